@@ -1,0 +1,126 @@
+// corvane: the drawing host. Subcommands shell, run and export.
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "console/session.h"
+
+namespace {
+
+using corvane::ExitStatus;
+
+const char* const kVersion = "corvane 1.0.0";
+
+const char* const kUsage =
+    "usage: corvane [--module PATH] [--support DIR]... COMMAND [ARGS]\n"
+    "\n"
+    "commands:\n"
+    "  shell [DRAWING]            interactive command line\n"
+    "  run DRAWING SCRIPT         answer every prompt from SCRIPT ('-': standard input)\n"
+    "  export [DRAWING] [-o OUT.wrl] [--layer NAME]...\n"
+    "                             export every object (or those on the layers) to VRML\n"
+    "\n"
+    "options:\n"
+    "  --module PATH   the module to load (default: Vrml.arx beside corvane)\n"
+    "  --support DIR   another folder to search for support files\n"
+    "  --help          this text; COMMAND --help for a command's own\n"
+    "  --version       the program's version\n";
+
+const char* const kShellUsage =
+    "usage: corvane shell [DRAWING]\n"
+    "Interactive command line on DRAWING (a DXF file; none: an empty drawing).\n"
+    "Type a command name, or a list expression such as (vrml_geturl (car (entsel))).\n";
+
+const char* const kRunUsage =
+    "usage: corvane run DRAWING SCRIPT\n"
+    "Runs the command line on DRAWING ('-': an empty drawing), answering every\n"
+    "prompt from SCRIPT ('-': standard input), one line per answer, and prints\n"
+    "the transcript. An empty line is Enter, a line ^C cancels, a line starting\n"
+    "with ';' is a comment; at the end of the script the host quits.\n"
+    "Exit status: 0 normal end, 2 drawing or module can't be loaded, 3 aborted.\n";
+
+struct Options {
+  corvane::SessionOptions session;
+  std::string command;
+  std::vector<std::string> args;
+  bool help = false;
+};
+
+int usageError(const std::string& why) {
+  std::cerr << "corvane: " << why << "\n" << "Try 'corvane --help'.\n";
+  return corvane::kExitLoadError;
+}
+
+int runCommand(const Options& options, std::istream& in) {
+  if (options.command == "shell" || options.command == "run") {
+    bool script = options.command == "run";
+    if (options.help) {
+      std::cout << (script ? kRunUsage : kShellUsage);
+      return corvane::kExitOk;
+    }
+    if (script ? options.args.size() != 2 : options.args.size() > 1)
+      return usageError(script ? "run takes DRAWING and SCRIPT" : "shell takes at most one DRAWING");
+    corvane::SessionOptions sessionOptions = options.session;
+    if (!options.args.empty()) sessionOptions.drawingPath = options.args[0];
+    std::ifstream file;
+    std::istream* scriptStream = nullptr;
+    if (script) {
+      if (options.args[1] == "-") {
+        scriptStream = &in;
+      } else {
+        file.open(options.args[1], std::ios::binary);
+        if (!file) {
+          std::cerr << "corvane: cannot read script " << options.args[1] << "\n";
+          return corvane::kExitLoadError;
+        }
+        scriptStream = &file;
+      }
+    }
+    corvane::Session session;
+    std::string error;
+    if (!session.start(sessionOptions, error)) {
+      std::cerr << "corvane: " << error << "\n";
+      return corvane::kExitLoadError;
+    }
+    session.runCommandLine(scriptStream);
+    session.stop();
+    std::cout.flush();
+    return corvane::kExitOk;
+  }
+  return usageError("unknown command '" + options.command + "'");
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  size_t i = 0;
+  for (; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--help" || a == "-h") {
+      std::cout << kUsage;
+      return corvane::kExitOk;
+    }
+    if (a == "--version") {
+      std::cout << kVersion << "\n";
+      return corvane::kExitOk;
+    }
+    if ((a == "--module" || a == "--support") && i + 1 < args.size()) {
+      if (a == "--module") options.session.modulePath = args[++i];
+      else options.session.supportDirs.push_back(args[++i]);
+      continue;
+    }
+    if (a.size() > 1 && a[0] == '-' && a != "-") return usageError("unknown option '" + a + "'");
+    break;
+  }
+  if (i >= args.size()) return usageError("no command given");
+  options.command = args[i++];
+  for (; i < args.size(); ++i) {
+    if (args[i] == "--help") options.help = true;
+    else options.args.push_back(args[i]);
+  }
+  return runCommand(options, std::cin);
+}

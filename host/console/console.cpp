@@ -1,0 +1,206 @@
+#include "console/console.h"
+
+#include <readline/history.h>
+#include <readline/readline.h>
+
+#include <cstdlib>
+
+#include "runtime/command_stack.h"
+#include "runtime/host_services.h"
+#include "runtime/list_functions.h"
+#include "runtime/module_loader.h"
+
+namespace corvane {
+namespace {
+
+Console* gConsole = nullptr;
+
+class ScriptInput : public InputSource {
+public:
+  explicit ScriptInput(std::istream& in) : in_(in) {}
+  Answer read(const std::string&) override {
+    std::string line;
+    while (std::getline(in_, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!line.empty() && line[0] == ';') continue;
+      if (line == "^C") {
+        hostPrint("*Cancel*\n");
+        return Answer{Answer::kCancel, {}};
+      }
+      hostPrint(line);
+      hostPrint("\n");
+      return Answer{Answer::kText, line};
+    }
+    return Answer{Answer::kEnd, {}};
+  }
+  bool interactive() const override { return false; }
+
+private:
+  std::istream& in_;
+};
+
+class TerminalInput : public InputSource {
+public:
+  Answer read(const std::string& prompt) override {
+    // The prompt is already on the screen; readline redraws only what
+    // follows the last line feed of it.
+    size_t lineStart = prompt.rfind('\n');
+    std::string visible = lineStart == std::string::npos ? prompt : prompt.substr(lineStart + 1);
+    // Take the already printed part of the line back, so that readline owns it.
+    hostPrint("\r");
+    char* line = readline(visible.c_str());
+    if (line == nullptr) {
+      hostPrint("\n");
+      return Answer{Answer::kEnd, {}};
+    }
+    std::string text = line;
+    std::free(line);
+    if (text == "^C") return Answer{Answer::kCancel, {}};
+    if (!text.empty()) add_history(text.c_str());
+    return Answer{Answer::kText, text};
+  }
+  bool interactive() const override { return true; }
+};
+
+std::string upper(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::string trim(const std::string& s) {
+  size_t a = s.find_first_not_of(" \t");
+  if (a == std::string::npos) return "";
+  size_t b = s.find_last_not_of(" \t");
+  return s.substr(a, b - a + 1);
+}
+
+} // namespace
+
+std::unique_ptr<InputSource> makeScriptInput(std::istream& in) { return std::make_unique<ScriptInput>(in); }
+std::unique_ptr<InputSource> makeTerminalInput() { return std::make_unique<TerminalInput>(); }
+
+Console* currentConsole() { return gConsole; }
+void setCurrentConsole(Console* console) { gConsole = console; }
+
+Console::Console(std::unique_ptr<InputSource> input) : input_(std::move(input)) {}
+
+void Console::addHostCommand(const std::string& name, HostCommand command) {
+  hostCommands_.emplace_back(upper(name), std::move(command));
+}
+
+bool Console::commandEcho() const {
+  SysVar* echo = sysVars().find("CMDECHO");
+  return echo == nullptr || echo->shortValue != 0;
+}
+
+Answer Console::ask(const std::string& prompt) {
+  if (answering_) {
+    // A command run from a program: its prompts and answers show only
+    // while command echo is on. When its answers run out it ends (Enter).
+    bool echo = commandEcho();
+    if (echo) hostPrint(prompt);
+    std::string text;
+    if (!pendingAnswers_.empty()) {
+      text = pendingAnswers_.front();
+      pendingAnswers_.erase(pendingAnswers_.begin());
+    }
+    if (echo) {
+      hostPrint(text);
+      hostPrint("\n");
+    }
+    return Answer{Answer::kText, text};
+  }
+  hostPrint(prompt);
+  return input_->read(prompt);
+}
+
+bool Console::runHostCommand(const std::string& typed) {
+  std::string name = upper(typed);
+  while (!name.empty() && (name[0] == '_' || name[0] == '.')) name.erase(0, 1);
+  for (auto& [commandName, command] : hostCommands_) {
+    if (commandName == name) {
+      command(*this);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool Console::runWithAnswers(const std::string& name, const std::vector<std::string>& answers) {
+  std::vector<std::string> saved = std::move(pendingAnswers_);
+  bool wasAnswering = answering_;
+  pendingAnswers_ = answers;
+  answering_ = true;
+  bool known = runHostCommand(name);
+  answering_ = wasAnswering;
+  pendingAnswers_ = std::move(saved);
+  return known;
+}
+
+void Console::execute(const std::string& rawLine) {
+  std::string line = trim(rawLine);
+  if (line.empty()) return;
+  if (line[0] == '(' || line[0] == '!') {
+    if (evaluator_) {
+      std::string shown = evaluator_(line[0] == '!' ? line.substr(1) : line);
+      hostPrint(shown);
+      hostPrint("\n");
+    }
+    return;
+  }
+  std::string name = line;
+  std::string rest;
+  size_t space = line.find_first_of(" \t");
+  if (space != std::string::npos) {
+    name = line.substr(0, space);
+    rest = trim(line.substr(space));
+  }
+  std::string bare = name;
+  while (!bare.empty() && (bare[0] == '_' || bare[0] == '.')) bare.erase(0, 1);
+  if (const RegisteredCommand* command = commandStack().lookup(bare)) {
+    ModuleScope scope(command->module);
+    command->handler();
+    return;
+  }
+  if (!rest.empty()) {
+    // Words after a host command answer its first prompts, as in a script.
+    std::vector<std::string> answers;
+    size_t start = 0;
+    while (start < rest.size()) {
+      size_t end = rest.find_first_of(" \t", start);
+      if (end == std::string::npos) end = rest.size();
+      if (end > start) answers.push_back(rest.substr(start, end - start));
+      start = rest.find_first_not_of(" \t", end);
+      if (start == std::string::npos) break;
+    }
+    if (runWithAnswers(bare, answers)) return;
+  } else if (runHostCommand(bare)) {
+    return;
+  }
+  hostPrint("Unknown command \"" + upper(bare) + "\".  Press F1 for help.\n");
+}
+
+void Console::drainQueue() {
+  auto& queue = listFunctions().queue();
+  while (!queue.empty()) {
+    std::string expression = queue.front();
+    queue.pop_front();
+    if (evaluator_) evaluator_(expression);
+  }
+}
+
+void Console::run() {
+  Console* previous = currentConsole();
+  setCurrentConsole(this);
+  while (!quit_) {
+    drainQueue();
+    if (quit_) break;
+    Answer answer = ask("\nCommand: ");
+    if (answer.kind == Answer::kEnd) break;
+    if (answer.kind == Answer::kCancel) continue;
+    execute(answer.text);
+  }
+  setCurrentConsole(previous);
+}
+
+} // namespace corvane

@@ -1,0 +1,90 @@
+// The host's command line: where prompts read their answers (a terminal or
+// a script), the "Command: " loop, host commands, and the list expressions
+// typed at the prompt.
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <istream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace corvane {
+
+// One answer to a prompt.
+struct Answer {
+  enum Kind { kText, kCancel, kEnd } kind = kEnd;
+  std::string text; // for kText, without the line end
+};
+
+// Where answers come from.
+class InputSource {
+public:
+  virtual ~InputSource() = default;
+  // Shows PROMPT (already printed by the console) and reads one answer.
+  virtual Answer read(const std::string& prompt) = 0;
+  // True for a person at a terminal (prompts may ask before losing work).
+  virtual bool interactive() const = 0;
+};
+
+// A script: one line per answer. An empty line is Enter, "^C" cancels,
+// a line starting with ';' is a comment; the end of the script ends the
+// session. Each answer is echoed on the transcript after its prompt.
+std::unique_ptr<InputSource> makeScriptInput(std::istream& in);
+// A terminal with line editing and history.
+std::unique_ptr<InputSource> makeTerminalInput();
+
+// A host command: runs with the console to ask its own questions.
+class Console;
+using HostCommand = std::function<void(Console&)>;
+
+class Console {
+public:
+  // EVALUATE runs one list expression and returns what the command line
+  // shows for it (the printed value, or the error line).
+  using Evaluator = std::function<std::string(const std::string& expression)>;
+
+  explicit Console(std::unique_ptr<InputSource> input);
+
+  void setEvaluator(Evaluator evaluator) { evaluator_ = std::move(evaluator); }
+  // Host commands by name (case-insensitive); "_" and "." prefixes allowed
+  // when typed.
+  void addHostCommand(const std::string& name, HostCommand command);
+
+  // Prints PROMPT and reads one answer. While a command runs with answers
+  // given in advance (ads_command), the answers come from those instead, and
+  // prompt and answer show only while CMDECHO is on.
+  Answer ask(const std::string& prompt);
+  // Runs the "Command: " loop until QUIT or the end of the input.
+  void run();
+  // Runs one line typed at "Command: ".
+  void execute(const std::string& line);
+  // Runs a host command with ANSWERS given in advance (ads_command).
+  // False when the command is unknown.
+  bool runWithAnswers(const std::string& name, const std::vector<std::string>& answers);
+
+  bool interactive() const { return input_->interactive(); }
+  void requestQuit() { quit_ = true; }
+  bool quitRequested() const { return quit_; }
+  // Whether host commands echo themselves (CMDECHO).
+  bool commandEcho() const;
+
+private:
+  void drainQueue();
+  bool runHostCommand(const std::string& name);
+
+  std::unique_ptr<InputSource> input_;
+  Evaluator evaluator_;
+  std::vector<std::pair<std::string, HostCommand>> hostCommands_;
+  std::vector<std::string> pendingAnswers_;
+  bool answering_ = false; // running a command with answers given in advance
+  bool quit_ = false;
+};
+
+// The console the ads_* prompts use; null when none runs.
+Console* currentConsole();
+void setCurrentConsole(Console* console);
+
+} // namespace corvane

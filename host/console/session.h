@@ -1,0 +1,45 @@
+// One run of the host: the drawing, the loaded module, the list-language
+// interpreter and the command line, wired together.
+#pragma once
+
+#include <istream>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace corvane {
+
+struct SessionOptions {
+  std::string modulePath;              // empty: Vrml.arx beside the executable
+  std::vector<std::string> supportDirs; // added to the search path
+  std::string drawingPath;             // empty or "-": an empty drawing
+};
+
+// Exit statuses of the corvane program.
+enum ExitStatus {
+  kExitOk = 0,
+  kExitFalse = 1,      // the job ran and returned nil (export converted nothing)
+  kExitLoadError = 2,  // drawing, module or usage error
+  kExitAborted = 3,    // acrx_abort
+};
+
+class Session {
+public:
+  Session();
+  ~Session();
+  // Loads the drawing and the module. False with a one-line reason.
+  bool start(const SessionOptions& options, std::string& error);
+  // Runs the command line from INPUT until it ends.
+  void runCommandLine(std::istream* script);
+  // Evaluates one list expression; returns the printed result or error line.
+  std::string evaluate(const std::string& expression);
+  // Unloads the module (messages 4 and 2); returns the blocks it still held.
+  long stop();
+
+private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+} // namespace corvane

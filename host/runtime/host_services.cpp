@@ -1,0 +1,210 @@
+#include "runtime/host_services.h"
+
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "runtime/module_loader.h"
+
+namespace corvane {
+namespace {
+
+OutputSink& sink() {
+  static auto* s = new OutputSink;
+  return *s;
+}
+
+std::string upper(const std::string& s) {
+  std::string u = s;
+  for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return u;
+}
+
+SysVar shortVar(short v, bool readOnly = false) {
+  SysVar s;
+  s.type = SysVar::kShort;
+  s.shortValue = v;
+  s.readOnly = readOnly;
+  return s;
+}
+
+SysVar stringVar(const std::string& v, bool readOnly = false) {
+  SysVar s;
+  s.type = SysVar::kString;
+  s.stringValue = v;
+  s.readOnly = readOnly;
+  return s;
+}
+
+} // namespace
+
+void setOutputSink(OutputSink s) { sink() = std::move(s); }
+
+void hostPrint(std::string_view text) {
+  if (sink()) {
+    sink()(text);
+  } else {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+  }
+}
+
+SysVars::SysVars() {
+  define("CMDECHO", shortVar(1));
+  define("FILEDIA", shortVar(0));
+  define("EXPERT", shortVar(0));
+  define("DWGNAME", stringVar("Drawing1.dwg", true));
+  define("DWGPREFIX", stringVar("", true));
+  define("ACADVER", stringVar("13.0 (Corvane)", true));
+  define("ACADPREFIX", stringVar(""));
+  SysVar tolerance;
+  tolerance.type = SysVar::kReal;
+  tolerance.realValue = 0.0; // 0: relative to each body's size
+  define("FACETCHORD", tolerance);
+}
+
+SysVar* SysVars::find(const std::string& name) {
+  auto it = vars_.find(upper(name));
+  return it == vars_.end() ? nullptr : &it->second;
+}
+
+void SysVars::define(const std::string& name, SysVar value) { vars_[upper(name)] = std::move(value); }
+
+SysVars& sysVars() {
+  static auto* vars = new SysVars;
+  return *vars;
+}
+
+std::vector<std::string>& searchPath() {
+  static auto* path = new std::vector<std::string>;
+  return *path;
+}
+
+} // namespace corvane
+
+using corvane::SysVar;
+
+extern "C" {
+
+int ads_printf(const char* format, ...) {
+  if (format == nullptr) return 0;
+  va_list ap;
+  va_start(ap, format);
+  va_list copy;
+  va_copy(copy, ap);
+  int n = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (n < 0) {
+    va_end(ap);
+    return 0;
+  }
+  std::string text(static_cast<size_t>(n) + 1, '\0');
+  std::vsnprintf(text.data(), text.size(), format, ap);
+  va_end(ap);
+  text.resize(static_cast<size_t>(n));
+  corvane::hostPrint(text);
+  return n;
+}
+
+int ads_getvar(const char* sym, struct resbuf* result) {
+  if (sym == nullptr || result == nullptr) return RTERROR;
+  SysVar* v = corvane::sysVars().find(sym);
+  if (v == nullptr) return RTERROR;
+  switch (v->type) {
+  case SysVar::kShort:
+    result->restype = RTSHORT;
+    result->resval.rint = v->shortValue;
+    break;
+  case SysVar::kReal:
+    result->restype = RTREAL;
+    result->resval.rreal = v->realValue;
+    break;
+  case SysVar::kString:
+    result->restype = RTSTR;
+    result->resval.rstring = acad__strdup(v->stringValue.c_str());
+    if (result->resval.rstring == nullptr) return RTERROR;
+    break;
+  }
+  return RTNORM;
+}
+
+int ads_setvar(const char* sym, const struct resbuf* val) {
+  if (sym == nullptr || val == nullptr) return RTERROR;
+  SysVar* v = corvane::sysVars().find(sym);
+  if (v == nullptr || v->readOnly) return RTERROR;
+  switch (v->type) {
+  case SysVar::kShort:
+    if (val->restype == RTSHORT) v->shortValue = val->resval.rint;
+    else if (val->restype == RTLONG && val->resval.rlong >= -32768 && val->resval.rlong <= 32767)
+      v->shortValue = static_cast<short>(val->resval.rlong);
+    else return RTERROR;
+    return RTNORM;
+  case SysVar::kReal:
+    if (val->restype == RTREAL && std::isfinite(val->resval.rreal)) v->realValue = val->resval.rreal;
+    else if (val->restype == RTSHORT) v->realValue = val->resval.rint;
+    else if (val->restype == RTLONG) v->realValue = static_cast<double>(val->resval.rlong);
+    else return RTERROR;
+    return RTNORM;
+  case SysVar::kString:
+    if (val->restype != RTSTR || val->resval.rstring == nullptr) return RTERROR;
+    v->stringValue = val->resval.rstring;
+    return RTNORM;
+  }
+  return RTERROR;
+}
+
+int ads_findfile(const char* fname, char* result) {
+  if (fname == nullptr || *fname == '\0' || result == nullptr) return RTERROR;
+  auto isFile = [](const std::string& p) {
+    struct stat st {};
+    return stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  };
+  auto found = [&](const std::string& p) {
+    if (p.size() >= 512) return false;
+    std::memcpy(result, p.c_str(), p.size() + 1);
+    return true;
+  };
+  std::string name = fname;
+  if (name.find('/') != std::string::npos) return isFile(name) && found(name) ? RTNORM : RTERROR;
+  std::vector<std::string> folders = corvane::searchPath();
+  if (SysVar* extra = corvane::sysVars().find("ACADPREFIX")) {
+    std::string list = extra->stringValue;
+    size_t start = 0;
+    while (start <= list.size()) {
+      size_t end = list.find(';', start);
+      if (end == std::string::npos) end = list.size();
+      if (end > start) folders.push_back(list.substr(start, end - start));
+      start = end + 1;
+    }
+  }
+  for (const std::string& folder : folders) {
+    std::string p = folder.empty() ? name : folder + "/" + name;
+    if (isFile(p)) return found(p) ? RTNORM : RTERROR;
+  }
+  return RTERROR;
+}
+
+void* adsw_acadMainWnd(void) {
+  static int mainWindow;
+  return &mainWindow;
+}
+
+} // extern "C"
+
+void acrx_abort(const char* format, ...) {
+  char text[1024];
+  va_list ap;
+  va_start(ap, format);
+  std::vsnprintf(text, sizeof text, format ? format : "", ap);
+  va_end(ap);
+  corvane::hostPrint("\n");
+  corvane::hostPrint(text);
+  corvane::hostPrint("\n");
+  std::fflush(stdout);
+  std::_Exit(3);
+}

@@ -1,0 +1,48 @@
+// Host-wide services of the runtime: where command-line text goes, system
+// variables, the search path for support files.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ads.h"
+
+namespace corvane {
+
+// Command-line output. The console installs its sink; until then text goes
+// to stdout. Text is passed on byte for byte.
+using OutputSink = std::function<void(std::string_view)>;
+void setOutputSink(OutputSink sink);
+void hostPrint(std::string_view text);
+
+// A system variable's value.
+struct SysVar {
+  enum Type { kShort, kReal, kString } type = kShort;
+  short shortValue = 0;
+  double realValue = 0;
+  std::string stringValue;
+  bool readOnly = false;
+};
+
+class SysVars {
+public:
+  SysVars();
+  // Case-insensitive; null when unknown.
+  SysVar* find(const std::string& name);
+  void define(const std::string& name, SysVar value);
+  // Callers that want to know when a variable changes (e.g. CMDECHO).
+  const std::map<std::string, SysVar>& all() const { return vars_; }
+
+private:
+  std::map<std::string, SysVar> vars_; // keys upper-case
+};
+
+SysVars& sysVars();
+
+// The folders ads_findfile searches, in order.
+std::vector<std::string>& searchPath();
+
+} // namespace corvane

@@ -1,0 +1,60 @@
+// The framework's per-module state: which module's resources string loads
+// and dialogs use.
+#include <cstring>
+#include <map>
+
+#include "ui.h"
+
+namespace {
+
+struct ModuleResources {
+  const UiResources* resources;
+};
+
+std::map<HINSTANCE, ModuleResources>& modules() {
+  static auto* m = new std::map<HINSTANCE, ModuleResources>;
+  return *m;
+}
+
+HINSTANCE gResourceModule = nullptr;
+
+} // namespace
+
+CWinApp::CWinApp() = default;
+CWinApp::~CWinApp() = default;
+bool CWinApp::InitInstance() { return true; }
+int CWinApp::ExitInstance() { return 0; }
+
+bool AfxInitModule(HINSTANCE instance, const UiResources* resources, CWinApp* app) {
+  if (instance == nullptr) return false;
+  modules()[instance] = ModuleResources{resources};
+  gResourceModule = instance;
+  return app == nullptr || app->InitInstance();
+}
+
+void AfxTermModule(HINSTANCE instance, CWinApp* app) {
+  if (app != nullptr) app->ExitInstance();
+  modules().erase(instance);
+  if (gResourceModule == instance) gResourceModule = nullptr;
+}
+
+const UiResources* currentResources() {
+  auto it = modules().find(gResourceModule);
+  return it == modules().end() ? nullptr : it->second.resources;
+}
+
+int AfxLoadString(UINT id, char* buffer, UINT bufferMax) {
+  if (buffer == nullptr || bufferMax == 0) return 0;
+  buffer[0] = '\0';
+  const UiResources* resources = currentResources();
+  if (resources == nullptr) return 0;
+  for (size_t i = 0; i < resources->stringCount; ++i) {
+    if (resources->strings[i].id != id) continue;
+    size_t n = std::strlen(resources->strings[i].text);
+    if (n >= bufferMax) n = bufferMax - 1;
+    std::memcpy(buffer, resources->strings[i].text, n);
+    buffer[n] = '\0';
+    return static_cast<int>(n);
+  }
+  return 0;
+}

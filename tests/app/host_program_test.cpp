@@ -1,0 +1,58 @@
+// The corvane program as a user runs it.
+#include <gtest/gtest.h>
+
+#include "support/run_process.h"
+
+namespace corvane::testing {
+namespace {
+
+const std::string kBanner = "\nCorvane loaded.\nUse VRMLHELP for list of commands.\n";
+
+size_t count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+TEST(HostProgram, EmptyScriptPrintsTheBannerOnceAndEndsNormally) {
+  ProcessResult r = runProcess({corvanePath(), "run", "-", "-"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.rfind(kBanner, 0), 0u) << r.out;
+  EXPECT_EQ(count(r.out, kBanner), 1u);
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(HostProgram, ModuleThatCannotBeLoadedEndsWithStatusTwo) {
+  ProcessResult r = runProcess({corvanePath(), "--module", "/nonexistent/Vrml.arx", "run", "-", "-"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("cannot load module /nonexistent/Vrml.arx"), std::string::npos) << r.err;
+  EXPECT_EQ(count(r.err, "\n"), 1u) << "one line: " << r.err;
+}
+
+TEST(HostProgram, LeakingModuleIsReportedWithItsCount) {
+  ProcessResult r = runProcess({corvanePath(), "--module", LEAKY_MODULE, "run", "-", "-"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.err.find("still holds 3 blocks"), std::string::npos) << r.err;
+}
+
+TEST(HostProgram, HelpAndVersion) {
+  EXPECT_EQ(runProcess({corvanePath(), "--version"}).status, 0);
+  ProcessResult help = runProcess({corvanePath(), "--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("usage: corvane"), std::string::npos);
+  ProcessResult runHelp = runProcess({corvanePath(), "run", "--help"});
+  EXPECT_NE(runHelp.out.find("usage: corvane run"), std::string::npos);
+  ProcessResult bad = runProcess({corvanePath(), "frobnicate"});
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_NE(bad.err.find("unknown command"), std::string::npos);
+}
+
+TEST(HostProgram, ScriptCommandsCommentsAndUnknownCommands) {
+  ProcessResult r = runProcess({corvanePath(), "run", "-", "-"}, "; a comment\n\nnosuchcommand\nquit\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.find("a comment"), std::string::npos);
+  EXPECT_NE(r.out.find("Unknown command \"NOSUCHCOMMAND\""), std::string::npos) << r.out;
+}
+
+} // namespace
+} // namespace corvane::testing

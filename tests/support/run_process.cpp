@@ -1,0 +1,108 @@
+#include "support/run_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace corvane::testing {
+
+ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input,
+                         const std::string& workdir) {
+  int in[2], out[2], err[2];
+  if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");
+  pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+    if (!workdir.empty() && chdir(workdir.c_str()) != 0) _exit(126);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  ProcessResult result;
+  size_t written = 0;
+  int inFd = in[1];
+  if (input.empty()) {
+    close(inFd);
+    inFd = -1;
+  } else {
+    fcntl(inFd, F_SETFL, O_NONBLOCK);
+  }
+  bool outOpen = true, errOpen = true;
+  char buffer[65536];
+  while (outOpen || errOpen) {
+    pollfd fds[3];
+    int n = 0;
+    int outIdx = -1, errIdx = -1, inIdx = -1;
+    if (outOpen) { fds[n] = {out[0], POLLIN, 0}; outIdx = n++; }
+    if (errOpen) { fds[n] = {err[0], POLLIN, 0}; errIdx = n++; }
+    if (inFd >= 0) { fds[n] = {inFd, POLLOUT, 0}; inIdx = n++; }
+    if (poll(fds, static_cast<nfds_t>(n), -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (inIdx >= 0 && (fds[inIdx].revents & (POLLOUT | POLLERR | POLLHUP))) {
+      ssize_t w = write(inFd, input.data() + written, input.size() - written);
+      if (w > 0) written += static_cast<size_t>(w);
+      if (w < 0 || written == input.size()) {
+        close(inFd);
+        inFd = -1;
+      }
+    }
+    auto drain = [&](int idx, int fd, std::string& into, bool& open) {
+      if (idx < 0 || !(fds[idx].revents & (POLLIN | POLLHUP | POLLERR))) return;
+      ssize_t r = read(fd, buffer, sizeof buffer);
+      if (r > 0) into.append(buffer, static_cast<size_t>(r));
+      else open = false;
+    };
+    drain(outIdx, out[0], result.out, outOpen);
+    drain(errIdx, err[0], result.err, errOpen);
+  }
+  if (inFd >= 0) close(inFd);
+  close(out[0]);
+  close(err[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+std::string corvanePath() { return std::string(CORVANE_BIN_DIR) + "/corvane"; }
+std::string modulePath() { return std::string(CORVANE_BIN_DIR) + "/Vrml.arx"; }
+
+std::string makeTempDir() {
+  std::string pattern = "/tmp/corvane-test-XXXXXX";
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  return pattern;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!f) throw std::runtime_error("cannot write " + path);
+}
+
+} // namespace corvane::testing
