@@ -33,6 +33,13 @@ const char* const kShellUsage =
     "Interactive command line on DRAWING (a DXF file; none: an empty drawing).\n"
     "Type a command name, or a list expression such as (vrml_geturl (car (entsel))).\n";
 
+const char* const kExportUsage =
+    "usage: corvane export [DRAWING] [-o OUT.wrl] [--layer NAME]...\n"
+    "Exports every object of DRAWING (none: the bundled sample drawing), or the\n"
+    "objects on the layers named, to a VRML 1.0 world. The default output is\n"
+    "the drawing's base name with .wrl, in the current folder.\n"
+    "Exit status: 0 exported, 1 nothing converted, 2 drawing or usage error.\n";
+
 const char* const kRunUsage =
     "usage: corvane run DRAWING SCRIPT\n"
     "Runs the command line on DRAWING ('-': an empty drawing), answering every\n"
@@ -88,6 +95,41 @@ int runCommand(const Options& options, std::istream& in) {
     session.stop();
     std::cout.flush();
     return corvane::kExitOk;
+  }
+  if (options.command == "export") {
+    if (options.help) {
+      std::cout << kExportUsage;
+      return corvane::kExitOk;
+    }
+    corvane::SessionOptions sessionOptions = options.session;
+    std::string output;
+    std::vector<std::string> layers;
+    for (size_t i = 0; i < options.args.size(); ++i) {
+      const std::string& a = options.args[i];
+      if ((a == "-o" || a == "--output") && i + 1 < options.args.size()) {
+        output = options.args[++i];
+      } else if (a == "--layer" && i + 1 < options.args.size()) {
+        layers.push_back(options.args[++i]);
+      } else if (a.size() > 1 && a[0] == '-') {
+        return usageError("export: unknown option '" + a + "'");
+      } else if (sessionOptions.drawingPath.empty()) {
+        sessionOptions.drawingPath = a;
+      } else {
+        return usageError("export takes one DRAWING");
+      }
+    }
+    if (sessionOptions.drawingPath.empty()) sessionOptions.drawingPath = corvane::sampleDrawingPath();
+    corvane::Session session;
+    std::string error;
+    if (!session.start(sessionOptions, error)) {
+      std::cerr << "corvane: " << error << "\n";
+      return corvane::kExitLoadError;
+    }
+    if (output.empty()) output = session.drawingBaseName(".wrl");
+    int status = session.exportTo(output, layers);
+    session.stop();
+    std::cout.flush();
+    return status;
   }
   return usageError("unknown command '" + options.command + "'");
 }

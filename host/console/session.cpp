@@ -1,15 +1,43 @@
 #include "console/session.h"
 
-#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include "console/console.h"
+#include "console/drawing_builtins.h"
+#include "console/host_commands.h"
+#include "console/menus.h"
+#include "console/module_functions.h"
+#include "console/selection.h"
+#include "drawing/drawing.h"
+#include "drawing/entity_names.h"
+#include "drawing/selection_sets.h"
+#include "lisp/interpreter.h"
+#include "lisp/resbuf_convert.h"
 #include "runtime/host_services.h"
 #include "runtime/list_functions.h"
 #include "runtime/module_loader.h"
 
 namespace corvane {
+namespace {
+
+// The drawing of a session started without one: no header, no tables.
+const char* const kEmptyDrawing = "  0\nSECTION\n  2\nENTITIES\n  0\nENDSEC\n  0\nEOF\n";
+
+std::string folderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+} // namespace
+
+std::string sampleDrawingPath() { return executableDir() + "/examples/pavilion.dxf"; }
 
 struct Session::State {
+  std::unique_ptr<Drawing> drawing;
+  std::unique_ptr<lisp::Interpreter> interpreter;
   LoadedModule* module = nullptr;
   bool stopped = false;
 };
@@ -19,28 +47,91 @@ Session::~Session() { stop(); }
 
 bool Session::start(const SessionOptions& options, std::string& error) {
   std::string exeDir = executableDir();
+  searchPath().clear();
   searchPath().push_back(exeDir);
+  bool haveDrawing = !options.drawingPath.empty() && options.drawingPath != "-";
+  if (haveDrawing) searchPath().push_back(folderOf(options.drawingPath));
+  searchPath().push_back(".");
   for (const std::string& dir : options.supportDirs) searchPath().push_back(dir);
-  if (!options.drawingPath.empty() && options.drawingPath != "-") {
-    struct stat st {};
-    if (stat(options.drawingPath.c_str(), &st) != 0) {
-      error = "cannot load drawing " + options.drawingPath + ": no such file";
-      return false;
-    }
+
+  DrawingLoadResult loaded = haveDrawing ? Drawing::load(options.drawingPath)
+                                         : Drawing::loadText(kEmptyDrawing, "");
+  if (!loaded.drawing) {
+    error = loaded.error;
+    return false;
   }
+  for (const std::string& warning : loaded.warnings) std::fprintf(stderr, "corvane: warning: %s\n", warning.c_str());
+  state_->drawing = std::move(loaded.drawing);
+  setCurrentDrawing(state_->drawing.get());
+  if (haveDrawing) {
+    std::string name = options.drawingPath.substr(options.drawingPath.rfind('/') + 1);
+    if (SysVar* v = sysVars().find("DWGNAME")) v->stringValue = name;
+    if (SysVar* v = sysVars().find("DWGPREFIX")) v->stringValue = folderOf(options.drawingPath) + "/";
+  }
+
+  state_->interpreter = std::make_unique<lisp::Interpreter>([](std::string_view text) { hostPrint(text); });
+  connectModuleFunctions(*state_->interpreter);
+  addDrawingBuiltins(*state_->interpreter);
+
   listFunctions().setHasDrawing(true);
   std::string modulePath = options.modulePath.empty() ? exeDir + "/Vrml.arx" : options.modulePath;
   state_->module = moduleLoader().load(modulePath, error);
   return state_->module != nullptr;
 }
 
-std::string Session::evaluate(const std::string& expression) { return "nil"; (void)expression; }
+std::string Session::evaluate(const std::string& expression) {
+  lisp::LineResult result = state_->interpreter->evaluateLine(expression);
+  return result.text;
+}
 
 void Session::runCommandLine(std::istream* script) {
   Console console(script ? makeScriptInput(*script) : makeTerminalInput());
   console.setEvaluator([this](const std::string& e) { return evaluate(e); });
-  console.addHostCommand("QUIT", [](Console& c) { c.requestQuit(); });
+  registerHostCommands(console);
+  registerMenuCommands(console);
+  setCurrentConsole(&console);
   console.run();
+  setCurrentConsole(nullptr);
+}
+
+std::string Session::drawingBaseName(const std::string& extension) const {
+  std::string path = state_->drawing ? state_->drawing->path() : "";
+  std::string base = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+  size_t dot = base.rfind('.');
+  if (dot != std::string::npos && dot > 0) base.erase(dot);
+  if (base.empty()) base = "drawing";
+  return base + extension;
+}
+
+int Session::exportTo(const std::string& outputPath, const std::vector<std::string>& layers) {
+  const ListFunction* wrlout = listFunctions().find("vrml_wrlout");
+  if (wrlout == nullptr) {
+    std::fprintf(stderr, "corvane: the module defines no vrml_wrlout\n");
+    return kExitLoadError;
+  }
+  std::vector<AcDbObjectRecord*> objects = objectsOnLayers(*state_->drawing, layers);
+  if (objects.empty()) {
+    hostPrint("\nNothing to export.\n");
+    return kExitFalse;
+  }
+  ads_name ss;
+  newSelectionSet(ss);
+  for (AcDbObjectRecord* r : objects) {
+    ads_name e;
+    makeEntityName(*r, e);
+    addToSelectionSet(ss, e);
+  }
+  resbuf* args = ads_buildlist(RTPICKS, ss, RTSTR, outputPath.c_str(), 0);
+  ListFunction function = *wrlout;
+  ListCallResult result = listFunctions().call(function, args);
+  ads_relrb(args);
+  freeSelectionSet(ss);
+  hostPrint("\n");
+  if (result.kind == ListCallResult::kError) {
+    std::fprintf(stderr, "corvane: %s\n", result.error.c_str());
+    return kExitFalse;
+  }
+  return result.kind == ListCallResult::kT ? kExitOk : kExitFalse;
 }
 
 long Session::stop() {
@@ -48,6 +139,10 @@ long Session::stop() {
   state_->stopped = true;
   long held = 0;
   for (LoadedModule* m : std::vector<LoadedModule*>(moduleLoader().modules())) held += moduleLoader().unload(m);
+  listFunctions().setHasDrawing(false);
+  state_->interpreter.reset();
+  setCurrentDrawing(nullptr);
+  state_->drawing.reset();
   return held;
 }
 

@@ -24,6 +24,9 @@ enum ExitStatus {
   kExitAborted = 3,    // acrx_abort
 };
 
+// The sample drawing that ships beside the executable (bin/examples/).
+std::string sampleDrawingPath();
+
 class Session {
 public:
   Session();
@@ -34,6 +37,12 @@ public:
   void runCommandLine(std::istream* script);
   // Evaluates one list expression; returns the printed result or error line.
   std::string evaluate(const std::string& expression);
+  // Exports the model-space objects (on LAYERS, or all) with the module's
+  // vrml_wrlout, as `corvane export` does: kExitOk when it returned T,
+  // kExitFalse when it returned nil or nothing matched.
+  int exportTo(const std::string& outputPath, const std::vector<std::string>& layers);
+  // The base name of the drawing with EXTENSION in place of its own.
+  std::string drawingBaseName(const std::string& extension) const;
   // Unloads the module (messages 4 and 2); returns the blocks it still held.
   long stop();
 

@@ -9,7 +9,7 @@ namespace {
 
 // Types and group codes whose value is a text the chain owns.
 bool holdsText(int type) {
-  return type == RTSTR || (type >= 1000 && type <= 1009) || (type >= 0 && type <= 9) ||
+  return type == RTSTR || (type >= 1000 && type <= 1009 && type != 1004) || (type >= 0 && type <= 9) ||
          (type >= 100 && type <= 102) || type == 105 || (type >= 300 && type <= 309) ||
          (type >= 410 && type <= 419) || (type >= 430 && type <= 439) ||
          (type >= 470 && type <= 479) || type == 999;

@@ -4,6 +4,7 @@
 #include <map>
 
 #include "ui.h"
+#include "ui/dialog_window.h"
 
 namespace {
 
@@ -38,10 +39,30 @@ void AfxTermModule(HINSTANCE instance, CWinApp* app) {
   if (gResourceModule == instance) gResourceModule = nullptr;
 }
 
+namespace corvane::ui {
+
 const UiResources* currentResources() {
   auto it = modules().find(gResourceModule);
   return it == modules().end() ? nullptr : it->second.resources;
 }
+
+const UiDialogTemplate* findDialogTemplate(const UiResources* resources, UINT id) {
+  if (resources == nullptr || resources->dialogs == nullptr) return nullptr;
+  for (size_t i = 0; i < resources->dialogCount; ++i)
+    if (resources->dialogs[i].id == id) return &resources->dialogs[i];
+  return nullptr;
+}
+
+const UiIconResource* findIcon(const UiResources* resources, UINT id) {
+  if (resources == nullptr || resources->icons == nullptr) return nullptr;
+  for (size_t i = 0; i < resources->iconCount; ++i)
+    if (resources->icons[i].id == id) return &resources->icons[i];
+  return nullptr;
+}
+
+} // namespace corvane::ui
+
+using corvane::ui::currentResources;
 
 int AfxLoadString(UINT id, char* buffer, UINT bufferMax) {
   if (buffer == nullptr || bufferMax == 0) return 0;

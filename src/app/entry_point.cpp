@@ -5,7 +5,7 @@
 #include "app/message_catalogue.h"
 #include "app/module_runtime.h"
 #include "app/registration.h"
-#include "res/string_table.h"
+#include "res/dialog_templates.h"
 #include "ui.h"
 
 namespace {
@@ -14,13 +14,11 @@ namespace {
 // whole lifetime; it adds nothing to the default behaviour.
 CWinApp theApp;
 
-const UiResources kResources = {kVrmlStringTable, kVrmlStringTableSize};
-
 void initialiseApplication(void* appId) {
   AcRxObject* linker = acrxSysRegistry()->at("DynamicLinker");
   if (linker != nullptr && linker->isKindOf(AcRxDynamicLinker::desc()))
     static_cast<AcRxDynamicLinker*>(linker)->unlockApplication(appId);
-  AfxInitModule(moduleInstance(), &kResources, &theApp);
+  AfxInitModule(moduleInstance(), &kVrmlResources, &theApp);
   registerCommands();
   ads_printf(messageText(21));
   ads_queueexpr("(vrml_init)");

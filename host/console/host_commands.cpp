@@ -1,0 +1,106 @@
+#include "console/host_commands.h"
+
+#include <cctype>
+#include <string>
+
+#include "console/console.h"
+#include "console/selection.h"
+#include "drawing/drawing.h"
+#include "runtime/host_services.h"
+
+namespace corvane {
+namespace {
+
+std::string colourText(int index) {
+  if (index == 256) return "BYLAYER";
+  if (index == 0) return "BYBLOCK";
+  return std::to_string(index);
+}
+
+void saveTo(Drawing& drawing, const std::string& path) {
+  SaveResult result = path.empty() ? drawing.save() : drawing.saveAs(path);
+  if (result) hostPrint("\nSaved " + drawing.path() + ".\n");
+  else hostPrint("\n" + result.error + "\n");
+}
+
+void saveAsCommand(Console& console) {
+  Drawing* drawing = currentDrawing();
+  if (drawing == nullptr) return;
+  Answer answer = console.ask("\nSave drawing as <" + drawing->path() + ">: ");
+  if (answer.kind != Answer::kText) return;
+  std::string path = answer.text.empty() ? drawing->path() : answer.text;
+  if (path.empty()) return;
+  saveTo(*drawing, path);
+}
+
+void saveCommand(Console& console) {
+  Drawing* drawing = currentDrawing();
+  if (drawing == nullptr) return;
+  if (drawing->path().empty()) {
+    saveAsCommand(console);
+    return;
+  }
+  saveTo(*drawing, "");
+}
+
+void listCommand(Console& console) {
+  Drawing* drawing = currentDrawing();
+  if (drawing == nullptr) return;
+  std::vector<AcDbObjectRecord*> picked;
+  if (askForObjects(console, *drawing, "\nSelect objects: ", picked) != RTNORM) return;
+  for (AcDbObjectRecord* r : picked) {
+    std::string line = "\n" + std::string(drawing->typeName(*r)) + "  Handle = " +
+                       drawing->handleText(*r) + "  Layer: " + std::string(drawing->layerName(*r)) +
+                       "  Color: " + colourText(drawing->colorIndex(*r));
+    std::vector<std::string> apps = drawing->xdataApplications(*r);
+    if (!apps.empty()) {
+      line += "  Extended data:";
+      for (const std::string& app : apps) line += " " + app;
+    }
+    hostPrint(line + "\n");
+  }
+}
+
+void quitCommand(Console& console) {
+  Drawing* drawing = currentDrawing();
+  if (drawing != nullptr && drawing->modified()) {
+    if (console.interactive()) {
+      Answer answer = console.ask("\nThe drawing has unsaved changes. Discard them? <N>: ");
+      if (answer.kind != Answer::kText || answer.text.empty() ||
+          (answer.text[0] != 'y' && answer.text[0] != 'Y'))
+        return;
+    } else {
+      hostPrint("\nUnsaved changes to " + drawing->path() + " discarded.\n");
+    }
+  }
+  console.requestQuit();
+}
+
+void holdOpenCommand(Console& console) {
+  Drawing* drawing = currentDrawing();
+  if (drawing == nullptr) return;
+  Answer handle = console.ask("\nHandle of the object to hold open: ");
+  if (handle.kind != Answer::kText) return;
+  AcDbObjectRecord* r = drawing->findByHandle(handle.text);
+  if (r == nullptr) {
+    hostPrint("\nNo object with handle " + handle.text + ".\n");
+    return;
+  }
+  Answer mode = console.ask("\nHold it open for [Read/Write] <Write>: ");
+  if (mode.kind != Answer::kText) return;
+  bool read = !mode.text.empty() && (mode.text[0] == 'r' || mode.text[0] == 'R');
+  Acad::ErrorStatus status = drawing->holdOpen(*r, read ? AcDb::kForRead : AcDb::kForWrite);
+  if (status != Acad::eOk) hostPrint("\nCannot hold " + handle.text + " open.\n");
+}
+
+} // namespace
+
+void registerHostCommands(Console& console) {
+  console.addHostCommand("SAVE", saveCommand);
+  console.addHostCommand("SAVEAS", saveAsCommand);
+  console.addHostCommand("LIST", listCommand);
+  console.addHostCommand("QUIT", quitCommand);
+  console.addHostCommand("HOLDOPEN", holdOpenCommand);
+}
+
+} // namespace corvane

@@ -1,0 +1,655 @@
+#include "drawing/drawing.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "drawing/entity_names.h"
+#include "drawing/extended_data.h"
+#include "dxf/entity_views.h"
+#include "runtime/class_registry.h"
+
+namespace corvane {
+
+namespace {
+
+Drawing* gCurrent = nullptr;
+
+// Reads the whole file; an empty string in ERROR on success.
+std::string readWholeFile(const std::string& path, std::string& text) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return path + ": cannot open: " + std::strerror(errno);
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    int e = errno;
+    ::close(fd);
+    return path + ": cannot read: " + std::strerror(e);
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return path + ": not a regular file";
+  }
+  if (static_cast<unsigned long long>(st.st_size) >= (1ULL << 32)) {
+    ::close(fd);
+    return path + ": the file is larger than 4 GiB";
+  }
+  text.resize(static_cast<size_t>(st.st_size));
+  size_t got = 0;
+  while (got < text.size()) {
+    ssize_t n = ::read(fd, text.data() + got, text.size() - got);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int e = errno;
+      ::close(fd);
+      return path + ": cannot read: " + std::strerror(e);
+    }
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  text.resize(got);
+  ::close(fd);
+  return {};
+}
+
+AcRxClass* entityClass(std::string_view type, int polylineFlags) {
+  struct Known {
+    std::string_view type;
+    AcRxClass* (*desc)();
+  };
+  static const Known kKnown[] = {
+      {"3DFACE", &AcDbFace::desc},         {"SOLID", &AcDbSolid::desc},
+      {"LWPOLYLINE", &AcDbPolyline::desc}, {"3DSOLID", &AcDb3dSolid::desc},
+      {"BODY", &AcDbBody::desc},           {"REGION", &AcDbRegion::desc},
+      {"LINE", &AcDbLine::desc},           {"CIRCLE", &AcDbCircle::desc},
+      {"ARC", &AcDbArc::desc},             {"ELLIPSE", &AcDbEllipse::desc},
+      {"SPLINE", &AcDbSpline::desc},       {"INSERT", &AcDbBlockReference::desc},
+      {"TEXT", &AcDbText::desc},           {"MTEXT", &AcDbMText::desc},
+      {"POINT", &AcDbPoint::desc},         {"HATCH", &AcDbHatch::desc},
+      {"DIMENSION", &AcDbDimension::desc}, {"VIEWPORT", &AcDbViewport::desc},
+  };
+  if (type == "POLYLINE") {
+    if (polylineFlags & 64) return AcDbPolyFaceMesh::desc();
+    if (polylineFlags & 16) return AcDbPolygonMesh::desc();
+    if (polylineFlags & 8) return AcDb3dPolyline::desc();
+    return AcDb2dPolyline::desc();
+  }
+  for (const Known& k : kKnown)
+    if (type == k.type) return k.desc();
+  return nullptr;
+}
+
+// A class named after an unknown DXF type. If that name is already taken by
+// a class of another family, the family's base stands in.
+AcRxClass* genericClass(std::string_view type, AcRxClass* base) {
+  static std::map<std::string, AcRxClass*, std::less<>> cache;
+  auto it = cache.find(type);
+  if (it != cache.end() && it->second->isDerivedFrom(base)) return it->second;
+  std::string name(type);
+  if (name.empty()) return base;
+  AcRxClass* c = registerClass(name.c_str(), base);
+  if (!c->isDerivedFrom(base)) return base;
+  cache[name] = c;
+  return c;
+}
+
+} // namespace
+
+// Turns what the scanner reports into records.
+class Drawing::Loader : public DxfObjectSink {
+public:
+  explicit Loader(Drawing& drawing) : d_(drawing) {}
+
+  void object(const DxfObjectInfo& info) override {
+    AcDbObjectRecord& r = d_.addRecord();
+    r.begin = info.begin;
+    r.ownLength = static_cast<uint32_t>(info.ownEnd - info.begin);
+    r.length = static_cast<uint32_t>(info.end - info.begin);
+    r.xdataBegin = static_cast<uint32_t>(info.xdataBegin - info.begin);
+    r.xdataEnd = static_cast<uint32_t>(info.xdataEnd - info.begin);
+    if (!info.name.empty()) {
+      r.nameOffset = static_cast<uint32_t>(info.name.data() - d_.text_.data() - info.begin);
+      r.nameLength = static_cast<uint16_t>(std::min<size_t>(info.name.size(), 0xFFFF));
+    }
+    if (info.color) r.color = static_cast<int16_t>(*info.color);
+    r.set(record_flags::kPaperSpace, info.paperSpace);
+    r.set(record_flags::kInBlock, info.inBlock);
+    if (auto h = parseHandle(info.handle)) {
+      r.handle = *h;
+      r.set(record_flags::kHandleInFile, true);
+      maxHandle_ = std::max(maxHandle_, *h);
+    }
+    switch (info.role) {
+    case DxfObjectRole::kEntity:
+      r.role = RecordRole::kEntity;
+      r.cls = entityClass(info.type, info.polylineFlags);
+      if (r.cls == nullptr) r.cls = genericClass(info.type, AcDbEntity::desc());
+      break;
+    case DxfObjectRole::kBlockMarker:
+      r.role = RecordRole::kBlockMarker;
+      r.cls = genericClass(info.type, AcDbEntity::desc());
+      break;
+    case DxfObjectRole::kTable:
+      r.role = RecordRole::kTable;
+      if (info.name == "LAYER") {
+        r.cls = AcDbLayerTable::desc();
+        if (d_.layerTable_ == nullptr) d_.layerTable_ = &r;
+      } else {
+        r.cls = AcDbSymbolTable::desc();
+      }
+      break;
+    case DxfObjectRole::kTableRecord:
+      r.role = RecordRole::kTableRecord;
+      if (info.table == "LAYER") {
+        r.cls = AcDbLayerTableRecord::desc();
+        d_.layers_.emplace(dxfNameKey(info.name), &r);
+      } else {
+        r.cls = genericClass(info.type, AcDbSymbolTableRecord::desc());
+        if (info.table == "APPID" && !info.name.empty())
+          d_.apps_.emplace(dxfNameKey(info.name), std::string(info.name));
+      }
+      break;
+    case DxfObjectRole::kObject:
+      r.role = RecordRole::kObject;
+      r.cls = genericClass(info.type, AcDbObject::desc());
+      break;
+    }
+  }
+
+  void inconsistency(uint32_t ordinal, uint32_t line, std::string message) override {
+    pending_.push_back({ordinal, line, std::move(message)});
+  }
+
+  void finish(const std::string& fileName) {
+    uint64_t seed = 0;
+    if (d_.layout_.handSeed) {
+      std::string_view v(d_.text_.data() + d_.layout_.handSeed->begin,
+                         d_.layout_.handSeed->end - d_.layout_.handSeed->begin);
+      seed = parseHandle(v).value_or(0);
+    }
+    // A seed at or below a handle in use would hand that handle out again.
+    d_.nextHandle_ = std::max<uint64_t>({seed, maxHandle_ + 1, 1});
+    for (size_t i = 0; i < d_.count_; ++i) {
+      AcDbObjectRecord* r = d_.recordAt(i);
+      if (!r->has(record_flags::kHandleInFile)) r->handle = d_.nextHandle_++;
+    }
+    for (const Pending& p : pending_) {
+      AcDbObjectRecord* r = d_.recordAt(p.ordinal);
+      std::string what = r ? std::string(d_.typeName(*r)) + " " + d_.handleText(*r) : "object";
+      d_.warnings_.push_back(fileName + ":" + std::to_string(p.line) + ": " + what + ": " + p.message);
+    }
+    if (d_.layerTable_ == nullptr) {
+      // No LAYER table (a file with only entities): an empty one, so that
+      // every lookup simply finds no layer.
+      AcDbObjectRecord& r = d_.addRecord();
+      r.role = RecordRole::kTable;
+      r.cls = AcDbLayerTable::desc();
+      r.set(record_flags::kNoText, true);
+      r.handle = d_.nextHandle_++;
+      d_.layerTable_ = &r;
+    }
+  }
+
+private:
+  struct Pending {
+    uint32_t ordinal;
+    uint32_t line;
+    std::string message;
+  };
+  Drawing& d_;
+  uint64_t maxHandle_ = 0;
+  std::vector<Pending> pending_;
+};
+
+Drawing::Drawing(std::string path) : path_(std::move(path)) { tag_ = rememberDrawing(this); }
+
+Drawing::~Drawing() {
+  forgetDrawing(tag_);
+  if (gCurrent == this) gCurrent = nullptr;
+}
+
+DrawingLoadResult Drawing::load(const std::string& path) {
+  std::string text;
+  std::string error = readWholeFile(path, text);
+  if (!error.empty()) {
+    DrawingLoadResult result;
+    result.error = error;
+    return result;
+  }
+  return loadText(std::move(text), path);
+}
+
+DrawingLoadResult Drawing::loadText(std::string text, const std::string& name) {
+  DrawingLoadResult result;
+  if (text.size() >= (1ULL << 32)) {
+    result.error = name + ": the file is larger than 4 GiB";
+    return result;
+  }
+  std::unique_ptr<Drawing> d(new Drawing(name));
+  d->text_ = std::move(text);
+  Loader loader(*d);
+  DxfScanResult scan = scanDxf(d->text_, name, loader);
+  if (!scan.ok) {
+    result.error = scan.error;
+    return result;
+  }
+  d->layout_ = std::move(scan.layout);
+  loader.finish(name);
+  result.warnings = d->warnings_;
+  result.drawing = std::move(d);
+  return result;
+}
+
+AcDbObjectRecord& Drawing::addRecord() {
+  if (count_ == chunks_.size() * kChunk) {
+    chunks_.push_back(std::make_unique<AcDbObjectRecord[]>(kChunk));
+    auto address = reinterpret_cast<uintptr_t>(chunks_.back().get());
+    auto at = std::lower_bound(chunkAddresses_.begin(), chunkAddresses_.end(),
+                               std::make_pair(address, size_t{0}));
+    chunkAddresses_.insert(at, {address, chunks_.size() - 1});
+  }
+  AcDbObjectRecord& r = chunks_[count_ / kChunk][count_ % kChunk];
+  r.drawing = this;
+  r.serial = static_cast<uint32_t>(count_);
+  ++count_;
+  return r;
+}
+
+AcDbObjectRecord* Drawing::recordAt(size_t serial) const {
+  if (serial >= count_) return nullptr;
+  return &chunks_[serial / kChunk][serial % kChunk];
+}
+
+bool Drawing::owns(const AcDbObjectRecord* record) const {
+  auto address = reinterpret_cast<uintptr_t>(record);
+  auto it = std::upper_bound(chunkAddresses_.begin(), chunkAddresses_.end(),
+                             std::make_pair(address, std::numeric_limits<size_t>::max()));
+  if (it == chunkAddresses_.begin()) return false;
+  --it;
+  uintptr_t offset = address - it->first;
+  if (offset >= kChunk * sizeof(AcDbObjectRecord) || offset % sizeof(AcDbObjectRecord) != 0)
+    return false;
+  size_t serial = it->second * kChunk + offset / sizeof(AcDbObjectRecord);
+  return serial < count_;
+}
+
+bool Drawing::isModelSpace(const AcDbObjectRecord& r) {
+  return r.role == RecordRole::kEntity && !r.has(record_flags::kInBlock) &&
+         !r.has(record_flags::kPaperSpace) && !r.has(record_flags::kErased);
+}
+
+std::vector<AcDbObjectRecord*> Drawing::modelSpace() const {
+  std::vector<AcDbObjectRecord*> out;
+  for (size_t i = 0; i < count_; ++i) {
+    AcDbObjectRecord* r = recordAt(i);
+    if (isModelSpace(*r)) out.push_back(r);
+  }
+  return out;
+}
+
+AcDbObjectRecord* Drawing::firstModelSpace() const {
+  for (size_t i = 0; i < count_; ++i)
+    if (isModelSpace(*recordAt(i))) return recordAt(i);
+  return nullptr;
+}
+
+AcDbObjectRecord* Drawing::nextModelSpace(const AcDbObjectRecord* after) const {
+  if (!owns(after)) return nullptr;
+  for (size_t i = after->serial + 1; i < count_; ++i)
+    if (isModelSpace(*recordAt(i))) return recordAt(i);
+  return nullptr;
+}
+
+AcDbObjectRecord* Drawing::lastModelSpace() const {
+  for (size_t i = count_; i-- > 0;)
+    if (isModelSpace(*recordAt(i))) return recordAt(i);
+  return nullptr;
+}
+
+void Drawing::buildHandleIndex() const {
+  handleIndex_.clear();
+  handleIndex_.reserve(count_);
+  for (size_t i = 0; i < count_; ++i)
+    handleIndex_.emplace_back(recordAt(i)->handle, static_cast<uint32_t>(i));
+  std::sort(handleIndex_.begin(), handleIndex_.end());
+  handleIndexBuilt_ = true;
+}
+
+AcDbObjectRecord* Drawing::findByHandle(std::string_view hex) const {
+  std::optional<uint64_t> h = parseHandle(hex);
+  if (!h || *h == 0) return nullptr;
+  if (!handleIndexBuilt_) buildHandleIndex();
+  auto it = std::lower_bound(handleIndex_.begin(), handleIndex_.end(), std::make_pair(*h, uint32_t{0}));
+  if (it == handleIndex_.end() || it->first != *h) return nullptr;
+  return recordAt(it->second);
+}
+
+std::string_view Drawing::ownText(const AcDbObjectRecord& r) const {
+  if (r.has(record_flags::kNoText)) return {};
+  return std::string_view(text_).substr(r.begin, r.ownLength);
+}
+
+std::string_view Drawing::fullText(const AcDbObjectRecord& r) const {
+  if (r.has(record_flags::kNoText)) return {};
+  return std::string_view(text_).substr(r.begin, r.length);
+}
+
+std::string_view Drawing::typeName(const AcDbObjectRecord& r) const {
+  if (r.has(record_flags::kNoText)) return r.role == RecordRole::kTable ? "TABLE" : "";
+  DxfGroupCursor cursor(ownText(r));
+  DxfGroupView g;
+  if (!cursor.next(g)) return {};
+  return trimBlanks(g.value);
+}
+
+std::string Drawing::handleText(const AcDbObjectRecord& r) const { return formatHandle(r.handle); }
+
+std::string_view Drawing::layerName(const AcDbObjectRecord& r) const {
+  if (r.nameLength == 0) return r.role == RecordRole::kEntity ? "0" : "";
+  return std::string_view(text_).substr(r.begin + r.nameOffset, r.nameLength);
+}
+
+int Drawing::colorIndex(const AcDbObjectRecord& r) const {
+  if (r.color == kNoColor || r.color < 0 || r.color > 256) return 256;
+  return r.color;
+}
+
+std::string_view Drawing::xdataText(const AcDbObjectRecord& r) const {
+  if (r.newXData) return *r.newXData;
+  if (r.has(record_flags::kNoText)) return {};
+  return std::string_view(text_).substr(r.begin + r.xdataBegin, r.xdataEnd - r.xdataBegin);
+}
+
+std::vector<DxfGroupView> Drawing::groups(const AcDbObjectRecord& r) const {
+  std::vector<DxfGroupView> out;
+  auto collect = [&out](std::string_view part) {
+    DxfGroupCursor cursor(part);
+    DxfGroupView g;
+    while (cursor.next(g)) out.push_back(g);
+  };
+  std::string_view own = ownText(r);
+  collect(own.substr(0, r.xdataBegin));
+  collect(xdataText(r));
+  collect(own.substr(std::min<size_t>(r.xdataEnd, own.size())));
+  return out;
+}
+
+std::vector<DxfGroupView> Drawing::subEntityGroups(const AcDbObjectRecord& r) const {
+  std::vector<DxfGroupView> out;
+  DxfGroupCursor cursor(fullText(r).substr(r.ownLength));
+  DxfGroupView g;
+  while (cursor.next(g)) out.push_back(g);
+  return out;
+}
+
+std::vector<std::string> Drawing::xdataApplications(const AcDbObjectRecord& r) const {
+  std::vector<std::string> names;
+  for (const XDataBlock& b : splitXData(xdataText(r))) names.emplace_back(b.name);
+  return names;
+}
+
+std::optional<FaceGeometry> Drawing::faceGeometry(const AcDbObjectRecord& r) const {
+  if (r.cls != AcDbFace::desc()) return std::nullopt;
+  return readFaceGeometry(ownText(r));
+}
+
+std::optional<SolidGeometry> Drawing::solidGeometry(const AcDbObjectRecord& r) const {
+  if (r.cls != AcDbSolid::desc()) return std::nullopt;
+  return readSolidGeometry(ownText(r));
+}
+
+std::optional<PolyfaceGeometry> Drawing::polyfaceGeometry(const AcDbObjectRecord& r) const {
+  if (r.cls != AcDbPolyFaceMesh::desc()) return std::nullopt;
+  return readPolyfaceGeometry(fullText(r));
+}
+
+std::optional<PolygonMeshGeometry> Drawing::polygonMeshGeometry(const AcDbObjectRecord& r) const {
+  if (r.cls != AcDbPolygonMesh::desc()) return std::nullopt;
+  return readPolygonMeshGeometry(fullText(r));
+}
+
+std::optional<SolidModelData> Drawing::solidModelData(const AcDbObjectRecord& r) const {
+  if (r.cls != AcDb3dSolid::desc() && r.cls != AcDbBody::desc() && r.cls != AcDbRegion::desc())
+    return std::nullopt;
+  SolidModelData data;
+  readSolidModelText(ownText(r), data);
+  data.handle = handleText(r);
+  if (r.has(record_flags::kHandleInFile)) {
+    for (const DxfAcdsRecord& a : layout_.acdsRecords) {
+      if (a.owner != r.handle) continue;
+      readAcdsBinary(std::string_view(text_).substr(a.range.begin, a.range.end - a.range.begin),
+                     data.binary);
+      break;
+    }
+  }
+  return data;
+}
+
+bool Drawing::isValidAppName(std::string_view name) {
+  if (name.empty() || name.size() > 255) return false;
+  for (char c : name) {
+    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '$' ||
+              c == '-' || c == '_';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+bool Drawing::registerApp(std::string_view name) {
+  if (!isValidAppName(name)) return false;
+  std::string key = dxfNameKey(name);
+  if (apps_.count(key) != 0) return true;
+  apps_.emplace(key, std::string(name));
+  NewApp app;
+  app.name = std::string(name);
+  if (layout_.version >= "AC1012") app.handle = nextHandle_++;
+  newApps_.push_back(app);
+  modified_ = true;
+  return true;
+}
+
+bool Drawing::isAppRegistered(std::string_view name) const {
+  return isValidAppName(name) && apps_.count(dxfNameKey(name)) != 0;
+}
+
+resbuf* Drawing::xData(const AcDbObjectRecord& r, const char* app) const {
+  resbuf* head = nullptr;
+  resbuf** tail = &head;
+  for (const XDataBlock& b : splitXData(xdataText(r))) {
+    if (app != nullptr && !dxfNameEquals(b.name, app)) continue;
+    if (!appendXDataChain(b.text, tail)) {
+      ads_relrb(head);
+      return nullptr;
+    }
+    if (app != nullptr) break;
+  }
+  return head;
+}
+
+Acad::ErrorStatus Drawing::setXData(AcDbObjectRecord& r, const resbuf* chain) {
+  if (r.has(record_flags::kNoText)) return Acad::eNotImplemented;
+  std::vector<ChainApplication> apps;
+  Acad::ErrorStatus es = splitChain(chain, apps);
+  if (es != Acad::eOk) return es;
+  for (size_t i = 0; i < apps.size(); ++i) {
+    if (!isAppRegistered(apps[i].name)) return Acad::eInvalidInput;
+    for (size_t j = 0; j < i; ++j)
+      if (dxfNameEquals(apps[i].name, apps[j].name)) return Acad::eInvalidInput;
+  }
+  std::string_view current = xdataText(r);
+  std::vector<XDataBlock> blocks = splitXData(current);
+  std::vector<bool> used(apps.size(), false);
+  std::string region;
+  for (const XDataBlock& b : blocks) {
+    size_t k = 0;
+    while (k < apps.size() && !dxfNameEquals(apps[k].name, b.name)) ++k;
+    if (k == apps.size()) {
+      region.append(b.text);
+    } else if (!used[k]) {
+      used[k] = true;
+      if (!apps[k].items.empty()) region += composeXDataBlock(apps[k], b.text, layout_.style);
+    }
+  }
+  for (size_t k = 0; k < apps.size(); ++k)
+    if (!used[k] && !apps[k].items.empty()) region += composeXDataBlock(apps[k], {}, layout_.style);
+  if (region == current) return Acad::eOk;
+  std::string_view original =
+      std::string_view(text_).substr(r.begin + r.xdataBegin, r.xdataEnd - r.xdataBegin);
+  if (region == original)
+    r.newXData.reset();
+  else
+    r.newXData = std::make_unique<std::string>(std::move(region));
+  modified_ = true;
+  return Acad::eOk;
+}
+
+AcDbObjectRecord* Drawing::findLayer(std::string_view name) const {
+  auto it = layers_.find(dxfNameKey(name));
+  return it == layers_.end() ? nullptr : it->second;
+}
+
+int Drawing::layerColor(const AcDbObjectRecord& layer) const {
+  if (layer.color == kNoColor) return 7;
+  return layer.color < 0 ? -layer.color : layer.color;
+}
+
+void Drawing::setErased(AcDbObjectRecord& r, bool erased) { r.set(record_flags::kErased, erased); }
+
+Acad::ErrorStatus Drawing::holdOpen(AcDbObjectRecord& r, AcDb::OpenMode mode) {
+  AcDbObject* object = nullptr;
+  return openObject(r, mode, true, false, object);
+}
+
+// ---- saving -------------------------------------------------------------------
+
+namespace {
+
+// NUMBER in the width of OLD when OLD was padded.
+std::string sameWidth(std::string_view old, long long number) {
+  std::string digits = std::to_string(number);
+  if (!old.empty() && old[0] == ' ' && digits.size() < old.size())
+    return std::string(old.size() - digits.size(), ' ') + digits;
+  return digits;
+}
+
+} // namespace
+
+std::vector<DxfPatch> Drawing::patches() const {
+  std::vector<DxfPatch> out;
+  const DxfStyle& style = layout_.style;
+  uint64_t highestWritten = 0;
+  for (size_t i = 0; i < count_; ++i) {
+    const AcDbObjectRecord* r = recordAt(i);
+    if (!r->newXData) continue;
+    if (!r->has(record_flags::kHandleInFile)) {
+      DxfGroupCursor cursor(ownText(*r));
+      DxfGroupView g;
+      cursor.next(g);
+      out.push_back({r->begin + g.end, r->begin + g.end, style.group(5, handleText(*r))});
+      highestWritten = std::max(highestWritten, r->handle);
+    }
+    out.push_back({r->begin + r->xdataBegin, r->begin + r->xdataEnd, *r->newXData});
+  }
+  if (!newApps_.empty()) {
+    bool modern = layout_.version >= "AC1012";
+    std::string ownerHandle = "0";
+    if (layout_.appIds && !layout_.appIds->handle.empty()) ownerHandle = std::string(layout_.appIds->handle);
+    uint64_t tableHandle = 0;
+    if (modern && !layout_.appIds) {
+      // A drawing of this version without an APPID table gets one of its own.
+      tableHandle = nextHandle_;
+      ownerHandle = formatHandle(tableHandle);
+      highestWritten = std::max(highestWritten, tableHandle);
+    }
+    std::string records;
+    for (const NewApp& app : newApps_) {
+      records += style.group(0, "APPID");
+      if (modern) {
+        records += style.group(5, formatHandle(app.handle));
+        records += style.group(330, ownerHandle);
+        records += style.group(100, "AcDbSymbolTableRecord");
+        records += style.group(100, "AcDbRegAppTableRecord");
+        highestWritten = std::max(highestWritten, app.handle);
+      }
+      records += style.group(2, app.name);
+      records += style.intGroup(70, 0);
+    }
+    if (layout_.appIds) {
+      out.push_back({layout_.appIds->endTab, layout_.appIds->endTab, records});
+      const DxfRange& c = layout_.appIds->count;
+      if (c.end > c.begin) {
+        std::string_view old(text_.data() + c.begin, c.end - c.begin);
+        long long n = parseDxfInt(old) + static_cast<long long>(newApps_.size());
+        out.push_back({c.begin, c.end, sameWidth(old, n)});
+      }
+    } else {
+      std::string table = style.group(0, "TABLE") + style.group(2, "APPID");
+      if (modern)
+        table += style.group(5, ownerHandle) + style.group(330, "0") + style.group(100, "AcDbSymbolTable");
+      table += style.intGroup(70, static_cast<long long>(newApps_.size()));
+      table += records + style.group(0, "ENDTAB");
+      if (layout_.tablesEnd) {
+        out.push_back({*layout_.tablesEnd, *layout_.tablesEnd, table});
+      } else {
+        std::string section = style.group(0, "SECTION") + style.group(2, "TABLES") + table +
+                              style.group(0, "ENDSEC");
+        out.push_back({layout_.newTablesAt, layout_.newTablesAt, section});
+      }
+    }
+  }
+  if (highestWritten != 0 && layout_.handSeed) {
+    const DxfRange& s = *layout_.handSeed;
+    std::string_view old(text_.data() + s.begin, s.end - s.begin);
+    uint64_t seed = parseHandle(old).value_or(0);
+    // The seed must stay above every handle in the file.
+    if (seed <= highestWritten)
+      out.push_back({s.begin, s.end, formatHandle(std::max(nextHandle_, highestWritten + 1))});
+  }
+  return out;
+}
+
+std::string Drawing::savedText() const {
+  std::string out;
+  out.reserve(text_.size());
+  emitPatched(text_, patches(), [&out](std::string_view piece) {
+    out.append(piece);
+    return true;
+  });
+  return out;
+}
+
+SaveResult Drawing::writeTo(const std::string& path) const {
+  SaveResult result;
+  AtomicFileWriter writer;
+  std::string error = writer.open(path);
+  if (error.empty()) {
+    emitPatched(text_, patches(), [&writer](std::string_view piece) { return writer.write(piece); });
+    error = writer.commit();
+  }
+  result.ok = error.empty();
+  result.error = error;
+  return result;
+}
+
+SaveResult Drawing::save() {
+  SaveResult result = writeTo(path_);
+  if (result.ok) modified_ = false;
+  return result;
+}
+
+SaveResult Drawing::saveAs(const std::string& path) {
+  SaveResult result = writeTo(path);
+  if (result.ok) {
+    path_ = path;
+    modified_ = false;
+  }
+  return result;
+}
+
+void setCurrentDrawing(Drawing* drawing) { gCurrent = drawing; }
+Drawing* currentDrawing() { return gCurrent; }
+
+} // namespace corvane

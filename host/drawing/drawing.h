@@ -1,0 +1,207 @@
+// A drawing loaded from DXF: the file's bytes kept as read, an index of its
+// objects (AcDbObjectRecord), the layer and registered-application tables,
+// extended data and open state. Saving writes the loaded bytes back with
+// only the changed parts replaced, so an unchanged drawing saves
+// byte-identical. All of it runs on the host's command thread.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "acdb.h"
+#include "drawing/entity_geometry.h"
+#include "drawing/object_record.h"
+#include "dxf/dxf_cursor.h"
+#include "dxf/dxf_output.h"
+#include "dxf/dxf_scanner.h"
+
+namespace corvane {
+
+class Drawing;
+
+struct DrawingLoadResult {
+  std::unique_ptr<Drawing> drawing; // null when the file was refused
+  std::string error;                // one line "FILE:LINE: what" when refused
+  std::vector<std::string> warnings; // one line each; the drawing loaded anyway
+};
+
+struct SaveResult {
+  bool ok = false;
+  std::string error; // one line naming the file when !ok
+  explicit operator bool() const { return ok; }
+};
+
+class Drawing : public AcDbDatabase {
+public:
+  // Loads the DXF file PATH. Refusals (and their one-line error) leave
+  // nothing loaded; readable inconsistencies load with one warning each.
+  static DrawingLoadResult load(const std::string& path);
+  // The same for TEXT already in memory, named NAME in messages; path() is
+  // NAME, so save() writes there.
+  static DrawingLoadResult loadText(std::string text, const std::string& name);
+
+  ~Drawing() override;
+  Drawing(const Drawing&) = delete;
+  Drawing& operator=(const Drawing&) = delete;
+
+  // ---- file ----------------------------------------------------------------
+  const std::string& path() const { return path_; }
+  // True after a change that save() would write (extended data, a new
+  // registered application); false again after a successful save.
+  bool modified() const { return modified_; }
+  // Writes the drawing to path() / PATH through a temporary file beside it;
+  // the target is replaced only when every write and the close succeeded.
+  // saveAs makes PATH the drawing's path.
+  SaveResult save();
+  SaveResult saveAs(const std::string& path);
+  // The bytes save() would write.
+  std::string savedText() const;
+  const std::string& version() const { return layout_.version; } // $ACADVER, "" if none
+  const std::vector<std::string>& warnings() const { return warnings_; }
+
+  // ---- objects ---------------------------------------------------------------
+  size_t recordCount() const { return count_; }
+  // The record at SERIAL (file order), or null past the end.
+  AcDbObjectRecord* recordAt(size_t serial) const;
+  // True when RECORD is one of this drawing's records; compares addresses
+  // only, so a forged pointer is safe to ask about.
+  bool owns(const AcDbObjectRecord* record) const;
+  // Model space: entities of the ENTITIES section outside paper space, in
+  // file order, erased ones left out.
+  std::vector<AcDbObjectRecord*> modelSpace() const;
+  AcDbObjectRecord* firstModelSpace() const;
+  AcDbObjectRecord* nextModelSpace(const AcDbObjectRecord* after) const; // null at the end
+  AcDbObjectRecord* lastModelSpace() const;
+  static bool isModelSpace(const AcDbObjectRecord& record);
+  // The object with handle HEX (case-insensitive, leading zeros allowed),
+  // erased ones included; null when there is none.
+  AcDbObjectRecord* findByHandle(std::string_view hex) const;
+
+  // ---- properties of a record (one of this drawing's) ------------------------
+  std::string_view typeName(const AcDbObjectRecord& record) const; // "3DFACE"
+  std::string handleText(const AcDbObjectRecord& record) const;     // "2F"
+  // Group 8 as stored ("0" when absent); for table records group 2.
+  std::string_view layerName(const AcDbObjectRecord& record) const;
+  // 0 by block, 256 by layer (also when absent or out of range), else 1..255.
+  int colorIndex(const AcDbObjectRecord& record) const;
+  // The object's own groups as they stand now (current extended data
+  // included; VERTEX/ATTRIB/SEQEND records not). Views stay valid until the
+  // record's extended data changes or the drawing is destroyed.
+  std::vector<DxfGroupView> groups(const AcDbObjectRecord& record) const;
+  // The VERTEX/ATTRIB/SEQEND groups that follow the object, as stored.
+  std::vector<DxfGroupView> subEntityGroups(const AcDbObjectRecord& record) const;
+  // Names of the applications whose extended data the object holds, in order.
+  std::vector<std::string> xdataApplications(const AcDbObjectRecord& record) const;
+
+  // Geometry views; nullopt when the record is not of that class.
+  std::optional<FaceGeometry> faceGeometry(const AcDbObjectRecord& record) const;
+  std::optional<SolidGeometry> solidGeometry(const AcDbObjectRecord& record) const;
+  std::optional<PolyfaceGeometry> polyfaceGeometry(const AcDbObjectRecord& record) const;
+  std::optional<PolygonMeshGeometry> polygonMeshGeometry(const AcDbObjectRecord& record) const;
+  // 3DSOLID, BODY and REGION: groups 1/3 as stored, and for R2013+ files
+  // the binary model of the ACDSRECORD linked to the entity's handle.
+  std::optional<SolidModelData> solidModelData(const AcDbObjectRecord& record) const;
+
+  // ---- registered applications ----------------------------------------------
+  // 1 to 255 letters, digits, '$', '-' and '_'.
+  static bool isValidAppName(std::string_view name);
+  // Adds NAME to the APPID table unless present (case-insensitive); the new
+  // record is saved with the drawing. False only for an invalid name.
+  bool registerApp(std::string_view name);
+  bool isAppRegistered(std::string_view name) const;
+
+  // ---- extended data (see AcDbObject::xData / setXData) ---------------------
+  // A new chain (ads_newrb, texts by acad__strdup) for APP (null: all
+  // applications), starting with its 1001 item; null when there is none.
+  // Caller releases with ads_relrb.
+  resbuf* xData(const AcDbObjectRecord& record, const char* app) const;
+  // Replaces the data of each application the chain names (a 1001 item
+  // starts an application's items); other applications stay in place, new
+  // ones are appended. A chain naming an application with no items removes
+  // that application's data, so reading it back gives null. Items whose
+  // value did not change keep their text as the file had it. eOk, or
+  // eInvalidInput (chain empty or not starting with 1001, an application
+  // not registered or named twice, an item extended data can't hold:
+  // unknown type, text with a line end or over 255 bytes, a brace other
+  // than "{"/"}" or unbalanced, a non-finite real, a 1071 outside 32 bits,
+  // binary over 127 bytes, a 1005 that is not a handle). Does not check the
+  // open state (AcDbObject::setXData does). Nothing changes on refusal.
+  Acad::ErrorStatus setXData(AcDbObjectRecord& record, const resbuf* chain);
+
+  // ---- open and close ------------------------------------------------------
+  // The statuses of acdbOpenAcDbObject; ENTITYONLY adds eNotThatKindOfClass.
+  Acad::ErrorStatus openObject(AcDbObjectRecord& record, AcDb::OpenMode mode, bool openErased,
+                               bool entityOnly, AcDbObject*& object);
+  // Ends one open: eOk or eWasNotOpenForRead.
+  Acad::ErrorStatus closeObject(AcDbObjectRecord& record);
+  // Test hooks, so that scripts can meet "cannot open": mark a record
+  // erased (or not), and hold it open as another reader or writer would.
+  // holdOpen returns the open status; release with closeObject.
+  void setErased(AcDbObjectRecord& record, bool erased);
+  Acad::ErrorStatus holdOpen(AcDbObjectRecord& record, AcDb::OpenMode mode);
+
+  // ---- layers ---------------------------------------------------------------
+  AcDbObjectRecord* layerTable() const { return layerTable_; }
+  // The LAYER record named NAME (case-insensitive); null when none.
+  AcDbObjectRecord* findLayer(std::string_view name) const;
+  // A layer's colour: |group 62| (a layer that is off stores it negative),
+  // 7 when absent.
+  int layerColor(const AcDbObjectRecord& layer) const;
+
+  // The text of a record, as stored (empty for one the host made).
+  std::string_view ownText(const AcDbObjectRecord& record) const;
+  std::string_view fullText(const AcDbObjectRecord& record) const;
+
+  // The ads_name tag of this drawing (see entity_names.h).
+  long tag() const { return tag_; }
+
+protected:
+  Acad::ErrorStatus openLayerTable(AcDbLayerTable*& table, AcDb::OpenMode mode) override;
+
+private:
+  class Loader;
+  friend class Loader;
+  struct NewApp {
+    std::string name;
+    uint64_t handle = 0;
+  };
+  static constexpr size_t kChunk = 1024;
+
+  explicit Drawing(std::string path);
+  AcDbObjectRecord& addRecord();
+  std::string_view xdataText(const AcDbObjectRecord& record) const;
+  std::vector<DxfPatch> patches() const;
+  SaveResult writeTo(const std::string& path) const;
+  void buildHandleIndex() const;
+
+  std::string path_;
+  std::string text_;
+  DxfLayout layout_;
+  std::vector<std::unique_ptr<AcDbObjectRecord[]>> chunks_;
+  std::vector<std::pair<uintptr_t, size_t>> chunkAddresses_; // sorted: address -> chunk
+  size_t count_ = 0;
+  std::vector<std::string> warnings_;
+  std::map<std::string, AcDbObjectRecord*> layers_; // upper-case name -> first record
+  AcDbObjectRecord* layerTable_ = nullptr;
+  std::map<std::string, std::string> apps_;        // upper-case -> name, file and new
+  std::vector<NewApp> newApps_;
+  uint64_t nextHandle_ = 1;
+  bool modified_ = false;
+  long tag_ = 0;
+  mutable std::vector<std::pair<uint64_t, uint32_t>> handleIndex_;
+  mutable bool handleIndexBuilt_ = false;
+  std::unordered_map<AcDbObjectRecord*, std::unique_ptr<AcDbObject>> objects_;
+};
+
+// The drawing acdbCurDwg() returns; null for none. The caller keeps the
+// drawing alive while it is current (a drawing that is destroyed stops
+// being current).
+void setCurrentDrawing(Drawing* drawing);
+Drawing* currentDrawing();
+
+} // namespace corvane

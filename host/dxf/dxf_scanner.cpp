@@ -1,0 +1,649 @@
+#include "dxf/dxf_scanner.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "dxf/dxf_cursor.h"
+
+namespace corvane {
+
+namespace {
+
+// A value shown in a message: at most 40 bytes, control bytes escaped.
+std::string quoted(std::string_view value) {
+  std::string out = "'";
+  size_t n = 0;
+  for (char c : value) {
+    if (++n > 40) {
+      out += "...";
+      break;
+    }
+    auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7f) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02X", u);
+      out += buf;
+    } else {
+      out += c;
+    }
+  }
+  return out + "'";
+}
+
+// The common shape of a real, "[-]digits[.digits]" with fewer than 300
+// integer digits, is a finite number; anything else takes the full check.
+inline bool isPlainReal(std::string_view v) {
+  const char* p = v.data();
+  const char* e = p + v.size();
+  if (p < e && *p == '-') ++p;
+  const char* digits = p;
+  while (p < e && static_cast<unsigned char>(*p - '0') < 10) ++p;
+  size_t intDigits = static_cast<size_t>(p - digits);
+  if (p < e && *p == '.') {
+    ++p;
+    const char* fraction = p;
+    while (p < e && static_cast<unsigned char>(*p - '0') < 10) ++p;
+    if (intDigits == 0 && p == fraction) return false;
+  } else if (intDigits == 0) {
+    return false;
+  }
+  return p == e && intDigits < 300;
+}
+
+bool isSubEntity(std::string_view type) {
+  return type == "VERTEX" || type == "SEQEND" || type == "ATTRIB";
+}
+
+class Scanner {
+public:
+  Scanner(std::string_view text, std::string_view fileName, DxfObjectSink& sink)
+      : text_(text), fileName_(fileName), sink_(sink) {}
+
+  DxfScanResult run();
+
+private:
+  struct Group {
+    int code = 0;
+    std::string_view value; // raw value line
+    size_t begin = 0;
+    uint32_t line = 0; // line of the code
+  };
+
+  // Reads the next group into g_. False at the end of the text (error_ empty)
+  // or on a bad group (error_ set).
+  bool next();
+  bool fail(uint32_t line, const std::string& what);
+  bool failEnd(const char* what);
+  std::string_view name() const { return trimBlanks(g_.value); }
+
+  bool section(std::string_view sectionName);
+  bool header();
+  bool drawingObjects(bool blocks);
+  bool tables();
+  bool objects();
+  bool acdsData();
+  bool skipSection();
+  // True when the current group is 0 ENDSEC; false with error_ set for a
+  // section that ends without one.
+  bool atSectionEnd(std::string_view sectionName, bool& ended) {
+    ended = false;
+    return g_.code != 0 || checkSectionEnd(sectionName, ended);
+  }
+  bool checkSectionEnd(std::string_view sectionName, bool& ended);
+
+  void startObject(DxfObjectRole role);
+  void ownGroup();
+  void finishObject(size_t endPos);
+  void startSub(std::string_view type);
+  void subGroup();
+  void finishSub();
+
+  std::string_view text_;
+  std::string_view fileName_;
+  DxfObjectSink& sink_;
+  DxfScanResult result_;
+  std::string error_;
+  size_t pos_ = 0;
+  uint32_t line_ = 0;
+  Group g_;
+  bool styleFound_ = false;
+  bool intStyleFound_ = false;
+
+  // The object being read.
+  bool haveObject_ = false;
+  bool inOwn_ = false;
+  bool inXData_ = false;
+  bool xdataClosed_ = false;
+  bool inBlock_ = false;
+  std::string_view tableName_;
+  DxfObjectInfo cur_;
+  uint32_t ordinal_ = 0;
+  bool isPolyline_ = false;
+  bool isDimStyle_ = false;
+  bool seen62_ = false, seen70_ = false;
+  int meshM_ = 0, meshN_ = 0;
+  // Polyline vertices seen so far.
+  std::string_view subType_;
+  int subFlags_ = 0;
+  int subIndex_[4] = {0, 0, 0, 0};
+  uint32_t subLine_ = 0;
+  long vertexCount_ = 0, controlCount_ = 0, allVertexCount_ = 0, faceCount_ = 0;
+  long badFace_ = 0, badIndex_ = 0;
+  // Table header bookkeeping.
+  DxfRange tableCount_;
+  bool tableCountSeen_ = false;
+};
+
+bool Scanner::fail(uint32_t line, const std::string& what) {
+  if (error_.empty()) error_ = std::string(fileName_) + ":" + std::to_string(line) + ": " + what;
+  return false;
+}
+
+bool Scanner::failEnd(const char* what) { return fail(line_ == 0 ? 1 : line_, what); }
+
+bool Scanner::next() {
+  if (pos_ >= text_.size()) return false;
+  std::string_view codeLine, valueLine;
+  size_t begin = pos_;
+  size_t afterCode = readDxfLine(text_, pos_, codeLine);
+  uint32_t codeLineNo = ++line_;
+  if (!styleFound_) {
+    // The first line tells the file's line end; the first 0 group (checked
+    // below) how it aligns codes.
+    result_.layout.style.lineEnd =
+        (afterCode >= 2 && text_[afterCode - 1] == '\n' && text_[afterCode - 2] == '\r') ? "\r\n"
+                                                                                          : "\n";
+  }
+  // The usual code line is up to four digits after blanks; anything else
+  // takes the general parser.
+  std::optional<int> code;
+  {
+    const char* p = codeLine.data();
+    const char* e = p + codeLine.size();
+    while (p < e && *p == ' ') ++p;
+    int v = 0, digits = 0;
+    while (p < e && digits < 5 && *p >= '0' && *p <= '9') {
+      v = v * 10 + (*p++ - '0');
+      ++digits;
+    }
+    if (p == e && digits > 0 && digits < 5)
+      code = v;
+    else
+      code = parseGroupCode(codeLine);
+  }
+  if (!code) return fail(codeLineNo, "group code " + quoted(codeLine) + " is not a number");
+  if (*code < kMinDxfCode || *code > kMaxDxfCode)
+    return fail(codeLineNo, "group code " + std::to_string(*code) + " is outside 0..1071");
+  if (afterCode >= text_.size())
+    return fail(codeLineNo, "group code " + std::to_string(*code) + " has no value (file truncated)");
+  pos_ = readDxfLine(text_, afterCode, valueLine);
+  ++line_;
+  switch (dxfValueKind(*code)) {
+  case DxfValueKind::kText:
+    break;
+  case DxfValueKind::kReal: {
+    if (isPlainReal(valueLine)) break;
+    NumberCheck c = checkDxfReal(valueLine);
+    if (c == NumberCheck::kNotNumber)
+      return fail(line_, "group " + std::to_string(*code) + " needs a number, found " + quoted(valueLine));
+    if (c == NumberCheck::kNotFinite)
+      return fail(line_, "group " + std::to_string(*code) + " value " + quoted(valueLine) +
+                             " is not a finite number");
+    break;
+  }
+  case DxfValueKind::kInt:
+    if (checkDxfInt(valueLine) != NumberCheck::kOk)
+      return fail(line_, "group " + std::to_string(*code) + " needs an integer, found " +
+                             quoted(valueLine));
+    if (!intStyleFound_) {
+      intStyleFound_ = true;
+      result_.layout.style.padIntegers = !valueLine.empty() && valueLine[0] == ' ';
+    }
+    break;
+  }
+  if (*code == 0 && !styleFound_) {
+    styleFound_ = true;
+    result_.layout.style.padCodes = !codeLine.empty() && codeLine[0] == ' ';
+  }
+  g_.code = *code;
+  g_.value = valueLine;
+  g_.begin = begin;
+  g_.line = codeLineNo;
+  return true;
+}
+
+DxfScanResult Scanner::run() {
+  if (text_.empty()) {
+    fail(1, "the file is empty");
+    result_.error = error_;
+    return std::move(result_);
+  }
+  auto startsWith = [this](const char* prefix) {
+    size_t n = std::strlen(prefix);
+    return text_.size() >= n && std::memcmp(text_.data(), prefix, n) == 0;
+  };
+  if (startsWith("AutoCAD Binary DXF")) {
+    fail(1, "binary DXF is not supported (save the drawing as ASCII DXF)");
+  } else if (startsWith("AC10") || startsWith("AC2")) {
+    fail(1, "this is a DWG drawing, not a DXF file");
+  } else {
+    if (startsWith("\xEF\xBB\xBF")) pos_ = 3; // a byte-order mark is no group
+    bool sawEof = false;
+    bool sawTables = false;
+    bool insertionFound = false;
+    while (next()) {
+      if (g_.code == 999) continue;
+      if (g_.code != 0) {
+        fail(g_.line, "expected SECTION or EOF, found group " + std::to_string(g_.code));
+        break;
+      }
+      if (name() == "EOF") {
+        sawEof = true;
+        if (!insertionFound) result_.layout.newTablesAt = g_.begin;
+        break;
+      }
+      if (name() != "SECTION") {
+        fail(g_.line, "expected SECTION or EOF, found " + quoted(name()));
+        break;
+      }
+      size_t sectionBegin = g_.begin;
+      uint32_t sectionLine = g_.line;
+      if (!next()) {
+        if (error_.empty()) failEnd("file ends inside a SECTION (no EOF)");
+        break;
+      }
+      if (g_.code != 2) {
+        fail(sectionLine, "SECTION without a name (2 group)");
+        break;
+      }
+      std::string sectionName(name());
+      if (!insertionFound && sectionName != "HEADER" && sectionName != "CLASSES") {
+        insertionFound = true;
+        result_.layout.newTablesAt = sectionBegin;
+      }
+      if (sectionName == "TABLES") sawTables = true;
+      if (!section(sectionName)) break;
+    }
+    (void)sawTables;
+    // A file without integers pads them (or not) as it pads its codes.
+    if (!intStyleFound_) result_.layout.style.padIntegers = result_.layout.style.padCodes;
+    if (error_.empty() && !sawEof) failEnd("the file ends without EOF (truncated)");
+  }
+  if (!error_.empty()) {
+    result_.ok = false;
+    result_.error = error_;
+  } else {
+    result_.ok = true;
+    const std::string& v = result_.layout.version;
+    if (v.size() == 6 && v.compare(0, 2, "AC") == 0 && v >= "AC1012") result_.layout.handlesOn = true;
+  }
+  return std::move(result_);
+}
+
+bool Scanner::section(std::string_view sectionName) {
+  if (sectionName == "HEADER") return header();
+  if (sectionName == "ENTITIES") return drawingObjects(false);
+  if (sectionName == "BLOCKS") return drawingObjects(true);
+  if (sectionName == "TABLES") return tables();
+  if (sectionName == "OBJECTS") return objects();
+  if (sectionName == "ACDSDATA") return acdsData();
+  return skipSection();
+}
+
+bool Scanner::checkSectionEnd(std::string_view sectionName, bool& ended) {
+  std::string_view v = name();
+  if (v == "ENDSEC") {
+    ended = true;
+    return true;
+  }
+  if (v == "EOF" || v == "SECTION")
+    return fail(g_.line, "section " + std::string(sectionName) + " is not closed by ENDSEC before " +
+                             std::string(v));
+  return true;
+}
+
+bool Scanner::skipSection() {
+  while (next()) {
+    bool ended;
+    if (!atSectionEnd("", ended)) return false;
+    if (ended) return true;
+  }
+  if (error_.empty()) failEnd("the file ends inside a section (no ENDSEC, no EOF)");
+  return false;
+}
+
+bool Scanner::header() {
+  std::string_view variable;
+  while (next()) {
+    bool ended;
+    if (!atSectionEnd("HEADER", ended)) return false;
+    if (ended) return true;
+    if (g_.code == 9) {
+      variable = name();
+    } else if (variable == "$ACADVER" && g_.code == 1) {
+      result_.layout.version = std::string(name());
+    } else if (variable == "$HANDSEED" && g_.code == 5) {
+      size_t valueBegin = static_cast<size_t>(g_.value.data() - text_.data());
+      result_.layout.handSeed = DxfRange{valueBegin, valueBegin + g_.value.size()};
+    } else if (variable == "$HANDLING" && g_.code == 70) {
+      if (parseDxfInt(g_.value) != 0) result_.layout.handlesOn = true;
+    }
+  }
+  if (error_.empty()) failEnd("the file ends inside the HEADER section (no ENDSEC, no EOF)");
+  return false;
+}
+
+void Scanner::startObject(DxfObjectRole role) {
+  haveObject_ = true;
+  inOwn_ = true;
+  inXData_ = false;
+  xdataClosed_ = false;
+  cur_ = DxfObjectInfo{};
+  cur_.role = role;
+  cur_.inBlock = inBlock_;
+  cur_.begin = g_.begin;
+  cur_.afterType = pos_;
+  cur_.type = name();
+  cur_.table = tableName_;
+  cur_.line = g_.line;
+  cur_.xdataBegin = cur_.xdataEnd = SIZE_MAX;
+  isPolyline_ = role == DxfObjectRole::kEntity && cur_.type == "POLYLINE";
+  isDimStyle_ = role == DxfObjectRole::kTableRecord && tableName_ == "DIMSTYLE";
+  seen62_ = seen70_ = false;
+  meshM_ = meshN_ = 0;
+  subType_ = {};
+  vertexCount_ = controlCount_ = allVertexCount_ = faceCount_ = 0;
+  badFace_ = badIndex_ = 0;
+  tableCountSeen_ = false;
+}
+
+void Scanner::ownGroup() {
+  int code = g_.code;
+  if (code >= 1000) {
+    if (!inXData_ && !xdataClosed_ && code == 1001) {
+      inXData_ = true;
+      cur_.xdataBegin = g_.begin;
+    }
+    return;
+  }
+  if (inXData_) {
+    // Extended data runs to the first ordinary group after it.
+    inXData_ = false;
+    xdataClosed_ = true;
+    cur_.xdataEnd = g_.begin;
+  }
+  if (xdataClosed_) return;
+  switch (code) {
+  case 5:
+    if (!isDimStyle_ && cur_.handle.empty()) cur_.handle = name();
+    break;
+  case 105:
+    if (isDimStyle_ && cur_.handle.empty()) cur_.handle = name();
+    break;
+  case 2:
+    if (cur_.role == DxfObjectRole::kTable || cur_.role == DxfObjectRole::kTableRecord) {
+      if (cur_.name.empty()) cur_.name = name();
+    }
+    break;
+  case 8:
+    if ((cur_.role == DxfObjectRole::kEntity || cur_.role == DxfObjectRole::kBlockMarker) &&
+        cur_.name.empty())
+      cur_.name = g_.value;
+    break;
+  case 62:
+    if (!seen62_) {
+      seen62_ = true;
+      long long c = parseDxfInt(g_.value);
+      cur_.color = c < -32768 ? -32768 : c > 32767 ? 32767 : static_cast<int>(c);
+    }
+    break;
+  case 67:
+    if (parseDxfInt(g_.value) == 1) cur_.paperSpace = true;
+    break;
+  case 70:
+    if (!seen70_) {
+      seen70_ = true;
+      if (isPolyline_) cur_.polylineFlags = static_cast<int>(parseDxfInt(g_.value) & 0xFFFF);
+      if (cur_.role == DxfObjectRole::kTable) {
+        size_t b = static_cast<size_t>(g_.value.data() - text_.data());
+        tableCount_ = DxfRange{b, b + g_.value.size()};
+        tableCountSeen_ = true;
+      }
+    }
+    break;
+  case 71:
+    if (isPolyline_) meshM_ = static_cast<int>(parseDxfInt(g_.value));
+    break;
+  case 72:
+    if (isPolyline_) meshN_ = static_cast<int>(parseDxfInt(g_.value));
+    break;
+  default:
+    break;
+  }
+}
+
+void Scanner::startSub(std::string_view type) {
+  finishSub();
+  if (inOwn_) {
+    inOwn_ = false;
+    cur_.ownEnd = g_.begin;
+  }
+  subType_ = type;
+  subFlags_ = 0;
+  subIndex_[0] = subIndex_[1] = subIndex_[2] = subIndex_[3] = 0;
+  subLine_ = g_.line;
+}
+
+void Scanner::subGroup() {
+  if (subType_ != "VERTEX") return;
+  if (g_.code == 70) {
+    subFlags_ = static_cast<int>(parseDxfInt(g_.value));
+  } else if (g_.code >= 71 && g_.code <= 74) {
+    long long v = parseDxfInt(g_.value);
+    subIndex_[g_.code - 71] = static_cast<int>(v < -2000000000 ? -2000000000 : v > 2000000000 ? 2000000000 : v);
+  }
+}
+
+void Scanner::finishSub() {
+  if (subType_ != "VERTEX" || !isPolyline_) {
+    subType_ = {};
+    return;
+  }
+  subType_ = {};
+  ++allVertexCount_;
+  if (subFlags_ & 16) ++controlCount_;
+  if ((subFlags_ & 128) && (subFlags_ & 64)) {
+    ++vertexCount_;
+  } else if (subFlags_ & 128) {
+    ++faceCount_;
+    for (int i : subIndex_) {
+      long a = i < 0 ? -static_cast<long>(i) : i;
+      if (a > badIndex_) {
+        badIndex_ = a;
+        badFace_ = faceCount_;
+      }
+    }
+  }
+}
+
+void Scanner::finishObject(size_t endPos) {
+  if (!haveObject_) return;
+  finishSub();
+  haveObject_ = false;
+  if (inOwn_) cur_.ownEnd = endPos;
+  if (cur_.xdataBegin == SIZE_MAX) cur_.xdataBegin = cur_.xdataEnd = cur_.ownEnd;
+  if (cur_.xdataEnd == SIZE_MAX) cur_.xdataEnd = cur_.ownEnd;
+  cur_.end = endPos;
+  if (cur_.role == DxfObjectRole::kTable && cur_.name == "APPID") {
+    DxfAppIdTable t;
+    t.count = tableCountSeen_ ? tableCount_ : DxfRange{};
+    t.handle = cur_.handle;
+    result_.layout.appIds = t; // endTab is filled in at ENDTAB
+  }
+  uint32_t ordinal = ordinal_++;
+  sink_.object(cur_);
+  if (isPolyline_ && (cur_.polylineFlags & 64) && badIndex_ > vertexCount_) {
+    sink_.inconsistency(ordinal, cur_.line,
+                        "polyface face " + std::to_string(badFace_) + " refers to vertex " +
+                            std::to_string(badIndex_) + " but the mesh has " +
+                            std::to_string(vertexCount_) + " vertices");
+  } else if (isPolyline_ && !(cur_.polylineFlags & 64) && (cur_.polylineFlags & 16)) {
+    bool smoothed = (cur_.polylineFlags & 4) != 0;
+    long count = smoothed ? controlCount_ : allVertexCount_;
+    long long expected = static_cast<long long>(meshM_) * meshN_;
+    if (count != expected)
+      sink_.inconsistency(ordinal, cur_.line,
+                          "polygon mesh of " + std::to_string(meshM_) + " by " + std::to_string(meshN_) +
+                              " has " + std::to_string(count) + (smoothed ? " control" : "") +
+                              " vertices, not " + std::to_string(expected));
+  }
+}
+
+bool Scanner::drawingObjects(bool blocks) {
+  std::string_view sectionName = blocks ? "BLOCKS" : "ENTITIES";
+  inBlock_ = false;
+  while (next()) {
+    bool ended;
+    if (!atSectionEnd(sectionName, ended)) return false;
+    if (ended) {
+      finishObject(g_.begin);
+      return true;
+    }
+    if (g_.code != 0) {
+      if (!haveObject_) continue;
+      if (inOwn_)
+        ownGroup();
+      else
+        subGroup();
+      continue;
+    }
+    std::string_view type = name();
+    if (haveObject_ && isSubEntity(type) && cur_.role == DxfObjectRole::kEntity) {
+      startSub(type);
+      continue;
+    }
+    finishObject(g_.begin);
+    if (blocks && type == "BLOCK") {
+      inBlock_ = true;
+      startObject(DxfObjectRole::kBlockMarker);
+    } else if (blocks && type == "ENDBLK") {
+      startObject(DxfObjectRole::kBlockMarker);
+      inBlock_ = false;
+    } else {
+      startObject(DxfObjectRole::kEntity);
+      // Entities between blocks (a malformed but readable file) still
+      // belong to no model space.
+      if (blocks) cur_.inBlock = true;
+    }
+  }
+  if (error_.empty()) failEnd("the file ends inside a section (no ENDSEC, no EOF)");
+  return false;
+}
+
+bool Scanner::tables() {
+  tableName_ = {};
+  bool inTable = false;
+  while (next()) {
+    bool ended;
+    if (!atSectionEnd("TABLES", ended)) return false;
+    if (ended) {
+      finishObject(g_.begin);
+      result_.layout.tablesEnd = g_.begin;
+      // An APPID table without ENDTAB takes new records before ENDSEC.
+      if (inTable && tableName_ == "APPID" && result_.layout.appIds) result_.layout.appIds->endTab = g_.begin;
+      tableName_ = {};
+      return true;
+    }
+    if (g_.code != 0) {
+      if (haveObject_) {
+        ownGroup();
+        if (cur_.role == DxfObjectRole::kTable && g_.code == 2 && tableName_.empty()) {
+          tableName_ = name();
+        }
+      }
+      continue;
+    }
+    std::string_view type = name();
+    finishObject(g_.begin);
+    if (type == "TABLE") {
+      tableName_ = {};
+      inTable = true;
+      startObject(DxfObjectRole::kTable);
+    } else if (type == "ENDTAB") {
+      if (tableName_ == "APPID" && result_.layout.appIds) result_.layout.appIds->endTab = g_.begin;
+      tableName_ = {};
+      inTable = false;
+    } else if (inTable) {
+      startObject(DxfObjectRole::kTableRecord);
+    } else {
+      return fail(g_.line, "expected TABLE or ENDSEC in the TABLES section, found " + quoted(type));
+    }
+  }
+  if (error_.empty()) failEnd("the file ends inside the TABLES section (no ENDSEC, no EOF)");
+  return false;
+}
+
+bool Scanner::objects() {
+  while (next()) {
+    bool ended;
+    if (!atSectionEnd("OBJECTS", ended)) return false;
+    if (ended) {
+      finishObject(g_.begin);
+      return true;
+    }
+    if (g_.code != 0) {
+      if (haveObject_) ownGroup();
+      continue;
+    }
+    finishObject(g_.begin);
+    startObject(DxfObjectRole::kObject);
+  }
+  if (error_.empty()) failEnd("the file ends inside the OBJECTS section (no ENDSEC, no EOF)");
+  return false;
+}
+
+bool Scanner::acdsData() {
+  bool inRecord = false;
+  DxfAcdsRecord record;
+  bool ownerSeen = false;
+  auto finish = [&](size_t endPos) {
+    if (inRecord && ownerSeen) {
+      record.range.end = endPos;
+      result_.layout.acdsRecords.push_back(record);
+    }
+    inRecord = false;
+  };
+  while (next()) {
+    bool ended;
+    if (!atSectionEnd("ACDSDATA", ended)) return false;
+    if (ended) {
+      finish(g_.begin);
+      return true;
+    }
+    if (g_.code == 0) {
+      finish(g_.begin);
+      if (name() == "ACDSRECORD") {
+        inRecord = true;
+        ownerSeen = false;
+        record = DxfAcdsRecord{};
+        record.range.begin = g_.begin;
+      }
+    } else if (inRecord && g_.code == 320 && !ownerSeen) {
+      if (auto h = parseHandle(g_.value)) {
+        record.owner = *h;
+        ownerSeen = true;
+      }
+    }
+  }
+  if (error_.empty()) failEnd("the file ends inside the ACDSDATA section (no ENDSEC, no EOF)");
+  return false;
+}
+
+} // namespace
+
+DxfScanResult scanDxf(std::string_view text, std::string_view fileName, DxfObjectSink& sink) {
+  Scanner scanner(text, fileName, sink);
+  return scanner.run();
+}
+
+} // namespace corvane

@@ -1,0 +1,198 @@
+#include "faces/face_builder.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "faces/object_coordinates.h"
+#include "faces/vertex_normals.h"
+
+namespace corvane {
+namespace {
+
+bool operator==(const Vec3& a, const Vec3& b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+
+BlockFace makeFace(std::initializer_list<int> corners, int invisibleEdges = 0) {
+  BlockFace face;
+  for (int c : corners) face.corners[face.cornerCount++] = c;
+  face.invisibleEdges = invisibleEdges;
+  return face;
+}
+
+EntityFaces withNormals(FaceBlock block) {
+  EntityFaces out;
+  if (block.vertices.empty()) return out;
+  block.normals = vertexNormals(block);
+  out.block = std::move(block);
+  return out;
+}
+
+// Twice the signed area of RING's projection on the xy plane.
+double signedArea(const std::vector<Vec3>& ring) {
+  double a = 0;
+  for (size_t i = 0; i < ring.size(); ++i) {
+    const Vec3& p = ring[i];
+    const Vec3& q = ring[(i + 1) % ring.size()];
+    a += p.x * q.y - q.x * p.y;
+  }
+  return a;
+}
+
+// Index of grid point (row, col) of an M x N grid, or -1 when it lies
+// outside the vertex list of COUNT points.
+int gridIndex(int64_t row, int64_t col, int64_t n, int64_t count) {
+  const int64_t i = row * n + col;
+  return i < count ? static_cast<int>(i) : -1;
+}
+
+} // namespace
+
+EntityFaces buildFaces(const FaceGeometry& face) {
+  FaceBlock block;
+  const bool triangle = face.corners[2] == face.corners[3];
+  const int count = triangle ? 3 : 4;
+  block.vertices.assign(face.corners, face.corners + count);
+  // A triangle's third edge runs from corner 3 back to corner 1; the 3DFACE
+  // keeps its visibility in the fourth edge's bit.
+  int invisible = face.invisibleEdges & 0xF;
+  if (triangle) invisible = (invisible & 0x3) | ((invisible & 0x8) ? 0x4 : 0);
+  block.faces.push_back(triangle ? makeFace({0, 1, 2}, invisible) : makeFace({0, 1, 2, 3}, invisible));
+  EntityFaces out;
+  out.block = std::move(block);
+  return out;
+}
+
+EntityFaces buildFaces(const SolidGeometry& solid) {
+  const ObjectFrame frame = objectFrame(solid.extrusion);
+  const bool triangle = solid.corners[2] == solid.corners[3];
+  // The solid's corners 3 and 4 are stored crosswise: the outline runs
+  // 1, 2, 4, 3.
+  std::vector<Vec3> ring{solid.corners[0], solid.corners[1]};
+  if (triangle) {
+    ring.push_back(solid.corners[2]);
+  } else {
+    ring.push_back(solid.corners[3]);
+    ring.push_back(solid.corners[2]);
+  }
+  for (Vec3& p : ring) p.z += solid.elevation;
+
+  EntityFaces out;
+  out.transform = frameMatrix(frame);
+  FaceBlock block;
+  const int k = static_cast<int>(ring.size());
+  if (solid.thickness == 0) {
+    for (const Vec3& p : ring) block.vertices.push_back(toWorld(frame, p));
+    block.faces.push_back(triangle ? makeFace({0, 1, 2}) : makeFace({0, 1, 2, 3}));
+    out.block = std::move(block);
+    return out;
+  }
+
+  // Orient the outline counter-clockwise seen from +z of the OCS, then name
+  // "lower" the ring at the smaller OCS z: its cap faces -z, the other +z,
+  // and each side runs lower i, lower i+1, upper i+1, upper i.
+  if (signedArea(ring) < 0) std::reverse(ring.begin(), ring.end());
+  for (const Vec3& p : ring) block.vertices.push_back(toWorld(frame, p));
+  for (Vec3 p : ring) {
+    p.z += solid.thickness;
+    block.vertices.push_back(toWorld(frame, p));
+  }
+  const int lower = solid.thickness > 0 ? 0 : k;
+  const int upper = solid.thickness > 0 ? k : 0;
+  if (triangle) {
+    block.faces.push_back(makeFace({lower + 2, lower + 1, lower + 0}));
+    block.faces.push_back(makeFace({upper + 0, upper + 1, upper + 2}));
+  } else {
+    block.faces.push_back(makeFace({lower + 3, lower + 2, lower + 1, lower + 0}));
+    block.faces.push_back(makeFace({upper + 0, upper + 1, upper + 2, upper + 3}));
+  }
+  for (int i = 0; i < k; ++i) {
+    const int j = (i + 1) % k;
+    block.faces.push_back(makeFace({lower + i, lower + j, upper + j, upper + i}));
+  }
+  out.block = std::move(block);
+  return out;
+}
+
+EntityFaces buildFaces(const PolyfaceGeometry& mesh) {
+  FaceBlock block;
+  block.vertices = mesh.vertices;
+  const int64_t count = static_cast<int64_t>(mesh.vertices.size());
+  for (const PolyfaceGeometry::FaceRecord& record : mesh.faces) {
+    BlockFace face;
+    bool inside = true;
+    for (int k = 0; k < 4; ++k) {
+      const int64_t number = record.index[k];
+      if (number == 0) break;
+      const int64_t index = (number < 0 ? -number : number) - 1;
+      if (index >= count) {
+        inside = false;
+        break;
+      }
+      if (number < 0) face.invisibleEdges |= 1 << k;
+      face.corners[face.cornerCount++] = static_cast<int>(index);
+    }
+    if (inside && face.cornerCount >= 3) block.faces.push_back(face);
+  }
+  return withNormals(std::move(block));
+}
+
+EntityFaces buildFaces(const PolygonMeshGeometry& mesh) {
+  const std::vector<Vec3>* grid = &mesh.vertices;
+  int64_t m = mesh.m, n = mesh.n;
+  if (mesh.smoothed && mesh.surfaceM > 0 && mesh.surfaceN > 0 &&
+      static_cast<int64_t>(mesh.surfaceM) * mesh.surfaceN ==
+          static_cast<int64_t>(mesh.surfaceVertices.size())) {
+    grid = &mesh.surfaceVertices;
+    m = mesh.surfaceM;
+    n = mesh.surfaceN;
+  }
+  FaceBlock block;
+  if (m <= 0 || n <= 0) return {};
+  const int64_t count = std::min<int64_t>(m * n, static_cast<int64_t>(grid->size()));
+  block.vertices.assign(grid->begin(), grid->begin() + count);
+
+  // A closed direction of two rows would repeat each quad back to back.
+  const int64_t rowQuads = (mesh.closedM && m >= 3) ? m : m - 1;
+  const int64_t colQuads = (mesh.closedN && n >= 3) ? n : n - 1;
+  // Rows beyond the vertex list have no quads; bounding the loops by what
+  // exists keeps a huge M or N over a short list cheap.
+  const int64_t rowsPresent = (count + n - 1) / n;
+  for (int64_t i = 0; i < std::min(rowQuads, rowsPresent); ++i) {
+    const int64_t i1 = (i + 1) % m;
+    for (int64_t j = 0; j < std::min(colQuads, count); ++j) {
+      const int64_t j1 = (j + 1) % n;
+      const int a = gridIndex(i, j, n, count), b = gridIndex(i, j1, n, count),
+                c = gridIndex(i1, j1, n, count), d = gridIndex(i1, j, n, count);
+      if (a < 0 || b < 0 || c < 0 || d < 0) continue;
+      block.faces.push_back(makeFace({a, b, c, d}));
+    }
+  }
+  return withNormals(std::move(block));
+}
+
+EntityFaces buildFaces(const SolidModelData& model, std::string* reason) {
+  SolidMesh mesh;
+  std::string why;
+  if (!tessellateSolidModel(model, 0, mesh, why)) {
+    if (reason) *reason = why;
+    return {};
+  }
+  if (reason) *reason = why;  // warnings only: the mesh is usable
+  return buildFaces(mesh);
+}
+
+EntityFaces buildFaces(const SolidMesh& mesh) {
+  FaceBlock block;
+  block.vertices = mesh.points;
+  const int64_t count = static_cast<int64_t>(mesh.points.size());
+  auto inside = [&](int c) { return c >= 0 && c < count; };
+  for (const std::array<int, 4>& corners : mesh.faces) {
+    const int n = corners[3] == -1 ? 3 : 4;
+    if (!std::all_of(corners.begin(), corners.begin() + n, inside)) continue;
+    BlockFace face;
+    for (int k = 0; k < n; ++k) face.corners[face.cornerCount++] = corners[k];
+    block.faces.push_back(face);
+  }
+  return withNormals(std::move(block));
+}
+
+} // namespace corvane

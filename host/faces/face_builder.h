@@ -1,0 +1,47 @@
+// Tessellation of the exportable entity kinds into the faces the face file
+// holds, in world coordinates. Every builder gives faces of 3 or 4 corners
+// whose indices lie inside the block's vertices, whatever its input holds.
+#pragma once
+
+#include <string>
+
+#include "drawing/entity_geometry.h"
+#include "faces/face_block.h"
+#include "solids/solid_tessellator.h"
+
+namespace corvane {
+
+// 3DFACE: one face over the four corners, a triangle when the third and
+// fourth corners are equal. The face carries the entity's invisible edges.
+EntityFaces buildFaces(const FaceGeometry& face);
+
+// 2D SOLID: the outline in corner order 1, 2, 4, 3 (1, 2, 3 when corners 3
+// and 4 are equal), elevation added in OCS z, mapped to world coordinates by
+// the arbitrary-axis rule. With a thickness: the prism swept along the
+// extrusion direction, both caps and every side facing outwards. The
+// transform is the object frame's rotation.
+EntityFaces buildFaces(const SolidGeometry& solid);
+
+// Polyface mesh: every vertex, and one face per face record (index magnitude
+// minus one; a zero index ends the face). Records with fewer than three
+// corners or an index outside the vertex list are left out. Vertex normals.
+EntityFaces buildFaces(const PolyfaceGeometry& mesh);
+
+// Polygon mesh: the M x N grid (the surface grid of a smoothed mesh when its
+// vertex count is surfaceM x surfaceN) and the quadrilaterals between grid
+// neighbours, wrapping in a closed direction of three or more rows. Quads
+// with a corner missing from a short vertex list are left out. Vertex normals.
+EntityFaces buildFaces(const PolygonMeshGeometry& mesh);
+
+// 3DSOLID / BODY / REGION: the model tessellated by solids/ at its default
+// tolerance. A model that can't be read gives no block (the file then holds
+// the header, the entries and the entity's U and O records only) and, when
+// REASON is given, the tessellator's one-line reason in it.
+EntityFaces buildFaces(const SolidModelData& model, std::string* reason = nullptr);
+
+// A solid model already tessellated: faces index the mesh's points, corner 3
+// -1 for a triangle. Faces with another negative index or one outside the
+// points are left out. Vertex normals.
+EntityFaces buildFaces(const SolidMesh& mesh);
+
+} // namespace corvane

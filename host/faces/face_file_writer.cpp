@@ -1,0 +1,275 @@
+#include "faces/face_file_writer.h"
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <unistd.h>
+
+namespace corvane {
+
+// File layout. Integers little-endian two's complement, doubles IEEE 754
+// binary64 little-endian; every byte not named here is written as zero.
+//
+//   header, 28 bytes: "CVFACES" and format version 1 at 0; int32 block count
+//     at 8; int32 request flags at 12; int32 entry count at 16; int32 entity
+//     count at 20; int32 total vertex count of all E blocks at 24
+//   32 reserved bytes
+//   entries: tag 'S', int16 length L, the L bytes "name=value", a zero byte
+//   block records, 32 bytes each: kind at 0, subkind at 1, flags at 2, int32
+//     entity ordinal (zero-based, in selection order) at 4, int32 face count
+//     at 16, int32 vertex count at 20 (both 0 except for E)
+//
+// Records in file order: one U 'W' (no payload; the request flags again at
+// 4), then per entity O 'B' (begin), U 'T' with flags 2 and a 136-byte
+// payload (the entity's transform as 16 doubles, row-major, then int32
+// entity ordinal and 4 zero bytes), its E block when it has one, O 'E'
+// (end). An E record is followed by one zero byte, the vertices (x, y, z;
+// flag 8: each followed by its unit normal), then per face a 20-byte head
+// (int32 invisible-edge bits at 0, int16 corner count at 18) and per corner
+// 8 bytes (int32 1 when the edge from this corner is invisible, else 0; int32
+// block-local vertex index at 4).
+
+namespace {
+
+constexpr uint8_t kMagic[8] = {'C', 'V', 'F', 'A', 'C', 'E', 'S', 1};
+constexpr size_t kHeaderSize = 28;
+constexpr size_t kReservedSize = 32;
+constexpr size_t kPayloadSize = 136;
+constexpr size_t kFaceHeadSize = 20;
+constexpr uint8_t kEntryTag = 'S';
+constexpr uint8_t kUnitRecord = 'U', kObjectRecord = 'O', kEntityRecord = 'E';
+constexpr uint8_t kFramePart = 'W', kTransformPart = 'T', kBeginPart = 'B', kEndPart = 'E';
+constexpr uint8_t kHasPayload = 2, kHasNormals = 8;
+constexpr int64_t kMaxCount = std::numeric_limits<int32_t>::max();
+constexpr int64_t kMaxEntryText = std::numeric_limits<int16_t>::max();
+
+// Stores little-endian values byte by byte into a buffer sized in advance.
+// A store that would pass the buffer's end is dropped and marks the sink.
+class ByteSink {
+public:
+  ByteSink(std::vector<uint8_t>& out, size_t pos) : out_(out), pos_(pos) {}
+  // True when every store fitted and the buffer is exactly full.
+  bool filled() const { return !overflow_ && pos_ == out_.size(); }
+  void u8(uint8_t v) {
+    if (room(1)) out_[pos_++] = v;
+  }
+  void i16(int16_t v) { le(static_cast<uint16_t>(v), 2); }
+  void i32(int32_t v) { le(static_cast<uint32_t>(v), 4); }
+  void f64(double v) { le(std::bit_cast<uint64_t>(v), 8); }
+  void zeros(size_t n) {
+    if (!room(n)) return;
+    std::fill_n(out_.begin() + static_cast<ptrdiff_t>(pos_), n, 0);
+    pos_ += n;
+  }
+  void bytes(const void* p, size_t n) {
+    if (!room(n)) return;
+    const auto* b = static_cast<const uint8_t*>(p);
+    for (size_t i = 0; i < n; ++i) out_[pos_++] = b[i];
+  }
+  void vec3(const Vec3& v) {
+    f64(v.x);
+    f64(v.y);
+    f64(v.z);
+  }
+  // One 32-byte block record.
+  void record(uint8_t kind, uint8_t part, uint8_t flags, int32_t entity, int32_t faces = 0,
+              int32_t vertices = 0) {
+    u8(kind);
+    u8(part);
+    u8(flags);
+    u8(0);
+    i32(entity);
+    zeros(8);
+    i32(faces);
+    i32(vertices);
+    zeros(8);
+  }
+
+private:
+  bool room(size_t n) {
+    if (out_.size() - pos_ < n) overflow_ = true;
+    return !overflow_;
+  }
+  void le(uint64_t v, int n) {
+    if (!room(static_cast<size_t>(n))) return;
+    for (int i = 0; i < n; ++i) out_[pos_++] = static_cast<uint8_t>(v >> (8 * i));
+  }
+  std::vector<uint8_t>& out_;
+  size_t pos_;
+  bool overflow_ = false;
+};
+
+bool hasBlock(const EntityFaces& e) { return e.block && !e.block->vertices.empty(); }
+
+bool checkContent(const FaceFileContent& content, std::string& error) {
+  if (content.entries.size() > static_cast<size_t>(kMaxCount)) {
+    error = "too many face file entries";
+    return false;
+  }
+  for (const FaceFileEntry& entry : content.entries) {
+    if (static_cast<int64_t>(entry.name.size() + 1 + entry.value.size()) > kMaxEntryText) {
+      error = "face file entry '" + entry.name + "' is longer than 32767 bytes";
+      return false;
+    }
+  }
+  // The reader sums the vertex counts of all records in a 32-bit integer.
+  int64_t records = 1, vertexTotal = 0;
+  for (const EntityFaces& entity : content.entities) {
+    records += 3;
+    if (!hasBlock(entity)) continue;
+    const FaceBlock& b = *entity.block;
+    ++records;
+    vertexTotal += static_cast<int64_t>(b.vertices.size());
+    if (vertexTotal > kMaxCount || b.faces.size() > static_cast<size_t>(kMaxCount)) {
+      error = "too many vertices or faces for one face file";
+      return false;
+    }
+    if (!b.normals.empty() && b.normals.size() != b.vertices.size()) {
+      error = "vertex normals do not match the vertices";
+      return false;
+    }
+    for (const BlockFace& f : b.faces) {
+      if (f.cornerCount < 3 || f.cornerCount > 4) {
+        error = "a face has " + std::to_string(f.cornerCount) + " corners";
+        return false;
+      }
+      for (int k = 0; k < f.cornerCount; ++k) {
+        if (f.corners[k] < 0 || static_cast<size_t>(f.corners[k]) >= b.vertices.size()) {
+          error = "a face refers to vertex " + std::to_string(f.corners[k]) + " of " +
+                  std::to_string(b.vertices.size());
+          return false;
+        }
+      }
+    }
+  }
+  if (records > kMaxCount || content.entities.size() > static_cast<size_t>(kMaxCount)) {
+    error = "too many entities for one face file";
+    return false;
+  }
+  return true;
+}
+
+void encodeBlock(ByteSink& out, const FaceBlock& b, int32_t entity) {
+  const bool normals = !b.normals.empty();
+  out.record(kEntityRecord, 0, normals ? kHasNormals : 0, entity, static_cast<int32_t>(b.faces.size()),
+             static_cast<int32_t>(b.vertices.size()));
+  out.u8(0);
+  for (size_t i = 0; i < b.vertices.size(); ++i) {
+    out.vec3(b.vertices[i]);
+    if (normals) out.vec3(b.normals[i]);
+  }
+  for (const BlockFace& f : b.faces) {
+    out.i32(f.invisibleEdges & 0xF);
+    out.zeros(kFaceHeadSize - 6);
+    out.i16(static_cast<int16_t>(f.cornerCount));
+    for (int k = 0; k < f.cornerCount; ++k) {
+      out.i32((f.invisibleEdges >> k) & 1);
+      out.i32(f.corners[k]);
+    }
+  }
+}
+
+} // namespace
+
+bool encodeFaceFile(const FaceFileContent& content, std::vector<uint8_t>& bytes, std::string& error) {
+  if (!checkContent(content, error)) return false;
+  int32_t blocks = 1, vertexTotal = 0;
+  size_t size = kHeaderSize + kReservedSize + 32;
+  for (const FaceFileEntry& entry : content.entries) size += 5 + entry.name.size() + entry.value.size();
+  for (const EntityFaces& e : content.entities) {
+    blocks += 3;
+    size += 3 * 32 + kPayloadSize;
+    if (hasBlock(e)) {
+      const FaceBlock& b = *e.block;
+      ++blocks;
+      vertexTotal += static_cast<int32_t>(b.vertices.size());
+      size += 32 + 1 + b.vertices.size() * (b.normals.empty() ? 24 : 48);
+      for (const BlockFace& f : b.faces) size += kFaceHeadSize + 8 * static_cast<size_t>(f.cornerCount);
+    }
+  }
+
+  const size_t start = bytes.size();
+  bytes.resize(start + size);
+  ByteSink out(bytes, start);
+  out.bytes(kMagic, sizeof kMagic);
+  out.i32(blocks);
+  out.i32(content.flags);
+  out.i32(static_cast<int32_t>(content.entries.size()));
+  out.i32(static_cast<int32_t>(content.entities.size()));
+  out.i32(vertexTotal);
+  static_assert(kHeaderSize == sizeof kMagic + 5 * 4);
+  out.zeros(kReservedSize);
+
+  for (const FaceFileEntry& entry : content.entries) {
+    const std::string text = entry.name + "=" + entry.value;
+    out.u8(kEntryTag);
+    out.i16(static_cast<int16_t>(text.size()));
+    out.bytes(text.data(), text.size());
+    out.u8(0);
+  }
+
+  // The frame record has no entity; its ordinal field repeats the flags.
+  out.record(kUnitRecord, kFramePart, 0, content.flags);
+
+  for (size_t i = 0; i < content.entities.size(); ++i) {
+    const EntityFaces& e = content.entities[i];
+    const auto ordinal = static_cast<int32_t>(i);
+    out.record(kObjectRecord, kBeginPart, 0, ordinal);
+    out.record(kUnitRecord, kTransformPart, kHasPayload, ordinal);
+    for (double m : e.transform) out.f64(m);
+    out.i32(ordinal);
+    out.zeros(kPayloadSize - 16 * 8 - 4);
+    if (hasBlock(e)) encodeBlock(out, *e.block, ordinal);
+    out.record(kObjectRecord, kEndPart, 0, ordinal);
+  }
+  if (!out.filled()) {
+    // The size computed above and the bytes written disagree: a fault here,
+    // never a file to hand out.
+    bytes.resize(start);
+    error = "face file size mismatch";
+    return false;
+  }
+  return true;
+}
+
+namespace {
+
+// Writes all of BYTES to FD; returns 0 or the errno of the failure.
+int writeAll(int fd, const std::vector<uint8_t>& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return ENOSPC;
+    done += static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+} // namespace
+
+FaceFileResult writeFaceFile(const FaceFileContent& content, FaceFileDirectory& directory) {
+  FaceFileResult result;
+  std::vector<uint8_t> bytes;
+  if (!encodeFaceFile(content, bytes, result.error)) return result;
+  FaceFileDirectory::NewFile file = directory.createFile();
+  if (!file.name) {
+    result.error = file.error;
+    return result;
+  }
+  int err = writeAll(file.fd.get(), bytes);
+  const int closeErr = file.fd.close();
+  if (err == 0) err = closeErr;
+  if (err != 0) {
+    result.error = std::string("cannot write face file ") + file.name + ": " + std::strerror(err);
+    directory.discard(file.name);
+    return result;
+  }
+  result.fileName = file.name;
+  return result;
+}
+
+} // namespace corvane

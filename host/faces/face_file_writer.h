@@ -1,0 +1,48 @@
+// The face file: the binary file in which the host hands the faces of the
+// entities of a selection to a module. Encoding is kept apart from writing
+// so that the bytes can be checked without touching a file system.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "faces/face_block.h"
+#include "faces/face_file_directory.h"
+
+namespace corvane {
+
+// One name/value text of the file's entry list ("drawing", "handle", ...).
+struct FaceFileEntry {
+  std::string name;
+  std::string value;
+};
+
+// What one face file holds: the flags of the request (1: world coordinates),
+// the entries, and the entities in selection order.
+struct FaceFileContent {
+  int flags = 1;
+  std::vector<FaceFileEntry> entries;
+  std::vector<EntityFaces> entities;
+};
+
+// Appends the file's bytes to BYTES and returns true. Returns false with a
+// reason in ERROR, and BYTES unchanged, when the content can't be encoded
+// faithfully: an entry whose "name=value" text exceeds 32767 bytes, a face without 3 or 4 corners
+// or with an index outside its block, normals not one per vertex, or counts
+// beyond the file's 32-bit fields. A block without vertices is not written.
+bool encodeFaceFile(const FaceFileContent& content, std::vector<uint8_t>& bytes,
+                    std::string& error);
+
+// Writes CONTENT to a new file in DIRECTORY. Success: fileName is the new
+// file's name, owned by DIRECTORY (see FaceFileDirectory::createFile); the
+// caller deletes the file when done. Failure: fileName is null, error says
+// why, and no file is left behind.
+struct FaceFileResult {
+  const char* fileName = nullptr;
+  std::string error;
+};
+FaceFileResult writeFaceFile(const FaceFileContent& content,
+                             FaceFileDirectory& directory = FaceFileDirectory::forProcess());
+
+} // namespace corvane

@@ -1,0 +1,54 @@
+// The records of a solid-model file, untyped: what the text and the binary
+// readers produce and what solid_model interprets. A record is its kind name
+// ("face", "plane-surface", "persubent-acadSolidHistory-attrib") and its
+// values in file order; "$n" references are record numbers counted from 0.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "solids/vec_math.h"
+
+namespace corvane::solids {
+
+enum class SatKind : uint8_t {
+  Pointer,  // "$n", "$-1" / binary pointer; `integer` is the record number or -1
+  Integer,  // integer number; `integer` and `number` both hold it
+  Double,   // other number; `number`
+  String,   // "@n text", binary strings; `text`
+  Word,     // keyword such as forward, single, I, F, T, exactsur; `text`
+  True,     // binary true
+  False,    // binary false
+  Open,     // "{"
+  Close,    // "}"
+  Vector,   // binary position or vector; `vec`
+};
+
+struct SatValue {
+  SatKind kind = SatKind::Integer;
+  int64_t integer = 0;
+  double number = 0;
+  Vec3 vec;
+  std::string text;
+};
+
+struct SatRecord {
+  std::string kind;
+  std::vector<SatValue> values;
+};
+
+struct SatDocument {
+  int version = 0;         // e.g. 106, 400, 700, 21800
+  int declaredRecords = 0; // from the header; 0 when the writer left it open
+  int declaredBodies = 0;
+  double unitsMm = 1;      // millimetres per model unit, 1 when not stated
+  bool binary = false;
+  bool missingEndMarker = false;  // text ended after a whole record
+  std::vector<SatRecord> records;
+};
+
+// Limits that keep hostile input from costing unbounded memory or time.
+constexpr size_t kMaxSatRecords = 4'000'000;
+
+}  // namespace corvane::solids

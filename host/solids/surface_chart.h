@@ -1,0 +1,61 @@
+// A flat map of one face's surface in which its boundary loops become
+// plane polygons: planes project onto themselves; spheres are projected
+// stereographically from a point outside the face; cones, cylinders and tori
+// use their angle and height (or tube angle), unwrapped, or as polar
+// coordinates when a loop goes once around the axis; B-spline surfaces use
+// their parameters. `fromChart` maps chart points back onto the surface.
+#pragma once
+
+#include <vector>
+
+#include "solids/solid_model.h"
+#include "solids/vec_math.h"
+
+namespace corvane::solids {
+
+class SurfaceChart {
+ public:
+  // Maps the face's loops (closed rings of surface points, coedge order) to
+  // the chart. `faceSign` is +1 when the face normal is the surface's
+  // outward normal, -1 when against it (used to choose a sphere's
+  // projection point). Returns false when the loops cannot be charted (for
+  // example a torus face whose loops wrap both ways); the caller then
+  // approximates the face.
+  bool chartLoops(const Surface& surface, int faceSign, const std::vector<std::vector<Vec3>>& loops,
+                  std::vector<std::vector<Vec2>>& out);
+
+  // A flat chart through the best-fitting plane of the loops (for surfaces
+  // that are flat or unknown). Returns false for loops without area.
+  bool chartFlat(const std::vector<std::vector<Vec3>>& loops, std::vector<std::vector<Vec2>>& out);
+
+  Vec3 fromChart(Vec2 c) const;
+  // Distance from a point near the surface to the surface (exact for
+  // spheres, cylinders and tori, an upper bound for cones); for B-spline
+  // surfaces the distance to the surface point at chart position `hint`.
+  double distanceToSurface(Vec3 p, Vec2 hint) const;
+  bool curved() const { return mode_ != Mode::Flat; }
+  // Smallest radius of curvature over the face (for the angle limit);
+  // infinite for flat charts.
+  double minRadius() const { return minRadius_; }
+
+ private:
+  enum class Mode { Flat, Stereographic, Unwrapped, PolarU, PolarV, Spline };
+  // Surface angle/height coordinates of a point, and back.
+  void param(Vec3 p, double& u, double& v) const;
+  Vec3 eval(double u, double v) const;
+  bool chartSpline(const std::vector<std::vector<Vec3>>& loops, std::vector<std::vector<Vec2>>& out);
+
+  Mode mode_ = Mode::Flat;
+  const Surface* s_ = nullptr;
+  Vec3 origin_, e1_, e2_, e3_;  // frame: e3 is the axis / normal / projection direction
+  double radius_ = 0;           // sphere radius, cone base radius
+  double scaleU_ = 1, scaleV_ = 1;  // chart units per parameter unit
+  double polarK_ = 1, polarV0_ = 0;  // polar radius = exp(k (v - v0)), or |v - v0| for an apex
+  bool polarLinear_ = false, polarNegative_ = false;
+  double minRadius_ = 1e300;
+  // Spline parameter search grid.
+  std::vector<Vec3> grid_;
+  int gridN_ = 0;
+};
+
+}  // namespace corvane::solids

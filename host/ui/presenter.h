@@ -1,0 +1,42 @@
+// Presenters show dialogs, message boxes and help to the user: in a terminal
+// (full screen) or, when a script answers the prompts, on the transcript.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "ui/dialog_window.h"
+#include "ui/help_file.h"
+
+namespace corvane::ui {
+
+class Presenter {
+public:
+  virtual ~Presenter() = default;
+  // Shows WINDOW and turns the user's input into its actions until the
+  // dialog has ended.
+  virtual void runDialog(DialogWindow& window) = 0;
+  // Shows a message box (OVER: the dialog it stands on, or null) until it is
+  // acknowledged; IDOK or IDCANCEL.
+  virtual int messageBox(DialogWindow* over, const std::string& text, const std::string& caption,
+                         UINT type) = 0;
+  // Shows the help file's topics, or topic TOPIC (0-based) when >= 0.
+  virtual void showHelp(const HelpFile& help, int topic) = 0;
+};
+
+// The presenter of the running console: the terminal one for a person at a
+// terminal (when the terminal can be driven), the script one otherwise.
+// An override installed with setPresenterOverride wins.
+Presenter& activePresenter();
+// For tests and embedders; null removes it. The caller keeps ownership.
+void setPresenterOverride(Presenter* presenter);
+
+// Reads answers from the current console (a script, or typed lines).
+std::unique_ptr<Presenter> makeScriptPresenter();
+// Full-screen ncurses presenter; null when the terminal can't be driven.
+std::unique_ptr<Presenter> makeTerminalPresenter();
+
+// The transcript form of a dialog: title, then one line per control.
+std::string describeDialog(DialogWindow& window);
+
+} // namespace corvane::ui

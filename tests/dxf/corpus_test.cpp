@@ -1,0 +1,66 @@
+// Every corpus drawing loads, and saving it unchanged gives its bytes back.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <unistd.h>
+
+#include "drawing/drawing.h"
+#include "support/corpus.h"
+
+namespace corvane {
+namespace {
+
+TEST(Corpus, EveryDrawingLoadsAndSavesByteIdentical) {
+  auto files = testing::corpusFiles();
+  if (files.empty()) GTEST_SKIP() << "no corpus at " << testing::corpusDir();
+  auto dir = std::filesystem::temp_directory_path() / ("corvane-corpus-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  for (const auto& file : files) {
+    SCOPED_TRACE(file.filename().string());
+    DrawingLoadResult loaded = Drawing::load(file.string());
+    ASSERT_TRUE(loaded.drawing) << loaded.error;
+    EXPECT_TRUE(loaded.warnings.empty()) << loaded.warnings.front();
+    Drawing& d = *loaded.drawing;
+    EXPECT_FALSE(d.modified());
+    EXPECT_GT(d.recordCount(), 0u);
+    auto out = dir / file.filename();
+    SaveResult saved = d.saveAs(out.string());
+    ASSERT_TRUE(saved.ok) << saved.error;
+    EXPECT_EQ(d.path(), out.string());
+    EXPECT_TRUE(testing::readBytes(out) == testing::readBytes(file)) << "saved bytes differ";
+  }
+  std::filesystem::remove_all(dir);
+}
+
+// The corpus's own figures (SOURCES.md): 3D objects in model space.
+TEST(Corpus, ModelSpaceHoldsTheExpectedObjects) {
+  auto files = testing::corpusFiles();
+  if (files.empty()) GTEST_SKIP() << "no corpus at " << testing::corpusDir();
+  for (const auto& file : files) {
+    DrawingLoadResult loaded = Drawing::load(file.string());
+    ASSERT_TRUE(loaded.drawing) << loaded.error;
+    size_t faces = 0, meshes = 0, solids = 0;
+    for (AcDbObjectRecord* r : loaded.drawing->modelSpace()) {
+      if (r->cls == AcDbFace::desc()) ++faces;
+      if (r->cls == AcDbPolyFaceMesh::desc() || r->cls == AcDbPolygonMesh::desc()) ++meshes;
+      if (r->cls == AcDb3dSolid::desc() || r->cls == AcDbBody::desc()) ++solids;
+    }
+    std::string name = file.filename().string();
+    if (name == "noheader_assimp_pinkegg.dxf") {
+      EXPECT_EQ(faces, 288u);
+      EXPECT_EQ(loaded.drawing->findLayer("0"), nullptr);
+    }
+    if (name == "r2018_ezdxf_3dface.dxf") {
+      EXPECT_GE(faces, 1u);
+    }
+    if (name == "r2000_assimp_pface.dxf") {
+      EXPECT_EQ(meshes, 4u);
+    }
+    if (name == "r2013_netdxf_3dsolid_body.dxf") {
+      EXPECT_EQ(solids, 2u);
+    }
+  }
+}
+
+} // namespace
+} // namespace corvane

@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "dxf/dxf_values.h"
+
+namespace corvane {
+namespace {
+
+TEST(DxfValues, RealsAreCheckedStrictly) {
+  for (const char* ok : {"0", "-1.5", "+2.", ".5", "  3.25  ", "1e5", "1.0E-300", "-0.0", "1e-400",
+                         "00012", "1.7976931348623157e308"})
+    EXPECT_EQ(checkDxfReal(ok), NumberCheck::kOk) << ok;
+  for (const char* bad : {"", " ", "-", ".", "1,5", "1.5.2", "0x10", "nan", "inf", "1e", "1e+", "e5", "1 2",
+                          "--1", "1d5"})
+    EXPECT_EQ(checkDxfReal(bad), NumberCheck::kNotNumber) << bad;
+  for (const char* huge : {"1e309", "-1.8e308", "1e99999999999"})
+    EXPECT_EQ(checkDxfReal(huge), NumberCheck::kNotFinite) << huge;
+  EXPECT_EQ(checkDxfReal(std::string(309, '9')), NumberCheck::kNotFinite);
+  EXPECT_EQ(checkDxfReal("0." + std::string(400, '0') + "1"), NumberCheck::kOk);
+  EXPECT_EQ(parseDxfReal("1e-400"), 0.0);
+  EXPECT_EQ(parseDxfReal(" +2.5 "), 2.5);
+}
+
+TEST(DxfValues, IntegersAndCodes) {
+  for (const char* ok : {"0", "     7", "-32768", "+5", "9223372036854775807"})
+    EXPECT_EQ(checkDxfInt(ok), NumberCheck::kOk) << ok;
+  for (const char* bad : {"", "1.0", "7a", "9223372036854775808", "- 1"})
+    EXPECT_EQ(checkDxfInt(bad), NumberCheck::kNotNumber) << bad;
+  EXPECT_EQ(parseGroupCode("  0"), 0);
+  EXPECT_EQ(parseGroupCode("1001"), 1001);
+  EXPECT_EQ(parseGroupCode(" 70 "), 70);
+  EXPECT_EQ(parseGroupCode("99999999999"), std::nullopt);
+  EXPECT_EQ(parseGroupCode(""), std::nullopt);
+  EXPECT_EQ(parseHandle("2f"), 0x2F);
+  EXPECT_EQ(parseHandle("FFFFFFFFFFFFFFFF"), 0xFFFFFFFFFFFFFFFFull);
+  EXPECT_EQ(parseHandle("10000000000000000"), std::nullopt);
+  EXPECT_EQ(parseHandle("G1"), std::nullopt);
+  EXPECT_EQ(formatHandle(0x2F), "2F");
+}
+
+TEST(DxfValues, RealsAreWrittenShortestAndReadBackExactly) {
+  EXPECT_EQ(formatDxfReal(0.3), "0.3");
+  EXPECT_EQ(formatDxfReal(1.0), "1.0");
+  EXPECT_EQ(formatDxfReal(0.0), "0.0");
+  EXPECT_EQ(formatDxfReal(-2.5), "-2.5");
+  EXPECT_EQ(formatDxfReal(1e-7), "1e-07");
+  EXPECT_EQ(formatDxfReal(1e22), "1e+22");
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 20000; ++i) {
+    uint64_t bits = random();
+    double v;
+    std::memcpy(&v, &bits, sizeof v);
+    if (!std::isfinite(v)) continue;
+    std::string s = formatDxfReal(v);
+    ASSERT_EQ(checkDxfReal(s), NumberCheck::kOk) << s;
+    ASSERT_EQ(parseDxfReal(s, NAN), v) << s;
+  }
+}
+
+TEST(DxfValues, GroupsInTheFilesStyle) {
+  DxfStyle cad;
+  EXPECT_EQ(cad.group(0, "APPID"), "  0\nAPPID\n");
+  EXPECT_EQ(cad.intGroup(70, 3), " 70\n     3\n");
+  EXPECT_EQ(cad.realGroup(1040, 0.5), "1040\n0.5\n");
+  DxfStyle plain{false, false, "\r\n"};
+  EXPECT_EQ(plain.intGroup(70, 3), "70\r\n3\r\n");
+  EXPECT_TRUE(dxfNameEquals("Vrml_Application", "VRML_APPLICATION"));
+  EXPECT_FALSE(dxfNameEquals("ACAD", "ACAD2"));
+}
+
+} // namespace
+} // namespace corvane

@@ -1,0 +1,96 @@
+#include "export/number_format.h"
+
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string fixed(double v) {
+  char buffer[kMaxNumberChars];
+  return std::string(buffer, formatFixed6(buffer, v));
+}
+std::string general(double v) {
+  char buffer[kMaxNumberChars];
+  return std::string(buffer, formatGeneral6(buffer, v));
+}
+std::string integer(std::int64_t v) {
+  char buffer[kMaxNumberChars];
+  return std::string(buffer, formatInteger(buffer, v));
+}
+
+TEST(NumberFormat, FixedHasSixDecimals) {
+  EXPECT_EQ(fixed(0.3), "0.300000");
+  EXPECT_EQ(fixed(1.0), "1.000000");
+  EXPECT_EQ(fixed(0.0), "0.000000");
+  EXPECT_EQ(fixed(0.5), "0.500000");
+  EXPECT_EQ(fixed(0.0000004), "0.000000");
+  EXPECT_EQ(fixed(0.0000006), "0.000001");
+  EXPECT_EQ(fixed(-2.25), "-2.250000");
+  EXPECT_EQ(fixed(0.09375), "0.093750");
+}
+
+TEST(NumberFormat, GeneralUsesThreeDigitExponents) {
+  EXPECT_EQ(general(1000000.0), "1e+006");
+  EXPECT_EQ(general(0.00001), "1e-005");
+  EXPECT_EQ(general(-0.00001), "-1e-005");
+  EXPECT_EQ(general(2000000.0), "2e+006");
+  EXPECT_EQ(general(1234.5678), "1234.57");
+  EXPECT_EQ(general(10.0), "10");
+  EXPECT_EQ(general(-2.5), "-2.5");
+  EXPECT_EQ(general(0.0), "0");
+  EXPECT_EQ(general(5.5), "5.5");
+  EXPECT_EQ(general(999999.0), "999999");
+  EXPECT_EQ(general(999999.5), "1e+006"); // rounds up into exponent form
+  EXPECT_EQ(general(0.0001), "0.0001");
+  EXPECT_EQ(general(1.5e-300), "1.5e-300");
+  EXPECT_EQ(general(1.7976931348623157e308), "1.79769e+308");
+  EXPECT_EQ(general(123456789.0), "1.23457e+008");
+}
+
+TEST(NumberFormat, GeneralAgreesWithTheCLibraryApartFromTheExponentWidth) {
+  // The C library writes two exponent digits; ours always three.
+  const double values[] = {3.14159265, 1e-4, 9.9999949e-5, 123456.4, 1e15, -7.0e-10, 0.1, 65535.0,
+                           1e100, 2.5e-7};
+  for (double v : values) {
+    char c[64];
+    std::snprintf(c, sizeof c, "%g", v);
+    std::string expected = c;
+    const auto e = expected.find('e');
+    if (e != std::string::npos && expected.size() - (e + 2) == 2) {
+      expected.insert(e + 2, "0");
+    }
+    EXPECT_EQ(general(v), expected) << v;
+  }
+}
+
+TEST(NumberFormat, IntegerIsPlainDecimal) {
+  EXPECT_EQ(integer(0), "0");
+  EXPECT_EQ(integer(-1), "-1");
+  EXPECT_EQ(integer(2147483647), "2147483647");
+  EXPECT_EQ(integer(-2147483648LL), "-2147483648");
+}
+
+TEST(NumberFormat, LongestFixedFitsTheBuffer) {
+  EXPECT_LE(fixed(-std::numeric_limits<double>::max()).size(), kMaxNumberChars);
+}
+
+TEST(NumberFormat, IgnoresACommaDecimalLocale) {
+  const std::string saved = std::setlocale(LC_ALL, nullptr);
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) {
+    GTEST_SKIP() << "locale de_DE.UTF-8 is not installed";
+  }
+  const std::string f = fixed(0.3);
+  const std::string g = general(5.5);
+  const std::string e = general(0.00001);
+  std::setlocale(LC_ALL, saved.c_str());
+  EXPECT_EQ(f, "0.300000");
+  EXPECT_EQ(g, "5.5");
+  EXPECT_EQ(e, "1e-005");
+}
+
+} // namespace

@@ -1,0 +1,28 @@
+// libFuzzer target: arbitrary bytes as binary model data, as model text,
+// and as the stored (encoded) groups of an entity. Any input must end in a
+// mesh or a reason, without memory errors.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "solids/solid_tessellator.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  corvane::SolidTessellation out;
+  std::string reason;
+  corvane::tessellateSab(data, size, 0.05, out, reason);
+  std::string text(reinterpret_cast<const char*>(data), size);
+  corvane::tessellateSatText(text, 0.05, out, reason);
+  corvane::SolidModelData groups;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    groups.textGroups.push_back(text.substr(start, end - start));
+    groups.textGroupCodes.push_back(start == 0 || (end - start) % 2 ? 1 : 3);
+    start = end + 1;
+  }
+  corvane::SolidMesh mesh;
+  corvane::tessellateSolidModel(groups, 0, mesh, reason);
+  return 0;
+}
