@@ -315,10 +315,4 @@ TEST(FaceFileReader, AStreamThatCannotSeekIsReadThrough) {
   EXPECT_FALSE(mesh);
 }
 
-TEST(FaceFileReader, NoStreamFails) {
-  std::unique_ptr<Mesh> mesh = std::make_unique<Mesh>();
-  EXPECT_EQ(readFaceFile(nullptr, mesh), 0);
-  EXPECT_FALSE(mesh);
-}
-
 } // namespace

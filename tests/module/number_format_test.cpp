@@ -18,10 +18,6 @@ std::string general(double v) {
   char buffer[kMaxNumberChars];
   return std::string(buffer, formatGeneral6(buffer, v));
 }
-std::string integer(std::int64_t v) {
-  char buffer[kMaxNumberChars];
-  return std::string(buffer, formatInteger(buffer, v));
-}
 
 TEST(NumberFormat, FixedHasSixDecimals) {
   EXPECT_EQ(fixed(0.3), "0.300000");
@@ -66,13 +62,6 @@ TEST(NumberFormat, GeneralAgreesWithTheCLibraryApartFromTheExponentWidth) {
     }
     EXPECT_EQ(general(v), expected) << v;
   }
-}
-
-TEST(NumberFormat, IntegerIsPlainDecimal) {
-  EXPECT_EQ(integer(0), "0");
-  EXPECT_EQ(integer(-1), "-1");
-  EXPECT_EQ(integer(2147483647), "2147483647");
-  EXPECT_EQ(integer(-2147483648LL), "-2147483648");
 }
 
 TEST(NumberFormat, LongestFixedFitsTheBuffer) {

@@ -68,14 +68,4 @@ TEST(VrmlMaterial, AmbientColourIsCopiedWholeWithoutRangeTest) {
   EXPECT_EQ(material.ambientColor.red, 1.0);
 }
 
-TEST(VrmlMaterial, StorageCallsWithoutObjectFailAndLeaveTheRecord) {
-  VrmlMaterial material;
-  material.setShininess(0.7);
-  EXPECT_EQ(material.readMaterialXData(nullptr), 0);
-  EXPECT_EQ(material.valid, 1);
-  EXPECT_EQ(material.writeMaterialXData(nullptr), 0);
-}
-
-TEST(LayerColorIndex, NullNameGivesSeven) { EXPECT_EQ(layerColorIndex(nullptr), 7); }
-
 } // namespace

@@ -7,13 +7,6 @@
 
 namespace {
 
-TEST(VrmlUrl, StartsEmpty) {
-  VrmlUrl url;
-  EXPECT_EQ(url.anchorOpen, 0);
-  EXPECT_EQ(url.link, nullptr);
-  EXPECT_EQ(url.description, nullptr);
-}
-
 TEST(VrmlUrl, SettersStoreOwnCopies) {
   VrmlUrl url;
   std::string text = "room2.wrl";
@@ -48,14 +41,6 @@ TEST(VrmlUrl, ClearReleasesTextsAndKeepsAnchorFlag) {
   EXPECT_EQ(url.description, nullptr);
   EXPECT_EQ(url.anchorOpen, 1);
   url.clear(); // twice is harmless
-}
-
-TEST(VrmlUrl, StorageCallsWithoutObjectFail) {
-  VrmlUrl url;
-  url.setLink("kept");
-  EXPECT_EQ(url.writeUrlXData(nullptr), 0);
-  EXPECT_EQ(url.readUrlXData(nullptr), 0);
-  EXPECT_STREQ(url.link, "kept");
 }
 
 } // namespace

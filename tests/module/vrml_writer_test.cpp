@@ -237,19 +237,4 @@ TEST_F(VrmlWriterTest, LongDescriptionIsWrittenWhole) {
   EXPECT_EQ(finish(), "WWWAnchor {\n\tname \"x\"\n\tdescription \"" + longText + "\"\n");
 }
 
-TEST(VrmlWriterNoFile, OperationsWriteNothingAndReport) {
-  EXPECT_EQ(writeHeader(nullptr), 1);
-  EXPECT_EQ(beginSeparator(nullptr), 0);
-  EXPECT_EQ(endSeparator(nullptr), 0);
-  VrmlUrl url;
-  url.setLink("x");
-  url.beginAnchor(nullptr);
-  EXPECT_EQ(url.anchorOpen, 0);
-  VrmlMaterial material;
-  material.setShininess(0.1);
-  material.writeMaterial(nullptr);
-  Mesh mesh;
-  mesh.writeMesh(nullptr);
-}
-
 } // namespace

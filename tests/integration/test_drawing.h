@@ -1,0 +1,49 @@
+// Small R12 drawings written by tests, and running corvane on them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "support/run_process.h"
+
+namespace corvane::testing {
+
+// One DXF group: the code right-aligned in three columns, then the value.
+std::string group(int code, const std::string& value);
+
+// Builds an R12 drawing: layers, then entities in order.
+class TestDrawing {
+public:
+  TestDrawing& layer(const std::string& name, int colour);
+  TestDrawing& appId(const std::string& name);
+  // Entities; COLOUR -1 leaves out group 62 (colour by layer).
+  TestDrawing& face(const std::string& handle, const std::string& layer, int colour, double x = 0,
+                    bool triangle = false, const std::string& xdata = "");
+  TestDrawing& solid(const std::string& handle, const std::string& layer, int colour, double thickness);
+  TestDrawing& polyface(const std::string& handle, const std::string& layer, int colour);
+  TestDrawing& polygonMesh(const std::string& handle, const std::string& layer, int colour, int m, int n);
+  TestDrawing& line(const std::string& handle, const std::string& layer, int colour);
+  TestDrawing& raw(const std::string& groups);
+  std::string text() const;
+
+private:
+  std::vector<std::pair<std::string, int>> layers_;
+  std::vector<std::string> appIds_;
+  std::string entities_;
+};
+
+struct ScriptRun {
+  ProcessResult result;
+  std::string dir; // where the drawing and the script were written
+};
+
+// Writes DRAWING and SCRIPT into a fresh folder and runs
+// `corvane run drawing.dxf script.txt` there.
+ScriptRun runScript(const std::string& drawing, const std::string& script);
+// The number of times WHAT occurs in TEXT.
+size_t occurrences(const std::string& text, const std::string& what);
+// vrmlcheck on FILE with extra expectations; empty when it passes (or when
+// vrmlcheck isn't built), else its complaint.
+std::string coinCheck(const std::string& file, const std::vector<std::string>& expectations = {});
+
+} // namespace corvane::testing

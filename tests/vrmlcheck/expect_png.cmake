@@ -1,0 +1,20 @@
+# Renders WORLD to IMAGE at 64x48 with RENDER and checks that IMAGE is a PNG
+# of that size: the signature, an IHDR chunk of 64 x 48 pixels, 8-bit RGB,
+# and an IEND chunk at the end.
+file(REMOVE ${IMAGE})
+execute_process(COMMAND ${RENDER} ${WORLD} ${IMAGE} --size 64x48 RESULT_VARIABLE status ERROR_VARIABLE err)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "vrmlrender exit status ${status}: ${err}")
+endif()
+file(READ ${IMAGE} head LIMIT 26 HEX)
+set(expected "89504e470d0a1a0a" "0000000d" "49484452" "00000040" "00000030" "0802")
+list(JOIN expected "" expected)
+if(NOT head STREQUAL expected)
+  message(FATAL_ERROR "not a 64x48 RGB PNG: starts with ${head}")
+endif()
+file(SIZE ${IMAGE} size)
+math(EXPR tail "${size} - 12")
+file(READ ${IMAGE} last OFFSET ${tail} HEX)
+if(NOT last STREQUAL "0000000049454e44ae426082")
+  message(FATAL_ERROR "the PNG does not end with an IEND chunk: ${last}")
+endif()
