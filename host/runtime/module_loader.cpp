@@ -14,6 +14,16 @@ namespace {
 
 LoadedModule* gCurrent = nullptr;
 
+#if defined(__SANITIZE_ADDRESS__)
+// The C++ runtime linked into a module allocates a one-time emergency pool
+// for exceptions when it is mapped. Unmapping the module at dlclose would
+// leave that block unreachable and the leak checker would report it as the
+// module's, so sanitizer builds keep modules mapped after unloading them.
+constexpr int kKeepMapped = RTLD_NODELETE;
+#else
+constexpr int kKeepMapped = 0;
+#endif
+
 // Module records are never freed while the host runs (see LoadedModule).
 std::deque<std::unique_ptr<LoadedModule>>& moduleRecords() {
   static auto* records = new std::deque<std::unique_ptr<LoadedModule>>;
@@ -69,7 +79,7 @@ LoadedModule* ModuleLoader::load(const std::string& path, std::string& error) {
     error = "cannot load module " + path + ": not a file";
     return nullptr;
   }
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | kKeepMapped);
   if (handle == nullptr) {
     const char* why = dlerror();
     error = "cannot load module " + path + ": not a module (" + (why ? why : "unknown") + ")";

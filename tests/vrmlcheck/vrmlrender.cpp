@@ -12,6 +12,7 @@
 #include <Inventor/SbLinear.h>
 #include <Inventor/SoDB.h>
 #include <Inventor/SoInput.h>
+#include <Inventor/SoPath.h>
 #include <Inventor/SoPrimitiveVertex.h>
 #include <Inventor/actions/SoCallbackAction.h>
 #include <Inventor/errors/SoReadError.h>
@@ -41,11 +42,13 @@ constexpr int kExitOk = 0, kExitFailed = 1, kExitUsage = 2;
 constexpr int kSupersample = 2;
 
 constexpr const char* kUsage =
-    "usage: vrmlrender IN.wrl OUT.png [--size WxH] [--view iso|top|front] [--no-edges]\n"
+    "usage: vrmlrender IN.wrl OUT.png [--size WxH] [--view iso|top|front] [--objects N,...]\n"
+    "                  [--no-edges]\n"
     "Draws the faces of the VRML 1.0 world IN.wrl into the PNG image OUT.png\n"
-    "(default 960x640, iso view, Z up, white background). Exit 0 when the image\n"
-    "is written; 1 when the world cannot be read or has no faces, or the image\n"
-    "cannot be written; 2 bad usage.\n";
+    "(default 960x640, iso view, Z up, white background). --objects draws only\n"
+    "the given top-level Separators, counted from 1 in file order. Exit 0 when\n"
+    "the image is written; 1 when the world cannot be read or has nothing to\n"
+    "draw, or the image cannot be written; 2 bad usage.\n";
 
 enum class View { Iso, Top, Front };
 
@@ -53,6 +56,7 @@ struct Options {
   std::string in, out;
   int width = 960, height = 640;
   View view = View::Iso;
+  std::vector<int> objects;  // top-level Separators to draw, from 1; empty for all
   bool edges = true;
 };
 
@@ -80,6 +84,7 @@ struct Triangle {
 // Reading the world
 
 struct Collector {
+  std::vector<const SoNode*> chosen;  // top-level nodes to draw; empty for all
   std::vector<Triangle> triangles;
   const SoNode* lastShape = nullptr;
   int shapeCount = 0;
@@ -102,6 +107,12 @@ Vec3 baseColor(const SbColor& ambient, const SbColor& diffuse) {
 void collectTriangle(void* data, SoCallbackAction* action, const SoPrimitiveVertex* v1, const SoPrimitiveVertex* v2,
                      const SoPrimitiveVertex* v3) {
   auto* collector = static_cast<Collector*>(data);
+  // The path starts at the Separator readAll made; its node 1 is the file's top-level node.
+  const SoPath* path = action->getCurPath();
+  if (!collector->chosen.empty() &&
+      (path->getLength() < 2 ||
+       std::find(collector->chosen.begin(), collector->chosen.end(), path->getNode(1)) == collector->chosen.end()))
+    return;
   const SoNode* shape = action->getCurPathTail();
   if (shape != collector->lastShape) {
     collector->lastShape = shape;
@@ -130,8 +141,10 @@ void keepReadError(const SoError* error, void*) {
   if (firstReadError.empty()) firstReadError = error->getDebugString().getString();
 }
 
-// Reads NAME into TRIANGLES; false with a message in ERROR when it cannot.
-bool readWorld(const std::string& name, std::vector<Triangle>& triangles, std::string& error) {
+// Reads NAME into TRIANGLES, only those of the top-level Separators numbered
+// in OBJECTS unless it is empty; false with a message in ERROR when it cannot.
+bool readWorld(const std::string& name, const std::vector<int>& objects, std::vector<Triangle>& triangles,
+               std::string& error) {
   SoInput input;
   if (!input.openFile(name.c_str(), TRUE)) {
     error = "cannot open the file";
@@ -146,6 +159,17 @@ bool readWorld(const std::string& name, std::vector<Triangle>& triangles, std::s
   }
   root->ref();
   Collector collector;
+  std::vector<const SoNode*> separators;
+  for (int i = 0; i < root->getNumChildren(); ++i)
+    if (root->getChild(i)->isOfType(SoSeparator::getClassTypeId())) separators.push_back(root->getChild(i));
+  for (int n : objects) {
+    if (n > int(separators.size())) {
+      error = "has " + std::to_string(separators.size()) + " top-level Separators, not " + std::to_string(n);
+      root->unref();
+      return false;
+    }
+    collector.chosen.push_back(separators[n - 1]);
+  }
   SoCallbackAction action;
   action.addTriangleCallback(SoShape::getClassTypeId(), collectTriangle, &collector);
   action.apply(root);
@@ -172,7 +196,7 @@ struct Camera {
 Camera fitCamera(const std::vector<Triangle>& triangles, View view, int width, int height) {
   Vec3 toViewer, upHint{0, 0, 1};
   switch (view) {
-    case View::Iso: toViewer = normalized({1, -1, 0.8}); break;
+    case View::Iso: toViewer = normalized({1, -1, 0.7}); break;
     case View::Top: toViewer = {0, 0, 1}, upHint = {0, 1, 0}; break;
     case View::Front: toViewer = {0, -1, 0}; break;
   }
@@ -500,12 +524,27 @@ bool parseSize(std::string_view s, int& width, int& height) {
   return number(s.substr(0, x), width) && number(s.substr(x + 1), height);
 }
 
+// A comma-separated list of numbers from 1, such as "4,5".
+bool parseObjects(std::string_view s, std::vector<int>& objects) {
+  objects.clear();
+  for (;;) {
+    const size_t comma = s.find(',');
+    const std::string_view part = s.substr(0, comma);
+    int value = 0;
+    const auto [end, ec] = std::from_chars(part.data(), part.data() + part.size(), value);
+    if (ec != std::errc() || end != part.data() + part.size() || value < 1) return false;
+    objects.push_back(value);
+    if (comma == std::string_view::npos) return true;
+    s.remove_prefix(comma + 1);
+  }
+}
+
 // Parses argv into OPTIONS; false (with a message in ERROR) on bad usage.
 bool parseArguments(int argc, char** argv, Options& options, std::string& error) {
   std::vector<std::string> files;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
-    if (arg == "--size" || arg == "--view") {
+    if (arg == "--size" || arg == "--view" || arg == "--objects") {
       if (i + 1 >= argc) {
         error = std::string(arg) + " needs a value";
         return false;
@@ -513,6 +552,10 @@ bool parseArguments(int argc, char** argv, Options& options, std::string& error)
       const std::string_view value = argv[++i];
       if (arg == "--size" && !parseSize(value, options.width, options.height)) {
         error = "--size: not WIDTHxHEIGHT: " + std::string(value);
+        return false;
+      }
+      if (arg == "--objects" && !parseObjects(value, options.objects)) {
+        error = "--objects: not a list of numbers from 1: " + std::string(value);
         return false;
       }
       if (arg == "--view") {
@@ -545,7 +588,7 @@ bool parseArguments(int argc, char** argv, Options& options, std::string& error)
 int run(const Options& options, FILE* err) {
   std::vector<Triangle> triangles;
   std::string error;
-  if (!readWorld(options.in, triangles, error)) {
+  if (!readWorld(options.in, options.objects, triangles, error)) {
     std::fprintf(err, "vrmlrender: %s: %s\n", options.in.c_str(), error.c_str());
     return kExitFailed;
   }
