@@ -10,16 +10,24 @@
 #include "drawing/selection_sets.h"
 #include "faces/face_builder.h"
 #include "faces/face_file_writer.h"
+#include "runtime/host_services.h"
 
 namespace corvane {
 namespace {
+
+// The chord tolerance for curved solids: FACETCHORD in drawing units, or
+// 0 (the default) for a tolerance relative to each body's size.
+double solidChordTolerance() {
+  SysVar* v = sysVars().find("FACETCHORD");
+  return v != nullptr && v->type == SysVar::kReal && v->realValue > 0 ? v->realValue : 0.0;
+}
 
 EntityFaces facesOf(const Drawing& drawing, const AcDbObjectRecord& record, std::string& note) {
   if (auto g = drawing.faceGeometry(record)) return buildFaces(*g);
   if (auto g = drawing.solidGeometry(record)) return buildFaces(*g);
   if (auto g = drawing.polyfaceGeometry(record)) return buildFaces(*g);
   if (auto g = drawing.polygonMeshGeometry(record)) return buildFaces(*g);
-  if (auto g = drawing.solidModelData(record)) return buildFaces(*g, &note);
+  if (auto g = drawing.solidModelData(record)) return buildFaces(*g, solidChordTolerance(), &note);
   return {};
 }
 
@@ -46,7 +54,13 @@ extern "C" int adsi_ent2face(const ads_name ss, const char** filename, int flags
     content.entries.push_back({"type", std::string(drawing->typeName(*record))});
     std::string note;
     content.entities.push_back(facesOf(*drawing, *record, note));
-    if (!note.empty()) content.entries.push_back({"note", note.substr(0, 1024)});
+    if (!note.empty()) {
+      // A model that can't be read (or only approximately) still exports;
+      // the user hears why, once per object.
+      content.entries.push_back({"note", note.substr(0, 1024)});
+      std::fprintf(stderr, "corvane: warning: entity %s: %s\n", drawing->handleText(*record).c_str(),
+                   note.c_str());
+    }
   }
   // The drawing's path may be long; the entry holds its last part then.
   if (!content.entries.empty() && content.entries[0].value.size() > 4096)

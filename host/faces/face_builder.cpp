@@ -169,10 +169,10 @@ EntityFaces buildFaces(const PolygonMeshGeometry& mesh) {
   return withNormals(std::move(block));
 }
 
-EntityFaces buildFaces(const SolidModelData& model, std::string* reason) {
+EntityFaces buildFaces(const SolidModelData& model, double chordTolerance, std::string* reason) {
   SolidMesh mesh;
   std::string why;
-  if (!tessellateSolidModel(model, 0, mesh, why)) {
+  if (!tessellateSolidModel(model, chordTolerance, mesh, why)) {
     if (reason) *reason = why;
     return {};
   }

@@ -37,7 +37,7 @@ EntityFaces buildFaces(const PolygonMeshGeometry& mesh);
 // tolerance. A model that can't be read gives no block (the file then holds
 // the header, the entries and the entity's U and O records only) and, when
 // REASON is given, the tessellator's one-line reason in it.
-EntityFaces buildFaces(const SolidModelData& model, std::string* reason = nullptr);
+EntityFaces buildFaces(const SolidModelData& model, double chordTolerance, std::string* reason = nullptr);
 
 // A solid model already tessellated: faces index the mesh's points, corner 3
 // -1 for a triangle. Faces with another negative index or one outside the

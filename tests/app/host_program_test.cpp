@@ -1,6 +1,9 @@
 // The corvane program as a user runs it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "support/run_process.h"
 
 namespace corvane::testing {
@@ -33,6 +36,22 @@ TEST(HostProgram, LeakingModuleIsReportedWithItsCount) {
   ProcessResult r = runProcess({corvanePath(), "--module", LEAKY_MODULE, "run", "-", "-"});
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.err.find("still holds 3 blocks"), std::string::npos) << r.err;
+}
+
+TEST(HostProgram, TheModuleExportsExactlyItsThreeEntryPoints) {
+  ProcessResult nm = runProcess({"/usr/bin/nm", "-D", "--defined-only", modulePath()});
+  ASSERT_EQ(nm.status, 0) << nm.err;
+  std::vector<std::string> names;
+  size_t start = 0;
+  while (start < nm.out.size()) {
+    size_t end = nm.out.find('\n', start);
+    if (end == std::string::npos) end = nm.out.size();
+    std::string line = nm.out.substr(start, end - start);
+    if (!line.empty()) names.push_back(line.substr(line.rfind(' ') + 1));
+    start = end + 1;
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"_SetacrxPtp", "acrxEntryPoint", "acrxGetApiVersion"})) << nm.out;
 }
 
 TEST(HostProgram, HelpAndVersion) {

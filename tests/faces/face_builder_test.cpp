@@ -186,7 +186,7 @@ TEST(FaceBuilder, SmoothedPolygonMeshUsesItsSurfaceWhenCountsAgree) {
 
 TEST(FaceBuilder, SolidModels) {
   std::string reason;
-  EXPECT_FALSE(buildFaces(SolidModelData{}, &reason).block);  // no model data
+  EXPECT_FALSE(buildFaces(SolidModelData{}, 0, &reason).block);  // no model data
   EXPECT_FALSE(reason.empty());
   SolidMesh mesh{{{0, 0, 0}, {2, 0, 0}, {3, 1, 0}, {1, 2, 0}},
                  {{0, 1, 2, -1}, {0, 1, 2, 3}, {0, 1, 4, -1}, {-1, 0, 1, 2}, {0, 1, 2, -2}}};

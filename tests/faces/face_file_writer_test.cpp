@@ -87,7 +87,7 @@ TEST(FaceFileWriter, EveryKindReadsBackAsBuilt) {
   FaceFileContent c;
   c.entries = {{"drawing", "house.dxf"}, {"handle", "2F"}};
   c.entities = {buildFaces(FaceGeometry{{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {1, 1, 0}}, 0}), buildFaces(polyface),
-                buildFaces(SolidModelData{}), buildFaces(solid), {kIdentityMatrix, FaceBlock{}}};
+                buildFaces(SolidModelData{}, 0), buildFaces(solid), {kIdentityMatrix, FaceBlock{}}};
   FaceFileDirectory dir({fs::temp_directory_path().string()});
   const FaceFileResult r = writeFaceFile(c, dir);
   ASSERT_NE(r.fileName, nullptr) << r.error;

@@ -1,85 +1,40 @@
-// The 3D solids of the shared DXF corpus: every 3DSOLID / BODY entity is
-// tessellated and its mesh must be closed and outward. The model data are
-// taken out of the DXF text by a small scanner here (groups 1 and 3 of the
-// entity; for R2013+ the ACDSDATA record linked by handle).
+// The 3D solids of the shared DXF corpus: every 3DSOLID / BODY entity, as
+// the drawing loader hands out its model data, is tessellated and its mesh
+// must be closed and outward.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <sstream>
+#include <iostream>
 
+#include "drawing/drawing.h"
 #include "mesh_checks.h"
 #include "solids/solid_tessellator.h"
+#include "support/corpus.h"
 
 namespace corvane::solids::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CorpusEntity {
-  std::string type;
-  corvane::SolidModelData data;
-};
-
-std::vector<CorpusEntity> scanDxf(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<std::pair<int, std::string>> groups;
-  std::string code, value;
-  while (std::getline(in, code) && std::getline(in, value)) {
-    if (!value.empty() && value.back() == '\r') value.pop_back();
-    groups.push_back({std::atoi(code.c_str()), value});
-  }
-  std::vector<CorpusEntity> out;
-  std::map<std::string, std::vector<uint8_t>> binaryByHandle;
-  CorpusEntity* cur = nullptr;
-  bool inData = false;
-  std::string dataHandle;
-  bool collecting = false;
-  for (auto& [c, v] : groups) {
-    if (c == 0) {
-      cur = nullptr;
-      if (v == "3DSOLID" || v == "BODY") {
-        out.push_back({v, {}});
-        cur = &out.back();
-      }
-    }
-    if (c == 2 && v == "ACDSDATA") inData = true;
-    if (inData) {
-      if (c == 320) dataHandle = v, collecting = false;
-      if (c == 2) collecting = v == "ASM_Data";
-      if (c == 310 && collecting) {
-        auto& bytes = binaryByHandle[dataHandle];
-        for (size_t i = 0; i + 1 < v.size(); i += 2) bytes.push_back(uint8_t(std::stoi(v.substr(i, 2), nullptr, 16)));
-      }
-      continue;
-    }
-    if (!cur) continue;
-    if (c == 5) cur->data.handle = v;
-    if (c == 70) cur->data.modelerVersion = std::atoi(v.c_str());
-    if (c == 1 || c == 3) {
-      std::string s = v;
-      if (!s.empty() && s[0] == ' ') {}
-      cur->data.textGroups.push_back(s);
-      cur->data.textGroupCodes.push_back(c);
-    }
-  }
-  for (CorpusEntity& e : out) {
-    auto it = binaryByHandle.find(e.data.handle);
-    if (it != binaryByHandle.end()) e.data.binary = it->second;
-  }
-  return out;
-}
-
 TEST(CorpusSolids, EverySolidGivesAClosedOutwardMesh) {
-  fs::path dir = fs::path(CORVANE_SOURCE_DIR) / ".." / "shared" / "corpus" / "dxf";
-  if (!fs::exists(dir)) dir = "/work/shared/corpus/dxf";
-  if (!fs::exists(dir)) GTEST_SKIP() << "corpus not found";
+  std::vector<fs::path> files = corvane::testing::corpusFiles();
+  if (files.empty()) GTEST_SKIP() << "the shared corpus is not beside the project";
   int solids = 0;
-  for (const auto& file : fs::directory_iterator(dir)) {
-    if (file.path().extension() != ".dxf") continue;
-    for (CorpusEntity& e : scanDxf(file.path())) {
-      SCOPED_TRACE(file.path().filename().string() + " " + e.type + " " + e.data.handle);
+  for (const fs::path& path : files) {
+    DrawingLoadResult loaded = Drawing::load(path.string());
+    ASSERT_TRUE(loaded.drawing) << loaded.error;
+    const Drawing& drawing = *loaded.drawing;
+    for (size_t i = 0; i < drawing.recordCount(); ++i) {
+      const AcDbObjectRecord* record = drawing.recordAt(i);
+      std::string type(drawing.typeName(*record));
+      if (type != "3DSOLID" && type != "BODY") continue;
+      std::optional<SolidModelData> data = drawing.solidModelData(*record);
+      ASSERT_TRUE(data) << type;
+      struct {
+        std::string type;
+        SolidModelData data;
+      } e{type, *data};
+      const fs::path& file = path;
+      SCOPED_TRACE(file.filename().string() + " " + e.type + " " + e.data.handle);
       ++solids;
       SolidTessellation t;
       std::string reason;
@@ -92,7 +47,7 @@ TEST(CorpusSolids, EverySolidGivesAClosedOutwardMesh) {
       ASSERT_TRUE(ok) << reason;
       for (const SolidMesh& m : t.bodies) {
         Box3 b = meshBounds(m);
-        std::cout << "  " << file.path().filename().string() << " " << e.type << " " << e.data.handle << ": "
+        std::cout << "  " << file.filename().string() << " " << e.type << " " << e.data.handle << ": "
                   << m.faces.size() << " faces, volume " << meshVolume(m) << ", box " << b.lo.x << " " << b.lo.y
                   << " " << b.lo.z << " / " << b.hi.x << " " << b.hi.y << " " << b.hi.z << "\n";
         EXPECT_FALSE(m.faces.empty());
