@@ -38,6 +38,12 @@ TEST(HostProgram, LeakingModuleIsReportedWithItsCount) {
   EXPECT_NE(r.err.find("still holds 3 blocks"), std::string::npos) << r.err;
 }
 
+TEST(HostProgram, AbortEndsTheHostWithStatusThree) {
+  ProcessResult r = runProcess({corvanePath(), "--module", ABORT_MODULE, "run", "-", "-"}, "quit\n");
+  EXPECT_EQ(r.status, 3);
+  EXPECT_NE(r.out.find("\nFailed AcDbObject::close()\n"), std::string::npos) << r.out;
+}
+
 TEST(HostProgram, TheModuleExportsExactlyItsThreeEntryPoints) {
   ProcessResult nm = runProcess({"/usr/bin/nm", "-D", "--defined-only", modulePath()});
   ASSERT_EQ(nm.status, 0) << nm.err;
