@@ -1,8 +1,10 @@
 #include "drawing/selection_sets.h"
 
-#include <algorithm>
+#include <functional>
 #include <map>
+#include <unordered_set>
 #include <utility>
+#include <vector>
 
 #include "drawing/entity_names.h"
 
@@ -12,12 +14,27 @@ namespace {
 
 using Member = std::pair<long, long>; // an entity name's two words
 
-std::map<long, std::vector<Member>>& sets() {
-  static std::map<long, std::vector<Member>> live;
+struct MemberHash {
+  size_t operator()(const Member& m) const {
+    return std::hash<long>()(m.first) * 1000003u ^ std::hash<long>()(m.second);
+  }
+};
+
+// The members in the order they were added, and the same members hashed so
+// that adding to a large set stays cheap.
+struct Members {
+  std::vector<Member> order;
+  std::unordered_set<Member, MemberHash> present;
+  size_t size() const { return order.size(); }
+  const Member& operator[](size_t i) const { return order[i]; }
+};
+
+std::map<long, Members>& sets() {
+  static std::map<long, Members> live;
   return live;
 }
 
-std::vector<Member>* findSet(const ads_name name) {
+Members* findSet(const ads_name name) {
   if (name == nullptr || name[0] != kSelectionSetTag) return nullptr;
   auto it = sets().find(name[1]);
   return it == sets().end() ? nullptr : &it->second;
@@ -34,22 +51,22 @@ void newSelectionSet(ads_name set) {
 }
 
 bool addToSelectionSet(const ads_name set, const ads_name entity) {
-  std::vector<Member>* members = findSet(set);
+  Members* members = findSet(set);
   if (members == nullptr || recordFromEntityName(entity) == nullptr) return false;
   Member m{entity[0], entity[1]};
-  if (std::find(members->begin(), members->end(), m) == members->end()) members->push_back(m);
+  if (members->present.insert(m).second) members->order.push_back(m);
   return true;
 }
 
 bool selectionSetLength(const ads_name set, long& length) {
-  std::vector<Member>* members = findSet(set);
+  Members* members = findSet(set);
   if (members == nullptr) return false;
   length = static_cast<long>(members->size());
   return true;
 }
 
 bool selectionSetMember(const ads_name set, long position, ads_name entity) {
-  std::vector<Member>* members = findSet(set);
+  Members* members = findSet(set);
   if (members == nullptr || position < 0 || position >= static_cast<long>(members->size()))
     return false;
   const Member& m = (*members)[static_cast<size_t>(position)];

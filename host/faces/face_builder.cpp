@@ -156,6 +156,8 @@ EntityFaces buildFaces(const PolygonMeshGeometry& mesh) {
   // Rows beyond the vertex list have no quads; bounding the loops by what
   // exists keeps a huge M or N over a short list cheap.
   const int64_t rowsPresent = (count + n - 1) / n;
+  block.faces.reserve(static_cast<size_t>(std::max<int64_t>(0, std::min(rowQuads, rowsPresent)) *
+                                          std::max<int64_t>(0, std::min(colQuads, count))));
   for (int64_t i = 0; i < std::min(rowQuads, rowsPresent); ++i) {
     const int64_t i1 = (i + 1) % m;
     for (int64_t j = 0; j < std::min(colQuads, count); ++j) {

@@ -1,5 +1,6 @@
 #include "faces/face_file_writer.h"
 
+#include <functional>
 #include <algorithm>
 #include <bit>
 #include <cerrno>
@@ -47,26 +48,35 @@ constexpr int64_t kMaxEntryText = std::numeric_limits<int16_t>::max();
 
 // Stores little-endian values byte by byte into a buffer sized in advance.
 // A store that would pass the buffer's end is dropped and marks the sink.
+// Little-endian stores into a buffer that is handed to FLUSH whenever it
+// fills, so that a large file never has to be held whole. EXPECTED is the
+// size the caller computed; storing more than that is refused.
 class ByteSink {
 public:
-  ByteSink(std::vector<uint8_t>& out, size_t pos) : out_(out), pos_(pos) {}
-  // True when every store fitted and the buffer is exactly full.
-  bool filled() const { return !overflow_ && pos_ == out_.size(); }
+  using Flush = std::function<bool(const uint8_t* data, size_t size)>;
+  ByteSink(size_t expected, Flush flush) : expected_(expected), flush_(std::move(flush)) {
+    buffer_.resize(std::min<size_t>(expected, kBufferSize));
+  }
+  // Hands the rest to FLUSH; true when every store fitted, the total is
+  // exactly the expected size and every flush succeeded.
+  bool finish() {
+    if (!overflow_ && used_ > 0 && !flush_(buffer_.data(), used_)) failed_ = true;
+    used_ = 0;
+    return !overflow_ && !failed_ && total_ == expected_;
+  }
+  bool flushFailed() const { return failed_; }
   void u8(uint8_t v) {
-    if (room(1)) out_[pos_++] = v;
+    if (room(1)) buffer_[used_++] = v;
   }
   void i16(int16_t v) { le(static_cast<uint16_t>(v), 2); }
   void i32(int32_t v) { le(static_cast<uint32_t>(v), 4); }
   void f64(double v) { le(std::bit_cast<uint64_t>(v), 8); }
   void zeros(size_t n) {
-    if (!room(n)) return;
-    std::fill_n(out_.begin() + static_cast<ptrdiff_t>(pos_), n, 0);
-    pos_ += n;
+    while (n-- > 0) u8(0);
   }
   void bytes(const void* p, size_t n) {
-    if (!room(n)) return;
     const auto* b = static_cast<const uint8_t*>(p);
-    for (size_t i = 0; i < n; ++i) out_[pos_++] = b[i];
+    for (size_t i = 0; i < n; ++i) u8(b[i]);
   }
   void vec3(const Vec3& v) {
     f64(v.x);
@@ -88,17 +98,33 @@ public:
   }
 
 private:
+  static constexpr size_t kBufferSize = 1 << 20;
   bool room(size_t n) {
-    if (out_.size() - pos_ < n) overflow_ = true;
-    return !overflow_;
+    if (overflow_ || failed_ || expected_ - total_ < n) {
+      overflow_ = overflow_ || (!failed_ && expected_ - total_ < n);
+      return false;
+    }
+    if (buffer_.size() - used_ < n) {
+      if (!flush_(buffer_.data(), used_)) {
+        failed_ = true;
+        return false;
+      }
+      used_ = 0;
+    }
+    total_ += n;
+    return true;
   }
   void le(uint64_t v, int n) {
     if (!room(static_cast<size_t>(n))) return;
-    for (int i = 0; i < n; ++i) out_[pos_++] = static_cast<uint8_t>(v >> (8 * i));
+    for (int i = 0; i < n; ++i) buffer_[used_++] = static_cast<uint8_t>(v >> (8 * i));
   }
-  std::vector<uint8_t>& out_;
-  size_t pos_;
+  size_t expected_;
+  Flush flush_;
+  std::vector<uint8_t> buffer_;
+  size_t used_ = 0;
+  size_t total_ = 0;
   bool overflow_ = false;
+  bool failed_ = false;
 };
 
 bool hasBlock(const EntityFaces& e) { return e.block && !e.block->vertices.empty(); }
@@ -173,7 +199,12 @@ void encodeBlock(ByteSink& out, const FaceBlock& b, int32_t entity) {
 
 } // namespace
 
-bool encodeFaceFile(const FaceFileContent& content, std::vector<uint8_t>& bytes, std::string& error) {
+namespace {
+
+// Encodes CONTENT, handing the bytes to FLUSH piece by piece. False with
+// ERROR when the content can't be written faithfully or a flush failed
+// (FLUSH_ERROR then tells the caller's own reason).
+bool encodeFaceFileTo(const FaceFileContent& content, const ByteSink::Flush& flush, std::string& error) {
   if (!checkContent(content, error)) return false;
   int32_t blocks = 1, vertexTotal = 0;
   size_t size = kHeaderSize + kReservedSize + 32;
@@ -190,9 +221,7 @@ bool encodeFaceFile(const FaceFileContent& content, std::vector<uint8_t>& bytes,
     }
   }
 
-  const size_t start = bytes.size();
-  bytes.resize(start + size);
-  ByteSink out(bytes, start);
+  ByteSink out(size, flush);
   out.bytes(kMagic, sizeof kMagic);
   out.i32(blocks);
   out.i32(content.flags);
@@ -224,23 +253,20 @@ bool encodeFaceFile(const FaceFileContent& content, std::vector<uint8_t>& bytes,
     if (hasBlock(e)) encodeBlock(out, *e.block, ordinal);
     out.record(kObjectRecord, kEndPart, 0, ordinal);
   }
-  if (!out.filled()) {
-    // The size computed above and the bytes written disagree: a fault here,
-    // never a file to hand out.
-    bytes.resize(start);
-    error = "face file size mismatch";
+  if (!out.finish()) {
+    // Either a write failed, or the size computed above and the bytes
+    // stored disagree: a fault here, never a file to hand out.
+    if (!out.flushFailed()) error = "face file size mismatch";
     return false;
   }
   return true;
 }
 
-namespace {
-
-// Writes all of BYTES to FD; returns 0 or the errno of the failure.
-int writeAll(int fd, const std::vector<uint8_t>& bytes) {
+// Writes all of DATA to FD; returns 0 or the errno of the failure.
+int writeAll(int fd, const uint8_t* data, size_t size) {
   size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+  while (done < size) {
+    const ssize_t n = ::write(fd, data + done, size - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return errno;
     if (n == 0) return ENOSPC;
@@ -251,20 +277,43 @@ int writeAll(int fd, const std::vector<uint8_t>& bytes) {
 
 } // namespace
 
+bool encodeFaceFile(const FaceFileContent& content, std::vector<uint8_t>& bytes, std::string& error) {
+  const size_t start = bytes.size();
+  bool ok = encodeFaceFileTo(
+      content,
+      [&bytes](const uint8_t* data, size_t size) {
+        bytes.insert(bytes.end(), data, data + size);
+        return true;
+      },
+      error);
+  if (!ok) bytes.resize(start);
+  return ok;
+}
+
 FaceFileResult writeFaceFile(const FaceFileContent& content, FaceFileDirectory& directory) {
   FaceFileResult result;
-  std::vector<uint8_t> bytes;
-  if (!encodeFaceFile(content, bytes, result.error)) return result;
+  // Refuse bad content before a file exists.
+  if (!checkContent(content, result.error)) return result;
   FaceFileDirectory::NewFile file = directory.createFile();
   if (!file.name) {
     result.error = file.error;
     return result;
   }
-  int err = writeAll(file.fd.get(), bytes);
+  int err = 0;
+  const int fd = file.fd.get();
+  encodeFaceFileTo(
+      content,
+      [fd, &err](const uint8_t* data, size_t size) {
+        err = writeAll(fd, data, size);
+        return err == 0;
+      },
+      result.error);
+  if (err == 0 && !result.error.empty()) err = EINVAL;
   const int closeErr = file.fd.close();
   if (err == 0) err = closeErr;
   if (err != 0) {
-    result.error = std::string("cannot write face file ") + file.name + ": " + std::strerror(err);
+    if (result.error.empty()) result.error = std::strerror(err);
+    result.error = std::string("cannot write face file ") + file.name + ": " + result.error;
     directory.discard(file.name);
     return result;
   }

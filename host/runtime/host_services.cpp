@@ -1,6 +1,7 @@
 #include "runtime/host_services.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cmath>
@@ -49,8 +50,11 @@ void hostPrint(std::string_view text) {
   if (sink()) {
     sink()(text);
   } else {
+    // A person watching sees every piece at once; a pipe or file gets the
+    // text in large writes (an export prints a progress line per object).
+    static const bool toTerminal = isatty(fileno(stdout)) != 0;
     std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+    if (toTerminal) std::fflush(stdout);
   }
 }
 
@@ -97,11 +101,19 @@ int ads_printf(const char* format, ...) {
   va_start(ap, format);
   va_list copy;
   va_copy(copy, ap);
-  int n = std::vsnprintf(nullptr, 0, format, copy);
+  // Most texts are short: format once into a local buffer, and again into a
+  // string of the right size only when they are not.
+  char local[512];
+  int n = std::vsnprintf(local, sizeof local, format, copy);
   va_end(copy);
   if (n < 0) {
     va_end(ap);
     return 0;
+  }
+  if (static_cast<size_t>(n) < sizeof local) {
+    va_end(ap);
+    corvane::hostPrint(std::string_view(local, static_cast<size_t>(n)));
+    return n;
   }
   std::string text(static_cast<size_t>(n) + 1, '\0');
   std::vsnprintf(text.data(), text.size(), format, ap);

@@ -189,18 +189,7 @@ bool readSab(const uint8_t* data, size_t size, SatDocument& doc, std::string& re
       return false;
     }
   }
-  if (header[0] < 100 || header[0] > 100000) {
-    reason = "solid model version " + std::to_string(header[0]) + " is not supported";
-    return false;
-  }
-  if (header[1] < 0 || header[1] > int64_t(kMaxSatRecords) || header[2] < 0 ||
-      header[2] > int64_t(kMaxSatRecords)) {
-    reason = "binary solid model header has absurd record or body counts";
-    return false;
-  }
-  doc.version = int(header[0]);
-  doc.declaredRecords = int(header[1]);
-  doc.declaredBodies = int(header[2]);
+  if (!takeSatHeader(header, doc, reason)) return false;
 
   SabParser p(c, intSize);
   // Header values (product, version and date strings, then units and

@@ -51,4 +51,23 @@ struct SatDocument {
 // Limits that keep hostile input from costing unbounded memory or time.
 constexpr size_t kMaxSatRecords = 4'000'000;
 
+// Takes the version, record count and body count of a model's first header
+// line into DOC. False with REASON when the version is not one we read or a
+// count is absurd; DOC is unchanged then.
+inline bool takeSatHeader(const int64_t header[3], SatDocument& doc, std::string& reason) {
+  if (header[0] < 100 || header[0] > 100000) {
+    reason = "solid model version " + std::to_string(header[0]) + " is not supported";
+    return false;
+  }
+  if (header[1] < 0 || header[1] > int64_t(kMaxSatRecords) || header[2] < 0 ||
+      header[2] > int64_t(kMaxSatRecords)) {
+    reason = "solid model header has absurd record or body counts";
+    return false;
+  }
+  doc.version = int(header[0]);
+  doc.declaredRecords = int(header[1]);
+  doc.declaredBodies = int(header[2]);
+  return true;
+}
+
 }  // namespace corvane::solids

@@ -103,18 +103,7 @@ bool readSatText(std::string_view text, SatDocument& doc, std::string& reason) {
       return false;
     }
   }
-  if (header[0] < 100 || header[0] > 100000) {
-    reason = "solid model version " + std::to_string(header[0]) + " is not supported";
-    return false;
-  }
-  if (header[1] < 0 || header[1] > int64_t(kMaxSatRecords) || header[2] < 0 ||
-      header[2] > int64_t(kMaxSatRecords)) {
-    reason = "solid model header has absurd record or body counts";
-    return false;
-  }
-  doc.version = int(header[0]);
-  doc.declaredRecords = int(header[1]);
-  doc.declaredBodies = int(header[2]);
+  if (!takeSatHeader(header, doc, reason)) return false;
   cur.line();  // rest of the header line (flags and padding)
 
   // Product/date and units lines: present from version 2 on, recognised by

@@ -83,11 +83,15 @@ public:
     if (n == 0) {
       return true;
     }
-    if (std::fseek(stream_, n, SEEK_CUR) == 0) {
+    // Short skips are read through: a seek would drop the stream's buffer
+    // and cost a system call for every record of every face file. Long
+    // ones seek; streams that can't seek (or not past their end) are read
+    // through too.
+    constexpr long kReadThrough = 4096;
+    if (n > kReadThrough && std::fseek(stream_, n, SEEK_CUR) == 0) {
       consume(static_cast<std::uint64_t>(n));
       return true;
     }
-    // Streams that can't seek (or not past their end) are read through.
     unsigned char scratch[512];
     while (n > 0) {
       const std::size_t want = n < static_cast<long>(sizeof scratch) ? static_cast<std::size_t>(n)
