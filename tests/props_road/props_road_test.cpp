@@ -141,6 +141,13 @@ TEST_F(PropsRoadTest, StoredDataSurvivesSaveReloadAndReachesTheExport) {
   EXPECT_NE(wrl.find("\tshininess\t0.500000"), std::string::npos) << wrl;
   EXPECT_NE(wrl.find("\ttransparency\t0.250000"), std::string::npos) << wrl;
 
+  // The world as an independent VRML reader sees it (when it is built).
+  if (road::fs::exists(CORVANE_BIN_DIR "/vrmlcheck")) {
+    road::Result check = road::shell(std::string(CORVANE_BIN_DIR "/vrmlcheck ") + road::quote(world.string()) +
+                                     " --anchors 1");
+    EXPECT_EQ(check.status, 0) << check.output;
+  }
+
   // The saved file as another DXF reader sees it.
   if (road::shell("/usr/bin/python3 -c 'import ezdxf'").status != 0) GTEST_SKIP() << "python3-ezdxf missing";
   road::writeFile(dir / "read.py",
