@@ -72,11 +72,24 @@ public:
   void i32(int32_t v) { le(static_cast<uint32_t>(v), 4); }
   void f64(double v) { le(std::bit_cast<uint64_t>(v), 8); }
   void zeros(size_t n) {
-    while (n-- > 0) u8(0);
+    static const uint8_t kZeros[64] = {};
+    while (n > 0) {
+      const size_t piece = std::min(n, sizeof kZeros);
+      bytes(kZeros, piece);
+      n -= piece;
+    }
   }
   void bytes(const void* p, size_t n) {
     const auto* b = static_cast<const uint8_t*>(p);
-    for (size_t i = 0; i < n; ++i) u8(b[i]);
+    while (n > 0) {
+      // Whatever fits before the next flush, in one copy.
+      const size_t piece = std::min(n, std::max<size_t>(1, buffer_.size() - used_));
+      if (!room(piece)) return;
+      std::memcpy(buffer_.data() + used_, b, piece);
+      used_ += piece;
+      b += piece;
+      n -= piece;
+    }
   }
   void vec3(const Vec3& v) {
     f64(v.x);

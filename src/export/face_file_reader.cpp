@@ -1,5 +1,7 @@
 #include "face_file_reader.h"
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -50,6 +52,17 @@ class Cursor {
 public:
   explicit Cursor(std::FILE* stream) : stream_(stream) {
     const long start = std::ftell(stream);
+    // A regular file tells its size without moving (one system call, and
+    // the stream keeps its buffer); anything else is measured by seeking.
+    struct stat st {};
+    const int fd = start >= 0 ? fileno(stream) : -1;
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+      if (st.st_size >= start) {
+        sized_ = true;
+        remaining_ = static_cast<std::uint64_t>(st.st_size - start);
+      }
+      return;
+    }
     if (start >= 0 && std::fseek(stream, 0, SEEK_END) == 0) {
       const long end = std::ftell(stream);
       if (std::fseek(stream, start, SEEK_SET) == 0 && end >= start) {
