@@ -3,6 +3,7 @@
 // (and why a solid model gave no faces); entities of kinds without faces
 // keep their O and U records so that positions still match the selection.
 #include <cstdio>
+#include <utility>
 
 #include "ads.h"
 #include "drawing/drawing.h"
@@ -25,8 +26,8 @@ double solidChordTolerance() {
 EntityFaces facesOf(const Drawing& drawing, const AcDbObjectRecord& record, std::string& note) {
   if (auto g = drawing.faceGeometry(record)) return buildFaces(*g);
   if (auto g = drawing.solidGeometry(record)) return buildFaces(*g);
-  if (auto g = drawing.polyfaceGeometry(record)) return buildFaces(*g);
-  if (auto g = drawing.polygonMeshGeometry(record)) return buildFaces(*g);
+  if (auto g = drawing.polyfaceGeometry(record)) return buildFaces(std::move(*g));
+  if (auto g = drawing.polygonMeshGeometry(record)) return buildFaces(std::move(*g));
   if (auto g = drawing.solidModelData(record)) return buildFaces(*g, solidChordTolerance(), &note);
   return {};
 }

@@ -18,10 +18,15 @@ BlockFace makeFace(std::initializer_list<int> corners, int invisibleEdges = 0) {
   return face;
 }
 
+// Meshes up to this size carry vertex normals (the second triple of their
+// E block); larger ones go without, so that a huge mesh does not cost its
+// vertices' memory and file space twice. The reader takes only positions.
+constexpr size_t kMaxNormalVertices = 65536;
+
 EntityFaces withNormals(FaceBlock block) {
   EntityFaces out;
   if (block.vertices.empty()) return out;
-  block.normals = vertexNormals(block);
+  if (block.vertices.size() <= kMaxNormalVertices) block.normals = vertexNormals(block);
   out.block = std::move(block);
   return out;
 }
@@ -112,10 +117,10 @@ EntityFaces buildFaces(const SolidGeometry& solid) {
   return out;
 }
 
-EntityFaces buildFaces(const PolyfaceGeometry& mesh) {
+EntityFaces buildFaces(PolyfaceGeometry mesh) {
   FaceBlock block;
-  block.vertices = mesh.vertices;
   const int64_t count = static_cast<int64_t>(mesh.vertices.size());
+  block.vertices = std::move(mesh.vertices);
   for (const PolyfaceGeometry::FaceRecord& record : mesh.faces) {
     BlockFace face;
     bool inside = true;
@@ -135,8 +140,8 @@ EntityFaces buildFaces(const PolyfaceGeometry& mesh) {
   return withNormals(std::move(block));
 }
 
-EntityFaces buildFaces(const PolygonMeshGeometry& mesh) {
-  const std::vector<Vec3>* grid = &mesh.vertices;
+EntityFaces buildFaces(PolygonMeshGeometry mesh) {
+  std::vector<Vec3>* grid = &mesh.vertices;
   int64_t m = mesh.m, n = mesh.n;
   if (mesh.smoothed && mesh.surfaceM > 0 && mesh.surfaceN > 0 &&
       static_cast<int64_t>(mesh.surfaceM) * mesh.surfaceN ==
@@ -148,7 +153,8 @@ EntityFaces buildFaces(const PolygonMeshGeometry& mesh) {
   FaceBlock block;
   if (m <= 0 || n <= 0) return {};
   const int64_t count = std::min<int64_t>(m * n, static_cast<int64_t>(grid->size()));
-  block.vertices.assign(grid->begin(), grid->begin() + count);
+  if (count == static_cast<int64_t>(grid->size())) block.vertices = std::move(*grid);
+  else block.vertices.assign(grid->begin(), grid->begin() + count);
 
   // A closed direction of two rows would repeat each quad back to back.
   const int64_t rowQuads = (mesh.closedM && m >= 3) ? m : m - 1;

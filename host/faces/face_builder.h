@@ -24,14 +24,16 @@ EntityFaces buildFaces(const SolidGeometry& solid);
 
 // Polyface mesh: every vertex, and one face per face record (index magnitude
 // minus one; a zero index ends the face). Records with fewer than three
-// corners or an index outside the vertex list are left out. Vertex normals.
-EntityFaces buildFaces(const PolyfaceGeometry& mesh);
+// corners or an index outside the vertex list are left out. Vertex normals
+// up to 65,536 vertices. Takes MESH by value: pass it moved to spare a copy.
+EntityFaces buildFaces(PolyfaceGeometry mesh);
 
 // Polygon mesh: the M x N grid (the surface grid of a smoothed mesh when its
 // vertex count is surfaceM x surfaceN) and the quadrilaterals between grid
 // neighbours, wrapping in a closed direction of three or more rows. Quads
-// with a corner missing from a short vertex list are left out. Vertex normals.
-EntityFaces buildFaces(const PolygonMeshGeometry& mesh);
+// with a corner missing from a short vertex list are left out. Vertex normals
+// up to 65,536 vertices. Takes MESH by value: pass it moved to spare a copy.
+EntityFaces buildFaces(PolygonMeshGeometry mesh);
 
 // 3DSOLID / BODY / REGION: the model tessellated by solids/ at its default
 // tolerance. A model that can't be read gives no block (the file then holds

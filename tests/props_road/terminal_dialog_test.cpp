@@ -21,10 +21,11 @@ protected:
   }
   void keys(const std::string& k) { road::shell("tmux send-keys -t " + session + " " + k); }
   std::string screen() { return road::shell("tmux capture-pane -p -t " + session).output; }
-  // Waits until the screen shows WHAT; false after a few seconds.
-  bool waitFor(const std::string& what) {
+  // Waits until the screen shows WHAT at least TIMES times; false after ten
+  // seconds.
+  bool waitFor(const std::string& what, size_t times = 1) {
     for (int i = 0; i < 100; ++i) {
-      if (screen().find(what) != std::string::npos) return true;
+      if (road::count(screen(), what) >= times) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return false;
@@ -52,8 +53,11 @@ TEST_F(TerminalDialogTest, TypedLinkAndMovedTrackBarAreStored) {
   keys("BTab BTab"); // back to Shininess
   keys("Right Right Right Right Right NPage");
   ASSERT_TRUE(waitFor("http://x.org/t")) << screen();
+  // The prompt after the dialog is one more "Command:" than the screen held
+  // before it opened; keys typed earlier could reach the dialog instead.
+  size_t prompts = road::count(screen(), "Command:");
   keys("Enter");
-  ASSERT_TRUE(waitFor("Command:")) << screen();
+  ASSERT_TRUE(waitFor("Command:", prompts + 1)) << screen();
   keys(road::quote("(vrml_geturl (handent \"2F\"))") + " Enter");
   keys(road::quote("(vrml_getmaterial (handent \"2F\"))") + " Enter");
   EXPECT_TRUE(waitFor("(\"http://x.org/t\" nil)")) << screen();
