@@ -9,6 +9,7 @@
 #include "runtime/host_services.h"
 #include "runtime/list_functions.h"
 #include "runtime/module_loader.h"
+#include "runtime/text.h"
 
 namespace corvane {
 namespace {
@@ -62,11 +63,6 @@ public:
   bool interactive() const override { return true; }
 };
 
-std::string upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
 std::string trim(const std::string& s) {
   size_t a = s.find_first_not_of(" \t");
   if (a == std::string::npos) return "";
@@ -85,7 +81,7 @@ void setCurrentConsole(Console* console) { gConsole = console; }
 Console::Console(std::unique_ptr<InputSource> input) : input_(std::move(input)) {}
 
 void Console::addHostCommand(const std::string& name, HostCommand command) {
-  hostCommands_.emplace_back(upper(name), std::move(command));
+  hostCommands_.emplace_back(asciiUpper(name), std::move(command));
 }
 
 bool Console::commandEcho() const {
@@ -115,7 +111,7 @@ Answer Console::ask(const std::string& prompt) {
 }
 
 bool Console::runHostCommand(const std::string& typed) {
-  std::string name = upper(typed);
+  std::string name = asciiUpper(typed);
   while (!name.empty() && (name[0] == '_' || name[0] == '.')) name.erase(0, 1);
   for (auto& [commandName, command] : hostCommands_) {
     if (commandName == name) {
@@ -177,7 +173,7 @@ void Console::execute(const std::string& rawLine) {
   } else if (runHostCommand(bare)) {
     return;
   }
-  hostPrint("Unknown command \"" + upper(bare) + "\".  Press F1 for help.\n");
+  hostPrint("Unknown command \"" + asciiUpper(bare) + "\".  Press F1 for help.\n");
 }
 
 void Console::drainQueue() {

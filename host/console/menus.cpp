@@ -9,6 +9,7 @@
 #include "ads.h"
 #include "console/console.h"
 #include "runtime/host_services.h"
+#include "runtime/text.h"
 
 namespace corvane {
 namespace {
@@ -20,19 +21,14 @@ std::string trim(const std::string& s) {
   return s.substr(a, b - a + 1);
 }
 
-std::string upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
-}
-
-bool sameName(const std::string& a, const std::string& b) { return upper(a) == upper(b); }
+bool sameName(const std::string& a, const std::string& b) { return asciiUpper(a) == asciiUpper(b); }
 
 // Labels are compared as the user reads them: no mnemonic marks, any case.
 std::string plainLabel(const std::string& label) {
   std::string out;
   for (char c : label)
     if (c != '&') out += c;
-  return upper(trim(out));
+  return asciiUpper(trim(out));
 }
 
 // An answer as the host reads options: without "_" (the language-neutral
@@ -40,7 +36,7 @@ std::string plainLabel(const std::string& label) {
 std::string option(const std::string& answer) {
   std::string s = trim(answer);
   while (!s.empty() && s[0] == '_') s.erase(0, 1);
-  return upper(s);
+  return asciiUpper(s);
 }
 
 bool parseInt(const std::string& s, int& value) {
@@ -87,7 +83,7 @@ void menuLoad(Console& console) {
   std::string name = trim(answer.text);
   if (name.empty()) return;
   std::string fileName = name;
-  if (fileName.size() < 4 || upper(fileName.substr(fileName.size() - 4)) != ".MNU") fileName += ".mnu";
+  if (fileName.size() < 4 || asciiUpper(fileName.substr(fileName.size() - 4)) != ".MNU") fileName += ".mnu";
   char found[512];
   if (ads_findfile(fileName.c_str(), found) != RTNORM) {
     hostPrint("\nCannot find menu file \"" + fileName + "\".");
@@ -292,7 +288,7 @@ bool parseMenuFile(std::istream& in, MenuGroup& group, std::string& error) {
     std::string s = trim(line);
     if (s.empty() || s[0] == ';') continue;
     size_t space = s.find_first_of(" \t");
-    std::string keyword = upper(s.substr(0, space));
+    std::string keyword = asciiUpper(s.substr(0, space));
     std::string rest = space == std::string::npos ? "" : trim(s.substr(space));
     if (keyword == "GROUP") {
       if (!group.name.empty()) return fail("a second group");

@@ -11,20 +11,11 @@
 #include "lisp/lisp_error.h"
 #include "lisp/printer.h"
 #include "lisp/reader.h"
+#include "runtime/text.h"
 
 namespace corvane::lisp {
 
 namespace {
-
-std::string upperCase(std::string_view name) {
-  std::string out(name);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') {
-      c = static_cast<char>(c - 'a' + 'A');
-    }
-  }
-  return out;
-}
 
 // Stack a call must leave free for the built-ins, the printer and the
 // error path below it; a quarter of the stack for small thread stacks.
@@ -119,7 +110,7 @@ LineResult Interpreter::evaluateLine(std::string_view line) {
 void Interpreter::defineBuiltin(std::string_view name, Function::BuiltinFn fn) {
   auto function = std::make_shared<Function>();
   function->kind = Function::Kind::Builtin;
-  function->name = upperCase(name);
+  function->name = asciiUpper(name);
   function->builtin = std::move(fn);
   globals_[function->name] = Value::function(function);
 }
@@ -127,18 +118,18 @@ void Interpreter::defineBuiltin(std::string_view name, Function::BuiltinFn fn) {
 void Interpreter::defineSpecialForm(std::string_view name, Function::SpecialFn fn) {
   auto function = std::make_shared<Function>();
   function->kind = Function::Kind::SpecialForm;
-  function->name = upperCase(name);
+  function->name = asciiUpper(name);
   function->special = std::move(fn);
   globals_[function->name] = Value::function(function);
 }
 
 Value Interpreter::symbolValue(std::string_view name) const {
-  auto it = globals_.find(upperCase(name));
+  auto it = globals_.find(asciiUpper(name));
   return it == globals_.end() ? Value() : it->second;
 }
 
 void Interpreter::setSymbolValue(std::string_view name, Value value) {
-  std::string key = upperCase(name);
+  std::string key = asciiUpper(name);
   if (key == "T") {
     throw LispError("attempt to set constant: T");
   }

@@ -5,6 +5,7 @@
 
 #include "lisp/lisp_error.h"
 #include "lisp/printer.h"
+#include "runtime/text.h"
 
 namespace corvane::lisp {
 
@@ -12,15 +13,6 @@ namespace {
 
 const Value kNil;
 
-std::string upperCase(std::string_view name) {
-  std::string out(name);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') {
-      c = static_cast<char>(c - 'a' + 'A');
-    }
-  }
-  return out;
-}
 
 } // namespace
 
@@ -43,7 +35,7 @@ Value Value::string(std::string text) {
 }
 
 Value Value::symbol(std::string_view name) {
-  std::string upper = upperCase(name);
+  std::string upper = asciiUpper(name);
   Value out;
   if (upper != "NIL") {
     out.data_ = Symbol{std::make_shared<const std::string>(std::move(upper))};

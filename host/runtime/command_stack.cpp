@@ -6,15 +6,6 @@
 
 namespace corvane {
 
-bool equalsIgnoreCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
 Acad::ErrorStatus CommandStack::addCommand(const char* cmdGroupName, const char* cmdGlobalName,
                                            const char* cmdLocalName, int commandFlags,
                                            AcRxFunctionPtr functionAddr) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "acrx.h"
+#include "runtime/text.h"
 
 namespace corvane {
 
@@ -47,7 +48,5 @@ private:
 // The host's command stack (the object registered in the system registry).
 CommandStack& commandStack();
 AcEdCommandStack* newCommandStack();
-
-bool equalsIgnoreCase(const std::string& a, const std::string& b);
 
 } // namespace corvane

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "runtime/module_loader.h"
+#include "runtime/text.h"
 
 namespace corvane {
 namespace {
@@ -18,12 +19,6 @@ namespace {
 OutputSink& sink() {
   static auto* s = new OutputSink;
   return *s;
-}
-
-std::string upper(const std::string& s) {
-  std::string u = s;
-  for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return u;
 }
 
 SysVar shortVar(short v, bool readOnly = false) {
@@ -73,11 +68,11 @@ SysVars::SysVars() {
 }
 
 SysVar* SysVars::find(const std::string& name) {
-  auto it = vars_.find(upper(name));
+  auto it = vars_.find(asciiUpper(name));
   return it == vars_.end() ? nullptr : &it->second;
 }
 
-void SysVars::define(const std::string& name, SysVar value) { vars_[upper(name)] = std::move(value); }
+void SysVars::define(const std::string& name, SysVar value) { vars_[asciiUpper(name)] = std::move(value); }
 
 SysVars& sysVars() {
   static auto* vars = new SysVars;

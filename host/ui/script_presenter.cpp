@@ -17,6 +17,7 @@
 #include "console/console.h"
 #include "runtime/host_services.h"
 #include "ui/presenter.h"
+#include "runtime/text.h"
 
 namespace corvane::ui {
 namespace {
@@ -41,11 +42,6 @@ bool parseInt(const std::string& s, int& value) {
   if (s.empty()) return false;
   auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
   return ec == std::errc() && end == s.data() + s.size();
-}
-
-std::string upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return s;
 }
 
 class ScriptPresenter : public Presenter {
@@ -123,7 +119,7 @@ private:
     std::string word = line.substr(1, space == std::string::npos ? std::string::npos : space - 1);
     bool hasValue = space != std::string::npos;
     std::string value = hasValue ? line.substr(space + 1) : std::string();
-    std::string key = upper(word);
+    std::string key = asciiUpper(word);
     if (key == "ESC") return window.escape();
     if (key == "CLOSE") return window.closeBox();
     if (key == "ENTER") return window.enter();

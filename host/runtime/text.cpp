@@ -1,0 +1,21 @@
+#include "runtime/text.h"
+
+namespace corvane {
+namespace {
+char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+} // namespace
+
+std::string asciiUpper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = upperAscii(c);
+  return out;
+}
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (upperAscii(a[i]) != upperAscii(b[i])) return false;
+  return true;
+}
+
+} // namespace corvane
