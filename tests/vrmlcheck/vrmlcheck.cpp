@@ -4,7 +4,6 @@
 // Coordinate3 and every expected count matches; 1 otherwise; 2 bad usage.
 #include <Inventor/SoDB.h>
 #include <Inventor/SoInput.h>
-#include <Inventor/errors/SoReadError.h>
 #include <Inventor/nodes/SoCoordinate3.h>
 #include <Inventor/nodes/SoGroup.h>
 #include <Inventor/nodes/SoIndexedFaceSet.h>
@@ -19,6 +18,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "coin_world.h"
 
 namespace {
 
@@ -141,31 +142,16 @@ void walk(SoNode* node, const SoCoordinate3*& active, Counts& c) {
   }
 }
 
-std::string firstReadError;
-
-void keepReadError(const SoError* error, void*) {
-  if (firstReadError.empty()) firstReadError = error->getDebugString().getString();
-}
-
 // Reads and checks one file; the program's exit status.
 int run(const Options& options, FILE* out, FILE* err) {
   const char* name = options.file.c_str();
-  SoInput input;
-  if (!input.openFile(name, TRUE)) {
-    std::fprintf(err, "vrmlcheck: %s: cannot open the file\n", name);
+  std::string error;
+  bool vrml1 = false;
+  SoSeparator* root = coinworld::readWorld(options.file, error, &vrml1);
+  if (root == nullptr) {
+    std::fprintf(err, "vrmlcheck: %s: %s\n", name, error.c_str());
     return kExitFailed;
   }
-  SoReadError::setHandlerCallback(keepReadError, nullptr);
-  SoSeparator* root = SoDB::readAll(&input);
-  if (!root) {
-    std::string why = firstReadError.empty() ? "no further detail" : firstReadError;
-    for (char& ch : why)
-      if (ch == '\n') ch = ' ';
-    std::fprintf(err, "vrmlcheck: %s: does not parse as VRML 1.0: %s\n", name, why.c_str());
-    return kExitFailed;
-  }
-  root->ref();
-  const bool vrml1 = input.isFileVRML1();
   Counts c;
   const SoCoordinate3* active = nullptr;
   // readAll wraps the file's top-level nodes in a Separator of its own.

@@ -15,7 +15,6 @@
 #include <Inventor/SoPath.h>
 #include <Inventor/SoPrimitiveVertex.h>
 #include <Inventor/actions/SoCallbackAction.h>
-#include <Inventor/errors/SoReadError.h>
 #include <Inventor/nodes/SoSeparator.h>
 #include <Inventor/nodes/SoShape.h>
 
@@ -35,6 +34,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "coin_world.h"
 
 namespace {
 
@@ -135,29 +136,12 @@ void collectTriangle(void* data, SoCallbackAction* action, const SoPrimitiveVert
   collector->triangles.push_back(t);
 }
 
-std::string firstReadError;
-
-void keepReadError(const SoError* error, void*) {
-  if (firstReadError.empty()) firstReadError = error->getDebugString().getString();
-}
-
 // Reads NAME into TRIANGLES, only those of the top-level Separators numbered
 // in OBJECTS unless it is empty; false with a message in ERROR when it cannot.
 bool readWorld(const std::string& name, const std::vector<int>& objects, std::vector<Triangle>& triangles,
                std::string& error) {
-  SoInput input;
-  if (!input.openFile(name.c_str(), TRUE)) {
-    error = "cannot open the file";
-    return false;
-  }
-  SoReadError::setHandlerCallback(keepReadError, nullptr);
-  SoSeparator* root = SoDB::readAll(&input);
-  if (!root) {
-    error = "does not parse as VRML: " + (firstReadError.empty() ? "no further detail" : firstReadError);
-    std::replace(error.begin(), error.end(), '\n', ' ');
-    return false;
-  }
-  root->ref();
+  SoSeparator* root = coinworld::readWorld(name, error);
+  if (root == nullptr) return false;
   Collector collector;
   std::vector<const SoNode*> separators;
   for (int i = 0; i < root->getNumChildren(); ++i)
