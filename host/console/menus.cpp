@@ -113,12 +113,12 @@ void menuLoad(Console& console) {
 // ---- TOOLBAR ------------------------------------------------------------------
 
 // Toolbars named "GROUP.NAME", "NAME" (any group) or "ALL".
-std::vector<Toolbar*> findToolbars(const std::string& spec) {
+std::vector<Toolbar*> findToolbars(const std::string& wanted) {
   std::vector<Toolbar*> found;
-  bool all = sameName(spec, "ALL");
-  size_t dot = spec.find('.');
-  std::string groupName = dot == std::string::npos ? "" : spec.substr(0, dot);
-  std::string barName = dot == std::string::npos ? spec : spec.substr(dot + 1);
+  bool all = sameName(wanted, "ALL");
+  size_t dot = wanted.find('.');
+  std::string groupName = dot == std::string::npos ? "" : wanted.substr(0, dot);
+  std::string barName = dot == std::string::npos ? wanted : wanted.substr(dot + 1);
   for (MenuGroup& g : loadedMenuGroups()) {
     if (!all && !groupName.empty() && !sameName(g.name, groupName)) continue;
     for (Toolbar& t : g.toolbars)
@@ -130,11 +130,11 @@ std::vector<Toolbar*> findToolbars(const std::string& spec) {
 void toolbar(Console& console) {
   Answer answer = console.ask("\nEnter toolbar name or [ALL]: ");
   if (answer.kind != Answer::kText) return;
-  std::string spec = trim(answer.text);
-  if (spec.empty()) return;
-  std::vector<Toolbar*> bars = findToolbars(spec);
+  std::string wanted = trim(answer.text);
+  if (wanted.empty()) return;
+  std::vector<Toolbar*> bars = findToolbars(wanted);
   if (bars.empty()) {
-    hostPrint("\nToolbar \"" + spec + "\" not found.");
+    hostPrint("\nToolbar \"" + wanted + "\" not found.");
     return;
   }
   answer = console.ask("\nEnter an option [Show/Hide/Left/Right/Top/Bottom/Float] <Show>: ");
