@@ -20,18 +20,26 @@ bool isSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
-// Leading blanks, an optional sign and decimal digits; anything after them
-// is ignored, no digits give 0. Wraps like integer arithmetic.
-std::int32_t parseLeadingInteger(const std::string& text) {
+// Skips TEXT's leading blanks and an optional sign from position 0; returns
+// the position after them and whether the sign was '-'.
+std::size_t skipBlanksAndSign(const std::string& text, bool& negative) {
   std::size_t i = 0;
   while (i < text.size() && isSpace(text[i])) {
     ++i;
   }
-  bool negative = false;
+  negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
     negative = text[i] == '-';
     ++i;
   }
+  return i;
+}
+
+// Leading blanks, an optional sign and decimal digits; anything after them
+// is ignored, no digits give 0. Wraps like integer arithmetic.
+std::int32_t parseLeadingInteger(const std::string& text) {
+  bool negative = false;
+  std::size_t i = skipBlanksAndSign(text, negative);
   std::uint32_t v = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
     v = v * 10u + static_cast<std::uint32_t>(text[i] - '0');
@@ -122,15 +130,8 @@ void addStringBuiltins(Interpreter& interpreter) {
   interpreter.defineBuiltin("atof", [](Interpreter&, const Arguments& a) {
     a.expectCount(1);
     const std::string& text = a.string(0);
-    std::size_t i = 0;
-    while (i < text.size() && isSpace(text[i])) {
-      ++i;
-    }
     bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-      negative = text[i] == '-';
-      ++i;
-    }
+    const std::size_t i = skipBlanksAndSign(text, negative);
     // Only a decimal number counts: from_chars alone would also take "inf".
     if (i >= text.size() || !((text[i] >= '0' && text[i] <= '9') || text[i] == '.')) {
       return Value::real(0.0);
