@@ -26,24 +26,31 @@ struct NumberShape {
   bool integer = false;
 };
 
-NumberShape numberShape(std::string_view token) {
-  std::size_t i = 0;
+// Moves I past an optional sign at TOKEN[I].
+void skipSign(std::string_view token, std::size_t& i) {
   if (i < token.size() && (token[i] == '+' || token[i] == '-')) {
     ++i;
   }
-  std::size_t digits = 0;
+}
+
+// Moves I past a run of decimal digits; how many there were.
+std::size_t skipDigits(std::string_view token, std::size_t& i) {
+  const std::size_t start = i;
   while (i < token.size() && isDigit(token[i])) {
     ++i;
-    ++digits;
   }
+  return i - start;
+}
+
+NumberShape numberShape(std::string_view token) {
+  std::size_t i = 0;
+  skipSign(token, i);
+  std::size_t digits = skipDigits(token, i);
   bool integer = true;
   if (i < token.size() && token[i] == '.') {
     integer = false;
     ++i;
-    while (i < token.size() && isDigit(token[i])) {
-      ++i;
-      ++digits;
-    }
+    digits += skipDigits(token, i);
   }
   if (digits == 0) {
     return {};
@@ -51,15 +58,8 @@ NumberShape numberShape(std::string_view token) {
   if (i < token.size() && (token[i] == 'e' || token[i] == 'E')) {
     integer = false;
     ++i;
-    if (i < token.size() && (token[i] == '+' || token[i] == '-')) {
-      ++i;
-    }
-    std::size_t exponentDigits = 0;
-    while (i < token.size() && isDigit(token[i])) {
-      ++i;
-      ++exponentDigits;
-    }
-    if (exponentDigits == 0) {
+    skipSign(token, i);
+    if (skipDigits(token, i) == 0) {
       return {};
     }
   }

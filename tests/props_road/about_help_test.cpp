@@ -9,6 +9,7 @@
 #include "res/dialog_templates.h"
 #include "runtime/host_services.h"
 #include "runtime/module_loader.h"
+#include "support/resources_scope.h"
 #include "test_presenter.h"
 
 namespace {
@@ -17,18 +18,10 @@ using corvane::ui::DialogWindow;
 using corvane::ui::PresenterScope;
 using corvane::ui::TestPresenter;
 
-char gInstance;
-
 class AboutHelpTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    AfxInitModule(&gInstance, &kVrmlResources, nullptr);
-    corvane::setOutputSink([this](std::string_view s) { printed.append(s); });
-  }
-  void TearDown() override {
-    corvane::setOutputSink(nullptr);
-    AfxTermModule(&gInstance, nullptr);
-  }
+  void SetUp() override { corvane::setOutputSink([this](std::string_view s) { printed.append(s); }); }
+  void TearDown() override { corvane::setOutputSink(nullptr); }
   // Runs vrmlhelp as a module loaded from PATH would.
   void helpFor(const std::string& path) {
     corvane::LoadedModule module;
@@ -36,6 +29,7 @@ protected:
     corvane::ModuleScope scope(&module);
     vrmlhelp();
   }
+  corvane::testing::ResourcesScope resources{&kVrmlResources};
   TestPresenter presenter;
   PresenterScope presenterScope{&presenter};
   std::string printed;

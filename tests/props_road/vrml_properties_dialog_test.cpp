@@ -10,6 +10,7 @@
 #include "props/vrml_properties_dialog.h"
 #include "props/vrml_url.h"
 #include "res/dialog_templates.h"
+#include "support/resources_scope.h"
 #include "test_presenter.h"
 
 namespace {
@@ -19,12 +20,9 @@ using corvane::ui::DialogWindow;
 using corvane::ui::PresenterScope;
 using corvane::ui::TestPresenter;
 
-char gInstance;
-
 class PropertiesDialogTest : public ::testing::Test {
 protected:
-  void SetUp() override { AfxInitModule(&gInstance, &kVrmlResources, nullptr); }
-  void TearDown() override { AfxTermModule(&gInstance, nullptr); }
+  corvane::testing::ResourcesScope resources{&kVrmlResources};
   TestPresenter presenter;
   PresenterScope scope{&presenter};
 };

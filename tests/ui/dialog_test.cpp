@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "test_dialog_resources.h"
 #include "test_presenter.h"
 #include "ui.h"
 
@@ -14,26 +15,6 @@ using corvane::ui::DialogWindow;
 using corvane::ui::PresenterScope;
 using corvane::ui::TestPresenter;
 
-const UiControlTemplate kControls[] = {
-    {103, kUiStatic, WS_CHILD | SS_LEFT, 4, 4, 40, 8, "Name:", 0},
-    {100, kUiEdit, WS_CHILD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 48, 4, 100, 12, "", 0},
-    {101, kUiButton, WS_CHILD | BS_AUTOCHECKBOX | WS_TABSTOP, 4, 20, 80, 8, "Flag", 0},
-    {102, kUiTrackBar, WS_CHILD | TBS_AUTOTICKS | WS_TABSTOP, 4, 32, 100, 12, nullptr, 0},
-    {IDOK, kUiButton, WS_CHILD | BS_DEFPUSHBUTTON | WS_TABSTOP, 160, 4, 50, 14, "OK", 0},
-    {IDCANCEL, kUiButton, WS_CHILD | WS_TABSTOP, 160, 20, 50, 14, "Cancel", 0},
-};
-const UiDialogTemplate kTemplates[] = {
-    {500, WS_POPUP | WS_CAPTION, "Test", "MS Sans Serif", 8, 220, 60, kControls, 6},
-};
-const UiStringEntry kStrings[] = {{1, "one"}};
-UiResources makeResources() {
-  UiResources r{kStrings, 1};
-  r.dialogs = kTemplates;
-  r.dialogCount = 1;
-  return r;
-}
-const UiResources kResources = makeResources();
-char gInstance;
 
 class TestDialog : public CDialog {
 public:
@@ -55,8 +36,7 @@ protected:
 
 class DialogTest : public ::testing::Test {
 protected:
-  void SetUp() override { AfxInitModule(&gInstance, &kResources, nullptr); }
-  void TearDown() override { AfxTermModule(&gInstance, nullptr); }
+  corvane::ui::test::ResourcesScope resources;
   TestPresenter presenter;
   PresenterScope scope{&presenter};
 };

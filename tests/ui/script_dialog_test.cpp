@@ -8,29 +8,11 @@
 #include "console/console.h"
 #include "runtime/host_services.h"
 #include "ui.h"
+#include "test_dialog_resources.h"
 #include "ui/presenter.h"
 
 namespace {
 
-const UiControlTemplate kControls[] = {
-    {100, kUiEdit, WS_CHILD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 48, 4, 100, 12, "", 0},
-    {101, kUiButton, WS_CHILD | BS_AUTOCHECKBOX | WS_TABSTOP, 4, 20, 80, 8, "Flag", 0},
-    {102, kUiTrackBar, WS_CHILD | TBS_AUTOTICKS | WS_TABSTOP, 4, 32, 100, 12, nullptr, 0},
-    {IDOK, kUiButton, WS_CHILD | BS_DEFPUSHBUTTON | WS_TABSTOP, 160, 4, 50, 14, "OK", 0},
-    {IDCANCEL, kUiButton, WS_CHILD | WS_TABSTOP, 160, 20, 50, 14, "Cancel", 0},
-};
-const UiDialogTemplate kTemplates[] = {
-    {600, WS_POPUP | WS_CAPTION, "Scripted", "MS Sans Serif", 8, 220, 60, kControls, 5},
-};
-const UiStringEntry kStrings[] = {{1, "one"}};
-UiResources makeResources() {
-  UiResources r{kStrings, 1};
-  r.dialogs = kTemplates;
-  r.dialogCount = 1;
-  return r;
-}
-const UiResources kResources = makeResources();
-char gInstance;
 
 class ScriptedDialog : public CDialog {
 public:
@@ -72,9 +54,11 @@ Scripted runScripted(ScriptedDialog& dialog, const std::string& script) {
   std::string out;
   corvane::setOutputSink([&](std::string_view s) { out.append(s); });
   corvane::setCurrentConsole(&console);
-  AfxInitModule(&gInstance, &kResources, nullptr);
-  int result = dialog.DoModal();
-  AfxTermModule(&gInstance, nullptr);
+  int result;
+  {
+    corvane::ui::test::ResourcesScope resources;
+    result = dialog.DoModal();
+  }
   corvane::setCurrentConsole(nullptr);
   corvane::setOutputSink(nullptr);
   return Scripted{result, out};

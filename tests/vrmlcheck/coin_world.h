@@ -7,6 +7,9 @@
 #include <Inventor/nodes/SoSeparator.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <functional>
 #include <string>
 
 namespace coinworld {
@@ -40,6 +43,32 @@ inline SoSeparator* readWorld(const std::string& name, std::string& error, bool*
   root->ref();
   if (isVrml1 != nullptr) *isVrml1 = input.isFileVRML1();
   return root;
+}
+
+// Exit statuses of the Coin tools.
+constexpr int kExitOk = 0, kExitFailed = 1, kExitUsage = 2;
+
+// The main() of a Coin tool: --help prints USAGE; otherwise PARSE reads the
+// arguments (false with a reason: usage error) and RUN does the work between
+// Coin's start and finish. Returns the exit status.
+template <typename Options>
+int runTool(const char* program, const char* usage, int argc, char** argv,
+            const std::function<bool(int, char**, Options&, std::string&)>& parse,
+            const std::function<int(const Options&)>& run) {
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(usage, stdout);
+    return kExitOk;
+  }
+  Options options;
+  std::string error;
+  if (!parse(argc, argv, options, error)) {
+    std::fprintf(stderr, "%s: %s\n%s", program, error.c_str(), usage);
+    return kExitUsage;
+  }
+  SoDB::init();
+  const int status = run(options);
+  SoDB::finish();
+  return status;
 }
 
 } // namespace coinworld

@@ -23,7 +23,9 @@
 
 namespace {
 
-constexpr int kExitOk = 0, kExitFailed = 1, kExitUsage = 2;
+using coinworld::kExitFailed;
+using coinworld::kExitOk;
+using coinworld::kExitUsage;
 
 constexpr const char* kUsage =
     "usage: vrmlcheck FILE [--groups N] [--materials N] [--anchors N] [--faces N] [--points N]\n"
@@ -186,18 +188,6 @@ int run(const Options& options, FILE* out, FILE* err) {
 } // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::fputs(kUsage, stdout);
-    return kExitOk;
-  }
-  Options options;
-  std::string error;
-  if (!parseArguments(argc, argv, options, error)) {
-    std::fprintf(stderr, "vrmlcheck: %s\n%s", error.c_str(), kUsage);
-    return kExitUsage;
-  }
-  SoDB::init();
-  const int status = run(options, stdout, stderr);
-  SoDB::finish();
-  return status;
+  return coinworld::runTool<Options>("vrmlcheck", kUsage, argc, argv, parseArguments,
+                                     [](const Options& options) { return run(options, stdout, stderr); });
 }

@@ -39,7 +39,9 @@
 
 namespace {
 
-constexpr int kExitOk = 0, kExitFailed = 1, kExitUsage = 2;
+using coinworld::kExitFailed;
+using coinworld::kExitOk;
+using coinworld::kExitUsage;
 constexpr int kSupersample = 2;
 
 constexpr const char* kUsage =
@@ -593,18 +595,6 @@ int run(const Options& options, FILE* err) {
 } // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-    std::fputs(kUsage, stdout);
-    return kExitOk;
-  }
-  Options options;
-  std::string error;
-  if (!parseArguments(argc, argv, options, error)) {
-    std::fprintf(stderr, "vrmlrender: %s\n%s", error.c_str(), kUsage);
-    return kExitUsage;
-  }
-  SoDB::init();
-  const int status = run(options, stderr);
-  SoDB::finish();
-  return status;
+  return coinworld::runTool<Options>("vrmlrender", kUsage, argc, argv, parseArguments,
+                                     [](const Options& options) { return run(options, stderr); });
 }
