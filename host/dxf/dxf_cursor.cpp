@@ -5,6 +5,9 @@
 
 namespace corvane {
 
+double DxfGroupView::real() const { return parseDxfReal(value); }
+long long DxfGroupView::integer() const { return parseDxfInt(value); }
+
 bool DxfGroupCursor::next(DxfGroupView& group) {
   if (failed_ || pos_ >= text_.size()) return false;
   std::string_view codeLine, valueLine;

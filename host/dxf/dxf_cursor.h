@@ -13,9 +13,16 @@ namespace corvane {
 
 struct DxfGroupView {
   int code = 0;
-  std::string_view value; // the value line without its line end, blanks kept
+  std::string_view value; // the value as stored (a text file: the value line
+                          // without its line end, blanks kept)
   size_t begin = 0;       // offset of the code line in the cursor's text
   size_t end = 0;         // offset just after the value line's line end
+
+  // The value read as what its code carries, whatever form the file stores
+  // it in. Everything outside the cursor reads values through these.
+  double real() const;        // 0 when the value is not a number
+  long long integer() const;  // 0 when the value is not a number
+  std::string_view text() const { return value; } // blanks kept
 };
 
 class DxfGroupCursor {
