@@ -4,8 +4,9 @@
 //   CORVANE_BENCH_DXF=drawing.dxf dxf_load_bench
 //
 // Writes an R2000 drawing of about N MB (default 120) of 3DFACEs and
-// polyface meshes to a temporary file, then loads it. Reports MB/s and the
-// process's peak resident memory as a multiple of the file size.
+// polyface meshes to a temporary file, and the same groups as a binary DXF
+// file beside it, then loads each. Reports MB/s of each file's own size and
+// the process's peak resident memory as a multiple of the file size.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -19,22 +20,26 @@
 
 namespace {
 
-std::string gPath;
-size_t gSize = 0;
+struct BenchFile {
+  std::string path;
+  size_t size = 0;
+};
+BenchFile gText, gBinary;
 
-// Streams the drawing to PATH in pieces, so that making it costs little
-// memory of its own.
-size_t writeDrawing(const std::string& path, size_t targetBytes) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return 0;
-  std::string buf;
+// Streams the drawing to TEXT and its binary twin to BINARY in pieces, so
+// that making them costs little memory of their own. The text file is
+// about TARGETBYTES long.
+bool writeDrawing(BenchFile& text, BenchFile& binary, size_t targetBytes) {
+  FILE* f = std::fopen(text.path.c_str(), "wb");
+  FILE* fb = std::fopen(binary.path.c_str(), "wb");
+  if (!f || !fb) return false;
+  std::string buf, bufBinary(corvane::kDxfBinarySentinel);
+  corvane::DxfStyle textStyle, binaryStyle;
+  binaryStyle.encoding = corvane::DxfEncoding::kBinaryWordCodes;
   unsigned handle = 0x100;
   auto put = [&](int code, const std::string& value) {
-    char c[16];
-    std::snprintf(c, sizeof c, "%3d\n", code);
-    buf += c;
-    buf += value;
-    buf += '\n';
+    buf += textStyle.group(code, value);
+    bufBinary += binaryStyle.group(code, value);
   };
   auto real = [](double v) {
     char s[32];
@@ -49,7 +54,9 @@ size_t writeDrawing(const std::string& path, size_t targetBytes) {
   size_t written = 0;
   auto flush = [&] {
     written += std::fwrite(buf.data(), 1, buf.size(), f);
+    binary.size += std::fwrite(bufBinary.data(), 1, bufBinary.size(), fb);
     buf.clear();
+    bufBinary.clear();
   };
   for (auto [c, v] : std::initializer_list<std::pair<int, const char*>>{
            {0, "SECTION"}, {2, "HEADER"}, {9, "$ACADVER"}, {1, "AC1015"}, {9, "$HANDSEED"}, {5, "FFFFFFF"},
@@ -91,8 +98,9 @@ size_t writeDrawing(const std::string& path, size_t targetBytes) {
   put(0, "ENDSEC");
   put(0, "EOF");
   flush();
-  if (std::fclose(f) != 0) return 0;
-  return written;
+  text.size = written;
+  bool closed = std::fclose(f) == 0;
+  return std::fclose(fb) == 0 && closed;
 }
 
 double peakRssBytes() {
@@ -101,10 +109,10 @@ double peakRssBytes() {
   return static_cast<double>(usage.ru_maxrss) * 1024.0;
 }
 
-void BM_LoadLargeDrawing(benchmark::State& state) {
+void loadDrawing(benchmark::State& state, const BenchFile& file) {
   size_t objects = 0;
   for (auto _ : state) {
-    corvane::DrawingLoadResult r = corvane::Drawing::load(gPath);
+    corvane::DrawingLoadResult r = corvane::Drawing::load(file.path);
     if (!r.drawing) {
       state.SkipWithError(r.error.c_str());
       return;
@@ -112,12 +120,24 @@ void BM_LoadLargeDrawing(benchmark::State& state) {
     objects = r.drawing->recordCount();
     benchmark::DoNotOptimize(objects);
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * gSize));
-  state.counters["file_MB"] = static_cast<double>(gSize) / 1e6;
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * file.size));
+  state.counters["file_MB"] = static_cast<double>(file.size) / 1e6;
   state.counters["objects"] = static_cast<double>(objects);
-  state.counters["peak_rss_x_file"] = peakRssBytes() / static_cast<double>(gSize);
+  state.counters["peak_rss_x_file"] = peakRssBytes() / static_cast<double>(file.size);
 }
+
+void BM_LoadLargeDrawing(benchmark::State& state) { loadDrawing(state, gText); }
 BENCHMARK(BM_LoadLargeDrawing)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The same drawing in binary form: at least as many MB/s as the text.
+void BM_LoadLargeBinaryDrawing(benchmark::State& state) {
+  if (gBinary.size == 0) {
+    state.SkipWithError("no binary twin of a given drawing");
+    return;
+  }
+  loadDrawing(state, gBinary);
+}
+BENCHMARK(BM_LoadLargeBinaryDrawing)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 
@@ -129,22 +149,30 @@ int main(int argc, char** argv) {
   const char* given = std::getenv("CORVANE_BENCH_DXF");
   bool generated = given == nullptr;
   if (given) {
-    gPath = given;
+    gText.path = given;
     FILE* f = std::fopen(given, "rb");
-    if (f && std::fseek(f, 0, SEEK_END) == 0) gSize = static_cast<size_t>(std::ftell(f));
+    if (f && std::fseek(f, 0, SEEK_END) == 0) gText.size = static_cast<size_t>(std::ftell(f));
     if (f) std::fclose(f);
   } else {
-    gPath = "/tmp/corvane-bench-" + std::to_string(::getpid()) + ".dxf";
-    gSize = writeDrawing(gPath, sizeMb * 1000 * 1000);
+    std::string base = "/tmp/corvane-bench-" + std::to_string(::getpid());
+    gText.path = base + ".dxf";
+    gBinary.path = base + "-binary.dxf";
+    if (!writeDrawing(gText, gBinary, sizeMb * 1000 * 1000)) gText.size = 0;
   }
-  if (gSize == 0) {
-    std::fprintf(stderr, "cannot write %s\n", gPath.c_str());
+  if (gText.size == 0) {
+    std::fprintf(stderr, "cannot write %s\n", gText.path.c_str());
     return 1;
   }
-  if (std::getenv("CORVANE_BENCH_KEEP")) std::printf("drawing kept at %s\n", gPath.c_str()), generated = false;
+  if (std::getenv("CORVANE_BENCH_KEEP")) {
+    std::printf("drawings kept at %s and %s\n", gText.path.c_str(), gBinary.path.c_str());
+    generated = false;
+  }
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  if (generated) std::remove(gPath.c_str());
+  if (generated) {
+    std::remove(gText.path.c_str());
+    std::remove(gBinary.path.c_str());
+  }
   return 0;
 }

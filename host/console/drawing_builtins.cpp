@@ -53,36 +53,28 @@ Value selectionValue(const ads_name ss) {
   return Value::selectionSet(set);
 }
 
-enum class GroupKind { kText, kReal, kInteger, kPointX, kPointY, kPointZ };
-
-GroupKind kindOf(int code) {
-  if ((code >= 10 && code <= 18) || code == 210 || (code >= 110 && code <= 112) ||
-      (code >= 1010 && code <= 1013))
-    return GroupKind::kPointX;
-  if ((code >= 20 && code <= 28) || code == 220 || (code >= 120 && code <= 122) ||
-      (code >= 1020 && code <= 1023))
-    return GroupKind::kPointY;
-  if ((code >= 30 && code <= 37) || code == 230 || (code >= 130 && code <= 132) ||
-      (code >= 1030 && code <= 1033))
-    return GroupKind::kPointZ;
-  if ((code >= 38 && code <= 59) || (code >= 140 && code <= 149) || (code >= 460 && code <= 469) ||
-      (code >= 1040 && code <= 1042))
-    return GroupKind::kReal;
-  if ((code >= 60 && code <= 99) || (code >= 170 && code <= 179) || (code >= 270 && code <= 299) ||
-      (code >= 370 && code <= 389) || (code >= 400 && code <= 409) || (code >= 420 && code <= 429) ||
-      (code >= 440 && code <= 459) || (code >= 1060 && code <= 1071) || (code >= 160 && code <= 169))
-    return GroupKind::kInteger;
-  return GroupKind::kText;
+bool isPointX(int code) {
+  return (code >= 10 && code <= 18) || code == 210 || (code >= 110 && code <= 112) ||
+         (code >= 1010 && code <= 1013);
 }
 
-Value numberValue(std::string_view text, bool integer) {
-  std::string s(text);
-  if (integer) {
-    long long v = std::strtoll(s.c_str(), nullptr, 10);
+// A group's value as the kind its code carries: a real, an integer (a real
+// when it does not fit 32 bits), a binary chunk in hex, or a string.
+Value groupValue(const DxfGroupView& g) {
+  switch (dxfValueKind(g.code)) {
+  case DxfValueKind::kReal:
+    return Value::real(g.real());
+  case DxfValueKind::kInt: {
+    long long v = g.integer();
     if (v >= INT32_MIN && v <= INT32_MAX) return Value::integer(static_cast<int32_t>(v));
     return Value::real(static_cast<double>(v));
   }
-  return Value::real(std::strtod(s.c_str(), nullptr));
+  case DxfValueKind::kText:
+    break;
+  }
+  std::string bytes;
+  if (dxfBinaryType(g.code) == DxfBinaryType::kChunk && g.bytes(bytes)) return Value::string(encodeDxfHex(bytes));
+  return Value::string(std::string(g.text()));
 }
 
 // (code . value) pairs of an object's groups, points folded into
@@ -94,23 +86,19 @@ Value groupList(const Drawing& d, const AcDbObjectRecord& record) {
   for (size_t i = 0; i < groups.size(); ++i) {
     int code = groups[i].code;
     if (code >= 1000) break; // extended data follows; entget gives it under -3
-    GroupKind kind = kindOf(code);
-    if (kind == GroupKind::kPointX) {
+    if (isPointX(code)) {
       ListBuilder point;
       point.append(Value::integer(code));
-      point.append(numberValue(groups[i].value, false));
+      point.append(Value::real(groups[i].real()));
       for (int axis = 1; axis <= 2 && i + 1 < groups.size(); ++axis) {
         int next = groups[i + 1].code;
         if (next != code + 10 * axis) break;
-        point.append(numberValue(groups[++i].value, false));
+        point.append(Value::real(groups[++i].real()));
       }
       list.append(point.build());
       continue;
     }
-    Value value = kind == GroupKind::kReal      ? numberValue(groups[i].value, false)
-                  : kind == GroupKind::kInteger ? numberValue(groups[i].value, true)
-                                                : Value::string(std::string(groups[i].value));
-    list.append(Value::cons(Value::integer(code), value));
+    list.append(Value::cons(Value::integer(code), groupValue(groups[i])));
   }
   return list.build();
 }
@@ -353,8 +341,7 @@ void addDrawingBuiltins(Interpreter& in) {
     list.append(Value::cons(Value::integer(0), Value::string("LAYER")));
     list.append(Value::cons(Value::integer(2), Value::string(std::string(d.layerName(*layer)))));
     for (const DxfGroupView& g : d.groups(*layer)) {
-      if (g.code == 70) list.append(Value::cons(Value::integer(70), numberValue(g.value, true)));
-      if (g.code == 6) list.append(Value::cons(Value::integer(6), Value::string(std::string(g.value))));
+      if (g.code == 70 || g.code == 6) list.append(Value::cons(Value::integer(g.code), groupValue(g)));
     }
     list.append(Value::cons(Value::integer(62), Value::integer(d.layerColor(*layer))));
     return list.build();

@@ -7,6 +7,7 @@
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_set>
 
 #include "drawing/entity_names.h"
 #include "drawing/extended_data.h"
@@ -121,6 +122,7 @@ public:
       r.handle = *h;
       r.set(record_flags::kHandleInFile, true);
       maxHandle_ = std::max(maxHandle_, *h);
+      if (*h != 0 && !firstUse(*h)) duplicates_.push_back({r.serial, info.line, {}});
     }
     switch (info.role) {
     case DxfObjectRole::kEntity:
@@ -176,10 +178,11 @@ public:
       AcDbObjectRecord* r = d_.recordAt(i);
       if (!r->has(record_flags::kHandleInFile)) r->handle = d_.nextHandle_++;
     }
+    renumberDuplicates(fileName);
     for (const Pending& p : pending_) {
       AcDbObjectRecord* r = d_.recordAt(p.ordinal);
       std::string what = r ? std::string(d_.typeName(*r)) + " " + d_.handleText(*r) : "object";
-      d_.warnings_.push_back(fileName + ":" + std::to_string(p.line) + ": " + what + ": " + p.message);
+      d_.warnings_.push_back(where(fileName, p.line) + ": " + what + ": " + p.message);
     }
     if (d_.layerTable_ == nullptr) {
       // No LAYER table (a file with only entities): an empty one, so that
@@ -199,9 +202,62 @@ private:
     uint32_t line;
     std::string message;
   };
+  // Handles up to this many are marked in a bit set; real drawings number
+  // their objects densely from 1, so the set stays small and the test cheap.
+  static constexpr uint64_t kDenseHandles = uint64_t{1} << 24;
+
+  std::string where(const std::string& fileName, uint32_t line) const {
+    return dxfLocation(fileName, d_.encoding(), line);
+  }
+
+  // False when HANDLE was met before.
+  bool firstUse(uint64_t handle) {
+    if (handle >= kDenseHandles) return sparseHandles_.insert(handle).second;
+    size_t word = static_cast<size_t>(handle >> 6);
+    if (word >= denseHandles_.size()) denseHandles_.resize(std::max(word + 1, denseHandles_.size() * 2));
+    uint64_t bit = uint64_t{1} << (handle & 63);
+    bool seen = (denseHandles_[word] & bit) != 0;
+    denseHandles_[word] |= bit;
+    return !seen;
+  }
+
+  // An object whose handle an earlier object has gets a handle of its own
+  // in memory, so that both can be reached; its groups, and so the saved
+  // file, keep the handle it was read with. One warning per handle.
+  void renumberDuplicates(const std::string& fileName) {
+    constexpr size_t kNamed = 8; // new handles named in one warning
+    std::map<uint64_t, size_t> byHandle; // handle -> index in warnings
+    struct Warning {
+      uint64_t handle;
+      uint32_t line;
+      std::vector<std::string> newHandles;
+      size_t count = 0;
+    };
+    std::vector<Warning> warnings;
+    for (const Pending& dup : duplicates_) {
+      AcDbObjectRecord* r = d_.recordAt(dup.ordinal);
+      auto [it, added] = byHandle.emplace(r->handle, warnings.size());
+      if (added) warnings.push_back({r->handle, dup.line, {}, 0});
+      Warning& w = warnings[it->second];
+      r->handle = d_.nextHandle_++;
+      if (w.newHandles.size() < kNamed) w.newHandles.push_back(formatHandle(r->handle));
+      ++w.count;
+    }
+    for (const Warning& w : warnings) {
+      std::string line = where(fileName, w.line) + ": handle " + formatHandle(w.handle) + " is used by " +
+                         std::to_string(w.count + 1) + " objects; the later ones are reached as ";
+      for (size_t i = 0; i < w.newHandles.size(); ++i) line += (i ? ", " : "") + w.newHandles[i];
+      if (w.count > w.newHandles.size()) line += ", ...";
+      d_.warnings_.push_back(line + " until the drawing is closed (the file keeps its handles)");
+    }
+  }
+
   Drawing& d_;
   uint64_t maxHandle_ = 0;
   std::vector<Pending> pending_;
+  std::vector<Pending> duplicates_;
+  std::vector<uint64_t> denseHandles_;
+  std::unordered_set<uint64_t> sparseHandles_;
 };
 
 Drawing::Drawing(std::string path) : path_(std::move(path)) { tag_ = rememberDrawing(this); }
@@ -339,10 +395,10 @@ std::string_view Drawing::fullText(const AcDbObjectRecord& r) const {
 
 std::string_view Drawing::typeName(const AcDbObjectRecord& r) const {
   if (r.has(record_flags::kNoText)) return r.role == RecordRole::kTable ? "TABLE" : "";
-  DxfGroupCursor cursor(ownText(r));
+  DxfGroupCursor cursor(ownText(r), encoding());
   DxfGroupView g;
   if (!cursor.next(g)) return {};
-  return trimBlanks(g.value);
+  return trimBlanks(g.text());
 }
 
 std::string Drawing::handleText(const AcDbObjectRecord& r) const { return formatHandle(r.handle); }
@@ -365,8 +421,8 @@ std::string_view Drawing::xdataText(const AcDbObjectRecord& r) const {
 
 std::vector<DxfGroupView> Drawing::groups(const AcDbObjectRecord& r) const {
   std::vector<DxfGroupView> out;
-  auto collect = [&out](std::string_view part) {
-    DxfGroupCursor cursor(part);
+  auto collect = [&out, this](std::string_view part) {
+    DxfGroupCursor cursor(part, encoding());
     DxfGroupView g;
     while (cursor.next(g)) out.push_back(g);
   };
@@ -379,7 +435,7 @@ std::vector<DxfGroupView> Drawing::groups(const AcDbObjectRecord& r) const {
 
 std::vector<DxfGroupView> Drawing::subEntityGroups(const AcDbObjectRecord& r) const {
   std::vector<DxfGroupView> out;
-  DxfGroupCursor cursor(fullText(r).substr(r.ownLength));
+  DxfGroupCursor cursor(fullText(r).substr(r.ownLength), encoding());
   DxfGroupView g;
   while (cursor.next(g)) out.push_back(g);
   return out;
@@ -387,40 +443,40 @@ std::vector<DxfGroupView> Drawing::subEntityGroups(const AcDbObjectRecord& r) co
 
 std::vector<std::string> Drawing::xdataApplications(const AcDbObjectRecord& r) const {
   std::vector<std::string> names;
-  for (const XDataBlock& b : splitXData(xdataText(r))) names.emplace_back(b.name);
+  for (const XDataBlock& b : splitXData(xdataText(r), encoding())) names.emplace_back(b.name);
   return names;
 }
 
 std::optional<FaceGeometry> Drawing::faceGeometry(const AcDbObjectRecord& r) const {
   if (r.cls != AcDbFace::desc()) return std::nullopt;
-  return readFaceGeometry(ownText(r));
+  return readFaceGeometry(ownText(r), encoding());
 }
 
 std::optional<SolidGeometry> Drawing::solidGeometry(const AcDbObjectRecord& r) const {
   if (r.cls != AcDbSolid::desc()) return std::nullopt;
-  return readSolidGeometry(ownText(r));
+  return readSolidGeometry(ownText(r), encoding());
 }
 
 std::optional<PolyfaceGeometry> Drawing::polyfaceGeometry(const AcDbObjectRecord& r) const {
   if (r.cls != AcDbPolyFaceMesh::desc()) return std::nullopt;
-  return readPolyfaceGeometry(fullText(r));
+  return readPolyfaceGeometry(fullText(r), encoding());
 }
 
 std::optional<PolygonMeshGeometry> Drawing::polygonMeshGeometry(const AcDbObjectRecord& r) const {
   if (r.cls != AcDbPolygonMesh::desc()) return std::nullopt;
-  return readPolygonMeshGeometry(fullText(r));
+  return readPolygonMeshGeometry(fullText(r), encoding());
 }
 
 std::optional<SolidModelData> Drawing::solidModelData(const AcDbObjectRecord& r) const {
   if (r.cls != AcDb3dSolid::desc() && r.cls != AcDbBody::desc() && r.cls != AcDbRegion::desc())
     return std::nullopt;
   SolidModelData data;
-  readSolidModelText(ownText(r), data);
+  readSolidModelText(ownText(r), encoding(), data);
   data.handle = handleText(r);
   if (r.has(record_flags::kHandleInFile)) {
     for (const DxfAcdsRecord& a : layout_.acdsRecords) {
       if (a.owner != r.handle) continue;
-      readAcdsBinary(std::string_view(text_).substr(a.range.begin, a.range.end - a.range.begin),
+      readAcdsBinary(std::string_view(text_).substr(a.range.begin, a.range.end - a.range.begin), encoding(),
                      data.binary);
       break;
     }
@@ -458,9 +514,9 @@ bool Drawing::isAppRegistered(std::string_view name) const {
 resbuf* Drawing::xData(const AcDbObjectRecord& r, const char* app) const {
   resbuf* head = nullptr;
   resbuf** tail = &head;
-  for (const XDataBlock& b : splitXData(xdataText(r))) {
+  for (const XDataBlock& b : splitXData(xdataText(r), encoding())) {
     if (app != nullptr && !dxfNameEquals(b.name, app)) continue;
-    if (!appendXDataChain(b.text, tail)) {
+    if (!appendXDataChain(b.text, encoding(), tail)) {
       ads_relrb(head);
       return nullptr;
     }
@@ -480,7 +536,7 @@ Acad::ErrorStatus Drawing::setXData(AcDbObjectRecord& r, const resbuf* chain) {
       if (dxfNameEquals(apps[i].name, apps[j].name)) return Acad::eInvalidInput;
   }
   std::string_view current = xdataText(r);
-  std::vector<XDataBlock> blocks = splitXData(current);
+  std::vector<XDataBlock> blocks = splitXData(current, encoding());
   std::vector<bool> used(apps.size(), false);
   std::string region;
   for (const XDataBlock& b : blocks) {
@@ -527,8 +583,10 @@ Acad::ErrorStatus Drawing::holdOpen(AcDbObjectRecord& r, AcDb::OpenMode mode) {
 
 namespace {
 
-// NUMBER in the width of OLD when OLD was padded.
-std::string sameWidth(std::string_view old, long long number) {
+// NUMBER as a 70 group's value in STYLE; in a text file as wide as OLD
+// when OLD was padded.
+std::string sameWidth(const DxfStyle& style, std::string_view old, long long number) {
+  if (style.binary()) return style.intValue(number, 70);
   std::string digits = std::to_string(number);
   if (!old.empty() && old[0] == ' ' && digits.size() < old.size())
     return std::string(old.size() - digits.size(), ' ') + digits;
@@ -545,7 +603,7 @@ std::vector<DxfPatch> Drawing::patches() const {
     const AcDbObjectRecord* r = recordAt(i);
     if (!r->newXData) continue;
     if (!r->has(record_flags::kHandleInFile)) {
-      DxfGroupCursor cursor(ownText(*r));
+      DxfGroupCursor cursor(ownText(*r), encoding());
       DxfGroupView g;
       cursor.next(g);
       out.push_back({r->begin + g.end, r->begin + g.end, style.group(5, handleText(*r))});
@@ -582,8 +640,8 @@ std::vector<DxfPatch> Drawing::patches() const {
       const DxfRange& c = layout_.appIds->count;
       if (c.end > c.begin) {
         std::string_view old(text_.data() + c.begin, c.end - c.begin);
-        long long n = parseDxfInt(old) + static_cast<long long>(newApps_.size());
-        out.push_back({c.begin, c.end, sameWidth(old, n)});
+        long long n = layout_.appIds->countValue + static_cast<long long>(newApps_.size());
+        out.push_back({c.begin, c.end, sameWidth(style, old, n)});
       }
     } else {
       std::string table = style.group(0, "TABLE") + style.group(2, "APPID");

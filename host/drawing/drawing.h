@@ -62,6 +62,10 @@ public:
   // The bytes save() would write.
   std::string savedText() const;
   const std::string& version() const { return layout_.version; } // $ACADVER, "" if none
+  // How the file writes its groups: text or binary, and new groups in its
+  // form. Everything that adds groups to the drawing encodes them with it.
+  const DxfStyle& style() const { return layout_.style; }
+  DxfEncoding encoding() const { return layout_.style.encoding; }
   const std::vector<std::string>& warnings() const { return warnings_; }
 
   // ---- objects ---------------------------------------------------------------

@@ -12,7 +12,7 @@ namespace {
 // One item of a block: a single group, or a point's x, y and z groups.
 struct XItem {
   int code = 0;
-  std::string_view values[3];
+  DxfGroupView values[3];
   int valueCount = 0;
   size_t begin = 0, end = 0; // within the block
 };
@@ -21,9 +21,9 @@ bool isPointCode(int code) { return code >= 1010 && code <= 1019; }
 bool isRealCode(int code) { return code >= 1020 && code <= 1059; }
 bool isShortCode(int code) { return code >= 1060 && code <= 1070; }
 
-std::vector<XItem> parseItems(std::string_view block) {
+std::vector<XItem> parseItems(std::string_view block, DxfEncoding encoding) {
   std::vector<XItem> items;
-  DxfGroupCursor cursor(block);
+  DxfGroupCursor cursor(block, encoding);
   DxfGroupView g;
   bool pending = false;
   DxfGroupView held;
@@ -34,7 +34,7 @@ std::vector<XItem> parseItems(std::string_view block) {
     }
     XItem item;
     item.code = g.code;
-    item.values[0] = g.value;
+    item.values[0] = g;
     item.valueCount = 1;
     item.begin = g.begin;
     item.end = g.end;
@@ -47,7 +47,7 @@ std::vector<XItem> parseItems(std::string_view block) {
           pending = true;
           break;
         }
-        item.values[axis] = next.value;
+        item.values[axis] = next;
         item.valueCount = axis + 1;
         item.end = next.end;
       }
@@ -55,24 +55,6 @@ std::vector<XItem> parseItems(std::string_view block) {
     items.push_back(item);
   }
   return items;
-}
-
-int hexNibble(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-std::string decodeHex(std::string_view hex) {
-  hex = trimBlanks(hex);
-  std::string out;
-  for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-    int hi = hexNibble(hex[i]), lo = hexNibble(hex[i + 1]);
-    if (hi < 0 || lo < 0) break;
-    out.push_back(static_cast<char>(hi * 16 + lo));
-  }
-  return out;
 }
 
 char* copyText(std::string_view text) {
@@ -90,7 +72,8 @@ short toShort(long long v) {
 bool fillResbuf(resbuf* rb, const XItem& item) {
   int code = item.code;
   if (code == 1004) {
-    std::string bytes = decodeHex(item.values[0]);
+    std::string bytes;
+    item.values[0].bytes(bytes);
     if (bytes.size() > 32767) bytes.resize(32767);
     rb->resval.rbinary.clen = static_cast<short>(bytes.size());
     rb->resval.rbinary.buf = nullptr;
@@ -103,19 +86,19 @@ bool fillResbuf(resbuf* rb, const XItem& item) {
       std::memcpy(rb->resval.rbinary.buf, bytes.data(), bytes.size());
     }
   } else if (code >= 1000 && code <= 1009) {
-    std::string_view v = item.values[0];
+    std::string_view v = item.values[0].text();
     if (code == 1001 || code == 1002) v = trimBlanks(v);
     rb->resval.rstring = copyText(v);
     if (rb->resval.rstring == nullptr) return false;
   } else if (isPointCode(code)) {
     for (int axis = 0; axis < 3; ++axis)
-      rb->resval.rpoint[axis] = axis < item.valueCount ? parseDxfReal(item.values[axis]) : 0.0;
+      rb->resval.rpoint[axis] = axis < item.valueCount ? item.values[axis].real() : 0.0;
   } else if (isRealCode(code)) {
-    rb->resval.rreal = parseDxfReal(item.values[0]);
+    rb->resval.rreal = item.values[0].real();
   } else if (isShortCode(code)) {
-    rb->resval.rint = toShort(parseDxfInt(item.values[0]));
+    rb->resval.rint = toShort(item.values[0].integer());
   } else if (code == 1071) {
-    rb->resval.rlong = static_cast<long>(parseDxfInt(item.values[0]));
+    rb->resval.rlong = static_cast<long>(item.values[0].integer());
   }
   return true;
 }
@@ -175,11 +158,12 @@ bool sameValue(const resbuf* rb, const XItem& item) {
   case 1000:
   case 1003:
   case 1005:
-    return item.values[0] == rb->resval.rstring;
+    return item.values[0].text() == rb->resval.rstring;
   case 1002:
-    return trimBlanks(item.values[0]) == rb->resval.rstring;
+    return trimBlanks(item.values[0].text()) == rb->resval.rstring;
   case 1004: {
-    std::string bytes = decodeHex(item.values[0]);
+    std::string bytes;
+    if (!item.values[0].bytes(bytes)) return false;
     return bytes.size() == static_cast<size_t>(rb->resval.rbinary.clen) &&
            (bytes.empty() || std::memcmp(bytes.data(), rb->resval.rbinary.buf, bytes.size()) == 0);
   }
@@ -189,18 +173,16 @@ bool sameValue(const resbuf* rb, const XItem& item) {
   case 1013:
     if (item.valueCount != 3) return false;
     for (int axis = 0; axis < 3; ++axis)
-      if (parseDxfReal(item.values[axis], NAN) != rb->resval.rpoint[axis]) return false;
+      if (item.values[axis].real() != rb->resval.rpoint[axis]) return false;
     return true;
   case 1040:
   case 1041:
   case 1042:
-    return parseDxfReal(item.values[0], NAN) == rb->resval.rreal;
+    return item.values[0].real() == rb->resval.rreal;
   case 1070:
-    return checkDxfInt(item.values[0]) == NumberCheck::kOk &&
-           parseDxfInt(item.values[0]) == rb->resval.rint;
+    return item.values[0].integer() == rb->resval.rint;
   case 1071:
-    return checkDxfInt(item.values[0]) == NumberCheck::kOk &&
-           parseDxfInt(item.values[0]) == rb->resval.rlong;
+    return item.values[0].integer() == rb->resval.rlong;
   default:
     return false;
   }
@@ -214,16 +196,9 @@ std::string formatItem(const resbuf* rb, const DxfStyle& style) {
   case 1003:
   case 1005:
     return style.group(code, rb->resval.rstring);
-  case 1004: {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string hex;
-    for (short i = 0; i < rb->resval.rbinary.clen; ++i) {
-      auto b = static_cast<unsigned char>(rb->resval.rbinary.buf[i]);
-      hex += kHex[b >> 4];
-      hex += kHex[b & 15];
-    }
-    return style.group(code, hex);
-  }
+  case 1004:
+    return style.group(code, encodeDxfHex(std::string_view(rb->resval.rbinary.buf,
+                                                           static_cast<size_t>(rb->resval.rbinary.clen))));
   case 1010:
   case 1011:
   case 1012:
@@ -245,9 +220,9 @@ std::string formatItem(const resbuf* rb, const DxfStyle& style) {
 
 } // namespace
 
-std::vector<XDataBlock> splitXData(std::string_view region) {
+std::vector<XDataBlock> splitXData(std::string_view region, DxfEncoding encoding) {
   std::vector<XDataBlock> blocks;
-  DxfGroupCursor cursor(region);
+  DxfGroupCursor cursor(region, encoding);
   DxfGroupView g;
   size_t blockBegin = 0;
   std::string_view name;
@@ -257,14 +232,14 @@ std::vector<XDataBlock> splitXData(std::string_view region) {
     if (open) blocks.push_back({name, region.substr(blockBegin, g.begin - blockBegin)});
     open = true;
     blockBegin = g.begin;
-    name = trimBlanks(g.value);
+    name = trimBlanks(g.text());
   }
   if (open) blocks.push_back({name, region.substr(blockBegin)});
   return blocks;
 }
 
-bool appendXDataChain(std::string_view block, resbuf**& tail) {
-  for (const XItem& item : parseItems(block)) {
+bool appendXDataChain(std::string_view block, DxfEncoding encoding, resbuf**& tail) {
+  for (const XItem& item : parseItems(block, encoding)) {
     resbuf* rb = ads_newrb(item.code);
     if (rb == nullptr) return false;
     *tail = rb;
@@ -294,9 +269,9 @@ Acad::ErrorStatus splitChain(const resbuf* chain, std::vector<ChainApplication>&
 
 std::string composeXDataBlock(const ChainApplication& app, std::string_view oldBlock,
                               const DxfStyle& style) {
-  std::vector<XItem> old = parseItems(oldBlock);
+  std::vector<XItem> old = parseItems(oldBlock, style.encoding);
   std::string out;
-  if (!old.empty() && old[0].code == 1001 && trimBlanks(old[0].values[0]) == app.name)
+  if (!old.empty() && old[0].code == 1001 && trimBlanks(old[0].values[0].text()) == app.name)
     out.append(oldBlock.substr(old[0].begin, old[0].end - old[0].begin));
   else
     out += style.group(1001, app.name);

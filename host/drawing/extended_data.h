@@ -1,6 +1,7 @@
 // Extended data in its file form and as result-buffer chains. The file form
 // of an object's extended data is the run of groups from its first 1001
-// group on: one block per application, each a 1001 group and its items.
+// group on: one block per application, each a 1001 group and its items,
+// stored in the drawing's encoding (text or binary).
 #pragma once
 
 #include <string>
@@ -18,12 +19,12 @@ struct XDataBlock {
   std::string_view name; // the 1001 value, blanks trimmed
   std::string_view text; // the whole block, its 1001 group included
 };
-std::vector<XDataBlock> splitXData(std::string_view region);
+std::vector<XDataBlock> splitXData(std::string_view region, DxfEncoding encoding);
 
 // Appends the items of BLOCK (its 1001 first) as new result buffers at
 // *TAIL and moves TAIL on. False when memory ran out; what was appended
 // stays for the caller to release with the chain.
-bool appendXDataChain(std::string_view block, resbuf**& tail);
+bool appendXDataChain(std::string_view block, DxfEncoding encoding, resbuf**& tail);
 
 // One application named by a chain, with the items that follow its 1001.
 struct ChainApplication {
@@ -34,8 +35,9 @@ struct ChainApplication {
 // Drawing::setXData for what is refused). eOk or eInvalidInput.
 Acad::ErrorStatus splitChain(const resbuf* chain, std::vector<ChainApplication>& apps);
 
-// The file text of APP's block. Items equal in code and value to the item
-// at the same position of OLDBLOCK (may be empty) keep OLDBLOCK's text.
+// The file form of APP's block, in STYLE. Items equal in code and value to
+// the item at the same position of OLDBLOCK (may be empty) keep OLDBLOCK's
+// bytes.
 std::string composeXDataBlock(const ChainApplication& app, std::string_view oldBlock,
                               const DxfStyle& style);
 

@@ -1,5 +1,6 @@
 #include "dxf/dxf_scanner.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -62,19 +63,24 @@ public:
   DxfScanResult run();
 
 private:
-  struct Group {
-    int code = 0;
-    std::string_view value; // raw value line
-    size_t begin = 0;
-    uint32_t line = 0; // line of the code
+  struct Group : DxfGroupView {
+    uint32_t where = 0; // line of the code (text), offset of the group (binary)
   };
 
-  // Reads the next group into g_. False at the end of the text (error_ empty)
-  // or on a bad group (error_ set).
-  bool next();
-  bool fail(uint32_t line, const std::string& what);
+  // Reads the next group into g_. False at the end of the file (error_
+  // empty) or on a bad group (error_ set).
+  bool next() {
+    if (pos_ >= text_.size()) return false;
+    return binary_ ? nextBinary() : nextText();
+  }
+  bool nextText();
+  bool nextBinary();
+  // Sets error_ (unless set) to what went wrong at WHERE (a line, or in a
+  // binary file an offset); returns false.
+  bool fail(uint64_t where, const std::string& what);
   bool failEnd(const char* what);
-  std::string_view name() const { return trimBlanks(g_.value); }
+  bool refuseEncoding();
+  std::string_view name() const { return trimBlanks(g_.text()); }
 
   bool section(std::string_view sectionName);
   bool header();
@@ -105,6 +111,7 @@ private:
   std::string error_;
   size_t pos_ = 0;
   uint32_t line_ = 0;
+  bool binary_ = false;
   Group g_;
   bool styleFound_ = false;
   bool intStyleFound_ = false;
@@ -131,18 +138,39 @@ private:
   long badFace_ = 0, badIndex_ = 0;
   // Table header bookkeeping.
   DxfRange tableCount_;
+  long long tableCountValue_ = 0;
   bool tableCountSeen_ = false;
 };
 
-bool Scanner::fail(uint32_t line, const std::string& what) {
-  if (error_.empty()) error_ = std::string(fileName_) + ":" + std::to_string(line) + ": " + what;
+bool Scanner::fail(uint64_t where, const std::string& what) {
+  if (error_.empty()) error_ = dxfLocation(fileName_, result_.layout.style.encoding, where) + ": " + what;
   return false;
 }
 
-bool Scanner::failEnd(const char* what) { return fail(line_ == 0 ? 1 : line_, what); }
+bool Scanner::failEnd(const char* what) {
+  if (binary_) return fail(text_.size(), what);
+  return fail(line_ == 0 ? 1 : line_, what);
+}
 
-bool Scanner::next() {
-  if (pos_ >= text_.size()) return false;
+bool Scanner::nextBinary() {
+  size_t begin = pos_;
+  DxfBinaryProblem problem = readBinaryGroup(text_, pos_, result_.layout.style.encoding, g_);
+  if (problem != DxfBinaryProblem::kNone) {
+    std::string code = std::to_string(g_.code);
+    if (problem == DxfBinaryProblem::kCutInCode) return fail(begin, "the file ends inside a group code (truncated)");
+    if (problem == DxfBinaryProblem::kCodeRange) return fail(begin, "group code " + code + " is outside 0..1071");
+    return fail(begin, "the file ends inside group " + code + " (truncated)");
+  }
+  // A double is not finite when all its exponent bits are set.
+  if (kDxfBinaryTypes[static_cast<size_t>(g_.code)] == DxfBinaryType::kReal &&
+      (g_.value[7] & 0x7F) == 0x7F && (g_.value[6] & 0xF0) == 0xF0)
+    return fail(begin, "group " + std::to_string(g_.code) + " value is not a finite number");
+  pos_ = g_.end;
+  g_.where = static_cast<uint32_t>(begin);
+  return true;
+}
+
+bool Scanner::nextText() {
   std::string_view codeLine, valueLine;
   size_t begin = pos_;
   size_t afterCode = readDxfLine(text_, pos_, codeLine);
@@ -171,13 +199,26 @@ bool Scanner::next() {
     else
       code = parseGroupCode(codeLine);
   }
-  if (!code) return fail(codeLineNo, "group code " + quoted(codeLine) + " is not a number");
+  if (!code) {
+    if (codeLine.find('\r') != std::string_view::npos)
+      return fail(codeLineNo, "the lines end with CR alone; DXF lines end with LF or CR LF");
+    if (afterCode == text_.size() && text_.back() != '\n')
+      return fail(codeLineNo, "the file ends inside a group code (truncated)");
+    return fail(codeLineNo, "group code " + quoted(codeLine) + " is not a number");
+  }
   if (*code < kMinDxfCode || *code > kMaxDxfCode)
     return fail(codeLineNo, "group code " + std::to_string(*code) + " is outside 0..1071");
   if (afterCode >= text_.size())
     return fail(codeLineNo, "group code " + std::to_string(*code) + " has no value (file truncated)");
   pos_ = readDxfLine(text_, afterCode, valueLine);
   ++line_;
+  // A value that fails its check at the very end of the file, without a
+  // line end, was cut off there.
+  auto failValue = [&](const std::string& what) {
+    if (pos_ == text_.size() && text_.back() != '\n')
+      return fail(line_, "the file ends inside the value of group " + std::to_string(*code) + " (truncated)");
+    return fail(line_, what);
+  };
   switch (dxfValueKind(*code)) {
   case DxfValueKind::kText:
     break;
@@ -185,16 +226,16 @@ bool Scanner::next() {
     if (isPlainReal(valueLine)) break;
     NumberCheck c = checkDxfReal(valueLine);
     if (c == NumberCheck::kNotNumber)
-      return fail(line_, "group " + std::to_string(*code) + " needs a number, found " + quoted(valueLine));
+      return failValue("group " + std::to_string(*code) + " needs a number, found " + quoted(valueLine));
     if (c == NumberCheck::kNotFinite)
-      return fail(line_, "group " + std::to_string(*code) + " value " + quoted(valueLine) +
-                             " is not a finite number");
+      return failValue("group " + std::to_string(*code) + " value " + quoted(valueLine) +
+                       " is not a finite number");
     break;
   }
   case DxfValueKind::kInt:
     if (checkDxfInt(valueLine) != NumberCheck::kOk)
-      return fail(line_, "group " + std::to_string(*code) + " needs an integer, found " +
-                             quoted(valueLine));
+      return failValue("group " + std::to_string(*code) + " needs an integer, found " +
+                       quoted(valueLine));
     if (!intStyleFound_) {
       intStyleFound_ = true;
       result_.layout.style.padIntegers = !valueLine.empty() && valueLine[0] == ' ';
@@ -208,8 +249,40 @@ bool Scanner::next() {
   g_.code = *code;
   g_.value = valueLine;
   g_.begin = begin;
-  g_.line = codeLineNo;
+  g_.end = pos_;
+  g_.where = codeLineNo;
   return true;
+}
+
+// Recognises the file's form before the first group is read: binary DXF
+// (and which code width), or a form the loader does not read. True when the
+// file is refused, with error_ saying why in words.
+bool Scanner::refuseEncoding() {
+  DxfStyle& style = result_.layout.style;
+  if (text_.starts_with(kDxfBinarySentinel)) {
+    binary_ = true;
+    // The first group is 0 SECTION: "00 'S'" with one-byte codes, "00 00
+    // 'S'" with two-byte ones (a leading comment 999 opens with the escape).
+    size_t at = kDxfBinarySentinel.size();
+    bool byteCodes = text_.size() > at + 1 && ((text_[at] == 0 && text_[at + 1] != 0) ||
+                                               static_cast<unsigned char>(text_[at]) == 255);
+    style.encoding = byteCodes ? DxfEncoding::kBinaryByteCodes : DxfEncoding::kBinaryWordCodes;
+    return false;
+  }
+  if (text_.starts_with("AutoCAD Binary DXF") || kDxfBinarySentinel.starts_with(text_)) {
+    binary_ = true;
+    style.encoding = DxfEncoding::kBinaryWordCodes;
+    if (text_.size() < kDxfBinarySentinel.size())
+      return !fail(text_.size(), "the file ends inside the binary DXF sentinel (truncated)");
+    return !fail(18, "the binary DXF sentinel is damaged (CR LF SUB NUL should follow its name)");
+  }
+  if (text_.starts_with("AC10") || text_.starts_with("AC2")) return !fail(1, "this is a DWG drawing, not a DXF file");
+  // UTF-16 text, with or without a byte-order mark: every other byte of its
+  // ASCII is NUL, which no DXF text has.
+  if (text_.starts_with("\xFF\xFE") || text_.starts_with("\xFE\xFF") ||
+      (text_.size() >= 2 && (text_[0] == 0) != (text_[1] == 0)))
+    return !fail(1, "the file is UTF-16 text; DXF text is read as ASCII or UTF-8 (save it in one of those)");
+  return false;
 }
 
 DxfScanResult Scanner::run() {
@@ -218,23 +291,18 @@ DxfScanResult Scanner::run() {
     result_.error = error_;
     return std::move(result_);
   }
-  auto startsWith = [this](const char* prefix) {
-    size_t n = std::strlen(prefix);
-    return text_.size() >= n && std::memcmp(text_.data(), prefix, n) == 0;
-  };
-  if (startsWith("AutoCAD Binary DXF")) {
-    fail(1, "binary DXF is not supported (save the drawing as ASCII DXF)");
-  } else if (startsWith("AC10") || startsWith("AC2")) {
-    fail(1, "this is a DWG drawing, not a DXF file");
-  } else {
-    if (startsWith("\xEF\xBB\xBF")) pos_ = 3; // a byte-order mark is no group
+  if (!refuseEncoding()) {
+    if (binary_)
+      pos_ = kDxfBinarySentinel.size();
+    else if (text_.starts_with("\xEF\xBB\xBF"))
+      pos_ = 3; // a byte-order mark is no group
     bool sawEof = false;
     bool sawTables = false;
     bool insertionFound = false;
     while (next()) {
       if (g_.code == 999) continue;
       if (g_.code != 0) {
-        fail(g_.line, "expected SECTION or EOF, found group " + std::to_string(g_.code));
+        fail(g_.where, "expected SECTION or EOF, found group " + std::to_string(g_.code));
         break;
       }
       if (name() == "EOF") {
@@ -243,11 +311,11 @@ DxfScanResult Scanner::run() {
         break;
       }
       if (name() != "SECTION") {
-        fail(g_.line, "expected SECTION or EOF, found " + quoted(name()));
+        fail(g_.where, "expected SECTION or EOF, found " + quoted(name()));
         break;
       }
       size_t sectionBegin = g_.begin;
-      uint32_t sectionLine = g_.line;
+      uint32_t sectionLine = g_.where;
       if (!next()) {
         if (error_.empty()) failEnd("file ends inside a SECTION (no EOF)");
         break;
@@ -297,7 +365,7 @@ bool Scanner::checkSectionEnd(std::string_view sectionName, bool& ended) {
     return true;
   }
   if (v == "EOF" || v == "SECTION")
-    return fail(g_.line, "section " + std::string(sectionName) + " is not closed by ENDSEC before " +
+    return fail(g_.where, "section " + std::string(sectionName) + " is not closed by ENDSEC before " +
                              std::string(v));
   return true;
 }
@@ -326,7 +394,7 @@ bool Scanner::header() {
       size_t valueBegin = static_cast<size_t>(g_.value.data() - text_.data());
       result_.layout.handSeed = DxfRange{valueBegin, valueBegin + g_.value.size()};
     } else if (variable == "$HANDLING" && g_.code == 70) {
-      if (parseDxfInt(g_.value) != 0) result_.layout.handlesOn = true;
+      if (g_.integer() != 0) result_.layout.handlesOn = true;
     }
   }
   if (error_.empty()) failEnd("the file ends inside the HEADER section (no ENDSEC, no EOF)");
@@ -345,7 +413,7 @@ void Scanner::startObject(DxfObjectRole role) {
   cur_.afterType = pos_;
   cur_.type = name();
   cur_.table = tableName_;
-  cur_.line = g_.line;
+  cur_.line = g_.where;
   cur_.xdataBegin = cur_.xdataEnd = SIZE_MAX;
   isPolyline_ = role == DxfObjectRole::kEntity && cur_.type == "POLYLINE";
   isDimStyle_ = role == DxfObjectRole::kTableRecord && tableName_ == "DIMSTYLE";
@@ -388,34 +456,35 @@ void Scanner::ownGroup() {
   case 8:
     if ((cur_.role == DxfObjectRole::kEntity || cur_.role == DxfObjectRole::kBlockMarker) &&
         cur_.name.empty())
-      cur_.name = g_.value;
+      cur_.name = g_.text();
     break;
   case 62:
     if (!seen62_) {
       seen62_ = true;
-      long long c = parseDxfInt(g_.value);
+      long long c = g_.integer();
       cur_.color = c < -32768 ? -32768 : c > 32767 ? 32767 : static_cast<int>(c);
     }
     break;
   case 67:
-    if (parseDxfInt(g_.value) == 1) cur_.paperSpace = true;
+    if (g_.integer() == 1) cur_.paperSpace = true;
     break;
   case 70:
     if (!seen70_) {
       seen70_ = true;
-      if (isPolyline_) cur_.polylineFlags = static_cast<int>(parseDxfInt(g_.value) & 0xFFFF);
+      if (isPolyline_) cur_.polylineFlags = static_cast<int>(g_.integer() & 0xFFFF);
       if (cur_.role == DxfObjectRole::kTable) {
         size_t b = static_cast<size_t>(g_.value.data() - text_.data());
         tableCount_ = DxfRange{b, b + g_.value.size()};
+        tableCountValue_ = g_.integer();
         tableCountSeen_ = true;
       }
     }
     break;
   case 71:
-    if (isPolyline_) meshM_ = static_cast<int>(parseDxfInt(g_.value));
+    if (isPolyline_) meshM_ = static_cast<int>(g_.integer());
     break;
   case 72:
-    if (isPolyline_) meshN_ = static_cast<int>(parseDxfInt(g_.value));
+    if (isPolyline_) meshN_ = static_cast<int>(g_.integer());
     break;
   default:
     break;
@@ -431,15 +500,15 @@ void Scanner::startSub(std::string_view type) {
   subType_ = type;
   subFlags_ = 0;
   subIndex_[0] = subIndex_[1] = subIndex_[2] = subIndex_[3] = 0;
-  subLine_ = g_.line;
+  subLine_ = g_.where;
 }
 
 void Scanner::subGroup() {
   if (subType_ != "VERTEX") return;
   if (g_.code == 70) {
-    subFlags_ = static_cast<int>(parseDxfInt(g_.value));
+    subFlags_ = static_cast<int>(g_.integer());
   } else if (g_.code >= 71 && g_.code <= 74) {
-    long long v = parseDxfInt(g_.value);
+    long long v = g_.integer();
     subIndex_[g_.code - 71] = static_cast<int>(v < -2000000000 ? -2000000000 : v > 2000000000 ? 2000000000 : v);
   }
 }
@@ -477,6 +546,7 @@ void Scanner::finishObject(size_t endPos) {
   if (cur_.role == DxfObjectRole::kTable && cur_.name == "APPID") {
     DxfAppIdTable t;
     t.count = tableCountSeen_ ? tableCount_ : DxfRange{};
+    t.countValue = tableCountValue_;
     t.handle = cur_.handle;
     result_.layout.appIds = t; // endTab is filled in at ENDTAB
   }
@@ -576,7 +646,7 @@ bool Scanner::tables() {
     } else if (inTable) {
       startObject(DxfObjectRole::kTableRecord);
     } else {
-      return fail(g_.line, "expected TABLE or ENDSEC in the TABLES section, found " + quoted(type));
+      return fail(g_.where, "expected TABLE or ENDSEC in the TABLES section, found " + quoted(type));
     }
   }
   if (error_.empty()) failEnd("the file ends inside the TABLES section (no ENDSEC, no EOF)");
@@ -629,7 +699,7 @@ bool Scanner::acdsData() {
         record.range.begin = g_.begin;
       }
     } else if (inRecord && g_.code == 320 && !ownerSeen) {
-      if (auto h = parseHandle(g_.value)) {
+      if (auto h = parseHandle(g_.text())) {
         record.owner = *h;
         ownerSeen = true;
       }
@@ -640,6 +710,12 @@ bool Scanner::acdsData() {
 }
 
 } // namespace
+
+std::string dxfLocation(std::string_view fileName, DxfEncoding encoding, uint64_t where) {
+  std::string out(fileName);
+  if (encoding == DxfEncoding::kText) return out + ":" + std::to_string(where);
+  return out + ": byte " + std::to_string(where);
+}
 
 DxfScanResult scanDxf(std::string_view text, std::string_view fileName, DxfObjectSink& sink) {
   Scanner scanner(text, fileName, sink);

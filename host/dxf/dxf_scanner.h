@@ -1,7 +1,8 @@
-// The loader's single pass over a DXF file held in memory: it checks every
-// group (codes and numeric values), finds the file's structure and reports
-// each object it meets to a sink as byte ranges into the text, so that the
-// drawing can keep the text itself and nothing is copied.
+// The loader's single pass over a DXF file held in memory, text or binary:
+// it checks every group (codes and numeric values), finds the file's
+// structure and reports each object it meets to a sink as byte ranges into
+// the file, so that the drawing can keep the bytes themselves and nothing
+// is copied.
 #pragma once
 
 #include <cstddef>
@@ -47,7 +48,7 @@ struct DxfObjectInfo {
   std::string_view table;  // the table a table record belongs to ("LAYER")
   std::optional<int> color;  // group 62
   int polylineFlags = 0;     // group 70 of a POLYLINE
-  uint32_t line = 0;         // line of the 0 group, from 1
+  uint32_t line = 0;         // line of the 0 group, from 1; in a binary file its offset
 };
 
 // Receives the objects in file order. An object's ordinal is the number of
@@ -63,7 +64,8 @@ public:
 
 struct DxfAppIdTable {
   size_t endTab = 0;      // the table's ENDTAB group: new records go before it
-  DxfRange count;         // value text of the table's 70 group (empty range if none)
+  DxfRange count;         // value bytes of the table's 70 group (empty range if none)
+  long long countValue = 0; // and its value
   std::string_view handle; // the table's own handle (owner of its records)
 };
 
@@ -76,7 +78,7 @@ struct DxfAcdsRecord {
 struct DxfLayout {
   std::string version;               // $ACADVER ("AC1015"); empty when absent
   DxfStyle style;                    // how the file writes groups
-  std::optional<DxfRange> handSeed;  // value text of $HANDSEED
+  std::optional<DxfRange> handSeed;  // value bytes of $HANDSEED (a string in either form)
   bool handlesOn = false;            // R13+ or $HANDLING 1
   std::optional<DxfAppIdTable> appIds;
   std::optional<size_t> tablesEnd;   // the ENDSEC group of TABLES
@@ -86,14 +88,19 @@ struct DxfLayout {
 
 struct DxfScanResult {
   bool ok = false;
-  std::string error; // "NAME:LINE: what was wrong" when !ok
+  std::string error; // "LOCATION: what was wrong" when !ok (see dxfLocation)
   DxfLayout layout;
 };
 
-// Scans TEXT, naming it FILENAME in messages. Refuses binary DXF, DWG, an
-// empty or truncated text, a code or numeric value that is not a number, a
-// non-finite number and a text whose sections don't nest; what was sent to
-// the sink before a refusal must then be dropped.
+// Scans TEXT (a text or binary DXF file), naming it FILENAME in messages.
+// Refuses DWG, UTF-16 text, CR-only line ends, an empty or truncated file,
+// a code or numeric value that is not a number, a non-finite number and a
+// file whose sections don't nest; what was sent to the sink before a
+// refusal must then be dropped.
 DxfScanResult scanDxf(std::string_view text, std::string_view fileName, DxfObjectSink& sink);
+
+// Where a message points: "NAME:LINE" in a text file, "NAME: byte OFFSET"
+// in a binary one.
+std::string dxfLocation(std::string_view fileName, DxfEncoding encoding, uint64_t where);
 
 } // namespace corvane

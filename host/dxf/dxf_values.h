@@ -16,15 +16,43 @@ namespace corvane {
 constexpr int kMinDxfCode = 0;
 constexpr int kMaxDxfCode = 1071;
 
+// How a value is stored in a binary file: a NUL-terminated string, a
+// little-endian number of the given width, or a chunk of bytes after a
+// one-byte length. A text file writes the numbers in decimal and the
+// chunks in hexadecimal.
+enum class DxfBinaryType : uint8_t { kString, kReal, kInt16, kInt32, kInt64, kBool, kChunk };
+
+// The binary type of CODE (kMinDxfCode..kMaxDxfCode; kString outside).
+extern const std::array<DxfBinaryType, kMaxDxfCode + 1> kDxfBinaryTypes;
+inline DxfBinaryType dxfBinaryType(int code) {
+  if (code < kMinDxfCode || code > kMaxDxfCode) return DxfBinaryType::kString;
+  return kDxfBinaryTypes[static_cast<size_t>(code)];
+}
+
 enum class DxfValueKind : uint8_t { kText, kReal, kInt };
 
-// The kind of value CODE carries (kMinDxfCode..kMaxDxfCode); kText for
-// codes whose value is kept as bytes (names, handles, binary chunks).
-extern const std::array<DxfValueKind, kMaxDxfCode + 1> kDxfValueKinds;
+// The kind of value CODE carries; kText for codes whose value is kept as
+// bytes (names, handles, binary chunks).
 inline DxfValueKind dxfValueKind(int code) {
-  if (code < kMinDxfCode || code > kMaxDxfCode) return DxfValueKind::kText;
-  return kDxfValueKinds[static_cast<size_t>(code)];
+  switch (dxfBinaryType(code)) {
+  case DxfBinaryType::kReal: return DxfValueKind::kReal;
+  case DxfBinaryType::kInt16:
+  case DxfBinaryType::kInt32:
+  case DxfBinaryType::kInt64:
+  case DxfBinaryType::kBool: return DxfValueKind::kInt;
+  default: return DxfValueKind::kText;
+  }
 }
+
+// How a file stores its groups.
+enum class DxfEncoding : uint8_t {
+  kText,              // a code line and a value line per group
+  kBinaryByteCodes,   // binary, one-byte codes (255 and two bytes above 254): R12
+  kBinaryWordCodes,   // binary, two-byte codes: R13 and later
+};
+
+// The 22 bytes that open a binary DXF file.
+constexpr std::string_view kDxfBinarySentinel{"AutoCAD Binary DXF\r\n\x1a\0", 22};
 
 // Blank-trimmed view (spaces and tabs; a line's '\r' is already gone).
 std::string_view trimBlanks(std::string_view text);
@@ -51,6 +79,12 @@ std::optional<uint64_t> parseHandle(std::string_view text);
 // Upper-case hex without leading zeros, as DXF writes handles.
 std::string formatHandle(uint64_t handle);
 
+// Binary chunks as text files write them: two hex digits a byte (blanks
+// around them allowed when reading). decodeDxfHex is false (OUT empty) for
+// an odd count or a character that is no hex digit.
+bool decodeDxfHex(std::string_view hex, std::string& out);
+std::string encodeDxfHex(std::string_view bytes); // upper case
+
 // The shortest decimal text that reads back as exactly VALUE, with a
 // decimal point or exponent ("0.3", "1.0", "1e-07"). VALUE must be finite.
 std::string formatDxfReal(double value);
@@ -63,17 +97,24 @@ std::string dxfNameKey(std::string_view name);
 // How a file writes its groups, taken from the file itself so that new
 // groups look like their neighbours.
 struct DxfStyle {
-  bool padCodes = true;       // "  0", " 70", "1001"; otherwise "0", "70"
-  bool padIntegers = true;    // integer values right-aligned to 6 columns
-  std::string lineEnd = "\n"; // "\n" or "\r\n"
+  bool padCodes = true;       // text: "  0", " 70", "1001"; otherwise "0", "70"
+  bool padIntegers = true;    // text: integer values right-aligned to 6 columns
+  std::string lineEnd = "\n"; // text: "\n" or "\r\n"
+  DxfEncoding encoding = DxfEncoding::kText;
 
-  // One group: the code line and the value line, each ended by lineEnd.
-  // VALUE must not contain a line end.
+  bool binary() const { return encoding != DxfEncoding::kText; }
+
+  // One group in the file's form. VALUE is given as a text file holds it
+  // (numbers in decimal, chunks in hexadecimal) and must not contain a line
+  // end or a NUL. A binary file gets the value in its code's binary type:
+  // numbers are read from VALUE (integers clamped to their width), a chunk
+  // is decoded from hex and keeps at most 255 bytes.
   std::string group(int code, std::string_view value) const;
   std::string intGroup(int code, long long value) const;
   std::string realGroup(int code, double value) const;
-  // An integer value alone, padded as the file pads them.
-  std::string intValue(long long value) const;
+  // An integer value alone, as the file stores one of CODE's: padded as a
+  // text file pads them, or in the width of CODE's binary type.
+  std::string intValue(long long value, int code = 70) const;
 };
 
 } // namespace corvane

@@ -7,9 +7,8 @@ namespace corvane {
 
 namespace {
 
-double real(const DxfGroupView& g) { return parseDxfReal(g.value); }
 int integer(const DxfGroupView& g) {
-  long long v = parseDxfInt(g.value);
+  long long v = g.integer();
   return v < -2147483647 ? -2147483647 : v > 2147483647 ? 2147483647 : static_cast<int>(v);
 }
 
@@ -20,7 +19,7 @@ bool setCorner(const DxfGroupView& g, int base, Vec3* points, int count, bool* s
   if (offset < 0 || offset >= 30) return false;
   int n = offset % 10, axis = offset / 10;
   if (n >= count) return false;
-  double v = real(g);
+  double v = g.real();
   if (axis == 0)
     points[n].x = v;
   else if (axis == 1)
@@ -33,10 +32,10 @@ bool setCorner(const DxfGroupView& g, int base, Vec3* points, int count, bool* s
 
 } // namespace
 
-FaceGeometry readFaceGeometry(std::string_view own) {
+FaceGeometry readFaceGeometry(std::string_view own, DxfEncoding encoding) {
   FaceGeometry face;
   bool seen[4] = {false, false, false, false};
-  DxfGroupCursor cursor(own);
+  DxfGroupCursor cursor(own, encoding);
   DxfGroupView g;
   while (cursor.next(g)) {
     if (setCorner(g, 10, face.corners, 4, seen)) continue;
@@ -46,19 +45,19 @@ FaceGeometry readFaceGeometry(std::string_view own) {
   return face;
 }
 
-SolidGeometry readSolidGeometry(std::string_view own) {
+SolidGeometry readSolidGeometry(std::string_view own, DxfEncoding encoding) {
   SolidGeometry solid;
   bool seen[4] = {false, false, false, false};
-  DxfGroupCursor cursor(own);
+  DxfGroupCursor cursor(own, encoding);
   DxfGroupView g;
   while (cursor.next(g)) {
     if (setCorner(g, 10, solid.corners, 4, seen)) continue;
     switch (g.code) {
-    case 39: solid.thickness = real(g); break;
-    case 38: solid.elevation = real(g); break;
-    case 210: solid.extrusion.x = real(g); break;
-    case 220: solid.extrusion.y = real(g); break;
-    case 230: solid.extrusion.z = real(g); break;
+    case 39: solid.thickness = g.real(); break;
+    case 38: solid.elevation = g.real(); break;
+    case 210: solid.extrusion.x = g.real(); break;
+    case 220: solid.extrusion.y = g.real(); break;
+    case 230: solid.extrusion.z = g.real(); break;
     default: break;
     }
   }
@@ -70,7 +69,7 @@ namespace {
 
 // The VERTEX records of a POLYLINE's text, one call per vertex.
 template <typename OnVertex>
-void forEachVertex(std::string_view all, OnVertex onVertex, DxfGroupCursor& cursor) {
+void forEachVertex(OnVertex onVertex, DxfGroupCursor& cursor) {
   DxfGroupView g;
   bool inVertex = false;
   Vec3 point;
@@ -82,7 +81,7 @@ void forEachVertex(std::string_view all, OnVertex onVertex, DxfGroupCursor& curs
   while (cursor.next(g)) {
     if (g.code == 0) {
       flush();
-      inVertex = trimBlanks(g.value) == "VERTEX";
+      inVertex = trimBlanks(g.text()) == "VERTEX";
       point = Vec3{};
       flags = 0;
       index[0] = index[1] = index[2] = index[3] = 0;
@@ -90,44 +89,42 @@ void forEachVertex(std::string_view all, OnVertex onVertex, DxfGroupCursor& curs
     }
     if (!inVertex) continue;
     switch (g.code) {
-    case 10: point.x = real(g); break;
-    case 20: point.y = real(g); break;
-    case 30: point.z = real(g); break;
+    case 10: point.x = g.real(); break;
+    case 20: point.y = g.real(); break;
+    case 30: point.z = g.real(); break;
     case 70: flags = integer(g); break;
     case 71: case 72: case 73: case 74: index[g.code - 71] = integer(g); break;
     default: break;
     }
   }
   flush();
-  (void)all;
 }
 
 // Reads the POLYLINE's own groups up to its first VERTEX with ONGROUP; the
 // cursor is left at that VERTEX.
 template <typename OnGroup>
-DxfGroupCursor readHeader(std::string_view all, OnGroup onGroup) {
-  DxfGroupCursor cursor(all);
+DxfGroupCursor readHeader(std::string_view all, DxfEncoding encoding, OnGroup onGroup) {
+  DxfGroupCursor cursor(all, encoding);
   DxfGroupView g;
   bool first = true;
   while (true) {
     size_t before = cursor.position();
     if (!cursor.next(g)) break;
     if (g.code == 0 && !first) {
-      return DxfGroupCursor(all.substr(before));
+      return DxfGroupCursor(all.substr(before), encoding);
     }
     first = false;
     onGroup(g);
   }
-  return DxfGroupCursor(std::string_view{});
+  return DxfGroupCursor(std::string_view{}, encoding);
 }
 
 } // namespace
 
-PolyfaceGeometry readPolyfaceGeometry(std::string_view all) {
+PolyfaceGeometry readPolyfaceGeometry(std::string_view all, DxfEncoding encoding) {
   PolyfaceGeometry mesh;
-  DxfGroupCursor vertices = readHeader(all, [](const DxfGroupView&) {});
+  DxfGroupCursor vertices = readHeader(all, encoding, [](const DxfGroupView&) {});
   forEachVertex(
-      all,
       [&mesh](const Vec3& p, int flags, const int* index) {
         if ((flags & 128) && (flags & 64)) {
           mesh.vertices.push_back(p);
@@ -141,10 +138,10 @@ PolyfaceGeometry readPolyfaceGeometry(std::string_view all) {
   return mesh;
 }
 
-PolygonMeshGeometry readPolygonMeshGeometry(std::string_view all) {
+PolygonMeshGeometry readPolygonMeshGeometry(std::string_view all, DxfEncoding encoding) {
   PolygonMeshGeometry mesh;
   int flags = 0;
-  DxfGroupCursor vertices = readHeader(all, [&](const DxfGroupView& g) {
+  DxfGroupCursor vertices = readHeader(all, encoding, [&](const DxfGroupView& g) {
     switch (g.code) {
     case 70: flags = integer(g); break;
     case 71: mesh.m = integer(g); break;
@@ -159,7 +156,6 @@ PolygonMeshGeometry readPolygonMeshGeometry(std::string_view all) {
   mesh.closedN = (flags & 32) != 0;
   mesh.smoothed = (flags & 4) != 0;
   forEachVertex(
-      all,
       [&mesh](const Vec3& p, int vertexFlags, const int*) {
         if (!mesh.smoothed)
           mesh.vertices.push_back(p);
@@ -172,8 +168,8 @@ PolygonMeshGeometry readPolygonMeshGeometry(std::string_view all) {
   return mesh;
 }
 
-void readSolidModelText(std::string_view own, SolidModelData& data) {
-  DxfGroupCursor cursor(own);
+void readSolidModelText(std::string_view own, DxfEncoding encoding, SolidModelData& data) {
+  DxfGroupCursor cursor(own, encoding);
   DxfGroupView g;
   bool first = true;
   while (cursor.next(g)) {
@@ -182,7 +178,7 @@ void readSolidModelText(std::string_view own, SolidModelData& data) {
       continue; // the 0 group
     }
     if (g.code == 1 || g.code == 3) {
-      data.textGroups.emplace_back(g.value);
+      data.textGroups.emplace_back(g.text());
       data.textGroupCodes.push_back(g.code);
     } else if (g.code == 70) {
       data.modelerVersion = integer(g);
@@ -192,31 +188,18 @@ void readSolidModelText(std::string_view own, SolidModelData& data) {
   }
 }
 
-bool readAcdsBinary(std::string_view record, std::vector<uint8_t>& out) {
+bool readAcdsBinary(std::string_view record, DxfEncoding encoding, std::vector<uint8_t>& out) {
   out.clear();
-  DxfGroupCursor cursor(record);
+  DxfGroupCursor cursor(record, encoding);
   DxfGroupView g;
-  auto nibble = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-  };
+  std::string chunk;
   while (cursor.next(g)) {
     if (g.code != 310) continue;
-    std::string_view hex = trimBlanks(g.value);
-    if (hex.size() % 2 != 0) {
+    if (!g.bytes(chunk)) {
       out.clear();
       return false;
     }
-    for (size_t i = 0; i < hex.size(); i += 2) {
-      int hi = nibble(hex[i]), lo = nibble(hex[i + 1]);
-      if (hi < 0 || lo < 0) {
-        out.clear();
-        return false;
-      }
-      out.push_back(static_cast<uint8_t>(hi * 16 + lo));
-    }
+    out.insert(out.end(), chunk.begin(), chunk.end());
   }
   return true;
 }

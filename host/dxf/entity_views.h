@@ -1,7 +1,7 @@
 // Typed views of an entity's DXF groups: the geometry structs of
-// drawing/entity_geometry.h filled from the entity's text. OWN is the
-// entity's own groups; ALL also holds the VERTEX...SEQEND records that
-// follow a POLYLINE. Groups a view does not know are skipped; missing
+// drawing/entity_geometry.h filled from the entity's bytes, stored in
+// ENCODING (the drawing's). OWN is the entity's own groups; ALL also holds
+// the VERTEX...SEQEND records that follow a POLYLINE. Groups a view does not know are skipped; missing
 // groups keep the struct's defaults (a missing fourth corner repeats the
 // third, as DXF writers mean it).
 #pragma once
@@ -11,20 +11,21 @@
 #include <vector>
 
 #include "drawing/entity_geometry.h"
+#include "dxf/dxf_values.h"
 
 namespace corvane {
 
-FaceGeometry readFaceGeometry(std::string_view own);
-SolidGeometry readSolidGeometry(std::string_view own);
-PolyfaceGeometry readPolyfaceGeometry(std::string_view all);
-PolygonMeshGeometry readPolygonMeshGeometry(std::string_view all);
+FaceGeometry readFaceGeometry(std::string_view own, DxfEncoding encoding);
+SolidGeometry readSolidGeometry(std::string_view own, DxfEncoding encoding);
+PolyfaceGeometry readPolyfaceGeometry(std::string_view all, DxfEncoding encoding);
+PolygonMeshGeometry readPolygonMeshGeometry(std::string_view all, DxfEncoding encoding);
 
 // Groups 1 and 3 (in order) and 70 of a 3DSOLID, BODY or REGION into DATA;
 // handle and binary are left to the caller.
-void readSolidModelText(std::string_view own, SolidModelData& data);
+void readSolidModelText(std::string_view own, DxfEncoding encoding, SolidModelData& data);
 
-// The model bytes of an ACDSRECORD: its 310 groups, hex-decoded and
-// concatenated. False (OUT cleared) when a chunk is not hex.
-bool readAcdsBinary(std::string_view record, std::vector<uint8_t>& out);
+// The model bytes of an ACDSRECORD: its 310 chunks concatenated. False
+// (OUT cleared) when a chunk is malformed hex.
+bool readAcdsBinary(std::string_view record, DxfEncoding encoding, std::vector<uint8_t>& out);
 
 } // namespace corvane
