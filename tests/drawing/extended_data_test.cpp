@@ -11,6 +11,7 @@
 
 #include "acdb.h"
 #include "drawing/drawing.h"
+#include "dxf/dxf_cursor.h"
 #include "dxf/dxf_text_builder.h"
 #include "support/corpus.h"
 
@@ -352,6 +353,46 @@ TEST(ExtendedData, R12FileGetsAHandleOnlyWhereDataWasWritten) {
   EXPECT_EQ(xdataOf(*again.drawing, handle.c_str(), kVrml).size(), 16u);
   if (!haveEzdxf()) GTEST_SKIP() << "python3-ezdxf not installed: independent check skipped";
   EXPECT_EQ(ezdxfItems(out, "T:3DFACE", kVrml), std::string(kMaterialLines) + "apps:ACAD VRML_Application\n");
+}
+
+// A binary drawing saves the same change group for group as its text twin
+// does, in binary; a fresh load and the independent reader read it back.
+TEST(ExtendedData, BinaryDrawingSavesTheChangeInBinary) {
+  TempDir dir;
+  struct Form {
+    testing::Groups groups;
+    DxfEncoding encoding;
+    const char* name;
+  };
+  for (const Form& form : {Form{testing::r2000Drawing(), DxfEncoding::kBinaryWordCodes, "r2000.dxf"},
+                           Form{testing::r12Drawing(), DxfEncoding::kBinaryByteCodes, "r12.dxf"}}) {
+    SCOPED_TRACE(form.name);
+    std::unique_ptr<Drawing> text = load(form.groups);
+    DrawingLoadResult loaded = Drawing::loadText(testing::dxfBinary(form.groups, form.encoding), "b.dxf");
+    ASSERT_TRUE(loaded.drawing) << loaded.error;
+    Drawing& binary = *loaded.drawing;
+    for (Drawing* d : {text.get(), &binary}) {
+      ASSERT_TRUE(d->registerApp(kVrml));
+      writeMaterial(*d, *d->firstModelSpace());
+    }
+    // The text save, read group by group and written in binary.
+    testing::Groups expected;
+    std::string textSaved = text->savedText();
+    DxfGroupCursor cursor(textSaved, DxfEncoding::kText);
+    for (DxfGroupView g; cursor.next(g);) expected.push_back({g.code, std::string(g.text())});
+    std::string out = dir.file(form.name);
+    ASSERT_TRUE(binary.saveAs(out));
+    std::string saved = testing::readBytes(out);
+    EXPECT_TRUE(saved == testing::dxfBinary(expected, form.encoding)) << "binary save differs from the text one";
+
+    DrawingLoadResult again = Drawing::load(out);
+    ASSERT_TRUE(again.drawing) << again.error;
+    std::string handle = again.drawing->handleText(*again.drawing->firstModelSpace());
+    EXPECT_EQ(xdataOf(*again.drawing, handle.c_str(), kVrml).size(), 16u);
+    EXPECT_TRUE(again.drawing->isAppRegistered(kVrml));
+    if (!haveEzdxf()) GTEST_SKIP() << "python3-ezdxf not installed: independent check skipped";
+    EXPECT_EQ(ezdxfItems(out, "T:3DFACE", kVrml), std::string(kMaterialLines) + "apps:ACAD VRML_Application\n");
+  }
 }
 
 TEST(ExtendedData, EntitiesOnlyFileGetsAnAppIdTable) {

@@ -1,7 +1,9 @@
 // Every corpus drawing loads, and saving it unchanged gives its bytes back.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
+#include <map>
 #include <unistd.h>
 
 #include "drawing/drawing.h"
@@ -13,6 +15,7 @@ namespace {
 TEST(Corpus, EveryDrawingLoadsAndSavesByteIdentical) {
   auto files = testing::corpusFiles();
   if (files.empty()) GTEST_SKIP() << "no corpus at " << testing::corpusDir();
+  for (const auto& binary : testing::binaryCorpusFiles()) files.push_back(binary);
   auto dir = std::filesystem::temp_directory_path() / ("corvane-corpus-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   for (const auto& file : files) {
@@ -59,6 +62,35 @@ TEST(Corpus, ModelSpaceHoldsTheExpectedObjects) {
     if (name == "r2013_netdxf_3dsolid_body.dxf") {
       EXPECT_EQ(solids, 2u);
     }
+  }
+}
+
+// The binary drawings hold what SOURCES.md counts in their model space.
+TEST(Corpus, BinaryDrawingsHoldTheirObjects) {
+  const std::map<std::string, std::array<size_t, 4>> expected = {
+      // all, 3D faces, meshes, 3D solids and bodies
+      {"r12bin_acadsharp_sample.dxf", {157, 1, 1, 0}},
+      {"r2004bin_acadsharp_sample.dxf", {163, 1, 1, 2}},
+      {"r2013bin_netdxf_written.dxf", {53, 1, 1, 0}},
+      {"r2018bin_acadsharp_sample_sab.dxf", {163, 1, 1, 2}},
+      {"r2018bin_netdxf_sample.dxf", {59, 1, 2, 0}},
+  };
+  auto files = testing::binaryCorpusFiles();
+  if (files.empty()) GTEST_SKIP() << "no binary corpus at " << testing::binaryCorpusDir();
+  for (const auto& file : files) {
+    SCOPED_TRACE(file.filename().string());
+    DrawingLoadResult loaded = Drawing::load(file.string());
+    ASSERT_TRUE(loaded.drawing) << loaded.error;
+    std::array<size_t, 4> counts{};
+    for (AcDbObjectRecord* r : loaded.drawing->modelSpace()) {
+      ++counts[0];
+      if (r->cls == AcDbFace::desc()) ++counts[1];
+      if (r->cls == AcDbPolyFaceMesh::desc() || r->cls == AcDbPolygonMesh::desc()) ++counts[2];
+      if (r->cls == AcDb3dSolid::desc() || r->cls == AcDbBody::desc()) ++counts[3];
+    }
+    auto it = expected.find(file.filename().string());
+    ASSERT_NE(it, expected.end()) << "a binary drawing the test does not know";
+    EXPECT_EQ(counts, it->second);
   }
 }
 

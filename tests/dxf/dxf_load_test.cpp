@@ -45,6 +45,33 @@ TEST(DxfLoad, RefusesTruncatedFiles) {
             "bad.dxf:7: section ENTITIES is not closed by ENDSEC before EOF");
 }
 
+// Files in a form the loader does not read are named for what they are,
+// and a file cut inside a group is called truncated.
+TEST(DxfLoad, RefusesOtherEncodingsAndCutsInWords) {
+  auto utf16 = [](const std::string& ascii, bool bigEndian, bool mark) {
+    std::string out = mark ? (bigEndian ? "\xFE\xFF" : "\xFF\xFE") : "";
+    for (char c : ascii) out += bigEndian ? std::string{'\0', c} : std::string{c, '\0'};
+    return out;
+  };
+  std::string text = entities({{0, "LINE"}, {8, "0"}});
+  const std::string kUtf16 = "bad.dxf:1: the file is UTF-16 text; DXF text is read as ASCII or UTF-8 (save it in one of those)";
+  for (bool bigEndian : {false, true})
+    for (bool mark : {false, true}) EXPECT_EQ(refusal(utf16(text, bigEndian, mark)), kUtf16);
+  std::string crOnly = text;
+  for (char& c : crOnly)
+    if (c == '\n') c = '\r';
+  EXPECT_EQ(refusal(crOnly), "bad.dxf:1: the lines end with CR alone; DXF lines end with LF or CR LF");
+  EXPECT_EQ(refusal("  0\nSECTION\n  2\nENTITIES\n  0\nLINE\n  8\n0\n 10\r1.0\r 20\n2.0\n"),
+            "bad.dxf:9: the lines end with CR alone; DXF lines end with LF or CR LF");
+  // Cut inside a code line, and inside a number.
+  EXPECT_EQ(refusal("  0\nSECTION\n  2\nENTITIES\n  0\nLINE\n "),
+            "bad.dxf:7: the file ends inside a group code (truncated)");
+  EXPECT_EQ(refusal("  0\nSECTION\n  2\nENTITIES\n  0\nLINE\n 10\n1.5e"),
+            "bad.dxf:8: the file ends inside the value of group 10 (truncated)");
+  EXPECT_EQ(refusal("  0\nSECTION\n  2\nENTITIES\n  0\nLINE\n 10\n1.5e\n"),
+            "bad.dxf:8: group 10 needs a number, found '1.5e'");
+}
+
 TEST(DxfLoad, RefusesBadCodesAndNumbers) {
   EXPECT_EQ(refusal("  0\nSECTION\n  2\nENTITIES\n  0\nLINE\nx8\n0\n"),
             "bad.dxf:7: group code 'x8' is not a number");
@@ -125,6 +152,44 @@ TEST(DxfLoad, WarnsAboutPolygonMeshWhoseVertexCountIsNotMByN) {
   // Without a handle in the file the message names the one given at load.
   std::string handle = r.drawing->handleText(*r.drawing->firstModelSpace());
   EXPECT_EQ(r.warnings[0], "mesh.dxf:5: POLYLINE " + handle + ": polygon mesh of 2 by 3 has 5 vertices, not 6");
+}
+
+// A handle that an earlier object has is given a new one in memory, so
+// that every object can be reached; saving writes the file's handles.
+TEST(DxfLoad, DuplicateHandlesAreRenumberedInMemoryOnly) {
+  Groups body = {{0, "3DFACE"}, {5, "2A"}, {8, "0"}, {10, "1.0"},
+                 {0, "LINE"}, {5, "2a"}, {8, "0"},
+                 {0, "3DFACE"}, {5, "2A"}, {8, "0"}, {10, "3.0"},
+                 {0, "CIRCLE"}, {5, "2B"}, {8, "0"}};
+  Groups g = {{0, "SECTION"}, {2, "ENTITIES"}};
+  g.insert(g.end(), body.begin(), body.end());
+  g.insert(g.end(), {{0, "ENDSEC"}, {0, "EOF"}});
+  for (bool binary : {false, true}) {
+    std::string bytes = binary ? testing::dxfBinary(g, DxfEncoding::kBinaryWordCodes) : dxfText(g);
+    DrawingLoadResult r = Drawing::loadText(bytes, "dup.dxf");
+    ASSERT_TRUE(r.drawing) << r.error;
+    Drawing& d = *r.drawing;
+    ASSERT_EQ(r.warnings.size(), 1u);
+    EXPECT_EQ(r.warnings[0], std::string(binary ? "dup.dxf: byte 71" : "dup.dxf:13") +
+                                 ": handle 2A is used by 3 objects; the later ones are reached as 2C, 2D "
+                                 "until the drawing is closed (the file keeps its handles)");
+    ASSERT_TRUE(d.findByHandle("2A") && d.findByHandle("2C") && d.findByHandle("2D"));
+    EXPECT_EQ(d.faceGeometry(*d.findByHandle("2A"))->corners[0].x, 1.0);
+    EXPECT_EQ(d.typeName(*d.findByHandle("2C")), "LINE");
+    EXPECT_EQ(d.faceGeometry(*d.findByHandle("2D"))->corners[0].x, 3.0);
+    EXPECT_EQ(d.typeName(*d.findByHandle("2B")), "CIRCLE");
+    EXPECT_EQ(d.savedText(), bytes);
+    // Data written to a renumbered object is saved without a second handle.
+    ASSERT_TRUE(d.registerApp("APP"));
+    resbuf* chain = ads_buildlist(1001, "APP", 1000, "x", 0);
+    ASSERT_EQ(d.setXData(*d.findByHandle("2D"), chain), Acad::eOk);
+    ads_relrb(chain);
+    DrawingLoadResult again = Drawing::loadText(d.savedText(), "dup.dxf");
+    ASSERT_TRUE(again.drawing) << again.error;
+    AcDbObjectRecord& face = *again.drawing->modelSpace().at(2);
+    EXPECT_EQ(again.drawing->xdataApplications(face), std::vector<std::string>{"APP"});
+    EXPECT_EQ(again.drawing->groups(face).size(), 6u); // 0, 5, 8, 10, 1001, 1000
+  }
 }
 
 // Every prefix of a good file, each in a buffer of its own, is either

@@ -1,10 +1,13 @@
-// Small DXF texts for tests, written group by group in a chosen style.
+// Small DXF texts for tests, written group by group in a chosen style, and
+// the same groups as binary DXF.
 #pragma once
 
 #include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "dxf/dxf_values.h"
 
 namespace corvane::testing {
 
@@ -25,6 +28,16 @@ inline std::string dxfText(const Groups& groups, TextStyle style = {}) {
     out += value;
     out += style.lineEnd;
   }
+  return out;
+}
+
+// GROUPS as a binary DXF file with ENCODING's codes; values as a text file
+// writes them (numbers in decimal, chunks in hex).
+inline std::string dxfBinary(const Groups& groups, DxfEncoding encoding) {
+  DxfStyle style;
+  style.encoding = encoding;
+  std::string out(kDxfBinarySentinel);
+  for (const auto& [code, value] : groups) out += style.group(code, value);
   return out;
 }
 
