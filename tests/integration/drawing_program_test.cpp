@@ -31,8 +31,11 @@ TEST(DrawingProgram, UnreadableFilesAreRefusedWithOneLine) {
   };
   const std::vector<Case> cases = {
       {"empty.dxf", "", "empty"},
-      {"binary.dxf", std::string("AutoCAD Binary DXF\r\n\x1a\0", 22), "binary"},
+      {"binary.dxf", std::string("AutoCAD Binary DXF\r\n\x1a\0", 22), "byte 22: the file ends"},
       {"drawing.dwg", "AC1015\0\0\0\0\0\0", "DWG"},
+      {"utf16.dxf", std::string("\xFF\xFE \0 \0" "0\0\n\0", 10), "UTF-16"},
+      {"cr.dxf", "  0\rSECTION\r  2\rENTITIES\r", "CR alone"},
+      {"cutcode.dxf", group(0, "SECTION") + group(2, "ENTITIES") + " ", "inside a group code (truncated)"},
       {"truncated.dxf", group(0, "SECTION") + group(2, "ENTITIES") + group(0, "LINE") + " 10\n", ""},
       {"badcode.dxf", group(0, "SECTION") + "xyz\nENTITIES\n", ""},
       {"badnumber.dxf", group(0, "SECTION") + group(2, "ENTITIES") + group(0, "LINE") + group(10, "one"), ""},
@@ -74,6 +77,38 @@ TEST(DrawingProgram, InconsistentMeshesLoadWithAWarningNamingTheHandle) {
   // The faces that can be built are exported; none points outside its list.
   EXPECT_NE(run.result.out.find("2 objects converted."), std::string::npos) << run.result.out;
   EXPECT_EQ(coinCheck(run.dir + "/out.wrl"), "");
+}
+
+TEST(DrawingProgram, DuplicateHandlesWarnAndEveryObjectIsReached) {
+  TestDrawing d;
+  d.face("2A", "0", 1, 0).face("2A", "0", 2, 5).line("2B", "0", 3);
+  std::string drawing = d.text();
+  // The warning names the handle the second face is reached by.
+  std::string dir = makeTempDir();
+  writeFile(dir + "/drawing.dxf", drawing);
+  ProcessResult load = runProcess({corvanePath(), "run", dir + "/drawing.dxf", "-"}, "");
+  EXPECT_EQ(occurrences(load.err, "\n"), 1u) << load.err;
+  EXPECT_EQ(load.err.rfind("corvane: warning: " + dir + "/drawing.dxf:", 0), 0u) << load.err;
+  const std::string said = "handle 2A is used by 2 objects; the later ones are reached as ";
+  size_t at = load.err.find(said);
+  ASSERT_NE(at, std::string::npos) << load.err;
+  std::string renumbered = load.err.substr(at + said.size(), load.err.find(' ', at + said.size()) - at - said.size());
+
+  ScriptRun run = runScript(drawing, "(cdr (assoc 62 (entget (handent \"2A\"))))\n"
+                                     "(cdr (assoc 62 (entget (handent \"" + renumbered + "\"))))\n"
+                                     "vrmlprop\n" + renumbered + "\n@1018 https://example.com/\n@1\nSAVE\n");
+  EXPECT_EQ(run.result.status, 0) << run.result.err;
+  EXPECT_NE(run.result.out.find("(handent \"2A\"))))\n1\n"), std::string::npos) << run.result.out;
+  EXPECT_NE(run.result.out.find("(handent \"" + renumbered + "\"))))\n2\n"), std::string::npos) << run.result.out;
+  // Saved with the file's handles; the link is on the second face.
+  std::string saved = readFile(run.dir + "/drawing.dxf");
+  EXPECT_EQ(occurrences(saved, group(5, "2A")), 2u);
+  size_t second = saved.find(group(5, "2A"), saved.find(group(5, "2A")) + 1);
+  EXPECT_GT(saved.find("https://example.com/"), second) << saved;
+  EXPECT_LT(saved.find("https://example.com/"), saved.find(group(5, "2B"))) << saved;
+
+  ScriptRun unchanged = runScript(drawing, "SAVE\n");
+  EXPECT_EQ(readFile(unchanged.dir + "/drawing.dxf"), drawing);
 }
 
 TEST(DrawingProgram, ListShowsWhatWasSelected) {
