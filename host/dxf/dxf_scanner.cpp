@@ -636,6 +636,9 @@ bool Scanner::tables() {
     std::string_view type = name();
     finishObject(g_.begin);
     if (type == "TABLE") {
+      // An APPID table that the next one closes, without ENDTAB, takes new
+      // records before it.
+      if (inTable && tableName_ == "APPID" && result_.layout.appIds) result_.layout.appIds->endTab = g_.begin;
       tableName_ = {};
       inTable = true;
       startObject(DxfObjectRole::kTable);

@@ -395,6 +395,21 @@ TEST(ExtendedData, BinaryDrawingSavesTheChangeInBinary) {
   }
 }
 
+// An APPID table that the next table closes, without ENDTAB, takes the new
+// record at its end (not at the start of the file).
+TEST(ExtendedData, AppIdTableWithoutEndTabTakesTheNewRecord) {
+  auto d = load({{0, "SECTION"}, {2, "TABLES"}, {0, "TABLE"}, {2, "APPID"}, {70, "1"},
+                 {0, "APPID"}, {2, "ACAD"}, {70, "0"},
+                 {0, "TABLE"}, {2, "LAYER"}, {70, "0"}, {0, "ENDTAB"}, {0, "ENDSEC"}, {0, "EOF"}});
+  ASSERT_TRUE(d->registerApp("NEW"));
+  std::string saved = d->savedText();
+  EXPECT_NE(saved.find("  2\nACAD\n 70\n0\n  0\nAPPID\n  2\nNEW\n 70\n0\n  0\nTABLE\n  2\nLAYER\n"),
+            std::string::npos) << saved;
+  DrawingLoadResult again = Drawing::loadText(saved, "again.dxf");
+  ASSERT_TRUE(again.drawing) << again.error;
+  EXPECT_TRUE(again.drawing->isAppRegistered("NEW"));
+}
+
 TEST(ExtendedData, EntitiesOnlyFileGetsAnAppIdTable) {
   TempDir dir;
   auto d = load({{0, "SECTION"}, {2, "ENTITIES"}, {0, "3DFACE"}, {8, "0"}, {10, "0"}, {20, "0"}, {30, "0"},
