@@ -1,8 +1,6 @@
 #include "dxf/dxf_scanner.h"
 
-#include <cmath>
 #include <cstdio>
-#include <cstring>
 
 #include "dxf/dxf_cursor.h"
 

@@ -12,9 +12,10 @@ namespace corvane {
 
 namespace {
 
-// Checked against the binary files of the corpus, whose every group these
-// widths walk to the last byte: in R12 files too 1071 is 32 bits wide, and
-// 280..289 are 16 bits wide although they hold 8-bit values.
+// Checked against binary files written by CAD programs (R12 to R2018):
+// with these widths each walks group by group to its last byte. In R12
+// files too 1071 is 32 bits wide, and 280..289 are 16 bits wide although
+// they hold 8-bit values.
 constexpr std::array<DxfBinaryType, kMaxDxfCode + 1> makeBinaryTypes() {
   std::array<DxfBinaryType, kMaxDxfCode + 1> types{};
   auto set = [&types](int from, int to, DxfBinaryType type) {
