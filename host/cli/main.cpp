@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "console/interrupts.h"
 #include "console/session.h"
 
 namespace {
@@ -26,19 +27,29 @@ const char* const kUsage =
     "  --module PATH   the module to load (default: Vrml.arx beside corvane)\n"
     "  --support DIR   another folder to search for support files\n"
     "  --help          this text; COMMAND --help for a command's own\n"
-    "  --version       the program's version\n";
+    "  --version       the program's version\n"
+    "\n"
+    "exit status: 0 success, 1 the export converted nothing, 2 a drawing, module,\n"
+    "usage or output-file error, 3 the host was aborted, 130 interrupted (Ctrl-C,\n"
+    "SIGTERM, SIGHUP).\n";
 
 const char* const kShellUsage =
     "usage: corvane shell [DRAWING]\n"
     "Interactive command line on DRAWING (a DXF file; none: an empty drawing).\n"
-    "Type a command name, or a list expression such as (vrml_geturl (car (entsel))).\n";
+    "Type a command name, or a list expression such as (vrml_geturl (car (entsel))).\n"
+    "Ctrl-C or Escape cancels a prompt or a dialog; Ctrl-D or QUIT leaves.\n"
+    "Exit status: 0 normal end, 2 drawing or module can't be loaded, 3 aborted,\n"
+    "130 ended by SIGTERM or SIGHUP.\n";
 
 const char* const kExportUsage =
     "usage: corvane export [DRAWING] [-o OUT.wrl] [--layer NAME]...\n"
     "Exports every object of DRAWING (none: the bundled sample drawing), or the\n"
     "objects on the layers named, to a VRML 1.0 world. The default output is\n"
-    "the drawing's base name with .wrl, in the current folder.\n"
-    "Exit status: 0 exported, 1 nothing converted, 2 drawing or usage error.\n";
+    "the drawing's base name with .wrl, in the current folder. A world file of\n"
+    "that name is replaced only by a complete one; the drawing itself is never\n"
+    "written.\n"
+    "Exit status: 0 exported, 1 nothing converted, 2 drawing, module, usage or\n"
+    "output-file error, 3 aborted, 130 interrupted (the old world file stays).\n";
 
 const char* const kRunUsage =
     "usage: corvane run DRAWING SCRIPT\n"
@@ -46,7 +57,8 @@ const char* const kRunUsage =
     "prompt from SCRIPT ('-': standard input), one line per answer, and prints\n"
     "the transcript. An empty line is Enter, a line ^C cancels, a line starting\n"
     "with ';' is a comment; at the end of the script the host quits.\n"
-    "Exit status: 0 normal end, 2 drawing or module can't be loaded, 3 aborted.\n";
+    "Exit status: 0 normal end, 2 drawing or module can't be loaded, 3 aborted,\n"
+    "130 interrupted.\n";
 
 struct Options {
   corvane::SessionOptions session;
@@ -85,16 +97,17 @@ int runCommand(const Options& options, std::istream& in) {
         scriptStream = &file;
       }
     }
+    corvane::installInterruptHandlers(!script);
     corvane::Session session;
     std::string error;
     if (!session.start(sessionOptions, error)) {
       std::cerr << "corvane: " << error << "\n";
       return corvane::kExitLoadError;
     }
-    session.runCommandLine(scriptStream);
+    if (!corvane::stopRequested()) session.runCommandLine(scriptStream);
     session.stop();
     std::cout.flush();
-    return corvane::kExitOk;
+    return corvane::stopRequested() ? corvane::kExitInterrupted : corvane::kExitOk;
   }
   if (options.command == "export") {
     if (options.help) {
@@ -119,6 +132,7 @@ int runCommand(const Options& options, std::istream& in) {
       }
     }
     if (sessionOptions.drawingPath.empty()) sessionOptions.drawingPath = corvane::sampleDrawingPath();
+    corvane::installInterruptHandlers(false);
     corvane::Session session;
     std::string error;
     if (!session.start(sessionOptions, error)) {
@@ -126,7 +140,9 @@ int runCommand(const Options& options, std::istream& in) {
       return corvane::kExitLoadError;
     }
     if (output.empty()) output = session.drawingBaseName(".wrl");
-    int status = session.exportTo(output, layers);
+    int status = corvane::kExitInterrupted;
+    if (!corvane::stopRequested()) status = session.exportTo(output, layers);
+    else std::cerr << "corvane: interrupted; " << output << " was not written\n";
     session.stop();
     std::cout.flush();
     return status;

@@ -7,6 +7,7 @@
 #include "console/console.h"
 #include "console/drawing_builtins.h"
 #include "console/host_commands.h"
+#include "console/interrupts.h"
 #include "console/menus.h"
 #include "console/module_functions.h"
 #include "console/selection.h"
@@ -15,6 +16,7 @@
 #include "drawing/selection_sets.h"
 #include "lisp/interpreter.h"
 #include "lisp/resbuf_convert.h"
+#include "runtime/file_errors.h"
 #include "runtime/host_services.h"
 #include "runtime/list_functions.h"
 #include "runtime/module_loader.h"
@@ -30,6 +32,9 @@ std::string folderOf(const std::string& path) {
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
 }
+
+// Set by adsi_fileerror; the batch export fails with it.
+bool gOutputFileFailed = false;
 
 } // namespace
 
@@ -92,6 +97,11 @@ void Session::runCommandLine(std::istream* script) {
   setCurrentConsole(&console);
   console.run();
   setCurrentConsole(nullptr);
+  if (stopRequested() && state_->drawing->modified()) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "corvane: stopped by a signal; unsaved changes to %s discarded\n",
+                 state_->drawing->path().c_str());
+  }
 }
 
 std::string Session::drawingBaseName(const std::string& extension) const {
@@ -123,10 +133,17 @@ int Session::exportTo(const std::string& outputPath, const std::vector<std::stri
   }
   resbuf* args = ads_buildlist(RTPICKS, ss, RTSTR, outputPath.c_str(), 0);
   ListFunction function = *wrlout;
+  gOutputFileFailed = false;
   ListCallResult result = listFunctions().call(function, args);
   ads_relrb(args);
   freeSelectionSet(ss);
   hostPrint("\n");
+  if (stopRequested()) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "corvane: interrupted; %s was not written\n", outputPath.c_str());
+    return kExitInterrupted;
+  }
+  if (gOutputFileFailed) return kExitLoadError;
   if (result.kind == ListCallResult::kError) {
     std::fprintf(stderr, "corvane: %s\n", result.error.c_str());
     return kExitFalse;
@@ -147,3 +164,18 @@ long Session::stop() {
 }
 
 } // namespace corvane
+
+extern "C" int adsi_fileerror(const char* path, int errnum) {
+  using namespace corvane;
+  gOutputFileFailed = true;
+  std::string name = path != nullptr ? path : "";
+  Drawing* drawing = currentDrawing();
+  std::string reason = drawing != nullptr && drawing->isOwnFile(name)
+                           ? "it is the drawing that is open; only SAVE and SAVEAS write it"
+                           : fileErrorText(name, errnum);
+  // After the module's own text, on a line of its own.
+  if (!currentOutputLine().empty()) hostPrint("\n");
+  std::fflush(stdout);
+  std::fprintf(stderr, "corvane: cannot write %s: %s\n", name.c_str(), reason.c_str());
+  return RTNORM;
+}

@@ -19,9 +19,10 @@ struct SessionOptions {
 // Exit statuses of the corvane program.
 enum ExitStatus {
   kExitOk = 0,
-  kExitFalse = 1,      // the job ran and returned nil (export converted nothing)
-  kExitLoadError = 2,  // drawing, module or usage error
-  kExitAborted = 3,    // acrx_abort
+  kExitFalse = 1,        // the job ran and returned nil (export converted nothing)
+  kExitLoadError = 2,    // drawing, module, usage or output-file error
+  kExitAborted = 3,      // acrx_abort
+  kExitInterrupted = 130, // SIGINT, SIGTERM or SIGHUP (Ctrl-C outside the shell)
 };
 
 // The sample drawing that ships beside the executable (bin/examples/).
@@ -39,7 +40,9 @@ public:
   std::string evaluate(const std::string& expression);
   // Exports the model-space objects (on LAYERS, or all) with the module's
   // vrml_wrlout, as `corvane export` does: kExitOk when it returned T,
-  // kExitFalse when it returned nil or nothing matched.
+  // kExitLoadError when the output file could not be written (the reason is
+  // on stderr), kExitInterrupted when a signal stopped it, kExitFalse when it
+  // returned nil otherwise or nothing matched.
   int exportTo(const std::string& outputPath, const std::vector<std::string>& layers);
   // The base name of the drawing with EXTENSION in place of its own.
   std::string drawingBaseName(const std::string& extension) const;

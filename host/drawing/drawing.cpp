@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_set>
@@ -263,6 +264,7 @@ private:
 Drawing::Drawing(std::string path) : path_(std::move(path)) { tag_ = rememberDrawing(this); }
 
 Drawing::~Drawing() {
+  if (heldFd_ >= 0) ::close(heldFd_);
   forgetDrawing(tag_);
   if (gCurrent == this) gCurrent = nullptr;
 }
@@ -275,7 +277,23 @@ DrawingLoadResult Drawing::load(const std::string& path) {
     result.error = error;
     return result;
   }
-  return loadText(std::move(text), path);
+  DrawingLoadResult result = loadText(std::move(text), path);
+  if (result.drawing) result.drawing->holdFile();
+  return result;
+}
+
+void Drawing::holdFile() {
+  if (heldFd_ >= 0) ::close(heldFd_);
+  heldFd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  // Held even when another holder's lock refuses ours: the identity alone
+  // still serves isOwnFile.
+  if (heldFd_ >= 0) ::flock(heldFd_, LOCK_SH | LOCK_NB);
+}
+
+bool Drawing::isOwnFile(const std::string& path) const {
+  struct stat own, other;
+  return heldFd_ >= 0 && ::fstat(heldFd_, &own) == 0 && ::stat(path.c_str(), &other) == 0 &&
+         own.st_dev == other.st_dev && own.st_ino == other.st_ino;
 }
 
 DrawingLoadResult Drawing::loadText(std::string text, const std::string& name) {
@@ -681,7 +699,7 @@ std::string Drawing::savedText() const {
 
 SaveResult Drawing::writeTo(const std::string& path) const {
   SaveResult result;
-  AtomicFileWriter writer;
+  FileReplacer writer;
   std::string error = writer.open(path);
   if (error.empty()) {
     emitPatched(text_, patches(), [&writer](std::string_view piece) { return writer.write(piece); });
@@ -694,7 +712,10 @@ SaveResult Drawing::writeTo(const std::string& path) const {
 
 SaveResult Drawing::save() {
   SaveResult result = writeTo(path_);
-  if (result.ok) modified_ = false;
+  if (result.ok) {
+    modified_ = false;
+    holdFile(); // the saved file is a new one
+  }
   return result;
 }
 
@@ -703,6 +724,7 @@ SaveResult Drawing::saveAs(const std::string& path) {
   if (result.ok) {
     path_ = path;
     modified_ = false;
+    holdFile();
   }
   return result;
 }

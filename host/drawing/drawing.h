@@ -59,6 +59,11 @@ public:
   // saveAs makes PATH the drawing's path.
   SaveResult save();
   SaveResult saveAs(const std::string& path);
+  // True when PATH names the file the drawing was loaded from or last saved
+  // to, by any name (a link, another hard link): the same device and inode.
+  // While loaded, that file is held with a shared lock, so that a writer
+  // that takes an exclusive one (the module's world file) is refused.
+  bool isOwnFile(const std::string& path) const;
   // The bytes save() would write.
   std::string savedText() const;
   const std::string& version() const { return layout_.version; } // $ACADVER, "" if none
@@ -181,9 +186,11 @@ private:
   std::string_view xdataText(const AcDbObjectRecord& record) const;
   std::vector<DxfPatch> patches() const;
   SaveResult writeTo(const std::string& path) const;
+  void holdFile();
   void buildHandleIndex() const;
 
   std::string path_;
+  int heldFd_ = -1; // path_'s file, locked shared
   std::string text_;
   DxfLayout layout_;
   std::vector<std::unique_ptr<AcDbObjectRecord[]>> chunks_;

@@ -1,7 +1,6 @@
 // Writing a loaded text back with changes: a change replaces one byte range
 // of the original text (or inserts at a position), everything else is
-// copied as read. Files are written to a temporary file beside the target
-// and renamed over it only when every write and the close succeeded.
+// copied as read. Files are written through FileReplacer.
 #pragma once
 
 #include <cstddef>
@@ -24,27 +23,38 @@ struct DxfPatch {
 bool emitPatched(std::string_view text, std::vector<DxfPatch> patches,
                  const std::function<bool(std::string_view)>& sink);
 
-// Writes a file as a whole: open() makes a temporary file in the folder of
-// PATH, write() appends, commit() flushes, closes and renames it to PATH.
-// Each returns an empty string or a one-line error naming the file. A writer
-// destroyed without a successful commit removes its temporary file.
-class AtomicFileWriter {
+// Writes a file as a whole, so that a failure or an interruption never
+// leaves it half written: open() prepares a new unnamed file in the folder
+// of the file PATH leads to (a symbolic link is followed and stays a link),
+// write() appends, commit() flushes it to the disk and renames it over that
+// file, which keeps its mode and, where the user may set it, its owner. A
+// file with other names (hard links) is instead rewritten in place at
+// commit(), after room for all of it has been reserved, so that every name
+// sees the new content. Each step returns an empty string or a one-line
+// error naming the file; the file is as it was after any error but a failed
+// rewrite in place, which says so. A writer destroyed without a successful
+// commit leaves nothing behind.
+class FileReplacer {
 public:
-  AtomicFileWriter() = default;
-  AtomicFileWriter(const AtomicFileWriter&) = delete;
-  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
-  ~AtomicFileWriter();
+  FileReplacer() = default;
+  FileReplacer(const FileReplacer&) = delete;
+  FileReplacer& operator=(const FileReplacer&) = delete;
+  ~FileReplacer();
 
   std::string open(const std::string& path);
   bool write(std::string_view bytes);
   std::string commit();
 
 private:
-  std::string path_;
-  std::string tempPath_;
+  std::string fail(const std::string& what, int err) const;
+  std::string rewriteInPlace();
+
+  std::string path_;     // as given, for messages
+  std::string target_;   // the file PATH leads to
+  std::string tempPath_; // a named temporary file, where the folder can't hold an unnamed one
   int fd_ = -1;
   int writeErrno_ = 0;
-  bool committed_ = false;
+  bool inPlace_ = false;
 };
 
 } // namespace corvane

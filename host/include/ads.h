@@ -174,6 +174,20 @@ int ads_findfile(const char* fname, char* result);
 // when already registered), RTERROR for an invalid name.
 int ads_regapp(const char* appname);
 
+// True (1) while the user has asked to stop the command in progress: Ctrl-C
+// at the shell, or SIGINT, SIGTERM or SIGHUP when corvane runs without one.
+// The request lasts until the command ends. 0 otherwise.
+int ads_usrbrk(void);
+
+// ---- output files ---------------------------------------------------------
+
+// Tells the host that writing the file PATH failed, ERRNUM being the errno of
+// the call that failed (ENOENT a missing folder, EACCES, ENOSPC, EIO,
+// EWOULDBLOCK a file another holder has locked, ...). The host names the
+// reason to the user in one line on its error stream and fails the batch
+// export with it. PATH is only read during the call. Returns RTNORM.
+int adsi_fileerror(const char* path, int errnum);
+
 // ---- face files -----------------------------------------------------------
 
 // Writes the faces of the entities of SS into a new temporary face file and

@@ -21,6 +21,11 @@ OutputSink& sink() {
   return *s;
 }
 
+std::string& lineShown() {
+  static auto* line = new std::string;
+  return *line;
+}
+
 SysVar shortVar(short v, bool readOnly = false) {
   SysVar s;
   s.type = SysVar::kShort;
@@ -41,7 +46,16 @@ SysVar stringVar(const std::string& v, bool readOnly = false) {
 
 void setOutputSink(OutputSink s) { sink() = std::move(s); }
 
+const std::string& currentOutputLine() { return lineShown(); }
+
 void hostPrint(std::string_view text) {
+  // What the cursor's line shows: a line feed or a carriage return starts
+  // it afresh. Held to a screen's width or so; prompts are shorter.
+  std::string& line = lineShown();
+  size_t start = text.find_last_of("\r\n");
+  if (start != std::string_view::npos) line.clear();
+  line.append(start == std::string_view::npos ? text : text.substr(start + 1));
+  if (line.size() > 1024) line.erase(0, line.size() - 1024);
   if (sink()) {
     sink()(text);
   } else {

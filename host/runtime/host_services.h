@@ -17,6 +17,9 @@ namespace corvane {
 using OutputSink = std::function<void(std::string_view)>;
 void setOutputSink(OutputSink sink);
 void hostPrint(std::string_view text);
+// The text printed since the last line feed or carriage return: what the
+// line the cursor stands on shows (its last 1024 bytes).
+const std::string& currentOutputLine();
 
 // A system variable's value.
 struct SysVar {

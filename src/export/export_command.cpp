@@ -171,30 +171,44 @@ int exportSelectionSet(const ads_name ss, const char* fileName) {
   OutputFile out;
   if (!out.open(fileName)) {
     printMessage(7);
+    adsi_fileerror(fileName, out.error());
     return 0;
   }
   writeHeader(&out);
   int convertedCount = 0;
   int invalidCount = 0;
   for (long i = 0; i < length; ++i) {
+    // The user asked to stop: the file that was there stays as it was.
+    if (ads_usrbrk()) {
+      return 0;
+    }
     ads_printf(messageText(37), static_cast<int>(i), static_cast<int>(length));
     const Step step = convertObject(ss, i, out, material, color, url, invalidCount);
     if (step == Step::kConverted) {
       ++convertedCount;
     }
-    // A write that failed (a full disk) ends the run like any other abort;
-    // the user hears of it through the caller's summary.
-    if (step == Step::kAbort || out.failed()) {
-      out.close();
+    // A write that failed (a full disk) leaves the file as it was; the host
+    // tells the user why.
+    if (out.failed()) {
+      adsi_fileerror(fileName, out.error());
+      return 0;
+    }
+    // An aborted run keeps the header and the groups completed so far.
+    if (step == Step::kAbort) {
       url.clear();
+      if (!out.close()) {
+        adsi_fileerror(fileName, out.error());
+      }
       return 0;
     }
   }
-  if (!out.close()) {
+  // Nothing converted, or stopped at the last moment: nothing replaces the
+  // file that was there.
+  if (convertedCount == 0 || ads_usrbrk()) {
     return 0;
   }
-  if (convertedCount == 0) {
-    std::remove(fileName);
+  if (!out.close()) {
+    adsi_fileerror(fileName, out.error());
     return 0;
   }
   ads_printf(messageText(14), convertedCount);

@@ -21,12 +21,15 @@ int vrml_wrlout();
 // cancelled or the dialog failed.
 int askVrmlFileName(std::unique_ptr<char[]>& fileName);
 
-// Converts every exportable object of SS into FILENAME (created, or emptied
-// when it exists; held locked for the run). Prints progress and the counts.
-// Returns 1 when the run reached its end with at least one object converted;
-// 0 otherwise: after a message for an error, silently when the name is null
-// or no object qualified (the file is then deleted) or when writing the file
-// failed. An aborted run leaves the file with the groups written so far.
+// Converts every exportable object of SS into FILENAME. Prints progress and
+// the counts. Returns 1 when the run reached its end with at least one
+// object converted and the file took FILENAME's place. Returns 0 otherwise:
+// after a message for an error, silently when the name is null. Only an
+// aborted run (messages 8, 11, 12, 13) puts a file in place, holding the
+// header and the groups completed so far; when the file can't be written,
+// when no object qualified or when the user asks to stop (ads_usrbrk), a
+// file of that name stays as it was. Failures of the file itself are
+// reported to the host with adsi_fileerror.
 int exportSelectionSet(const ads_name ss, const char* fileName);
 
 // 1 when ENTITY (open) is, or derives from, one of AcDbBody, AcDb3dSolid,

@@ -1,24 +1,30 @@
-// The world file being written: created or emptied, held for exclusive use
-// while open, written in binary through one buffer, every write checked.
+// The world file being written. The bytes go to a new file beside the
+// target (unnamed where the file system allows it), which takes the target's
+// place only when close() has written all of it; until then, and whenever
+// something fails, a file of that name stays exactly as it was. Written in
+// binary through one buffer, every write checked.
 #pragma once
 
 #include <cstddef>
 #include <memory>
+#include <string>
 #include <string_view>
 
 class OutputFile {
 public:
   OutputFile() = default;
-  ~OutputFile(); // closes the file if it is still open (result lost)
+  ~OutputFile(); // a file still open is discarded, as by discard()
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Creates PATH (mode 0666 less the umask) or opens an existing file, takes
-  // an exclusive lock on it without waiting, and only then empties it, so a
-  // file that another run holds is neither locked nor touched. Returns true
-  // when the file is open; false (nothing held) when it can't be created or
-  // opened, another holder has the lock, emptying fails or there is no
-  // memory for the buffer.
+  // Prepares to write PATH. A symbolic link is followed: the file it leads
+  // to is replaced and the link stays. An existing file must be writable; it
+  // is locked exclusively without waiting, so a second run on the same file
+  // (or a file that another program holds locked, such as the drawing the
+  // host has open) is refused before anything is written. A device or pipe
+  // is written directly. The replacement keeps the mode of the file it
+  // replaces; a new file gets 0666 less the umask. Returns true when ready;
+  // false, with error() set and nothing held, otherwise.
   bool open(const char* path);
 
   // Appends bytes to the buffer, writing the buffer out when it fills. A
@@ -35,20 +41,35 @@ public:
   // True once a write has failed (a full disk, for instance).
   bool failed() const { return failed_; }
   bool isOpen() const { return fd_ >= 0; }
+  // The errno of the first thing that failed (open, a write, the close);
+  // 0 when nothing has.
+  int error() const { return error_; }
 
-  // Writes out the buffer, releases the lock and closes the file. Returns
-  // true only when every write and the close succeeded. Closing a file that
-  // isn't open returns false.
+  // Writes out the buffer, flushes the file to the disk and puts it in the
+  // target's place. True only when all of that succeeded; on false the
+  // target is as it was before open() and nothing is left beside it.
+  // Closing a file that isn't open returns false.
   bool close();
+  // Drops everything written: the target stays as it was, nothing is left
+  // beside it. Does nothing on a file that isn't open.
+  void discard();
 
   static constexpr std::size_t kCapacity = 1024 * 1024;
   static constexpr std::size_t kMaxReserve = 4096;
 
 private:
   void flush();
+  void fail(int err);
+  bool placeFile();
+  void release();
 
   int fd_ = -1;
+  int targetFd_ = -1;     // the file being replaced, held locked
+  bool direct_ = false;   // writing a device or pipe in place
   bool failed_ = false;
+  int error_ = 0;
+  std::string target_;    // the path the file takes in the end
+  std::string tempName_;  // the file's name beside the target, once it has one
   std::size_t used_ = 0;
   std::unique_ptr<char[]> buffer_; // kCapacity bytes, made by open
   char discard_[kMaxReserve];

@@ -43,15 +43,19 @@ void writeScalarLine(OutputFile& file, std::string_view label, double value) {
   file.append('\n');
 }
 
-// A VRML string body: '"' becomes \" so that the text can't end the string
-// early; every other byte, backslashes included, as it stands.
+// A VRML string: a double quote or a backslash gets a backslash before it,
+// so that the text reads back as it was stored and can't end the string
+// early (a link ending in a backslash, for one); every other byte as it
+// stands.
 void appendQuoted(OutputFile& file, const char* text) {
   file.append('"');
   std::string_view rest(text);
-  for (std::size_t quote = rest.find('"'); quote != std::string_view::npos; quote = rest.find('"')) {
-    file.append(rest.substr(0, quote));
-    file.append("\\\"");
-    rest.remove_prefix(quote + 1);
+  for (std::size_t special = rest.find_first_of("\"\\"); special != std::string_view::npos;
+       special = rest.find_first_of("\"\\")) {
+    file.append(rest.substr(0, special));
+    file.append('\\');
+    file.append(rest[special]);
+    rest.remove_prefix(special + 1);
   }
   file.append(rest);
   file.append('"');

@@ -462,7 +462,7 @@ TEST(ExtendedData, SaveReportsAFolderThatCannotBeWritten) {
   auto d = load(testing::r2000Drawing());
   SaveResult r = d->saveAs("/nonexistent-dir/x.dxf");
   EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.error, "/nonexistent-dir/x.dxf: cannot create a file beside it: No such file or directory");
+  EXPECT_EQ(r.error, "/nonexistent-dir/x.dxf: cannot create a file beside it: the folder /nonexistent-dir does not exist");
   EXPECT_EQ(d->path(), "x.dxf");
 }
 

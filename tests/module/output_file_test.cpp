@@ -6,6 +6,12 @@
 #include <iterator>
 #include <string>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -58,18 +64,68 @@ TEST_F(OutputFileTest, LargeOutputCrossesTheBufferIntact) {
   EXPECT_EQ(contents(path_), expected);
 }
 
-TEST_F(OutputFileTest, SecondHolderIsRefusedAndLeavesTheFileAlone) {
+TEST_F(OutputFileTest, TheOldFileStaysUntilTheNewOneIsComplete) {
+  { std::ofstream(path_, std::ios::binary) << "old"; }
+  fs::permissions(path_, fs::perms(0640));
+  {
+    OutputFile out;
+    ASSERT_TRUE(out.open(path_.c_str()));
+    out.append(std::string(OutputFile::kCapacity + 5, 'n')); // some of it on disk already
+    EXPECT_EQ(contents(path_), "old");
+    out.discard();
+    EXPECT_EQ(contents(path_), "old");
+    ASSERT_TRUE(out.open(path_.c_str()));
+    out.append("abandoned"); // and dropped as the file goes out of scope
+  }
+  EXPECT_EQ(contents(path_), "old");
+  OutputFile out;
+  ASSERT_TRUE(out.open(path_.c_str()));
+  out.append("new");
+  ASSERT_TRUE(out.close());
+  EXPECT_EQ(contents(path_), "new");
+  EXPECT_EQ(fs::status(path_).permissions(), fs::perms(0640)); // the replaced file's mode
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1); // nothing left beside it
+}
+
+TEST_F(OutputFileTest, ALinkIsFollowedAndStays) {
+  { std::ofstream(dir_ / "real.wrl", std::ios::binary) << "old"; }
+  fs::create_symlink("real.wrl", path_);
+  OutputFile out;
+  ASSERT_TRUE(out.open(path_.c_str()));
+  out.append("new");
+  ASSERT_TRUE(out.close());
+  EXPECT_TRUE(fs::is_symlink(path_));
+  EXPECT_EQ(contents((dir_ / "real.wrl").string()), "new");
+}
+
+TEST_F(OutputFileTest, AFileSomeoneHoldsLockedIsRefusedUntouched) {
+  { std::ofstream(path_, std::ios::binary) << "held"; }
+  // The host holds its open drawing so; a second export holds the target.
+  const int holder = ::open(path_.c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(holder, LOCK_SH), 0);
+  OutputFile out;
+  EXPECT_FALSE(out.open(path_.c_str()));
+  EXPECT_EQ(out.error(), EWOULDBLOCK);
+  ::close(holder);
   OutputFile first;
   ASSERT_TRUE(first.open(path_.c_str()));
-  first.append("first run");
   OutputFile second;
   EXPECT_FALSE(second.open(path_.c_str()));
-  EXPECT_FALSE(second.isOpen());
+  first.append("first run");
   ASSERT_TRUE(first.close());
   EXPECT_EQ(contents(path_), "first run");
-  // Released with the close.
-  OutputFile third;
-  EXPECT_TRUE(third.open(path_.c_str()));
+}
+
+TEST_F(OutputFileTest, TwoRunsOnANewNameNeverMix) {
+  OutputFile first;
+  OutputFile second;
+  ASSERT_TRUE(first.open(path_.c_str()));
+  ASSERT_TRUE(second.open(path_.c_str()));
+  first.append(std::string(OutputFile::kCapacity * 2, '1'));
+  second.append(std::string(OutputFile::kCapacity, '2'));
+  ASSERT_TRUE(second.close());
+  ASSERT_TRUE(first.close());
+  EXPECT_EQ(contents(path_), std::string(OutputFile::kCapacity * 2, '1'));
 }
 
 TEST_F(OutputFileTest, WritingToAFileThatIsNotOpenDropsTheBytes) {
@@ -85,11 +141,19 @@ TEST_F(OutputFileTest, WritingToAFileThatIsNotOpenDropsTheBytes) {
   EXPECT_EQ(contents(path_), "kept");
 }
 
-TEST_F(OutputFileTest, CannotCreateInAMissingDirectory) {
+TEST_F(OutputFileTest, RefusalsSayWhy) {
   OutputFile out;
   EXPECT_FALSE(out.open((dir_ / "missing" / "out.wrl").string().c_str()));
+  EXPECT_EQ(out.error(), ENOENT);
   EXPECT_FALSE(out.open(nullptr));
   EXPECT_FALSE(out.close());
+  if (::geteuid() != 0) { // the administrator may write anything
+    { std::ofstream(path_, std::ios::binary) << "read-only"; }
+    fs::permissions(path_, fs::perms(0444));
+    EXPECT_FALSE(out.open(path_.c_str()));
+    EXPECT_EQ(out.error(), EACCES);
+    EXPECT_EQ(contents(path_), "read-only");
+  }
 }
 
 TEST_F(OutputFileTest, FullDiskIsReportedByFailedAndClose) {
@@ -97,11 +161,12 @@ TEST_F(OutputFileTest, FullDiskIsReportedByFailedAndClose) {
     GTEST_SKIP() << "no /dev/full";
   }
   OutputFile out;
-  ASSERT_TRUE(out.open("/dev/full"));
+  ASSERT_TRUE(out.open("/dev/full")); // a device is written in place
   out.append("x");
   EXPECT_FALSE(out.failed()); // still in the buffer
   EXPECT_FALSE(out.close());
   EXPECT_TRUE(out.failed());
+  EXPECT_EQ(out.error(), ENOSPC);
 
   OutputFile big;
   ASSERT_TRUE(big.open("/dev/full"));

@@ -219,13 +219,14 @@ TEST_F(VrmlWriterTest, AnchorsOpenOnlyWithALinkAndCloseOnce) {
   EXPECT_EQ(finish(), "WWWAnchor {\n\tname \"\"\n}\n");
 }
 
-TEST_F(VrmlWriterTest, QuotesInTextsAreEscapedAndBackslashesKept) {
+TEST_F(VrmlWriterTest, QuotesAndBackslashesInTextsAreEscaped) {
   VrmlUrl url;
-  url.setLink("say \"hi\".wrl");
+  url.setLink("say \"hi\".wrl\\");
   url.setDescription("C:\\dir\\ \"q\"");
   url.beginAnchor(&out_);
-  EXPECT_EQ(finish(), "WWWAnchor {\n\tname \"say \\\"hi\\\".wrl\"\n"
-                      "\tdescription \"C:\\dir\\ \\\"q\\\"\"\n");
+  // A link ending in a backslash keeps its closing quote.
+  EXPECT_EQ(finish(), "WWWAnchor {\n\tname \"say \\\"hi\\\".wrl\\\\\"\n"
+                      "\tdescription \"C:\\\\dir\\\\ \\\"q\\\"\"\n");
 }
 
 TEST_F(VrmlWriterTest, LongDescriptionIsWrittenWhole) {
