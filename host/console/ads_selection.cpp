@@ -13,6 +13,7 @@
 #include "drawing/selection_sets.h"
 #include "runtime/command_stack.h"
 #include "runtime/host_services.h"
+#include "runtime/text.h"
 
 namespace corvane {
 namespace {
@@ -34,6 +35,15 @@ bool matchesAny(std::string_view value, const std::string& alternatives) {
     start = end + 1;
   }
   return false;
+}
+
+const char* const kObjectsAccepted =
+    "Expects all, last, layer NAME..., or the handles of objects (such as 2F).\n";
+
+// The model-space object with HANDLE, not erased; null when there is none.
+AcDbObjectRecord* pickable(const Drawing& drawing, const std::string& handle) {
+  AcDbObjectRecord* r = drawing.findByHandle(handle);
+  return r != nullptr && Drawing::isModelSpace(*r) && !r->has(record_flags::kErased) ? r : nullptr;
 }
 
 } // namespace
@@ -93,14 +103,15 @@ int askForObjects(Console& console, const Drawing& drawing, const std::string& p
     } else {
       bool bad = false;
       for (const std::string& t : tokens) {
-        AcDbObjectRecord* r = drawing.findByHandle(t);
-        if (r == nullptr || !Drawing::isModelSpace(*r) || r->has(record_flags::kErased)) {
+        AcDbObjectRecord* r = pickable(drawing, t);
+        if (r == nullptr) {
           hostPrint("*Invalid selection*: " + t + "\n");
           bad = true;
           continue;
         }
         add(r);
       }
+      if (bad) hostPrint(kObjectsAccepted);
       if (bad && picked.size() == before) continue;
     }
     hostPrint(std::to_string(picked.size() - before) + " found\n");
@@ -184,9 +195,11 @@ int ads_entsel(const char* prompt, ads_name result, ads_point ptres) {
   if (answer.kind != Answer::kText) return RTCAN;
   std::vector<std::string> tokens = words(answer.text);
   if (tokens.empty()) return RTERROR;
-  AcDbObjectRecord* r = tokens.size() == 1 ? drawing->findByHandle(tokens[0]) : nullptr;
-  if (r == nullptr || !Drawing::isModelSpace(*r) || r->has(record_flags::kErased)) {
-    hostPrint("*Invalid selection*\n");
+  AcDbObjectRecord* r = nullptr;
+  if (tokens.size() == 1)
+    r = equalsIgnoreCase(tokens[0], "last") ? drawing->lastModelSpace() : pickable(*drawing, tokens[0]);
+  if (r == nullptr) {
+    hostPrint("*Invalid selection*\nExpects the handle of one object (such as 2F), or last.\n");
     return RTERROR;
   }
   makeEntityName(*r, result);

@@ -1,9 +1,15 @@
 #include "console/console.h"
 
+#include <poll.h>
 #include <readline/history.h>
 #include <readline/readline.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+
+#include "console/interrupts.h"
 
 #include "runtime/command_stack.h"
 #include "runtime/host_services.h"
@@ -40,23 +46,67 @@ private:
   std::istream& in_;
 };
 
+// Readline reads keys through this: it waits with poll, which a signal
+// always interrupts, so that Ctrl-C (SIGINT, which the host's handler only
+// notes) ends the wait and comes back as the key Ctrl-C, bound to cancel.
+// The same goes for a stop signal.
+int readKey(FILE* stream) {
+  constexpr int kCtrlC = 3;
+  for (;;) {
+    if (breakRequested()) return kCtrlC;
+    pollfd ready{fileno(stream), POLLIN, 0};
+    if (::poll(&ready, 1, -1) < 0) {
+      if (errno == EINTR) continue;
+      return EOF;
+    }
+    unsigned char key = 0;
+    ssize_t n = ::read(fileno(stream), &key, 1);
+    if (n == 1) return key;
+    if (n < 0 && errno == EINTR) continue;
+    return EOF;
+  }
+}
+
+bool gLineCancelled = false;
+
+int cancelLine(int, int) {
+  gLineCancelled = true;
+  rl_done = 1;
+  return 0;
+}
+
 class TerminalInput : public InputSource {
 public:
-  Answer read(const std::string& prompt) override {
-    // The prompt is already on the screen; readline redraws only what
-    // follows the last line feed of it.
-    size_t lineStart = prompt.rfind('\n');
-    std::string visible = lineStart == std::string::npos ? prompt : prompt.substr(lineStart + 1);
-    // Take the already printed part of the line back, so that readline owns it.
+  TerminalInput() {
+    // The host's own handlers take the signals; readline only sees keys.
+    rl_catch_signals = 0;
+    rl_getc_function = readKey;
+    rl_bind_key(3, cancelLine);
+    // Escape alone cancels; Escape starting a longer key (the arrows, Alt
+    // with a letter) still reaches readline when it comes within 200 ms.
+    rl_bind_keyseq("\\e", cancelLine);
+    rl_variable_bind("keyseq-timeout", "200");
+  }
+
+  Answer read(const std::string&) override {
+    // The prompt is on the screen already, behind whatever the line showed
+    // before it; readline takes the whole line over, so that it redraws
+    // exactly what stands there.
+    std::string shown = currentOutputLine();
     hostPrint("\r");
-    char* line = readline(visible.c_str());
+    gLineCancelled = false;
+    char* line = readline(shown.c_str());
+    std::string text = line != nullptr ? line : "";
+    std::free(line);
+    if (gLineCancelled) {
+      hostPrint("\n");
+      clearBreak();
+      return Answer{Answer::kCancel, {}};
+    }
     if (line == nullptr) {
       hostPrint("\n");
-      return Answer{Answer::kEnd, {}};
+      return Answer{inputEnded() ? Answer::kEnd : Answer::kLeave, {}};
     }
-    std::string text = line;
-    std::free(line);
-    if (text == "^C") return Answer{Answer::kCancel, {}};
     if (!text.empty()) add_history(text.c_str());
     return Answer{Answer::kText, text};
   }
@@ -106,7 +156,18 @@ Answer Console::ask(const std::string& prompt) {
     }
     return Answer{Answer::kText, text};
   }
-  hostPrint(prompt);
+  Answer answer = read(prompt);
+  if (answer.kind == Answer::kLeave) answer.kind = Answer::kCancel;
+  if (answer.kind == Answer::kCancel && input_->interactive()) hostPrint("*Cancel*\n");
+  return answer;
+}
+
+Answer Console::read(const std::string& prompt) {
+  // The text of the prompt's own line: when the line the cursor stands on
+  // already ends with it, the module has just shown this prompt.
+  std::string_view own(prompt);
+  if (size_t lineFeed = own.rfind('\n'); lineFeed != std::string_view::npos) own.remove_prefix(lineFeed + 1);
+  if (own.empty() || !currentOutputLine().ends_with(own)) hostPrint(prompt);
   return input_->read(prompt);
 }
 
@@ -173,7 +234,7 @@ void Console::execute(const std::string& rawLine) {
   } else if (runHostCommand(bare)) {
     return;
   }
-  hostPrint("Unknown command \"" + asciiUpper(bare) + "\".  Press F1 for help.\n");
+  hostPrint("Unknown command \"" + asciiUpper(bare) + "\".\n");
 }
 
 void Console::drainQueue() {
@@ -188,13 +249,23 @@ void Console::drainQueue() {
 void Console::run() {
   Console* previous = currentConsole();
   setCurrentConsole(this);
-  while (!quit_) {
+  while (!quit_ && !stopRequested()) {
     drainQueue();
     if (quit_) break;
-    Answer answer = ask("\nCommand: ");
+    Answer answer = read("\nCommand: ");
     if (answer.kind == Answer::kEnd) break;
-    if (answer.kind == Answer::kCancel) continue;
-    execute(answer.text);
+    if (answer.kind == Answer::kLeave) {
+      runHostCommand("QUIT");
+    } else if (answer.kind == Answer::kCancel) {
+      if (input_->interactive()) hostPrint("Type QUIT or press Ctrl-D to leave.\n");
+    } else {
+      execute(answer.text);
+    }
+    // Ctrl-C while the command ran: it has stopped where it could.
+    if (breakRequested() && !stopRequested()) {
+      hostPrint("\n*Cancel*\n");
+      clearBreak();
+    }
   }
   setCurrentConsole(previous);
 }

@@ -15,7 +15,9 @@ namespace corvane {
 
 // One answer to a prompt.
 struct Answer {
-  enum Kind { kText, kCancel, kEnd } kind = kEnd;
+  // kCancel: Ctrl-C or Escape (a script's "^C"); kLeave: Ctrl-D on an empty
+  // line at a terminal; kEnd: the input has ended.
+  enum Kind { kText, kCancel, kLeave, kEnd } kind = kEnd;
   std::string text; // for kText, without the line end
 };
 
@@ -33,7 +35,8 @@ public:
 // a line starting with ';' is a comment; the end of the script ends the
 // session. Each answer is echoed on the transcript after its prompt.
 std::unique_ptr<InputSource> makeScriptInput(std::istream& in);
-// A terminal with line editing and history.
+// A terminal with line editing and history. Ctrl-C (a SIGINT) and Escape
+// cancel the line; Ctrl-D on an empty line is kLeave.
 std::unique_ptr<InputSource> makeTerminalInput();
 
 // A host command: runs with the console to ask its own questions.
@@ -53,11 +56,14 @@ public:
   // when typed.
   void addHostCommand(const std::string& name, HostCommand command);
 
-  // Prints PROMPT and reads one answer. While a command runs with answers
-  // given in advance (ads_command), the answers come from those instead, and
-  // prompt and answer show only while CMDECHO is on.
+  // Prints PROMPT, unless the line already ends with it (a module printed
+  // it just before), and reads one answer: kText, kCancel (after "*Cancel*"
+  // at a terminal; Ctrl-D counts as a cancel here) or kEnd. While a command
+  // runs with answers given in advance (ads_command), the answers come from
+  // those instead, and prompt and answer show only while CMDECHO is on.
   Answer ask(const std::string& prompt);
-  // Runs the "Command: " loop until QUIT or the end of the input.
+  // Runs the "Command: " loop until QUIT, the end of the input or a stop
+  // signal. Ctrl-C there only says how to leave; Ctrl-D is QUIT.
   void run();
   // Runs one line typed at "Command: ".
   void execute(const std::string& line);
@@ -72,6 +78,7 @@ public:
   bool commandEcho() const;
 
 private:
+  Answer read(const std::string& prompt);
   void drainQueue();
   bool runHostCommand(const std::string& name);
 

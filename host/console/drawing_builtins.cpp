@@ -1,5 +1,6 @@
 #include "console/drawing_builtins.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -286,10 +287,17 @@ void addDrawingBuiltins(Interpreter& in) {
     Drawing& d = drawing();
     Value groups = groupList(d, *r);
     if (a.size() < 2) return groups;
-    ListBuilder xdata;
+    // The applications named, in the order asked; "*" stands for all of
+    // them, in the object's order.
+    std::vector<std::string> names;
     for (Value app = a.list(1); app.isCons(); app = app.cdr()) {
       if (!app.car().isString()) lisp::throwBadType("stringp", app.car());
-      lisp::ResbufChain chain(d.xData(*r, app.car().asString().c_str()));
+      names.push_back(app.car().asString());
+    }
+    if (std::find(names.begin(), names.end(), "*") != names.end()) names = {"*"};
+    ListBuilder xdata;
+    for (const std::string& name : names) {
+      lisp::ResbufChain chain(d.xData(*r, name == "*" ? nullptr : name.c_str()));
       for (Value x = xdataList(chain.get()); x.isCons(); x = x.cdr()) xdata.append(x.car());
     }
     if (xdata.empty()) return groups;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
 
 #include "ads.h"
 #include "console/console.h"
@@ -24,11 +25,12 @@ std::string trim(const std::string& s) {
 bool sameName(const std::string& a, const std::string& b) { return asciiUpper(a) == asciiUpper(b); }
 
 // Labels are compared as the user reads them: no mnemonic marks, any case.
-std::string plainLabel(const std::string& label) {
-  std::string out;
-  for (char c : label)
-    if (c != '&') out += c;
-  return asciiUpper(trim(out));
+std::string plainLabel(const std::string& label) { return asciiUpper(trim(shownLabel(label))); }
+
+// A label in the MENU listing; on a terminal the accelerator is underlined.
+std::string listedLabel(const std::string& label) {
+  static const bool toTerminal = isatty(STDOUT_FILENO) != 0;
+  return shownLabel(label, toTerminal);
 }
 
 // An answer as the host reads options: without "_" (the language-neutral
@@ -226,23 +228,23 @@ void menu(Console& console) {
         continue;
       }
       if (!pickable) {
-        text += "\n        " + e.label;
+        text += "\n        " + listedLabel(e.label);
         continue;
       }
       reachable.push_back(&e);
       char number[16];
       std::snprintf(number, sizeof number, "\n  %4zu  ", reachable.size());
-      text += number + e.label;
+      text += number + listedLabel(e.label);
     }
   };
   for (const MenuGroup& g : groups) {
     text += "\n Menu group " + g.name + " (" + g.path + ")";
     for (const PullDownMenu& m : g.menus) {
-      text += "\n  Pull-down menu \"" + m.label + "\"";
+      text += "\n  Pull-down menu \"" + listedLabel(m.label) + "\"";
       listEntries(m.entries, true);
     }
     for (const Toolbar& t : g.toolbars) {
-      text += "\n  Toolbar " + g.name + "." + t.name + " \"" + t.label + "\", " + toolbarPlace(t);
+      text += "\n  Toolbar " + g.name + "." + t.name + " \"" + listedLabel(t.label) + "\", " + toolbarPlace(t);
       listEntries(t.entries, t.state != Toolbar::kHidden);
     }
   }

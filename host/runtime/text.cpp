@@ -18,4 +18,20 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+std::string shownLabel(std::string_view label, bool underline) {
+  std::string out;
+  for (size_t i = 0; i < label.size(); ++i) {
+    if (label[i] != '&' || i + 1 == label.size()) {
+      out += label[i];
+    } else if (label[++i] == '&' || !underline) {
+      out += label[i];
+    } else {
+      out += "\033[4m";
+      out += label[i];
+      out += "\033[24m";
+    }
+  }
+  return out;
+}
+
 } // namespace corvane

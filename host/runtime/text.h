@@ -1,6 +1,7 @@
 // Case rules for the names users type (commands, functions, variables,
 // layers): ASCII letters compare and fold without regard to case; other
-// bytes (a drawing's code page) stand as they are.
+// bytes (a drawing's code page) stand as they are. And labels as menus and
+// dialogs show them.
 #pragma once
 
 #include <string>
@@ -12,5 +13,11 @@ namespace corvane {
 std::string asciiUpper(std::string_view text);
 // True when A and B are equal but for the case of ASCII letters.
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
+
+// A menu or control label as shown: "&&" is an ampersand, a single "&"
+// marks the next character as the accelerator and is dropped. With
+// UNDERLINE the accelerator is underlined by terminal escapes, as a menu
+// marks it.
+std::string shownLabel(std::string_view label, bool underline = false);
 
 } // namespace corvane

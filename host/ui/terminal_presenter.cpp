@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "console/interrupts.h"
+#include "runtime/host_services.h"
+#include "runtime/text.h"
 #include "ui/presenter.h"
 
 // After the framework's headers: curses defines macros (OK, ERR, TRUE).
@@ -40,15 +43,6 @@ Box boxOf(const UiControlTemplate& t, ControlKind kind) {
   return b;
 }
 
-std::string withoutMnemonic(const std::string& s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '&' && i + 1 < s.size() && s[i + 1] != '&') continue;
-    out += s[i];
-  }
-  return out;
-}
-
 std::vector<std::string> splitLines(const std::string& s) {
   std::vector<std::string> lines;
   size_t start = 0;
@@ -61,19 +55,33 @@ std::vector<std::string> splitLines(const std::string& s) {
   return lines;
 }
 
+// Breaks each line of TEXT at spaces to at most WIDTH columns (a longer
+// word stands alone). A line's indentation is kept; the parts it wraps into
+// are indented as far, or, for a term and its description set apart by a
+// gap ("Shininess       0 to 100"), as far as the description.
 std::vector<std::string> wrap(const std::string& text, size_t width) {
   std::vector<std::string> out;
   for (const std::string& para : splitLines(text)) {
-    std::string line;
-    size_t i = 0;
+    size_t first = para.find_first_not_of(' ');
+    if (first == std::string::npos) {
+      out.push_back(para);
+      continue;
+    }
+    size_t gap = para.find("  ", first);
+    size_t described = gap == std::string::npos ? std::string::npos : para.find_first_not_of(' ', gap);
+    const std::string indent(described != std::string::npos && described < width / 2 ? described : first, ' ');
+    std::string line = para.substr(0, first);
+    size_t i = first;
     while (i < para.size()) {
       size_t end = para.find(' ', i);
       std::string word = para.substr(i, end == std::string::npos ? std::string::npos : end - i);
-      if (!line.empty() && line.size() + 1 + word.size() > width) {
+      bool fresh = line.find_first_not_of(' ') == std::string::npos;
+      if (!fresh && line.size() + 1 + word.size() > width) {
         out.push_back(line);
-        line.clear();
+        line = indent;
+        fresh = true;
       }
-      line += (line.empty() ? "" : " ") + word;
+      line += (fresh ? "" : " ") + word;
       if (end == std::string::npos) break;
       i = end + 1;
     }
@@ -115,12 +123,25 @@ public:
 
   void runDialog(DialogWindow& window) override {
     if (!begin()) return fallback_->runDialog(window);
+    Placement p = place(window);
+    if (p.rows > LINES || p.cols > COLS) {
+      // Cut off, OK and Cancel might not even show: the dialog is answered
+      // on the command line instead.
+      int rows = LINES, cols = COLS;
+      end();
+      hostPrint("\nThe dialog needs a " + std::to_string(p.cols) + "x" + std::to_string(p.rows) +
+                " terminal; this one is " + std::to_string(cols) + "x" + std::to_string(rows) +
+                ".\nAnswer it here: @ID TEXT for a field, @ID 0|1 for a check box,\n"
+                "@ID N for a track bar, @1 for OK, @ESC for Cancel, @? to show it.\n");
+      return fallback_->runDialog(window);
+    }
     dialogs_.push_back(&window);
     while (!window.ended()) {
       draw();
-      int key = getch();
-      if (key == ERR) {
-        // The terminal went away: nothing more can be typed.
+      int key = nextKey();
+      if (key == ERR || key == kCtrlC) {
+        // Ctrl-C cancels; when the terminal went away nothing more can be
+        // typed.
         window.escape();
         if (!window.ended()) window.end(IDCANCEL);
         break;
@@ -139,8 +160,8 @@ public:
     while (true) {
       draw();
       drawMessageBox(text, caption, type, twoButtons, chosen);
-      int key = getch();
-      if (key == ERR || key == 27) {
+      int key = nextKey();
+      if (key == ERR || key == 27 || key == kCtrlC) {
         result = twoButtons ? IDCANCEL : IDOK;
         break;
       }
@@ -160,8 +181,8 @@ public:
     if (topic >= 0) showTopic(help, topic);
     while (true) {
       drawTopicList(help, selected);
-      int key = getch();
-      if (key == ERR || key == 27 || key == 'q' || key == 'Q') break;
+      int key = nextKey();
+      if (key == ERR || key == 27 || key == kCtrlC || key == 'q' || key == 'Q') break;
       int count = static_cast<int>(help.topics.size());
       if (key == KEY_UP) selected = std::max(0, selected - 1);
       else if (key == KEY_DOWN) selected = std::min(count - 1, selected + 1);
@@ -180,7 +201,10 @@ private:
       screen_ = newterm(nullptr, stdout, stdin);
       if (screen_ == nullptr) return false;
       set_term(screen_);
-      cbreak();
+      // Raw: Ctrl-C arrives as a key, so that it cancels the dialog rather
+      // than waiting unseen for the dialog to end.
+      raw();
+      timeout(kPollMs);
       noecho();
       nonl();
       keypad(stdscr, TRUE);
@@ -197,6 +221,21 @@ private:
     delscreen(screen_);
     screen_ = nullptr;
     std::fflush(stdout);
+  }
+
+  static constexpr int kCtrlC = 3;
+  static constexpr int kPollMs = 250;
+
+  // The next key; kCtrlC once a break is pending (Ctrl-C, or a signal that
+  // stops the host, noticed within kPollMs); ERR when the terminal is gone.
+  static int nextKey() {
+    for (;;) {
+      int key = getch();
+      if (key == kCtrlC) requestBreak();
+      if (breakRequested()) return kCtrlC;
+      if (key != ERR) return key;
+      if (inputEnded()) return ERR;
+    }
   }
 
   // ---- dialogs ---------------------------------------------------------------
@@ -244,7 +283,7 @@ private:
       bool focused = static_cast<int>(i) == w.focus();
       int row = top + b.row;
       int col = left + b.col;
-      std::string text = withoutMnemonic(c.text);
+      std::string text = shownLabel(c.text);
       switch (c.kind) {
       case ControlKind::kGroupBox:
         frame(row, col, std::max(2, b.rows), b.cols);
@@ -448,9 +487,11 @@ private:
         put(2 + r, 2, lines[static_cast<size_t>(first + r)], COLS - 4);
       put(LINES - 1, 0, " Up/Down/PgUp/PgDn scroll   Esc back to the topics", COLS, A_REVERSE);
       refresh();
-      int key = getch();
+      int key = nextKey();
       int last = std::max(0, static_cast<int>(lines.size()) - visible);
-      if (key == ERR || key == 27 || key == 'q' || key == 'Q' || key == KEY_BACKSPACE || key == KEY_LEFT) return;
+      if (key == ERR || key == 27 || key == kCtrlC || key == 'q' || key == 'Q' || key == KEY_BACKSPACE ||
+          key == KEY_LEFT)
+        return;
       if (key == KEY_UP) first = std::max(0, first - 1);
       else if (key == KEY_DOWN) first = std::min(last, first + 1);
       else if (key == KEY_PPAGE) first = std::max(0, first - visible);

@@ -124,6 +124,8 @@ TEST(DrawingProgram, ListShowsWhatWasSelected) {
             std::string::npos) << out;
   EXPECT_NE(out.find("LINE  Handle = 2B  Layer: 0  Color: 3"), std::string::npos) << out;
   EXPECT_EQ(occurrences(out, "Handle = "), 3u) << "the cancelled LIST lists nothing: " << out;
+  ScriptRun unknown = runScript(d.text(), "NOSUCH\n");
+  EXPECT_NE(unknown.result.out.find("Unknown command \"NOSUCH\".\n"), std::string::npos) << unknown.result.out;
 }
 
 TEST(DrawingProgram, ChangesAreSavedOrDiscardedWithANotice) {

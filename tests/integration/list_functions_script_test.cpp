@@ -76,12 +76,16 @@ TEST_F(ListFunctionsScript, EntityDataTablesAndApplications) {
                            "nil"},
                           {"(assoc -3 (entget (handent \"2B\") '(\"NEWAPP\" \"PE_URL\")))",
                            "(-3 (\"NEWAPP\" (1040 . 0.5)))"},
+                          {"(assoc -3 (entget (handent \"2A\") '(\"*\")))", "(-3 (\"PE_URL\" (1000 . \"http://a\")))"},
+                          {"(assoc -3 (entget (handent \"2A\") '(\"PE_URL\" \"*\")))",
+                           "(-3 (\"PE_URL\" (1000 . \"http://a\")))"},
                       });
 }
 
 TEST_F(ListFunctionsScript, InteractiveSelectionAndPicks) {
   ScriptRun run = runScript(sample(), "(sslength (ssget))\nall\n\n(sslength (ssget))\nlast\n2A 2B\n\n"
-                                "(ssget)\n^C\n(ssget)\n\n(car (entsel))\n2B\n(entsel)\n\n(entsel \"\\nPick: \")\n^C\n");
+                                "(ssget)\n^C\n(ssget)\n\n(car (entsel))\n2B\n(entsel)\n\n(entsel \"\\nPick: \")\n^C\n"
+                                "(equal (car (entsel)) (entlast))\nlast\n(entsel)\nall\n(ssget)\nFFF\n\n");
   const std::string& out = run.result.out;
   EXPECT_NE(out.find("Select objects: all\n3 found\nSelect objects: \n3\n"), std::string::npos) << out;
   EXPECT_NE(out.find("last\n1 found\nSelect objects: 2A 2B\n2 found\nSelect objects: \n3\n"), std::string::npos) << out;
@@ -90,6 +94,14 @@ TEST_F(ListFunctionsScript, InteractiveSelectionAndPicks) {
   EXPECT_NE(out.find("Select object: 2B\n<Entity name: "), std::string::npos) << out;
   EXPECT_NE(out.find("(entsel)\n\nSelect object: \nnil\n"), std::string::npos) << out;
   EXPECT_NE(out.find("Pick: *Cancel*\nnil\n"), std::string::npos) << out;
+  // A pick takes "last"; a refused answer says what is accepted.
+  EXPECT_NE(out.find("Select object: last\nT\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("Select object: all\n*Invalid selection*\nExpects the handle of one object (such as 2F), or last.\n"
+                     "nil\n"),
+            std::string::npos) << out;
+  EXPECT_NE(out.find("Select objects: FFF\n*Invalid selection*: FFF\nExpects all, last, layer NAME..., or the handles "
+                     "of objects (such as 2F).\nSelect objects: \nnil\n"),
+            std::string::npos) << out;
 }
 
 } // namespace

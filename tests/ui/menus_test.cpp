@@ -8,6 +8,7 @@
 #include "console/console.h"
 #include "console/menus.h"
 #include "runtime/host_services.h"
+#include "runtime/text.h"
 
 namespace {
 
@@ -16,6 +17,13 @@ using corvane::loadedMenuGroups;
 using corvane::MenuGroup;
 using corvane::parseMenuFile;
 using corvane::Toolbar;
+
+TEST(MenuLabels, AcceleratorMarksAreDroppedOrUnderlined) {
+  EXPECT_EQ(corvane::shownLabel("&Export to VRML..."), "Export to VRML...");
+  EXPECT_EQ(corvane::shownLabel("Save && E&xit&"), "Save & Exit&");
+  EXPECT_EQ(corvane::shownLabel("VRML &Help", true), "VRML \033[4mH\033[24melp");
+  EXPECT_EQ(corvane::shownLabel("A&&B", true), "A&B");
+}
 
 class MenuCommandsTest : public ::testing::Test {
 protected:
@@ -136,7 +144,10 @@ TEST_F(MenuCommandsTest, MenuListsAndRunsAnEntryByLabelOrNumber) {
   console.runWithAnswers("MENU", {"VRML Properties..."});
   console.runWithAnswers("MENU", {"4"}); // the fourth reachable entry: About VRML
   EXPECT_EQ(ran, "prop;about;");
-  EXPECT_NE(out.find("Pull-down menu \"&VRML\""), std::string::npos) << out;
+  // Labels read as a menu shows them, without the accelerator marks.
+  EXPECT_NE(out.find("Pull-down menu \"VRML\"\n     1  Export to VRML...\n     2  VRML Properties..."),
+            std::string::npos) << out;
+  EXPECT_EQ(out.find('&'), std::string::npos) << out;
   EXPECT_NE(out.find("Toolbar vrml.TB_WRL \"VRML\", floating at 100,100, 1 row"), std::string::npos) << out;
   console.runWithAnswers("MENU", {"Nothing"});
   EXPECT_NE(out.find("No menu entry \"Nothing\"."), std::string::npos);

@@ -1,0 +1,83 @@
+// A program running in a detached tmux session, for tests that type real
+// keys into the shell and read the screen back.
+#pragma once
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+namespace corvane::testing {
+
+class TmuxSession {
+public:
+  // False when tmux is not installed (the test skips).
+  static bool available() { return run("command -v tmux >/dev/null") == 0; }
+
+  // Starts COMMAND (a shell command line) on a COLS x ROWS terminal. When it
+  // ends, the pane shows "EXIT <status>" and stays for reading.
+  TmuxSession(const std::string& command, int cols, int rows)
+      : name_("corvane-test-" + std::to_string(getpid()) + "-" + std::to_string(++sessions())) {
+    started_ = run("tmux new-session -d -x " + std::to_string(cols) + " -y " + std::to_string(rows) + " -s " +
+                   name_ + " " + quote(command + "; echo EXIT $?; sleep 600")) == 0;
+  }
+  ~TmuxSession() { run("tmux kill-session -t " + name_ + " 2>/dev/null"); }
+  TmuxSession(const TmuxSession&) = delete;
+  TmuxSession& operator=(const TmuxSession&) = delete;
+
+  bool started() const { return started_; }
+  // Sends keys by their tmux names ("Enter", "C-c", "Escape"), or TEXT as typed.
+  void keys(const std::string& names) { run("tmux send-keys -t " + name_ + " " + names); }
+  void type(const std::string& text) { run("tmux send-keys -l -t " + name_ + " " + quote(text)); }
+  // The visible screen, or with HISTORY everything scrolled off as well.
+  std::string screen(bool history = false) const {
+    return output("tmux capture-pane -p " + std::string(history ? "-S -1000 " : "") + "-t " + name_);
+  }
+  // Waits until the screen (and its history) shows WHAT at least TIMES
+  // times; false after ten seconds.
+  bool waitFor(const std::string& what, size_t times = 1) const {
+    for (int i = 0; i < 100; ++i) {
+      if (count(screen(true), what) >= times) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+  }
+  static size_t count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  }
+  static std::string quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+  }
+
+private:
+  static int& sessions() {
+    static int n = 0;
+    return n;
+  }
+  static int run(const std::string& command) {
+    int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  static std::string output(const std::string& command) {
+    std::string text;
+    if (FILE* p = popen(command.c_str(), "r")) {
+      char buffer[4096];
+      for (size_t n; (n = fread(buffer, 1, sizeof buffer, p)) > 0;) text.append(buffer, n);
+      pclose(p);
+    }
+    return text;
+  }
+
+  std::string name_;
+  bool started_ = false;
+};
+
+} // namespace corvane::testing
