@@ -75,6 +75,12 @@ bool Session::start(const SessionOptions& options, std::string& error) {
   }
 
   state_->interpreter = std::make_unique<lisp::Interpreter>([](std::string_view text) { hostPrint(text); });
+  // Ctrl-C stops an expression that runs on and on; its error line says so.
+  state_->interpreter->setInterruptCheck([] {
+    if (!breakRequested()) return false;
+    clearBreak();
+    return true;
+  });
   connectModuleFunctions(*state_->interpreter);
   addDrawingBuiltins(*state_->interpreter);
 
@@ -173,8 +179,9 @@ extern "C" int adsi_fileerror(const char* path, int errnum) {
   std::string reason = drawing != nullptr && drawing->isOwnFile(name)
                            ? "it is the drawing that is open; only SAVE and SAVEAS write it"
                            : fileErrorText(name, errnum);
-  // After the module's own text, on a line of its own.
-  if (!currentOutputLine().empty()) hostPrint("\n");
+  // After the module's own text; on a terminal that shows both streams, on
+  // a line of its own.
+  if (isatty(STDOUT_FILENO) && isatty(STDERR_FILENO) && !currentOutputLine().empty()) hostPrint("\n");
   std::fflush(stdout);
   std::fprintf(stderr, "corvane: cannot write %s: %s\n", name.c_str(), reason.c_str());
   return RTNORM;

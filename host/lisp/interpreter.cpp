@@ -170,6 +170,9 @@ void Interpreter::BindingScope::bind(const std::string& name, Value value) {
 }
 
 Value Interpreter::eval(const Value& form) {
+  if (interruptCheck_ && ++evaluations_ % kEvaluationsPerCheck == 0 && interruptCheck_()) {
+    throw LispError("Function cancelled");
+  }
   if (form.isSymbol()) {
     auto it = globals_.find(form.symbolName());
     // Unbound symbols evaluate to nil; the empty symbol (quiet result) and T

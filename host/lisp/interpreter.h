@@ -62,6 +62,12 @@ public:
   // unevaluated as a list.
   void defineSpecialForm(std::string_view name, Function::SpecialFn fn);
   void setExternalResolver(ExternalResolver resolver) { resolver_ = std::move(resolver); }
+  // Asked every kEvaluationsPerCheck evaluations; when it says true the
+  // evaluation stops with "Function cancelled" (Ctrl-C in an endless loop,
+  // a fuzzer's budget).
+  using InterruptCheck = std::function<bool()>;
+  void setInterruptCheck(InterruptCheck check) { interruptCheck_ = std::move(check); }
+  static constexpr unsigned kEvaluationsPerCheck = 1024;
 
   // Evaluates one form. Throws LispError.
   Value eval(const Value& form);
@@ -100,6 +106,8 @@ private:
 
   OutputSink sink_;
   ExternalResolver resolver_;
+  InterruptCheck interruptCheck_;
+  unsigned evaluations_ = 0;
   std::unordered_map<std::string, Value> globals_;
   int depth_ = 0;
 };

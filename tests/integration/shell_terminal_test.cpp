@@ -53,6 +53,12 @@ TEST_F(ShellTerminal, PromptsShowOnceAndCtrlCOrEscapeCancelThem) {
   ASSERT_TRUE(tmux->waitFor("Type QUIT or press Ctrl-D to leave.")) << tmux->screen();
   tmux->keys("Escape");
   ASSERT_TRUE(tmux->waitFor("Type QUIT or press Ctrl-D to leave.", 2)) << tmux->screen();
+  // And they stop an expression that would run forever.
+  tmux->type("(while t)");
+  tmux->keys("Enter");
+  ASSERT_TRUE(tmux->waitFor("Command: (while t)")) << tmux->screen();
+  tmux->keys("C-c");
+  ASSERT_TRUE(tmux->waitFor("; error: Function cancelled")) << tmux->screen();
   EXPECT_EQ(TmuxSession::count(tmux->screen(true), "EXIT"), 0u);
   tmux->keys("C-d");
   EXPECT_TRUE(tmux->waitFor("EXIT 0")) << tmux->screen();

@@ -135,6 +135,18 @@ TEST(InterpreterApi, EvaluateThrowsAndKeepsEarlierDefinitions) {
   EXPECT_THROW(interpreter.setSymbolValue("t", Value()), LispError);
 }
 
+TEST(InterpreterApi, AnInterruptStopsAnEndlessLoop) {
+  Interpreter interpreter([](std::string_view) {});
+  int checks = 0;
+  interpreter.setInterruptCheck([&checks] { return ++checks % 3 == 0; });
+  EXPECT_EQ(interpreter.evaluateLine("(setq n 0) (while t (setq n (1+ n)))").text, "; error: Function cancelled");
+  // Some thousand steps in: the check comes every kEvaluationsPerCheck.
+  EXPECT_GT(interpreter.symbolValue("N").asInteger(), 500);
+  EXPECT_EQ(interpreter.evaluateLine("(while t)").text, "; error: Function cancelled");
+  EXPECT_EQ(checks, 6);
+  EXPECT_EQ(interpreter.evaluateLine("(+ 1 2)").text, "3");
+}
+
 TEST(InterpreterApi, LongAndDeepDataNeedNoDeepStack) {
   constexpr int kSize = 50000;
   Value deep = Value::integer(0);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,8 +15,15 @@
 
 namespace corvane::testing {
 
-ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input,
-                         const std::string& workdir) {
+namespace {
+
+struct Spawned {
+  pid_t pid;
+  int in, out, err; // our ends; IN is -1 unless asked for
+};
+
+Spawned spawn(const std::vector<std::string>& argv, const std::string& workdir,
+              const std::vector<std::string>& env, bool withInput) {
   int in[2], out[2], err[2];
   if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");
   pid_t pid = fork();
@@ -26,6 +34,7 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
     dup2(err[1], 2);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
     if (!workdir.empty() && chdir(workdir.c_str()) != 0) _exit(126);
+    for (const std::string& e : env) putenv(const_cast<char*>(e.c_str()));
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -35,23 +44,37 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
   close(in[0]);
   close(out[1]);
   close(err[1]);
+  if (!withInput) {
+    close(in[1]);
+    in[1] = -1;
+  }
+  return {pid, in[1], out[0], err[0]};
+}
+
+int statusOf(pid_t pid) {
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+} // namespace
+
+ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& input,
+                         const std::string& workdir, const std::vector<std::string>& env) {
+  Spawned child = spawn(argv, workdir, env, !input.empty());
   ProcessResult result;
   size_t written = 0;
-  int inFd = in[1];
-  if (input.empty()) {
-    close(inFd);
-    inFd = -1;
-  } else {
-    fcntl(inFd, F_SETFL, O_NONBLOCK);
-  }
+  int inFd = child.in;
+  if (inFd >= 0) fcntl(inFd, F_SETFL, O_NONBLOCK);
   bool outOpen = true, errOpen = true;
   char buffer[65536];
   while (outOpen || errOpen) {
     pollfd fds[3];
     int n = 0;
     int outIdx = -1, errIdx = -1, inIdx = -1;
-    if (outOpen) { fds[n] = {out[0], POLLIN, 0}; outIdx = n++; }
-    if (errOpen) { fds[n] = {err[0], POLLIN, 0}; errIdx = n++; }
+    if (outOpen) { fds[n] = {child.out, POLLIN, 0}; outIdx = n++; }
+    if (errOpen) { fds[n] = {child.err, POLLIN, 0}; errIdx = n++; }
     if (inFd >= 0) { fds[n] = {inFd, POLLOUT, 0}; inIdx = n++; }
     if (poll(fds, static_cast<nfds_t>(n), -1) < 0) {
       if (errno == EINTR) continue;
@@ -71,16 +94,75 @@ ProcessResult runProcess(const std::vector<std::string>& argv, const std::string
       if (r > 0) into.append(buffer, static_cast<size_t>(r));
       else open = false;
     };
-    drain(outIdx, out[0], result.out, outOpen);
-    drain(errIdx, err[0], result.err, errOpen);
+    drain(outIdx, child.out, result.out, outOpen);
+    drain(errIdx, child.err, result.err, errOpen);
   }
   if (inFd >= 0) close(inFd);
-  close(out[0]);
-  close(err[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  close(child.out);
+  close(child.err);
+  result.status = statusOf(child.pid);
   return result;
+}
+
+RunningProcess::RunningProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                               const std::string& workdir) {
+  Spawned child = spawn(argv, workdir, env, false);
+  pid_ = child.pid;
+  out_ = child.out;
+  err_ = child.err;
+}
+
+RunningProcess::~RunningProcess() {
+  if (pid_ > 0) {
+    kill(pid_, SIGKILL);
+    wait();
+  }
+}
+
+// Reads what is there within TIMEOUTMS; false once both streams are closed.
+bool RunningProcess::pump(int timeoutMs) {
+  pollfd fds[2];
+  int n = 0;
+  if (out_ >= 0) fds[n++] = {out_, POLLIN, 0};
+  if (err_ >= 0) fds[n++] = {err_, POLLIN, 0};
+  if (n == 0) return false;
+  if (poll(fds, static_cast<nfds_t>(n), timeoutMs) <= 0) return true;
+  char buffer[65536];
+  for (int i = 0; i < n; ++i) {
+    if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+    int& fd = fds[i].fd == out_ ? out_ : err_;
+    std::string& into = fds[i].fd == out_ ? result_.out : result_.err;
+    ssize_t r = read(fd, buffer, sizeof buffer);
+    if (r > 0) {
+      into.append(buffer, static_cast<size_t>(r));
+    } else {
+      close(fd);
+      fd = -1;
+    }
+  }
+  return true;
+}
+
+bool RunningProcess::waitForOutput(const std::string& what) {
+  for (int waited = 0; waited < 60000; waited += 50) {
+    if (result_.out.find(what) != std::string::npos) return true;
+    if (!pump(50)) return false;
+  }
+  return result_.out.find(what) != std::string::npos;
+}
+
+void RunningProcess::signal(int sig) {
+  if (pid_ > 0) kill(pid_, sig);
+}
+
+ProcessResult RunningProcess::wait() {
+  while (pump(1000)) {
+  }
+  if (pid_ > 0) {
+    result_.status = statusOf(pid_);
+    pid_ = -1;
+  }
+  return result_;
 }
 
 std::string corvanePath() { return std::string(CORVANE_BIN_DIR) + "/corvane"; }
