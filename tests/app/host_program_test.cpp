@@ -65,8 +65,18 @@ TEST(HostProgram, HelpAndVersion) {
   ProcessResult help = runProcess({corvanePath(), "--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("usage: corvane"), std::string::npos);
+  // Every status the program can end with is told.
+  EXPECT_NE(help.out.find("exit status: 0 success, 1 the export converted nothing, 2 a drawing, module,\n"
+                          "usage or output-file error, 3 the host was aborted, 130 interrupted"),
+            std::string::npos)
+      << help.out;
   ProcessResult runHelp = runProcess({corvanePath(), "run", "--help"});
   EXPECT_NE(runHelp.out.find("usage: corvane run"), std::string::npos);
+  ProcessResult exportHelp = runProcess({corvanePath(), "export", "--help"});
+  EXPECT_NE(exportHelp.out.find("Exit status: 0 exported, 1 nothing converted, 2 drawing, module, usage or\n"
+                                "output-file error, 3 aborted, 130 interrupted"),
+            std::string::npos)
+      << exportHelp.out;
   ProcessResult bad = runProcess({corvanePath(), "frobnicate"});
   EXPECT_EQ(bad.status, 2);
   EXPECT_NE(bad.err.find("unknown command"), std::string::npos);

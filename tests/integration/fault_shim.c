@@ -8,7 +8,9 @@
    CORVANE_FAULT_AFTER=N      ... once N bytes have been written (0)
    CORVANE_FAULT_CLOSE=ERR    closing them reports ENOSPC or EIO
    CORVANE_FAULT_NO_TMPFILE=1 no unnamed files anywhere (EOPNOTSUPP)
-   CORVANE_FAULT_SLOW_MS=N    every face file takes N ms longer to make
+   CORVANE_FAULT_SLOW_MS=N    every face file takes N ms longer to make,
+                              and what was printed so far is flushed, so
+                              that a test sees the progress as it comes
    CORVANE_FAULT_FACES=N      face files after the first N can't be made
    CORVANE_FAULT_LOG=FILE     the directories the process makes with
                               mkdtemp are appended to FILE, one a line */
@@ -123,6 +125,7 @@ int adsi_ent2face(const void* ss, const char** filename, int flags) {
   const char* faces = getenv("CORVANE_FAULT_FACES");
   if (slow != NULL) {
     struct timespec pause = {0, atol(slow) * 1000000L};
+    fflush(stdout);
     nanosleep(&pause, NULL);
   }
   if (faces != NULL && made >= atoi(faces)) {
