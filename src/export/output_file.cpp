@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -115,7 +114,7 @@ bool OutputFile::open(const char* path) {
     targetFd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
     if (targetFd_ < 0 || ::flock(targetFd_, LOCK_EX | LOCK_NB) != 0) {
       error_ = errno;
-      release();
+      discard();
       return false;
     }
   }
@@ -139,7 +138,7 @@ bool OutputFile::open(const char* path) {
   }
   if (fd < 0) {
     error_ = errno;
-    release();
+    discard();
     return false;
   }
   fd_ = fd;
@@ -202,7 +201,7 @@ char* OutputFile::reserve(std::size_t n) {
   }
   // Nothing can reach the file: the bytes go to scratch and are dropped.
   if (fd_ < 0 || failed_) {
-    return discard_;
+    return scratch_;
   }
   return buffer_.get() + used_;
 }
@@ -261,7 +260,7 @@ bool OutputFile::close() {
     if (::close(fd) != 0 && errno != EINTR) {
       fail(errno);
     }
-    release();
+    discard();
     return !failed_;
   }
   // The data reaches the disk before the name does, so that even a lost
@@ -270,19 +269,13 @@ bool OutputFile::close() {
     fail(errno);
   }
   const bool placed = !failed_ && placeFile();
-  release();
+  discard();
   return placed;
-}
-
-void OutputFile::discard() {
-  if (fd_ >= 0 || targetFd_ >= 0 || !tempName_.empty()) {
-    release();
-  }
 }
 
 // Closes what is still open and removes a named file that never took the
 // target's place; the target's lock goes with its descriptor.
-void OutputFile::release() {
+void OutputFile::discard() {
   if (fd_ >= 0) {
     ::close(fd_);
     fd_ = -1;

@@ -61,7 +61,6 @@ private:
   void flush();
   void fail(int err);
   bool placeFile();
-  void release();
 
   int fd_ = -1;
   int targetFd_ = -1;     // the file being replaced, held locked
@@ -72,5 +71,5 @@ private:
   std::string tempName_;  // the file's name beside the target, once it has one
   std::size_t used_ = 0;
   std::unique_ptr<char[]> buffer_; // kCapacity bytes, made by open
-  char discard_[kMaxReserve];
+  char scratch_[kMaxReserve];
 };
