@@ -7,6 +7,9 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "drawing/entity_geometry.h"
 
@@ -16,5 +19,11 @@ bool decodeModelText(const corvane::SolidModelData& data, std::string& text, std
 
 // One stored value decoded (no line structure).
 std::string decodeModelLine(const std::string& stored);
+
+// The inverse of decodeModelText: TEXT (lines ended by '\n') as groups 1
+// and 3, each line a group 1 of at most 255 stored characters continued in
+// groups 3. False when a character has no stored form (one that would
+// become a control character).
+bool encodeModelText(std::string_view text, std::vector<std::pair<int, std::string>>& groups);
 
 }  // namespace corvane::solids

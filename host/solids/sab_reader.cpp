@@ -46,6 +46,7 @@ class SabParser {
   // Reads one tagged value. Identifier tags are returned through `ident`
   // (parts joined with '-', `identDone` set on the final part).
   bool value(uint8_t& tag, SatValue& v, std::string& reason) {
+    v.at = c_.position();
     if (!c_.readU8(tag)) return fail(reason);
     int64_t i = 0;
     uint64_t n = 0;
@@ -182,6 +183,7 @@ bool readSab(const uint8_t* data, size_t size, SatDocument& doc, std::string& re
     reason = "binary solid model has no known signature";
     return false;
   }
+  doc.intSize = intSize;
   int64_t header[4];
   for (int64_t& h : header) {
     if (!c.readSigned(intSize, h)) {
@@ -196,11 +198,13 @@ bool readSab(const uint8_t* data, size_t size, SatDocument& doc, std::string& re
   // tolerances) run up to the first record's kind name.
   bool sawUnits = false;
   std::string kind;
+  size_t kindAt = 0;
   while (true) {
     uint8_t tag = 0;
     SatValue v;
     if (!p.value(tag, v, reason)) return false;
     if (tag == kTagIdent || tag == kTagIdentPart) {
+      kindAt = v.at;
       kind = v.text;
       if (tag == kTagIdentPart) kind += '-';
       if (tag == kTagIdent) break;
@@ -224,12 +228,16 @@ bool readSab(const uint8_t* data, size_t size, SatDocument& doc, std::string& re
   }
 
   while (true) {
-    if (kind.starts_with("End-of-") || kind.starts_with("Begin-of-")) return true;
+    if (kind.starts_with("End-of-") || kind.starts_with("Begin-of-")) {
+      doc.endAt = kindAt;
+      return true;
+    }
     if (doc.records.size() >= kMaxSatRecords) {
       reason = "solid model has too many records";
       return false;
     }
     SatRecord rec;
+    rec.at = kindAt;
     rec.kind = std::move(kind);
     kind.clear();
     std::string pendingWord;
@@ -251,10 +259,13 @@ bool readSab(const uint8_t* data, size_t size, SatDocument& doc, std::string& re
     }
     doc.records.push_back(std::move(rec));
     // The next record's name.
+    bool first = true;
     while (true) {
       uint8_t tag = 0;
       SatValue v;
       if (!p.value(tag, v, reason)) return false;
+      if (first) kindAt = v.at;
+      first = false;
       if (tag != kTagIdent && tag != kTagIdentPart) {
         reason = "binary solid model record " + std::to_string(doc.records.size()) +
                  " does not start with a kind name";

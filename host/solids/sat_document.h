@@ -27,6 +27,7 @@ enum class SatKind : uint8_t {
 
 struct SatValue {
   SatKind kind = SatKind::Integer;
+  size_t at = 0;  // where it starts: its token in text, its tag byte in binary
   int64_t integer = 0;
   double number = 0;
   Vec3 vec;
@@ -34,6 +35,7 @@ struct SatValue {
 };
 
 struct SatRecord {
+  size_t at = 0;  // where it starts (its index prefix or kind name)
   std::string kind;
   std::vector<SatValue> values;
 };
@@ -45,6 +47,8 @@ struct SatDocument {
   double unitsMm = 1;      // millimetres per model unit, 1 when not stated
   bool binary = false;
   bool missingEndMarker = false;  // text ended after a whole record
+  size_t endAt = 0;               // where the end marker starts (the data's end without one)
+  size_t intSize = 0;             // binary: bytes of an integer or reference
   std::vector<SatRecord> records;
 };
 

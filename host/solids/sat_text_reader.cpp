@@ -23,6 +23,7 @@ class TextCursor {
   std::string_view token() {
     skipSpace();
     size_t b = p_;
+    start_ = b;
     while (p_ < t_.size() && !isSpace(t_[p_])) ++p_;
     return t_.substr(b, p_ - b);
   }
@@ -50,10 +51,13 @@ class TextCursor {
   }
   size_t position() const { return p_; }
   void seek(size_t p) { p_ = p; }
+  // Where the last token read starts.
+  size_t tokenStart() const { return start_; }
 
  private:
   std::string_view t_;
   size_t p_ = 0;
+  size_t start_ = 0;
 };
 
 bool parseInteger(std::string_view s, int64_t& v) {
@@ -135,11 +139,16 @@ bool readSatText(std::string_view text, SatDocument& doc, std::string& reason) {
         return false;
       }
       doc.missingEndMarker = true;
+      doc.endAt = text.size();
       break;
     }
     std::string_view kind = cur.token();
+    size_t recordAt = cur.tokenStart();
     if (kind.size() > 1 && kind[0] == '-' && isDigit(kind[1])) kind = cur.token();
-    if (isEndMarker(kind)) break;
+    if (isEndMarker(kind)) {
+      doc.endAt = recordAt;
+      break;
+    }
     if (kind.empty() || !((kind[0] >= 'a' && kind[0] <= 'z') || (kind[0] >= 'A' && kind[0] <= 'Z'))) {
       reason = "solid model record " + std::to_string(doc.records.size()) +
                " does not start with a kind name";
@@ -150,6 +159,7 @@ bool readSatText(std::string_view text, SatDocument& doc, std::string& reason) {
       return false;
     }
     SatRecord rec;
+    rec.at = recordAt;
     rec.kind.assign(kind);
     while (true) {
       if (cur.atEnd()) {
@@ -160,6 +170,7 @@ bool readSatText(std::string_view text, SatDocument& doc, std::string& reason) {
       std::string_view tok = cur.token();
       if (tok == "#") break;
       SatValue v;
+      v.at = cur.tokenStart();
       int64_t n = 0;
       if (tok[0] == '$') {
         if (!parseInteger(tok.substr(1), n) || n < -1) {

@@ -231,13 +231,7 @@ class Builder {
       }
     }
     Fields f(*src, doc_.version, src == &x);
-    // From version 6 on a transform carries an id but no history reference.
-    if (src == &x && doc_.version >= 600 && f.peek() && f.peek()->kind == SatKind::Integer) {
-      size_t numbers = 0;
-      while (f.peek(numbers) && isNumber(*f.peek(numbers))) ++numbers;
-      const SatValue* after = f.peek(1);
-      if ((after && after->kind == SatKind::Vector) || numbers >= 14) f.skip(1);
-    }
+    if (src == &x) f.seek(transformMatrixSlot(x, doc_.version));
     Vec3 rows[3];
     for (Vec3& row : rows)
       if (!field(f.vec(row), r, "matrix")) return false;
@@ -584,6 +578,28 @@ class Builder {
 };
 
 }  // namespace
+
+size_t bodyTransformSlot(const SatRecord& body, int version) {
+  Fields f(body, version);
+  int64_t lump = -1, wire = -1, xf = -1;
+  if (!f.pointer(lump) || !f.pointer(wire)) return SIZE_MAX;
+  size_t slot = f.index();
+  return f.pointer(xf) ? slot : SIZE_MAX;
+}
+
+size_t transformMatrixSlot(const SatRecord& transform, int version) {
+  for (const SatValue& v : transform.values)
+    if (v.kind == SatKind::String && v.text.find(' ') != std::string::npos) return SIZE_MAX;
+  Fields f(transform, version);
+  // From version 6 on a transform carries an id but no history reference.
+  if (version >= 600 && f.peek() && f.peek()->kind == SatKind::Integer) {
+    size_t numbers = 0;
+    while (f.peek(numbers) && isNumber(*f.peek(numbers))) ++numbers;
+    const SatValue* after = f.peek(1);
+    if ((after && after->kind == SatKind::Vector) || numbers >= 14) f.skip(1);
+  }
+  return f.index();
+}
 
 bool Transform::reflects() const {
   const double(*a)[3] = rows;

@@ -99,4 +99,11 @@ struct SolidModel {
 
 bool buildSolidModel(const SatDocument& doc, SolidModel& model, std::string& reason);
 
+// Where a model keeps its transforms. For a body record: the index among
+// its values of its transform reference; for a transform record: the index
+// of its first matrix value. SIZE_MAX when the body has no such reference,
+// or the transform keeps its values as one text (as some binary writers do).
+size_t bodyTransformSlot(const SatRecord& body, int version);
+size_t transformMatrixSlot(const SatRecord& transform, int version);
+
 }  // namespace corvane::solids

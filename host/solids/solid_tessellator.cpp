@@ -427,8 +427,8 @@ bool tessellateDocument(const SatDocument& doc, double chordTolerance, SolidTess
   out = SolidTessellation{};
   SolidModel model;
   if (!buildSolidModel(doc, model, reason)) return false;
+  // Text cut after a whole record (no end marker) is a complete model.
   out.warnings = model.warnings;
-  if (doc.missingEndMarker) out.warnings.insert(out.warnings.begin(), "the model text has no end marker");
   size_t faceCount = 0;
   for (const Body& b : model.bodies) {
     double size = bodySize(model, b);
