@@ -355,16 +355,55 @@ bool Drawing::isModelSpace(const AcDbObjectRecord& r) {
          !r.has(record_flags::kPaperSpace) && !r.has(record_flags::kErased);
 }
 
+void Drawing::buildOrder() const {
+  order_.clear();
+  order_.reserve(count_);
+  position_.assign(count_, 0);
+  std::vector<uint32_t> stack;
+  auto visit = [&](uint32_t serial) {
+    // Depth first: an object, then what was added after it, in the order added.
+    stack.push_back(serial);
+    while (!stack.empty()) {
+      uint32_t s = stack.back();
+      stack.pop_back();
+      if (s != kAtEnd) {
+        position_[s] = static_cast<uint32_t>(order_.size());
+        order_.push_back(s);
+      }
+      auto it = followers_.find(s);
+      if (it != followers_.end()) stack.insert(stack.end(), it->second.rbegin(), it->second.rend());
+    }
+  };
+  for (size_t i = 0; i < count_; ++i)
+    if (!recordAt(i)->has(record_flags::kAdded)) visit(static_cast<uint32_t>(i));
+  visit(kAtEnd);
+  orderBuilt_ = true;
+}
+
 std::vector<AcDbObjectRecord*> Drawing::modelSpace() const {
   std::vector<AcDbObjectRecord*> out;
-  for (size_t i = 0; i < count_; ++i) {
-    AcDbObjectRecord* r = recordAt(i);
+  if (addedCount_ == 0) {
+    for (size_t i = 0; i < count_; ++i) {
+      AcDbObjectRecord* r = recordAt(i);
+      if (isModelSpace(*r)) out.push_back(r);
+    }
+    return out;
+  }
+  if (!orderBuilt_) buildOrder();
+  for (uint32_t serial : order_) {
+    AcDbObjectRecord* r = recordAt(serial);
     if (isModelSpace(*r)) out.push_back(r);
   }
   return out;
 }
 
 AcDbObjectRecord* Drawing::firstModelSpace() const {
+  if (addedCount_ != 0) {
+    if (!orderBuilt_) buildOrder();
+    for (uint32_t serial : order_)
+      if (isModelSpace(*recordAt(serial))) return recordAt(serial);
+    return nullptr;
+  }
   for (size_t i = 0; i < count_; ++i)
     if (isModelSpace(*recordAt(i))) return recordAt(i);
   return nullptr;
@@ -372,12 +411,24 @@ AcDbObjectRecord* Drawing::firstModelSpace() const {
 
 AcDbObjectRecord* Drawing::nextModelSpace(const AcDbObjectRecord* after) const {
   if (!owns(after)) return nullptr;
+  if (addedCount_ != 0) {
+    if (!orderBuilt_) buildOrder();
+    for (size_t i = position_[after->serial] + 1; i < order_.size(); ++i)
+      if (isModelSpace(*recordAt(order_[i]))) return recordAt(order_[i]);
+    return nullptr;
+  }
   for (size_t i = after->serial + 1; i < count_; ++i)
     if (isModelSpace(*recordAt(i))) return recordAt(i);
   return nullptr;
 }
 
 AcDbObjectRecord* Drawing::lastModelSpace() const {
+  if (addedCount_ != 0) {
+    if (!orderBuilt_) buildOrder();
+    for (size_t i = order_.size(); i-- > 0;)
+      if (isModelSpace(*recordAt(order_[i]))) return recordAt(order_[i]);
+    return nullptr;
+  }
   for (size_t i = count_; i-- > 0;)
     if (isModelSpace(*recordAt(i))) return recordAt(i);
   return nullptr;
@@ -401,15 +452,13 @@ AcDbObjectRecord* Drawing::findByHandle(std::string_view hex) const {
   return recordAt(it->second);
 }
 
-std::string_view Drawing::ownText(const AcDbObjectRecord& r) const {
-  if (r.has(record_flags::kNoText)) return {};
-  return std::string_view(text_).substr(r.begin, r.ownLength);
-}
-
 std::string_view Drawing::fullText(const AcDbObjectRecord& r) const {
   if (r.has(record_flags::kNoText)) return {};
+  if (r.has(record_flags::kAdded)) return {reinterpret_cast<const char*>(r.begin), r.length};
   return std::string_view(text_).substr(r.begin, r.length);
 }
+
+std::string_view Drawing::ownText(const AcDbObjectRecord& r) const { return fullText(r).substr(0, r.ownLength); }
 
 std::string_view Drawing::typeName(const AcDbObjectRecord& r) const {
   if (r.has(record_flags::kNoText)) return r.role == RecordRole::kTable ? "TABLE" : "";
@@ -423,7 +472,7 @@ std::string Drawing::handleText(const AcDbObjectRecord& r) const { return format
 
 std::string_view Drawing::layerName(const AcDbObjectRecord& r) const {
   if (r.nameLength == 0) return r.role == RecordRole::kEntity ? "0" : "";
-  return std::string_view(text_).substr(r.begin + r.nameOffset, r.nameLength);
+  return fullText(r).substr(r.nameOffset, r.nameLength);
 }
 
 int Drawing::colorIndex(const AcDbObjectRecord& r) const {
@@ -433,8 +482,11 @@ int Drawing::colorIndex(const AcDbObjectRecord& r) const {
 
 std::string_view Drawing::xdataText(const AcDbObjectRecord& r) const {
   if (r.newXData) return *r.newXData;
-  if (r.has(record_flags::kNoText)) return {};
-  return std::string_view(text_).substr(r.begin + r.xdataBegin, r.xdataEnd - r.xdataBegin);
+  return storedXData(r);
+}
+
+std::string_view Drawing::storedXData(const AcDbObjectRecord& r) const {
+  return fullText(r).substr(r.xdataBegin, r.xdataEnd - r.xdataBegin);
 }
 
 std::vector<DxfGroupView> Drawing::groups(const AcDbObjectRecord& r) const {
@@ -491,15 +543,21 @@ std::optional<SolidModelData> Drawing::solidModelData(const AcDbObjectRecord& r)
   SolidModelData data;
   readSolidModelText(ownText(r), encoding(), data);
   data.handle = handleText(r);
-  if (r.has(record_flags::kHandleInFile)) {
-    for (const DxfAcdsRecord& a : layout_.acdsRecords) {
-      if (a.owner != r.handle) continue;
-      readAcdsBinary(std::string_view(text_).substr(a.range.begin, a.range.end - a.range.begin), encoding(),
-                     data.binary);
-      break;
-    }
-  }
+  std::string_view record = solidModelRecord(r);
+  if (!record.empty()) readAcdsBinary(record, encoding(), data.binary);
   return data;
+}
+
+std::string_view Drawing::solidModelRecord(const AcDbObjectRecord& r) const {
+  if (r.has(record_flags::kAdded)) {
+    for (const auto& [serial, text] : addedSolidRecords_)
+      if (serial == r.serial) return text;
+    return {};
+  }
+  if (!r.has(record_flags::kHandleInFile)) return {};
+  for (const DxfAcdsRecord& a : layout_.acdsRecords)
+    if (a.owner == r.handle) return std::string_view(text_).substr(a.range.begin, a.range.end - a.range.begin);
+  return {};
 }
 
 bool Drawing::isValidAppName(std::string_view name) {
@@ -570,9 +628,7 @@ Acad::ErrorStatus Drawing::setXData(AcDbObjectRecord& r, const resbuf* chain) {
   for (size_t k = 0; k < apps.size(); ++k)
     if (!used[k] && !apps[k].items.empty()) region += composeXDataBlock(apps[k], {}, layout_.style);
   if (region == current) return Acad::eOk;
-  std::string_view original =
-      std::string_view(text_).substr(r.begin + r.xdataBegin, r.xdataEnd - r.xdataBegin);
-  if (region == original)
+  if (region == storedXData(r))
     r.newXData.reset();
   else
     r.newXData = std::make_unique<std::string>(std::move(region));
@@ -590,7 +646,111 @@ int Drawing::layerColor(const AcDbObjectRecord& layer) const {
   return layer.color < 0 ? -layer.color : layer.color;
 }
 
-void Drawing::setErased(AcDbObjectRecord& r, bool erased) { r.set(record_flags::kErased, erased); }
+void Drawing::setErased(AcDbObjectRecord& r, bool erased) {
+  if (r.has(record_flags::kErased) == erased) return;
+  r.set(record_flags::kErased, erased);
+  modified_ = true;
+}
+
+std::string_view Drawing::TextStore::keep(std::string_view text) {
+  if (capacity_ - used_ < text.size()) {
+    // A text larger than a chunk gets a chunk of its own.
+    size_t size = std::max(kChunkBytes, text.size());
+    chunks_.push_back(std::make_unique_for_overwrite<char[]>(size));
+    used_ = 0;
+    capacity_ = size;
+  }
+  char* at = chunks_.back().get() + used_;
+  if (!text.empty()) std::memcpy(at, text.data(), text.size());
+  used_ += text.size();
+  return {at, text.size()};
+}
+
+std::string Drawing::modelSpaceOwner() const {
+  for (size_t i = 0; i < count_; ++i) {
+    const AcDbObjectRecord* r = recordAt(i);
+    if (r->role == RecordRole::kTableRecord && typeName(*r) == "BLOCK_RECORD" &&
+        dxfNameEquals(layerName(*r), "*Model_Space"))
+      return handleText(*r);
+  }
+  return "0";
+}
+
+AcDbObjectRecord* Drawing::addEntity(std::string_view text, uint64_t handle, const AcDbObjectRecord* after,
+                                     std::string_view solidRecord) {
+  if (text.size() >= (1ULL << 32)) return nullptr;
+  DxfGroupCursor cursor(text, encoding());
+  DxfGroupView g;
+  if (!cursor.next(g) || g.code != 0) return nullptr;
+  std::string_view type = trimBlanks(g.text());
+  if (type.empty() || type == "VERTEX" || type == "SEQEND" || type == "ATTRIB") return nullptr;
+  std::string_view kept = store_.keep(text);
+  cursor = DxfGroupCursor(kept, encoding());
+  cursor.next(g);
+  AcDbObjectRecord& r = addRecord();
+  r.begin = reinterpret_cast<uintptr_t>(kept.data());
+  r.length = r.ownLength = static_cast<uint32_t>(kept.size());
+  r.handle = handle;
+  r.role = RecordRole::kEntity;
+  r.set(record_flags::kAdded, true);
+  r.set(record_flags::kHandleInFile, layout_.handlesOn);
+  // The same reading the loader gives a loaded object: the first 8 and 62,
+  // the extended data up to the first ordinary group after it, the own
+  // groups up to the first VERTEX, ATTRIB or SEQEND.
+  bool haveName = false, haveColor = false, haveFlags = false, inXData = false, xdataSeen = false;
+  int polylineFlags = 0;
+  r.xdataBegin = r.xdataEnd = UINT32_MAX;
+  while (cursor.next(g)) {
+    auto at = static_cast<uint32_t>(g.begin);
+    if (g.code == 0) {
+      r.ownLength = at;
+      break;
+    }
+    if (g.code >= 1000) {
+      if (g.code == 1001 && !xdataSeen) {
+        xdataSeen = inXData = true;
+        r.xdataBegin = at;
+      }
+      continue;
+    }
+    if (inXData) {
+      inXData = false;
+      r.xdataEnd = at;
+    }
+    if (xdataSeen) continue;
+    if (g.code == 8 && !haveName) {
+      haveName = true;
+      std::string_view v = g.text();
+      r.nameOffset = static_cast<uint32_t>(v.data() - kept.data());
+      r.nameLength = static_cast<uint16_t>(std::min<size_t>(v.size(), 0xFFFF));
+    } else if (g.code == 62 && !haveColor) {
+      haveColor = true;
+      r.color = static_cast<int16_t>(std::clamp<long long>(g.integer(), -32768, 32767));
+    } else if (g.code == 70 && !haveFlags) {
+      haveFlags = true;
+      polylineFlags = static_cast<int>(g.integer() & 0xFFFF);
+    }
+  }
+  if (r.xdataBegin == UINT32_MAX) r.xdataBegin = r.xdataEnd = r.ownLength;
+  if (r.xdataEnd == UINT32_MAX) r.xdataEnd = r.ownLength;
+  r.cls = entityClass(type, type == "POLYLINE" ? polylineFlags : 0);
+  if (r.cls == nullptr) r.cls = genericClass(type, AcDbEntity::desc());
+
+  bool anchored = after != nullptr && owns(after);
+  followers_[anchored ? after->serial : kAtEnd].push_back(r.serial);
+  if (!solidRecord.empty()) addedSolidRecords_.emplace_back(r.serial, store_.keep(solidRecord));
+  nextHandle_ = std::max(nextHandle_, handle + 1);
+  if (handleIndexBuilt_) {
+    if (handleIndex_.empty() || handleIndex_.back().first < handle)
+      handleIndex_.emplace_back(handle, r.serial);
+    else
+      handleIndexBuilt_ = false;
+  }
+  ++addedCount_;
+  orderBuilt_ = false;
+  modified_ = true;
+  return &r;
+}
 
 Acad::ErrorStatus Drawing::holdOpen(AcDbObjectRecord& r, AcDb::OpenMode mode) {
   AcDbObject* object = nullptr;
@@ -600,6 +760,15 @@ Acad::ErrorStatus Drawing::holdOpen(AcDbObjectRecord& r, AcDb::OpenMode mode) {
 // ---- saving -------------------------------------------------------------------
 
 namespace {
+
+// Where a handle goes in an object's text that has none: just after its 0
+// group (written when the object's extended data changes).
+size_t afterTypeGroup(std::string_view own, DxfEncoding encoding) {
+  DxfGroupCursor cursor(own, encoding);
+  DxfGroupView g;
+  cursor.next(g);
+  return g.end;
+}
 
 // NUMBER as a 70 group's value in STYLE; in a text file as wide as OLD
 // when OLD was padded.
@@ -613,21 +782,78 @@ std::string sameWidth(const DxfStyle& style, std::string_view old, long long num
 
 } // namespace
 
+std::string Drawing::addedText(const AcDbObjectRecord& r) const {
+  std::string_view full = fullText(r);
+  if (!r.newXData) return std::string(full);
+  const bool handle = r.has(record_flags::kHandleInFile);
+  const size_t head = handle ? r.xdataBegin : afterTypeGroup(full.substr(0, r.ownLength), encoding());
+  std::string out(full.substr(0, head));
+  if (!handle) out.append(layout_.style.group(5, handleText(r)));
+  out.append(full.substr(head, r.xdataBegin - head)).append(*r.newXData).append(full.substr(r.xdataEnd));
+  return out;
+}
+
+std::string Drawing::addedTextAfter(uint32_t serial, uint64_t& highest) const {
+  std::string out;
+  auto it = followers_.find(serial);
+  if (it == followers_.end()) return out;
+  for (uint32_t s : it->second) {
+    const AcDbObjectRecord* r = recordAt(s);
+    if (!r->has(record_flags::kErased)) out += addedText(*r);
+    out += addedTextAfter(s, highest);
+  }
+  // Every handle taken so far may be in what was added (VERTEX and SEQEND
+  // records take theirs too).
+  if (!out.empty()) highest = std::max(highest, nextHandle_ - 1);
+  return out;
+}
+
 std::vector<DxfPatch> Drawing::patches() const {
   std::vector<DxfPatch> out;
   const DxfStyle& style = layout_.style;
   uint64_t highestWritten = 0;
   for (size_t i = 0; i < count_; ++i) {
     const AcDbObjectRecord* r = recordAt(i);
-    if (!r->newXData) continue;
-    if (!r->has(record_flags::kHandleInFile)) {
-      DxfGroupCursor cursor(ownText(*r), encoding());
-      DxfGroupView g;
-      cursor.next(g);
-      out.push_back({r->begin + g.end, r->begin + g.end, style.group(5, handleText(*r))});
-      highestWritten = std::max(highestWritten, r->handle);
+    if (r->has(record_flags::kAdded)) continue;
+    uint64_t end = r->begin + r->length;
+    if (r->has(record_flags::kErased) && r->role == RecordRole::kEntity && !r->has(record_flags::kInBlock)) {
+      // An erased entity leaves the file, its solid-model record too; what
+      // was added after it takes its place.
+      out.push_back({r->begin, end, addedTextAfter(r->serial, highestWritten)});
+      if (r->has(record_flags::kHandleInFile))
+        for (const DxfAcdsRecord& a : layout_.acdsRecords)
+          if (a.owner == r->handle) out.push_back({a.range.begin, a.range.end, {}});
+      continue;
     }
-    out.push_back({r->begin + r->xdataBegin, r->begin + r->xdataEnd, *r->newXData});
+    if (r->newXData) {
+      if (!r->has(record_flags::kHandleInFile)) {
+        size_t at = r->begin + afterTypeGroup(ownText(*r), encoding());
+        out.push_back({at, at, style.group(5, handleText(*r))});
+        highestWritten = std::max(highestWritten, r->handle);
+      }
+      out.push_back({r->begin + r->xdataBegin, r->begin + r->xdataEnd, *r->newXData});
+    }
+    if (addedCount_ != 0) {
+      std::string added = addedTextAfter(r->serial, highestWritten);
+      if (!added.empty()) out.push_back({end, end, std::move(added)});
+    }
+  }
+  if (addedCount_ != 0) {
+    std::string atEnd = addedTextAfter(kAtEnd, highestWritten);
+    if (!atEnd.empty()) {
+      if (layout_.entitiesEnd) {
+        out.push_back({*layout_.entitiesEnd, *layout_.entitiesEnd, std::move(atEnd)});
+      } else {
+        std::string section = style.group(0, "SECTION") + style.group(2, "ENTITIES") + atEnd +
+                              style.group(0, "ENDSEC");
+        out.push_back({layout_.newEntitiesAt, layout_.newEntitiesAt, std::move(section)});
+      }
+    }
+    std::string solidRecords;
+    for (const auto& [serial, text] : addedSolidRecords_)
+      if (!recordAt(serial)->has(record_flags::kErased)) solidRecords.append(text);
+    if (!solidRecords.empty() && layout_.acdsEnd)
+      out.push_back({*layout_.acdsEnd, *layout_.acdsEnd, std::move(solidRecords)});
   }
   if (!newApps_.empty()) {
     bool modern = layout_.version >= "AC1012";

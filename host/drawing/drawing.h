@@ -52,7 +52,8 @@ public:
   // ---- file ----------------------------------------------------------------
   const std::string& path() const { return path_; }
   // True after a change that save() would write (extended data, a new
-  // registered application); false again after a successful save.
+  // registered application, an object added or erased); false again after a
+  // successful save.
   bool modified() const { return modified_; }
   // Writes the drawing to path() / PATH through a temporary file beside it;
   // the target is replaced only when every write and the close succeeded.
@@ -80,8 +81,8 @@ public:
   // True when RECORD is one of this drawing's records; compares addresses
   // only, so a forged pointer is safe to ask about.
   bool owns(const AcDbObjectRecord* record) const;
-  // Model space: entities of the ENTITIES section outside paper space, in
-  // file order, erased ones left out.
+  // Model space: entities of the ENTITIES section outside paper space, and
+  // those added since, in drawing order, erased ones left out.
   std::vector<AcDbObjectRecord*> modelSpace() const;
   AcDbObjectRecord* firstModelSpace() const;
   AcDbObjectRecord* nextModelSpace(const AcDbObjectRecord* after) const; // null at the end
@@ -148,11 +149,41 @@ public:
                                bool entityOnly, AcDbObject*& object);
   // Ends one open: eOk or eWasNotOpenForRead.
   Acad::ErrorStatus closeObject(AcDbObjectRecord& record);
-  // Test hooks, so that scripts can meet "cannot open": mark a record
-  // erased (or not), and hold it open as another reader or writer would.
-  // holdOpen returns the open status; release with closeObject.
+  // Erases a record (or brings it back). An erased entity of model space is
+  // left out of model space and of the saved file (with its VERTEX, ATTRIB
+  // and SEQEND records, and its solid-model record); objects added after it
+  // keep their place.
   void setErased(AcDbObjectRecord& record, bool erased);
+  // Test hook, so that scripts can meet "cannot open": holds a record open
+  // as another reader or writer would. Returns the open status; release
+  // with closeObject.
   Acad::ErrorStatus holdOpen(AcDbObjectRecord& record, AcDb::OpenMode mode);
+
+  // ---- adding objects --------------------------------------------------------
+  // How new objects are written (besides style()): whether the file's
+  // objects carry handles (R13 and later, or $HANDLING 1), and whether they
+  // carry subclass markers and owner handles (R13 and later).
+  bool handlesOn() const { return layout_.handlesOn; }
+  bool hasSubclassMarkers() const { return layout_.version >= "AC1012"; }
+  // A new handle for an object about to be added (its VERTEX and SEQEND
+  // records take theirs too); $HANDSEED is raised past it on save.
+  uint64_t takeHandle() { return nextHandle_++; }
+  // The handle of the model-space block record (the owner of model-space
+  // entities), "0" when the drawing has none.
+  std::string modelSpaceOwner() const;
+  // Adds an entity to model space. TEXT is its whole DXF text in the
+  // drawing's own form: its groups (handle HANDLE from takeHandle when
+  // handlesOn(), owner and subclass markers when hasSubclassMarkers()), its
+  // extended data, and the VERTEX, ATTRIB and SEQEND records that belong to
+  // it. It goes after AFTER in drawing order (after the objects already
+  // added after AFTER), or at the end of model space when AFTER is null.
+  // SOLIDRECORD is the whole ACDSDATA record of a solid model stored there
+  // (R2013 and later), empty otherwise. Returns the new record, or null when
+  // TEXT does not start with an entity's 0 group.
+  AcDbObjectRecord* addEntity(std::string_view text, uint64_t handle, const AcDbObjectRecord* after,
+                              std::string_view solidRecord = {});
+  // The ACDSDATA record holding RECORD's solid model, empty when none.
+  std::string_view solidModelRecord(const AcDbObjectRecord& record) const;
 
   // ---- layers ---------------------------------------------------------------
   AcDbObjectRecord* layerTable() const { return layerTable_; }
@@ -162,7 +193,8 @@ public:
   // 7 when absent.
   int layerColor(const AcDbObjectRecord& layer) const;
 
-  // The text of a record, as stored (empty for one the host made).
+  // The text of a record, as stored (empty for one the host made without
+  // text): its own groups, and with the records that belong to it.
   std::string_view ownText(const AcDbObjectRecord& record) const;
   std::string_view fullText(const AcDbObjectRecord& record) const;
 
@@ -181,10 +213,28 @@ private:
   };
   static constexpr size_t kChunk = 1024;
 
+  // Text of objects added since load, in chunks that never move.
+  class TextStore {
+  public:
+    std::string_view keep(std::string_view text);
+
+  private:
+    static constexpr size_t kChunkBytes = 1 << 20;
+    std::vector<std::unique_ptr<char[]>> chunks_;
+    size_t used_ = 0, capacity_ = 0;
+  };
+
   explicit Drawing(std::string path);
   AcDbObjectRecord& addRecord();
   std::string_view xdataText(const AcDbObjectRecord& record) const;
+  std::string_view storedXData(const AcDbObjectRecord& record) const;
   std::vector<DxfPatch> patches() const;
+  // The saved text of the objects added after SERIAL (or at the end, for
+  // kAtEnd), with what was added after them in turn; the highest handle
+  // written goes to HIGHEST.
+  std::string addedTextAfter(uint32_t serial, uint64_t& highest) const;
+  std::string addedText(const AcDbObjectRecord& added) const;
+  void buildOrder() const;
   SaveResult writeTo(const std::string& path) const;
   void holdFile();
   void buildHandleIndex() const;
@@ -206,6 +256,17 @@ private:
   long tag_ = 0;
   mutable std::vector<std::pair<uint64_t, uint32_t>> handleIndex_;
   mutable bool handleIndexBuilt_ = false;
+  // Added objects: their text, and where they stand in drawing order. An
+  // added object follows the record it was added after (followers_, by
+  // serial) or the end of model space (kAtEnd).
+  static constexpr uint32_t kAtEnd = UINT32_MAX;
+  TextStore store_;
+  std::unordered_map<uint32_t, std::vector<uint32_t>> followers_;
+  std::vector<std::pair<uint32_t, std::string_view>> addedSolidRecords_; // serial -> ACDSRECORD
+  size_t addedCount_ = 0;
+  mutable std::vector<uint32_t> order_;    // serials in drawing order, while objects were added
+  mutable std::vector<uint32_t> position_; // serial -> index into order_
+  mutable bool orderBuilt_ = false;
   std::unordered_map<AcDbObjectRecord*, std::unique_ptr<AcDbObject>> objects_;
 };
 

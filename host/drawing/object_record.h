@@ -1,7 +1,8 @@
 // The stored object behind an AcDbObjectId: where the object's text lies in
-// its drawing's loaded bytes, what the loader read from it, and its open
-// state. Records are made by the drawing at load, never move and live as
-// long as the drawing; nothing outside host/drawing changes them.
+// its drawing's loaded bytes (or, for an object added since, in the
+// drawing's store of new text), what was read from it, and its open state.
+// Records are made by the drawing, never move and live as long as the
+// drawing; nothing outside host/drawing changes them.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +30,7 @@ constexpr uint8_t kInBlock = 8;
 constexpr uint8_t kHandleInFile = 16;  // the handle comes from the file
 constexpr uint8_t kInEntities = 32;    // read from the ENTITIES section
 constexpr uint8_t kNoText = 64;        // made by the host; not in the file
+constexpr uint8_t kAdded = 128;        // added since load; its text is the drawing's own
 } // namespace record_flags
 
 constexpr int16_t kNoColor = INT16_MIN;
@@ -38,7 +40,8 @@ constexpr int16_t kNoColor = INT16_MIN;
 struct AcDbObjectRecord {
   corvane::Drawing* drawing = nullptr;
   AcRxClass* cls = nullptr;
-  uint64_t begin = 0;  // offset of the object's 0 group in the drawing's text
+  uint64_t begin = 0;  // offset of the object's 0 group in the drawing's text;
+                       // for an added object the address of its text
   uint64_t handle = 0; // from the file, or assigned at load
   // Extended data replaced since load, in the file's form (1001 groups and
   // their items); null while the file's own extended data stands.

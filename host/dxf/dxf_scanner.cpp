@@ -297,6 +297,7 @@ DxfScanResult Scanner::run() {
     bool sawEof = false;
     bool sawTables = false;
     bool insertionFound = false;
+    bool entitiesPlaceFound = false;
     while (next()) {
       if (g_.code == 999) continue;
       if (g_.code != 0) {
@@ -306,6 +307,7 @@ DxfScanResult Scanner::run() {
       if (name() == "EOF") {
         sawEof = true;
         if (!insertionFound) result_.layout.newTablesAt = g_.begin;
+        if (!entitiesPlaceFound) result_.layout.newEntitiesAt = g_.begin;
         break;
       }
       if (name() != "SECTION") {
@@ -328,6 +330,12 @@ DxfScanResult Scanner::run() {
         result_.layout.newTablesAt = sectionBegin;
       }
       if (sectionName == "TABLES") sawTables = true;
+      // A new ENTITIES section would go before the sections that follow it.
+      if (!entitiesPlaceFound && (sectionName == "OBJECTS" || sectionName == "THUMBNAILIMAGE" ||
+                                  sectionName == "ACDSDATA")) {
+        entitiesPlaceFound = true;
+        result_.layout.newEntitiesAt = sectionBegin;
+      }
       if (!section(sectionName)) break;
     }
     (void)sawTables;
@@ -575,6 +583,7 @@ bool Scanner::drawingObjects(bool blocks) {
     if (!atSectionEnd(sectionName, ended)) return false;
     if (ended) {
       finishObject(g_.begin);
+      if (!blocks) result_.layout.entitiesEnd = g_.begin;
       return true;
     }
     if (g_.code != 0) {
@@ -689,6 +698,7 @@ bool Scanner::acdsData() {
     if (!atSectionEnd("ACDSDATA", ended)) return false;
     if (ended) {
       finish(g_.begin);
+      result_.layout.acdsEnd = g_.begin;
       return true;
     }
     if (g_.code == 0) {

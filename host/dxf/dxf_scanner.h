@@ -83,6 +83,9 @@ struct DxfLayout {
   std::optional<DxfAppIdTable> appIds;
   std::optional<size_t> tablesEnd;   // the ENDSEC group of TABLES
   size_t newTablesAt = 0;            // where a TABLES section would go
+  std::optional<size_t> entitiesEnd; // the ENDSEC group of ENTITIES
+  size_t newEntitiesAt = 0;          // where an ENTITIES section would go
+  std::optional<size_t> acdsEnd;     // the ENDSEC group of ACDSDATA
   std::vector<DxfAcdsRecord> acdsRecords;
 };
 

@@ -210,8 +210,10 @@ std::optional<uint64_t> parseHandle(std::string_view text) {
 
 std::string formatHandle(uint64_t handle) {
   char buf[24];
-  std::snprintf(buf, sizeof buf, "%llX", static_cast<unsigned long long>(handle));
-  return buf;
+  char* end = std::to_chars(buf, buf + sizeof buf, handle, 16).ptr;
+  for (char* c = buf; c != end; ++c)
+    if (*c >= 'a' && *c <= 'f') *c = static_cast<char>(*c - 'a' + 'A');
+  return std::string(buf, end);
 }
 
 std::string formatDxfReal(double value) {
@@ -323,10 +325,12 @@ std::string DxfStyle::group(int code, std::string_view value) const {
     }
     return out;
   }
+  // Explodes write groups by the million: no formatted printing here.
   char codeText[16];
-  int n = std::snprintf(codeText, sizeof codeText, padCodes ? "%3d" : "%d", code);
-  out.reserve(static_cast<size_t>(n) + value.size() + 2 * lineEnd.size());
-  out.append(codeText, static_cast<size_t>(n)).append(lineEnd).append(value).append(lineEnd);
+  const size_t n = static_cast<size_t>(std::to_chars(codeText, codeText + sizeof codeText, code).ptr - codeText);
+  const size_t pad = padCodes && n < 3 ? 3 - n : 0;
+  out.reserve(pad + n + value.size() + 2 * lineEnd.size());
+  out.append(pad, ' ').append(codeText, n).append(lineEnd).append(value).append(lineEnd);
   return out;
 }
 
@@ -334,9 +338,11 @@ std::string DxfStyle::intValue(long long value, int code) const {
   std::string out;
   if (binary() && appendBinaryNumber(out, dxfBinaryType(code), value, static_cast<double>(value)))
     return out;
-  char buf[32];
-  std::snprintf(buf, sizeof buf, padIntegers && !binary() ? "%6lld" : "%lld", value);
-  return buf;
+  char digits[32];
+  const size_t n = static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits);
+  if (padIntegers && !binary() && n < 6) out.assign(6 - n, ' ');
+  out.append(digits, n);
+  return out;
 }
 
 std::string DxfStyle::intGroup(int code, long long value) const {
