@@ -20,7 +20,7 @@ const char* const kUsage =
     "commands:\n"
     "  shell [DRAWING]            interactive command line\n"
     "  run DRAWING SCRIPT         answer every prompt from SCRIPT ('-': standard input)\n"
-    "  export [DRAWING] [-o OUT.wrl] [--layer NAME]...\n"
+    "  export [DRAWING] [-o OUT.wrl] [--layer NAME]... [--keep-blocks]\n"
     "                             export every object (or those on the layers) to VRML\n"
     "\n"
     "options:\n"
@@ -42,12 +42,21 @@ const char* const kShellUsage =
     "130 ended by SIGTERM or SIGHUP.\n";
 
 const char* const kExportUsage =
-    "usage: corvane export [DRAWING] [-o OUT.wrl] [--layer NAME]...\n"
+    "usage: corvane export [DRAWING] [-o OUT.wrl] [--layer NAME]... [--keep-blocks]\n"
     "Exports every object of DRAWING (none: the bundled sample drawing), or the\n"
     "objects on the layers named, to a VRML 1.0 world. The default output is\n"
     "the drawing's base name with .wrl, in the current folder. A world file of\n"
     "that name is replaced only by a complete one; the drawing itself is never\n"
     "written.\n"
+    "\n"
+    "The objects inside block references are exported where the references\n"
+    "place them (every level, every copy of a multiple insert), and MESH\n"
+    "objects as polyface meshes, as EXPLODE would place them (in memory only).\n"
+    "Objects coloured by block take the reference's colour, objects on layer 0\n"
+    "its layer, and --layer picks objects by the layer they end up on.\n"
+    "  --keep-blocks  export model space as it stands: block references and\n"
+    "                 MESH objects count as objects the export can't convert\n"
+    "\n"
     "Exit status: 0 exported, 1 nothing converted, 2 drawing, module, usage or\n"
     "output-file error, 3 aborted, 130 interrupted (the old world file stays).\n";
 
@@ -117,12 +126,15 @@ int runCommand(const Options& options, std::istream& in) {
     corvane::SessionOptions sessionOptions = options.session;
     std::string output;
     std::vector<std::string> layers;
+    bool keepBlocks = false;
     for (size_t i = 0; i < options.args.size(); ++i) {
       const std::string& a = options.args[i];
       if ((a == "-o" || a == "--output") && i + 1 < options.args.size()) {
         output = options.args[++i];
       } else if (a == "--layer" && i + 1 < options.args.size()) {
         layers.push_back(options.args[++i]);
+      } else if (a == "--keep-blocks") {
+        keepBlocks = true;
       } else if (a.size() > 1 && a[0] == '-') {
         return usageError("export: unknown option '" + a + "'");
       } else if (sessionOptions.drawingPath.empty()) {
@@ -141,7 +153,7 @@ int runCommand(const Options& options, std::istream& in) {
     }
     if (output.empty()) output = session.drawingBaseName(".wrl");
     int status = corvane::kExitInterrupted;
-    if (!corvane::stopRequested()) status = session.exportTo(output, layers);
+    if (!corvane::stopRequested()) status = session.exportTo(output, layers, keepBlocks);
     else std::cerr << "corvane: interrupted; " << output << " was not written\n";
     session.stop();
     std::cout.flush();

@@ -9,6 +9,7 @@
 
 #include "ads.h"
 #include "console/console.h"
+#include "console/selection.h"
 #include "runtime/host_services.h"
 
 namespace {
@@ -87,6 +88,12 @@ int ads_command(int rtype, ...) {
       std::snprintf(text, sizeof text, "%.16g", va_arg(ap, double));
       words.push_back(text);
       break;
+    case RTPICKS:
+      words.push_back(corvane::selectionAnswer(va_arg(ap, const long*)));
+      break;
+    case RTENAME:
+      words.push_back(corvane::entityAnswer(va_arg(ap, const long*)));
+      break;
     case RTPOINT:
     case RT3DPOINT: {
       const double* p = va_arg(ap, const double*);
@@ -101,11 +108,8 @@ int ads_command(int rtype, ...) {
     if (bad) break;
   }
   va_end(ap);
-  if (bad || console == nullptr || words.empty()) return RTERROR;
-  std::string name = words.front();
-  words.erase(words.begin());
-  if (console->commandEcho()) corvane::hostPrint("\nCommand: " + name + "\n");
-  return console->runWithAnswers(name, words) ? RTNORM : RTERROR;
+  if (bad || console == nullptr) return RTERROR;
+  return console->runCommand(std::move(words)) ? RTNORM : RTERROR;
 }
 
 } // extern "C"

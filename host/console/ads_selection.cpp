@@ -77,6 +77,27 @@ std::vector<AcDbObjectRecord*> objectsOnLayers(const Drawing& drawing,
   return found;
 }
 
+std::string entityAnswer(const ads_name entity) {
+  const AcDbObjectRecord* r = recordFromEntityName(entity);
+  const Drawing* d = drawingOwning(r);
+  return d ? d->handleText(*r) : std::string();
+}
+
+std::string selectionAnswer(const ads_name ss) {
+  std::string answer;
+  long length = 0;
+  if (ss == nullptr || !selectionSetLength(ss, length)) return answer;
+  for (long i = 0; i < length; ++i) {
+    ads_name e;
+    if (!selectionSetMember(ss, i, e)) continue;
+    std::string handle = entityAnswer(e);
+    if (handle.empty()) continue;
+    if (!answer.empty()) answer += ' ';
+    answer += handle;
+  }
+  return answer;
+}
+
 int askForObjects(Console& console, const Drawing& drawing, const std::string& prompt,
                   std::vector<AcDbObjectRecord*>& picked) {
   for (;;) {

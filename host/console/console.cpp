@@ -194,6 +194,14 @@ bool Console::runWithAnswers(const std::string& name, const std::vector<std::str
   return known;
 }
 
+bool Console::runCommand(std::vector<std::string> words) {
+  if (words.empty()) return false;
+  std::string name = words.front();
+  words.erase(words.begin());
+  if (commandEcho()) hostPrint("\nCommand: " + name + "\n");
+  return runWithAnswers(name, words);
+}
+
 void Console::execute(const std::string& rawLine) {
   std::string line = trim(rawLine);
   if (line.empty()) return;

@@ -70,6 +70,11 @@ public:
   // Runs a host command with ANSWERS given in advance (ads_command).
   // False when the command is unknown.
   bool runWithAnswers(const std::string& name, const std::vector<std::string>& answers);
+  // Runs WORDS as a program gives them (ads_command, the list language's
+  // command): the first is the command's name, the rest answer its
+  // prompts. The command echoes itself while CMDECHO is on. False when the
+  // command is unknown or WORDS is empty.
+  bool runCommand(std::vector<std::string> words);
 
   bool interactive() const { return input_->interactive(); }
   void requestQuit() { quit_ = true; }

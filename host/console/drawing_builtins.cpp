@@ -8,12 +8,16 @@
 #include <memory>
 
 #include "acdb.h"
+#include "console/console.h"
+#include "console/selection.h"
 #include "drawing/drawing.h"
+#include "drawing/entity_maker.h"
 #include "drawing/entity_names.h"
 #include "drawing/selection_sets.h"
 #include "lisp/lisp_error.h"
 #include "lisp/resbuf_convert.h"
 #include "runtime/command_stack.h"
+#include "runtime/host_services.h"
 
 namespace corvane {
 namespace {
@@ -192,9 +196,112 @@ void appendXdata(ChainOwner& chain, const Value& apps) {
   }
 }
 
+// An entmake list as new groups; the -3 part (extended data) goes to XDATA.
+std::vector<NewGroup> newGroups(const Value& list, Value& xdata) {
+  std::vector<NewGroup> groups;
+  for (Value item = list; item.isCons(); item = item.cdr()) {
+    const Value& pair = item.car();
+    if (!pair.isCons() || !pair.car().isInteger()) lisp::throwBadType("consp", pair);
+    NewGroup g;
+    g.code = pair.car().asInteger();
+    const Value& v = pair.cdr();
+    if (g.code == -3) {
+      xdata = v;
+      continue;
+    }
+    if (v.isCons()) {
+      // (code x y [z]): a point.
+      g.kind = NewGroup::kPoint;
+      double* xyz[] = {&g.point.x, &g.point.y, &g.point.z};
+      size_t n = 0;
+      for (Value c = v; c.isCons() && n < 3; c = c.cdr()) *xyz[n++] = realOf(c.car());
+      if (n < 2) lisp::throwBadType("pointp", v);
+    } else if (v.isString()) {
+      g.kind = NewGroup::kText;
+      g.text = v.asString();
+    } else if (v.isInteger()) {
+      g.kind = NewGroup::kInteger;
+      g.integer = v.asInteger();
+    } else if (v.isReal()) {
+      g.kind = NewGroup::kReal;
+      g.real = v.asReal();
+    } else if (v.isEntityName()) {
+      continue; // -1 and other references name existing objects
+    } else {
+      lisp::throwBadType("atom", v);
+    }
+    groups.push_back(std::move(g));
+  }
+  return groups;
+}
+
+// What (command ...) answers for one argument.
+std::string commandWord(const Value& v) {
+  if (v.isString()) return v.asString();
+  if (v.isInteger()) return std::to_string(v.asInteger());
+  char text[96];
+  if (v.isReal()) {
+    std::snprintf(text, sizeof text, "%.16g", v.asReal());
+    return text;
+  }
+  if (v.isSelectionSet()) return selectionAnswer(v.asSelectionSet().id);
+  if (v.isEntityName()) return entityAnswer(v.asEntityName().id);
+  if (v.isNil()) return "";
+  if (v.isCons()) {
+    std::string point;
+    for (Value c = v; c.isCons(); c = c.cdr()) {
+      std::snprintf(text, sizeof text, "%.16g", realOf(c.car()));
+      point += (point.empty() ? "" : ",") + std::string(text);
+    }
+    return point;
+  }
+  lisp::throwBadType("stringp", v);
+}
+
 } // namespace
 
 void addDrawingBuiltins(Interpreter& in) {
+  auto maker = std::make_shared<EntityMaker>();
+  in.defineBuiltin("entmake", [maker](Interpreter&, const Arguments& a) -> Value {
+    a.expectCount(1);
+    const Value& list = a.list(0);
+    Value xdata;
+    std::vector<NewGroup> groups = newGroups(list, xdata);
+    ChainOwner chain;
+    if (!xdata.isNil()) appendXdata(chain, xdata);
+    Drawing& d = drawing();
+    EntityMaker::Result result = maker->make(d, groups);
+    if (result.status == EntityMaker::kRefused) {
+      hostPrint("\nentmake: " + result.reason + ".\n");
+      return Value();
+    }
+    if (result.record != nullptr && chain.head != nullptr && d.setXData(*result.record, chain.head) != Acad::eOk) {
+      d.setErased(*result.record, true);
+      hostPrint("\nentmake: the extended data can't be stored.\n");
+      return Value();
+    }
+    return list;
+  });
+  in.defineBuiltin("entdel", [](Interpreter&, const Arguments& a) -> Value {
+    a.expectCount(1);
+    AcDbObjectRecord* r = recordOf(a, 0);
+    // Deleting twice brings the object back.
+    if (r == nullptr || r->role != RecordRole::kEntity || r->has(record_flags::kInBlock) ||
+        r->has(record_flags::kPaperSpace))
+      return Value();
+    Drawing& d = drawing();
+    d.setErased(*r, !r->has(record_flags::kErased));
+    return a[0];
+  });
+  in.defineBuiltin("command", [](Interpreter&, const Arguments& a) -> Value {
+    Console* console = currentConsole();
+    if (console == nullptr) throw lisp::LispError("command: no command line runs");
+    std::vector<std::string> words;
+    for (const Value& v : a.values()) words.push_back(commandWord(v));
+    if (!words.empty() && !console->runCommand(words))
+      hostPrint("Unknown command \"" + words.front() + "\".\n");
+    return Value();
+  });
   in.defineBuiltin("ssget", [](Interpreter&, const Arguments& a) -> Value {
     a.expectCount(0, 2);
     ads_name ss;

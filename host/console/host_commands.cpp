@@ -6,6 +6,7 @@
 #include "console/console.h"
 #include "console/selection.h"
 #include "drawing/drawing.h"
+#include "explode/explode.h"
 #include "runtime/host_services.h"
 
 namespace corvane {
@@ -61,6 +62,17 @@ void listCommand(Console& console) {
   }
 }
 
+void explodeCommand(Console& console) {
+  Drawing* drawing = currentDrawing();
+  if (drawing == nullptr) return;
+  std::vector<AcDbObjectRecord*> picked;
+  if (askForObjects(console, *drawing, "\nSelect objects: ", picked) != RTNORM || picked.empty()) return;
+  ExplodeReport report = explodeObjects(*drawing, picked);
+  for (const std::string& line : report.refused) hostPrint("\n" + line);
+  hostPrint("\n" + std::to_string(report.exploded) + " exploded, " + std::to_string(report.refused.size()) +
+            " could not be exploded.\n");
+}
+
 void quitCommand(Console& console) {
   Drawing* drawing = currentDrawing();
   if (drawing != nullptr && drawing->modified()) {
@@ -99,6 +111,7 @@ void registerHostCommands(Console& console) {
   console.addHostCommand("SAVE", saveCommand);
   console.addHostCommand("SAVEAS", saveAsCommand);
   console.addHostCommand("LIST", listCommand);
+  console.addHostCommand("EXPLODE", explodeCommand);
   console.addHostCommand("QUIT", quitCommand);
   console.addHostCommand("HOLDOPEN", holdOpenCommand);
 }

@@ -14,6 +14,7 @@
 #include "drawing/drawing.h"
 #include "drawing/entity_names.h"
 #include "drawing/selection_sets.h"
+#include "explode/explode.h"
 #include "lisp/interpreter.h"
 #include "lisp/resbuf_convert.h"
 #include "runtime/file_errors.h"
@@ -119,11 +120,23 @@ std::string Session::drawingBaseName(const std::string& extension) const {
   return base + extension;
 }
 
-int Session::exportTo(const std::string& outputPath, const std::vector<std::string>& layers) {
+int Session::exportTo(const std::string& outputPath, const std::vector<std::string>& layers, bool keepBlocks) {
   const ListFunction* wrlout = listFunctions().find("vrml_wrlout");
   if (wrlout == nullptr) {
     std::fprintf(stderr, "corvane: the module defines no vrml_wrlout\n");
     return kExitLoadError;
+  }
+  auto interrupted = [&outputPath] {
+    std::fflush(stdout);
+    std::fprintf(stderr, "corvane: interrupted; %s was not written\n", outputPath.c_str());
+    return kExitInterrupted;
+  };
+  if (!keepBlocks) {
+    // The module knows loose objects only: what block references and
+    // meshes show is placed in memory first (nothing is saved).
+    for (const std::string& line : explodeForExport(*state_->drawing).refused)
+      std::fprintf(stderr, "corvane: warning: %s\n", line.c_str());
+    if (stopRequested()) return interrupted();
   }
   std::vector<AcDbObjectRecord*> objects = objectsOnLayers(*state_->drawing, layers);
   if (objects.empty()) {
@@ -144,11 +157,7 @@ int Session::exportTo(const std::string& outputPath, const std::vector<std::stri
   ads_relrb(args);
   freeSelectionSet(ss);
   hostPrint("\n");
-  if (stopRequested()) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "corvane: interrupted; %s was not written\n", outputPath.c_str());
-    return kExitInterrupted;
-  }
+  if (stopRequested()) return interrupted();
   if (gOutputFileFailed) return kExitLoadError;
   if (result.kind == ListCallResult::kError) {
     std::fprintf(stderr, "corvane: %s\n", result.error.c_str());

@@ -42,8 +42,10 @@ public:
   // vrml_wrlout, as `corvane export` does: kExitOk when it returned T,
   // kExitLoadError when the output file could not be written (the reason is
   // on stderr), kExitInterrupted when a signal stopped it, kExitFalse when it
-  // returned nil otherwise or nothing matched.
-  int exportTo(const std::string& outputPath, const std::vector<std::string>& layers);
+  // returned nil otherwise or nothing matched. Unless KEEPBLOCKS, every
+  // block reference and MESH is first exploded in memory (through every
+  // level), and the layers apply to the objects as placed.
+  int exportTo(const std::string& outputPath, const std::vector<std::string>& layers, bool keepBlocks = false);
   // The base name of the drawing with EXTENSION in place of its own.
   std::string drawingBaseName(const std::string& extension) const;
   // Unloads the module (messages 4 and 2); returns the blocks it still held.

@@ -11,29 +11,6 @@
 #include "drawing/selection_sets.h"
 #include "faces/face_builder.h"
 #include "faces/face_file_writer.h"
-#include "runtime/host_services.h"
-
-namespace corvane {
-namespace {
-
-// The chord tolerance for curved solids: FACETCHORD in drawing units, or
-// 0 (the default) for a tolerance relative to each body's size.
-double solidChordTolerance() {
-  SysVar* v = sysVars().find("FACETCHORD");
-  return v != nullptr && v->type == SysVar::kReal && v->realValue > 0 ? v->realValue : 0.0;
-}
-
-EntityFaces facesOf(const Drawing& drawing, const AcDbObjectRecord& record, std::string& note) {
-  if (auto g = drawing.faceGeometry(record)) return buildFaces(*g);
-  if (auto g = drawing.solidGeometry(record)) return buildFaces(*g);
-  if (auto g = drawing.polyfaceGeometry(record)) return buildFaces(std::move(*g));
-  if (auto g = drawing.polygonMeshGeometry(record)) return buildFaces(std::move(*g));
-  if (auto g = drawing.solidModelData(record)) return buildFaces(*g, solidChordTolerance(), &note);
-  return {};
-}
-
-} // namespace
-} // namespace corvane
 
 extern "C" int adsi_ent2face(const ads_name ss, const char** filename, int flags) {
   using namespace corvane;
@@ -54,7 +31,7 @@ extern "C" int adsi_ent2face(const ads_name ss, const char** filename, int flags
     content.entries.push_back({"handle", drawing->handleText(*record)});
     content.entries.push_back({"type", std::string(drawing->typeName(*record))});
     std::string note;
-    content.entities.push_back(facesOf(*drawing, *record, note));
+    content.entities.push_back(buildFaces(*drawing, *record, note));
     if (!note.empty()) {
       // A model that can't be read (or only approximately) still exports;
       // the user hears why, once per object.

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "drawing/drawing.h"
 #include "faces/object_coordinates.h"
 #include "faces/vertex_normals.h"
+#include "runtime/host_services.h"
 
 namespace corvane {
 namespace {
@@ -50,6 +52,22 @@ int gridIndex(int64_t row, int64_t col, int64_t n, int64_t count) {
 }
 
 } // namespace
+
+// The chord tolerance for curved solids: FACETCHORD in drawing units, or
+// 0 (the default) for a tolerance relative to each body's size.
+static double solidChordTolerance() {
+  SysVar* v = sysVars().find("FACETCHORD");
+  return v != nullptr && v->type == SysVar::kReal && v->realValue > 0 ? v->realValue : 0.0;
+}
+
+EntityFaces buildFaces(const Drawing& drawing, const AcDbObjectRecord& record, std::string& note) {
+  if (auto g = drawing.faceGeometry(record)) return buildFaces(*g);
+  if (auto g = drawing.solidGeometry(record)) return buildFaces(*g);
+  if (auto g = drawing.polyfaceGeometry(record)) return buildFaces(std::move(*g));
+  if (auto g = drawing.polygonMeshGeometry(record)) return buildFaces(std::move(*g));
+  if (auto g = drawing.solidModelData(record)) return buildFaces(*g, solidChordTolerance(), &note);
+  return {};
+}
 
 EntityFaces buildFaces(const FaceGeometry& face) {
   FaceBlock block;

@@ -9,7 +9,16 @@
 #include "faces/face_block.h"
 #include "solids/solid_tessellator.h"
 
+struct AcDbObjectRecord;
+
 namespace corvane {
+
+class Drawing;
+
+// The faces the export makes of RECORD, one of DRAWING's objects, by its
+// kind (none for a kind without faces); solid models at the chord
+// tolerance of FACETCHORD, with NOTE set as buildFaces of a model sets it.
+EntityFaces buildFaces(const Drawing& drawing, const AcDbObjectRecord& record, std::string& note);
 
 // 3DFACE: one face over the four corners, a triangle when the third and
 // fourth corners are equal. The face carries the entity's invisible edges.

@@ -15,12 +15,6 @@ namespace {
 
 const char* kPython = "/usr/bin/python3";
 
-bool haveEzdxf() {
-  static int have = -1;
-  if (have < 0) have = runProcess({kPython, "-c", "import ezdxf"}).status == 0;
-  return have == 1;
-}
-
 TEST(BinaryDrawingProgram, CorpusDrawingsSaveBackAndExportTheWorldOfTheirTwins) {
   std::vector<std::filesystem::path> files = binaryCorpusFiles();
   if (files.empty()) GTEST_SKIP() << "the shared corpus is not beside the project";
@@ -42,8 +36,12 @@ TEST(BinaryDrawingProgram, CorpusDrawingsSaveBackAndExportTheWorldOfTheirTwins) 
     std::filesystem::path twin = textTwin(file);
     if (twin.empty()) continue;
     ++twins;
+    // Model space as it stands: the meshes an export explodes hold numbers
+    // that the text twins round in their last digits.
+    r = runProcess({corvanePath(), "export", file.string(), "--keep-blocks", "-o", wrl});
+    ASSERT_EQ(r.status, 0) << r.err;
     std::string twinWrl = dir + "/" + twin.stem().string() + ".twin.wrl";
-    r = runProcess({corvanePath(), "export", twin.string(), "-o", twinWrl});
+    r = runProcess({corvanePath(), "export", twin.string(), "--keep-blocks", "-o", twinWrl});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(readFile(twinWrl) == readFile(wrl)) << "the text twin " << twin.filename() << " gives another world";
   }

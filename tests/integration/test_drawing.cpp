@@ -88,6 +88,18 @@ TestDrawing& TestDrawing::raw(const std::string& groups) {
   return *this;
 }
 
+TestDrawing& TestDrawing::block(const std::string& name, const std::string& entities) {
+  blocks_ += group(0, "BLOCK") + group(8, "0") + group(2, name) + group(70, "0") + point(10, 0, 0, 0) + entities +
+             group(0, "ENDBLK") + group(8, "0");
+  return *this;
+}
+
+TestDrawing& TestDrawing::insert(const std::string& handle, const std::string& layer, int colour,
+                                 const std::string& block, double x) {
+  entities_ += head("INSERT", handle, layer, colour) + group(2, block) + point(10, x, 0, 0);
+  return *this;
+}
+
 std::string TestDrawing::text() const {
   std::string t = group(0, "SECTION") + group(2, "HEADER") + group(9, "$ACADVER") + group(1, "AC1009") +
                   group(9, "$HANDSEED") + group(5, "FFFF") + group(0, "ENDSEC");
@@ -102,6 +114,7 @@ std::string TestDrawing::text() const {
   t += group(0, "APPID") + group(2, "ACAD") + group(70, "0");
   for (const std::string& a : appIds_) t += group(0, "APPID") + group(2, a) + group(70, "0");
   t += group(0, "ENDTAB") + group(0, "ENDSEC");
+  if (!blocks_.empty()) t += group(0, "SECTION") + group(2, "BLOCKS") + blocks_ + group(0, "ENDSEC");
   t += group(0, "SECTION") + group(2, "ENTITIES") + entities_ + group(0, "ENDSEC") + group(0, "EOF");
   return t;
 }
@@ -115,10 +128,29 @@ ScriptRun runScript(const std::string& drawing, const std::string& script) {
   return run;
 }
 
+std::string convertedCount(const std::string& out) {
+  size_t end = out.find(" objects converted.");
+  if (end == std::string::npos) return "";
+  size_t begin = out.rfind('\n', end);
+  return out.substr(begin + 1, end - begin - 1);
+}
+
 size_t occurrences(const std::string& text, const std::string& what) {
   size_t n = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
   return n;
+}
+
+bool haveEzdxf() {
+  static const bool have = runProcess({"/usr/bin/python3", "-c", "import ezdxf"}).status == 0;
+  return have;
+}
+
+ProcessResult blocks(const std::vector<std::string>& args) {
+  std::vector<std::string> argv{"/usr/bin/python3",
+                                std::string(CORVANE_SOURCE_DIR) + "/tests/integration/explode/blocks.py"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return runProcess(argv);
 }
 
 std::string coinCheck(const std::string& file, const std::vector<std::string>& expectations) {

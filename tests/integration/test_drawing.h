@@ -24,11 +24,17 @@ public:
   TestDrawing& polygonMesh(const std::string& handle, const std::string& layer, int colour, int m, int n);
   TestDrawing& line(const std::string& handle, const std::string& layer, int colour);
   TestDrawing& raw(const std::string& groups);
+  // A block definition NAME (base point 0,0,0) holding ENTITIES (groups),
+  // and a reference to a block at (x, 0, 0).
+  TestDrawing& block(const std::string& name, const std::string& entities);
+  TestDrawing& insert(const std::string& handle, const std::string& layer, int colour, const std::string& block,
+                      double x = 0);
   std::string text() const;
 
 private:
   std::vector<std::pair<std::string, int>> layers_;
   std::vector<std::string> appIds_;
+  std::string blocks_;
   std::string entities_;
 };
 
@@ -40,8 +46,16 @@ struct ScriptRun {
 // Writes DRAWING and SCRIPT into a fresh folder and runs
 // `corvane run drawing.dxf script.txt` there.
 ScriptRun runScript(const std::string& drawing, const std::string& script);
+// The number of the export's "N objects converted." in OUT; empty when
+// OUT has none.
+std::string convertedCount(const std::string& out);
 // The number of times WHAT occurs in TEXT.
 size_t occurrences(const std::string& text, const std::string& what);
+// True when /usr/bin/python3 has ezdxf, the independent DXF library the
+// tests compare with.
+bool haveEzdxf();
+// tests/integration/explode/blocks.py with ARGS (see there).
+ProcessResult blocks(const std::vector<std::string>& args);
 // vrmlcheck on FILE with extra expectations; empty when it passes (or when
 // vrmlcheck isn't built), else its complaint.
 std::string coinCheck(const std::string& file, const std::vector<std::string>& expectations = {});

@@ -1,0 +1,36 @@
+// Exploding: a block reference replaced, in its place in drawing order, by
+// the objects of its block placed by the reference's full transform (every
+// copy of a multiple insert), keeping what the user saw (objects on layer 0
+// take the reference's layer, objects coloured by block its colour); a MESH
+// replaced by polyface meshes of its base-level faces.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct AcDbObjectRecord;
+
+namespace corvane {
+
+class Drawing;
+
+struct ExplodeReport {
+  size_t exploded = 0;              // objects replaced
+  std::vector<std::string> refused; // one line per object left as it was: what and why
+};
+
+// EXPLODE: each of OBJECTS (model-space entities of DRAWING) that is a
+// block reference or a MESH is replaced; one level only, so references
+// nested in a block become references of model space (or, when the outer
+// transform would shear them, their objects are placed instead). A
+// reference whose block holds an object that can't be placed exactly stays
+// as it was, as does every object of another kind.
+ExplodeReport explodeObjects(Drawing& drawing, const std::vector<AcDbObjectRecord*>& objects);
+
+// Before an export, in memory: every block reference of model space
+// exploded through every level and every MESH, so that the export sees the
+// objects they show. Objects of kinds the export can't convert are not
+// placed; references that show nothing are left as they are.
+ExplodeReport explodeForExport(Drawing& drawing);
+
+} // namespace corvane
