@@ -9,6 +9,10 @@
 //   polygon_1000.dxf  one 1000 x 1000 polygon mesh
 //   faces_100k.dxf    100,000 separate 3DFACE entities
 //   faces_1.dxf       one 3DFACE: the fixed cost of a whole export
+//   blocks_10k.dxf    10,000 references (turned and moved) to one block of
+//                     100 3DFACE entities
+//   blocks_flat.dxf   the same 1,000,000 faces written out flat, where the
+//                     references place them
 // --scale shrinks (or grows) every count by F, for quick runs and profiling.
 // Every entity, vertex and end-of-sequence record carries a handle (group 5),
 // and every entity colour 3 on layer SURFACE, so an export writes materials.
@@ -137,9 +141,11 @@ class DxfWriter {
   uint64_t nextHandle_ = 0x100;
 };
 
-// The header, the LAYER table and the start of ENTITIES. The handle seed is
+// The header, the LAYER table, the BLOCKS section BLOCKS writes and the
+// start of ENTITIES. The handle seed is
 // written far above any handle the drawings use.
-void beginDrawing(DxfWriter& out) {
+template <typename Blocks>
+void beginDrawing(DxfWriter& out, Blocks blocks) {
   out.str(0, "SECTION");
   out.str(2, "HEADER");
   out.str(9, "$ACADVER");
@@ -163,6 +169,11 @@ void beginDrawing(DxfWriter& out) {
     out.str(6, "CONTINUOUS");
   }
   out.str(0, "ENDTAB");
+  out.str(0, "ENDSEC");
+
+  out.str(0, "SECTION");
+  out.str(2, "BLOCKS");
+  blocks(out);
   out.str(0, "ENDSEC");
 
   out.str(0, "SECTION");
@@ -259,14 +270,86 @@ void writeFaces(DxfWriter& out, int count) {
   }
 }
 
-template <typename Body>
-bool writeDrawing(const std::string& path, Body body) {
+// The block of the block drawings: a 10 x 5 grid of unit squares, each
+// split into two triangles, over the height field; and where a reference
+// puts the block (the K-th of COUNT): a grid of places 12 apart, each turned.
+constexpr int kTileColumns = 10, kTileRows = 5;
+
+struct Place {
+  double x, y, degrees;
+};
+Place placeOf(int k, int count) {
+  const int columns = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count))));
+  return {(k % columns) * 12.0, (k / columns) * 12.0, static_cast<double>((k * 37) % 360)};
+}
+
+template <typename Face>
+void forEachTileFace(Face face) {
+  for (int j = 0; j < kTileRows; ++j)
+    for (int i = 0; i < kTileColumns; ++i) {
+      const double x0 = i, y0 = j, x1 = i + 1, y1 = j + 1;
+      face(x0, y0, x1, y0, x1, y1);
+      face(x0, y0, x1, y1, x0, y1);
+    }
+}
+
+void writeTileFace(DxfWriter& out, const Place& p, double ax, double ay, double bx, double by, double cx, double cy) {
+  const double r = p.degrees * 3.14159265358979323846 / 180.0, c = std::cos(r), s = std::sin(r);
+  auto corner = [&](int group, double x, double y) {
+    out.point(group, p.x + c * x - s * y, p.y + s * x + c * y, height(x, y));
+  };
+  commonGroups(out, "3DFACE");
+  corner(10, ax, ay);
+  corner(11, bx, by);
+  corner(12, cx, cy);
+  corner(13, cx, cy);
+}
+
+void writeTileBlock(DxfWriter& out) {
+  out.str(0, "BLOCK");
+  out.str(8, "0");
+  out.str(2, "TILE");
+  out.integer(70, 0);
+  out.point(10, 0.0, 0.0, 0.0);
+  out.str(3, "TILE");
+  forEachTileFace([&](double ax, double ay, double bx, double by, double cx, double cy) {
+    writeTileFace(out, {0, 0, 0}, ax, ay, bx, by, cx, cy);
+  });
+  out.str(0, "ENDBLK");
+  out.str(8, "0");
+}
+
+void writeReferences(DxfWriter& out, int count) {
+  for (int k = 0; k < count; ++k) {
+    const Place p = placeOf(k, count);
+    out.str(0, "INSERT");
+    out.handle();
+    out.str(8, "SURFACE");
+    out.str(2, "TILE");
+    out.point(10, p.x, p.y, 0.0);
+    out.real(50, p.degrees);
+  }
+}
+
+void writeFlatTiles(DxfWriter& out, int count) {
+  for (int k = 0; k < count; ++k) {
+    const Place p = placeOf(k, count);
+    forEachTileFace([&](double ax, double ay, double bx, double by, double cx, double cy) {
+      writeTileFace(out, p, ax, ay, bx, by, cx, cy);
+    });
+  }
+}
+
+void noBlocks(DxfWriter&) {}
+
+template <typename Body, typename Blocks = void (*)(DxfWriter&)>
+bool writeDrawing(const std::string& path, Body body, Blocks blocks = noBlocks) {
   DxfWriter out(path);
   if (!out.isOpen()) {
     std::fprintf(stderr, "make_drawings: cannot create %s\n", path.c_str());
     return false;
   }
-  beginDrawing(out);
+  beginDrawing(out, blocks);
   body(out);
   endDrawing(out);
   if (!out.finish()) {
@@ -301,16 +384,22 @@ int main(int argc, char** argv) {
   static_assert((125 + 1) * (125 + 1) <= kMaxPolyfaceVertices, "tile too large for a polyface mesh");
   const int meshSide = std::max(2, static_cast<int>(std::lround(1000 * std::sqrt(scale))));
   const int faces = std::max(1, static_cast<int>(std::lround(100000 * scale)));
+  const int references = std::max(1, static_cast<int>(std::lround(10000 * scale)));
 
   bool good = true;
   good &= writeDrawing(dir + "/polyface_1m.dxf", [&](DxfWriter& out) { writePolyfaceSurface(out, tiles, side); });
   good &= writeDrawing(dir + "/polygon_1000.dxf", [&](DxfWriter& out) { writePolygonMesh(out, meshSide, meshSide); });
   good &= writeDrawing(dir + "/faces_100k.dxf", [&](DxfWriter& out) { writeFaces(out, faces); });
   good &= writeDrawing(dir + "/faces_1.dxf", [&](DxfWriter& out) { writeFaces(out, 1); });
+  good &= writeDrawing(dir + "/blocks_10k.dxf", [&](DxfWriter& out) { writeReferences(out, references); },
+                       writeTileBlock);
+  good &= writeDrawing(dir + "/blocks_flat.dxf", [&](DxfWriter& out) { writeFlatTiles(out, references); });
   if (!good) return 1;
   std::printf("polyface_1m.dxf   %d meshes, %d triangles\n", tiles, tiles * 2 * side * side);
   std::printf("polygon_1000.dxf  %d x %d polygon mesh\n", meshSide, meshSide);
   std::printf("faces_100k.dxf    %d 3DFACE\n", faces);
   std::printf("faces_1.dxf       1 3DFACE\n");
+  std::printf("blocks_10k.dxf    %d references to a block of %d 3DFACE\n", references, 2 * kTileColumns * kTileRows);
+  std::printf("blocks_flat.dxf   %d 3DFACE\n", references * 2 * kTileColumns * kTileRows);
   return 0;
 }
