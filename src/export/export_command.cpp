@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "ads.h"
 #include "app/message_catalogue.h"
@@ -76,11 +77,37 @@ int effectiveColorIndex(AcDbEntity* entity) {
   return layerColorIndex(layer.get());
 }
 
+// The stream buffer every face file of a run is read through. Supplying it
+// keeps the C library from sizing one with fstat for each file; a face file
+// for a small object arrives in one read.
+class FaceFileBuffer {
+public:
+  static constexpr std::size_t kSize = 128 * 1024;
+  // Opens NAME for binary reading through the buffer; null when it can't
+  // be opened.
+  FaceFile open(const char* name) {
+    FaceFile file(name != nullptr ? std::fopen(name, "rb") : nullptr);
+    if (file) {
+      if (!bytes_) {
+        bytes_.reset(new (std::nothrow) char[kSize]);
+      }
+      // Without a buffer of ours the library's own serves as well.
+      if (bytes_) {
+        std::setvbuf(file.get(), bytes_.get(), _IOFBF, kSize);
+      }
+    }
+    return file;
+  }
+
+private:
+  std::unique_ptr<char[]> bytes_;
+};
+
 enum class Step { kConverted, kSkipped, kAbort };
 
 // Converts the object at POSITION, printing its messages.
 Step convertObject(const ads_name ss, long position, OutputFile& out, VrmlMaterial& material,
-                   VrmlColor& color, VrmlUrl& url, int& invalidCount) {
+                   VrmlColor& color, VrmlUrl& url, FaceFileBuffer& faceBuffer, int& invalidCount) {
   url.clear();
   url.anchorOpen = 0;
   material.reset();
@@ -114,7 +141,7 @@ Step convertObject(const ads_name ss, long position, OutputFile& out, VrmlMateri
   one.hold();
   const char* faceFileName = nullptr;
   adsi_ent2face(one.name(), &faceFileName, 1);
-  FaceFile faceFile(faceFileName != nullptr ? std::fopen(faceFileName, "rb") : nullptr);
+  FaceFile faceFile = faceBuffer.open(faceFileName);
   if (!faceFile) {
     printMessage(12);
     return Step::kAbort;
@@ -175,6 +202,9 @@ int exportSelectionSet(const ads_name ss, const char* fileName) {
     return 0;
   }
   writeHeader(&out);
+  // Declared after the output file and before any face file: a face file
+  // stream never outlives the buffer it reads through.
+  FaceFileBuffer faceBuffer;
   int convertedCount = 0;
   int invalidCount = 0;
   for (long i = 0; i < length; ++i) {
@@ -183,7 +213,7 @@ int exportSelectionSet(const ads_name ss, const char* fileName) {
       return 0;
     }
     ads_printf(messageText(37), static_cast<int>(i), static_cast<int>(length));
-    const Step step = convertObject(ss, i, out, material, color, url, invalidCount);
+    const Step step = convertObject(ss, i, out, material, color, url, faceBuffer, invalidCount);
     if (step == Step::kConverted) {
       ++convertedCount;
     }

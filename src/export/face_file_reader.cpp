@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -45,35 +46,18 @@ double loadF64(const unsigned char* p) {
 
 Point3 loadPoint(const unsigned char* p) { return {loadF64(p), loadF64(p + 8), loadF64(p + 16)}; }
 
-// Forward-only reads over the stream. Every read reports a short read; the
-// bytes that remain are known when the stream can tell its size, so that a
-// count can be checked before memory is reserved for it.
+// Forward-only reads over the stream. Every read reports a short read. A
+// skip is only noted, and made together with the read that follows it: one
+// call into the stream instead of two (a skip that runs past the end makes
+// that read come short, just as it would have after a separate skip, and a
+// skip with no read after it changes nothing). The bytes that remain are
+// measured only when a count is too large to take on trust (a regular file
+// tells its size with one fstat; other streams are measured by seeking), so
+// that a small face file costs no system call beyond its read, and a large
+// count is checked before memory is reserved for it.
 class Cursor {
 public:
-  explicit Cursor(std::FILE* stream) : stream_(stream) {
-    const long start = std::ftell(stream);
-    // A regular file tells its size without moving (one system call, and
-    // the stream keeps its buffer); anything else is measured by seeking.
-    struct stat st {};
-    const int fd = start >= 0 ? fileno(stream) : -1;
-    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-      if (st.st_size >= start) {
-        sized_ = true;
-        remaining_ = static_cast<std::uint64_t>(st.st_size - start);
-      }
-      return;
-    }
-    if (start >= 0 && std::fseek(stream, 0, SEEK_END) == 0) {
-      const long end = std::ftell(stream);
-      if (std::fseek(stream, start, SEEK_SET) == 0 && end >= start) {
-        sized_ = true;
-        remaining_ = static_cast<std::uint64_t>(end - start);
-      } else {
-        // Could not get back: treat the stream as unreadable.
-        broken_ = true;
-      }
-    }
-  }
+  explicit Cursor(std::FILE* stream) : stream_(stream) {}
 
   bool read(void* out, std::size_t n) {
     if (broken_) {
@@ -81,6 +65,20 @@ public:
     }
     if (n == 0) {
       return true;
+    }
+    if (skipped_ > 0 && skipped_ + n <= sizeof scratch_) {
+      const std::size_t want = static_cast<std::size_t>(skipped_) + n;
+      skipped_ = 0;
+      const std::size_t got = std::fread(scratch_, 1, want, stream_);
+      consume(got);
+      if (got < want) {
+        return false;
+      }
+      std::memcpy(out, scratch_ + (want - n), n);
+      return true;
+    }
+    if (!makeSkip()) {
+      return false;
     }
     const std::size_t got = std::fread(out, 1, n, stream_);
     consume(got);
@@ -93,56 +91,107 @@ public:
     if (broken_ || n < 0) {
       return false;
     }
-    if (n == 0) {
-      return true;
-    }
-    // Short skips are read through: a seek would drop the stream's buffer
-    // and cost a system call for every record of every face file. Long
-    // ones seek; streams that can't seek (or not past their end) are read
-    // through too.
-    constexpr long kReadThrough = 4096;
-    if (n > kReadThrough && std::fseek(stream_, n, SEEK_CUR) == 0) {
-      consume(static_cast<std::uint64_t>(n));
-      return true;
-    }
-    unsigned char scratch[512];
-    while (n > 0) {
-      const std::size_t want = n < static_cast<long>(sizeof scratch) ? static_cast<std::size_t>(n)
-                                                                     : sizeof scratch;
-      const std::size_t got = std::fread(scratch, 1, want, stream_);
-      consume(got);
-      if (got < want) {
-        return true;
-      }
-      n -= static_cast<long>(got);
-    }
+    skipped_ += static_cast<std::uint64_t>(n);
     return true;
   }
 
-  // True when COUNT items of SIZE bytes may still be in the stream; always
-  // true when its size is unknown (then memory follows the bytes read).
-  bool mayHold(std::uint64_t count, std::size_t size) const {
-    return !sized_ || count <= remaining_ / size;
+  // True when COUNT items of SIZE bytes may still be in the stream: always
+  // for a count small enough to take on trust, and for a stream of unknown
+  // size (memory then follows the bytes read).
+  bool mayHold(std::uint64_t count, std::size_t size) {
+    if (trusted(count, size)) {
+      return true;
+    }
+    measure();
+    return !sized_ || count <= remaining() / size;
   }
 
-  // COUNT, or the number of SIZE-byte items that remain when that is fewer;
-  // 0 for a stream of unknown size.
-  std::uint64_t atMost(std::uint64_t count, std::size_t size) const {
+  // How many of COUNT items of SIZE bytes memory may be reserved for now:
+  // COUNT when small, else as many as the bytes that remain can hold (none
+  // for a stream of unknown size).
+  std::uint64_t reservable(std::uint64_t count, std::size_t size) {
+    if (trusted(count, size)) {
+      return count;
+    }
+    measure();
     if (!sized_) {
       return 0;
     }
-    return count < remaining_ / size ? count : remaining_ / size;
+    return count < remaining() / size ? count : remaining() / size;
   }
 
-  bool sized() const { return sized_; }
-
 private:
+  // Counts up to this many bytes are reserved without measuring the stream.
+  static constexpr std::uint64_t kTrustedBytes = 64 * 1024;
+
+  static bool trusted(std::uint64_t count, std::size_t size) { return count <= kTrustedBytes / size; }
+
+  void measure() {
+    if (measured_ || broken_) {
+      return;
+    }
+    measured_ = true;
+    const long at = std::ftell(stream_);
+    if (at < 0) {
+      return;
+    }
+    struct stat st {};
+    const int fd = fileno(stream_);
+    if (fd >= 0 && fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+      if (st.st_size >= at) {
+        sized_ = true;
+        remaining_ = static_cast<std::uint64_t>(st.st_size - at);
+      }
+      return;
+    }
+    if (std::fseek(stream_, 0, SEEK_END) == 0) {
+      const long end = std::ftell(stream_);
+      if (std::fseek(stream_, at, SEEK_SET) == 0 && end >= at) {
+        sized_ = true;
+        remaining_ = static_cast<std::uint64_t>(end - at);
+      } else {
+        // Could not get back: treat the stream as unreadable.
+        broken_ = true;
+      }
+    }
+  }
+
+  // The noted skip, made now. Short skips are read through: a seek would
+  // drop the stream's buffer. Long ones seek; streams that can't seek (or
+  // not past their end) are read through too. False only for a broken
+  // stream.
+  bool makeSkip() {
+    constexpr std::uint64_t kReadThrough = 4096;
+    std::uint64_t n = skipped_;
+    skipped_ = 0;
+    if (n > kReadThrough && n <= static_cast<std::uint64_t>(LONG_MAX) &&
+        std::fseek(stream_, static_cast<long>(n), SEEK_CUR) == 0) {
+      consume(n);
+      return true;
+    }
+    while (n > 0) {
+      const std::size_t want = n < sizeof scratch_ ? static_cast<std::size_t>(n) : sizeof scratch_;
+      const std::size_t got = std::fread(scratch_, 1, want, stream_);
+      consume(got);
+      if (got < want) {
+        break;
+      }
+      n -= got;
+    }
+    return !broken_;
+  }
+
+  // Bytes left for reads: in the stream, less the skip not yet made.
+  std::uint64_t remaining() const { return skipped_ < remaining_ ? remaining_ - skipped_ : 0; }
   void consume(std::uint64_t n) { remaining_ = n < remaining_ ? remaining_ - n : 0; }
 
   std::FILE* stream_;
+  bool measured_ = false;
   bool sized_ = false;
   bool broken_ = false;
-  std::uint64_t remaining_ = 0;
+  std::uint64_t remaining_ = 0; // in the stream, once measured
+  std::uint64_t skipped_ = 0;   // noted, not yet made
+  unsigned char scratch_[1024];
 };
 
 enum class Outcome { kOk, kFail, kEndInCorners };
@@ -155,9 +204,8 @@ bool readBlockVertices(Cursor& cursor, std::int32_t count, bool secondTriple,
     return false;
   }
   // A stream of unknown size gets its memory chunk by chunk, as bytes arrive.
-  if (cursor.sized()) {
-    vertices.reserve(vertices.size() + static_cast<std::size_t>(count));
-  }
+  vertices.reserve(vertices.size() +
+                   static_cast<std::size_t>(cursor.reservable(static_cast<std::uint64_t>(count), stride)));
   constexpr std::size_t kChunkPoints = 256;
   unsigned char chunk[kChunkPoints * 2 * kPointSize];
   std::size_t left = static_cast<std::size_t>(count);
@@ -184,7 +232,7 @@ Outcome readBlockFaces(Cursor& cursor, std::int32_t count, std::int64_t vertexBa
   }
   // Not a failure when the bytes can't hold the count: a file may end inside
   // a face's corner entries. Memory is reserved only for what can be there.
-  const std::uint64_t room = cursor.atMost(static_cast<std::uint64_t>(count), kFaceHeadSize);
+  const std::uint64_t room = cursor.reservable(static_cast<std::uint64_t>(count), kFaceHeadSize);
   faces->reserve(faces->size() + static_cast<std::size_t>(room));
   for (std::int32_t f = 0; f < count; ++f) {
     unsigned char head[kFaceHeadSize];
@@ -193,12 +241,20 @@ Outcome readBlockFaces(Cursor& cursor, std::int32_t count, std::int64_t vertexBa
     }
     const std::int16_t cornerCount = loadI16(head + 18);
     MeshFace face;
+    // The corner entries are read in runs of up to 64; the file ending
+    // inside any of them ends the read as inside one.
+    constexpr std::int32_t kRun = 64;
+    unsigned char entries[kRun * kCornerEntrySize];
     for (std::int32_t k = 0; k < cornerCount; ++k) {
-      unsigned char entry[kCornerEntrySize];
-      if (!cursor.read(entry, sizeof entry)) {
-        return Outcome::kEndInCorners;
+      const std::int32_t inRun = k % kRun;
+      if (inRun == 0) {
+        const std::int32_t run = cornerCount - k < kRun ? cornerCount - k : kRun;
+        if (!cursor.read(entries, static_cast<std::size_t>(run) * kCornerEntrySize)) {
+          return Outcome::kEndInCorners;
+        }
       }
       if (k <= 3) {
+        const unsigned char* entry = entries + static_cast<std::size_t>(inRun) * kCornerEntrySize;
         const std::int64_t index = static_cast<std::int64_t>(loadI32(entry + 4)) + vertexBase;
         if (index < std::numeric_limits<std::int32_t>::min() ||
             index > std::numeric_limits<std::int32_t>::max()) {

@@ -3,6 +3,7 @@
 #include "vrml_writer.h"
 
 #include <cstring>
+#include <initializer_list>
 #include <string_view>
 
 #include "props/vrml_material.h"
@@ -20,27 +21,26 @@ constexpr std::size_t kFaceLineChars = 4 * (kMaxNumberChars + 1) + 4;
 static_assert(kVertexLineChars <= OutputFile::kMaxReserve);
 static_assert(kFaceLineChars <= OutputFile::kMaxReserve);
 
-void appendFixed(OutputFile& file, double value) {
-  char* at = file.reserve(kMaxNumberChars);
-  file.commit(formatFixed6(at, value));
+// Longest material line assembled in place: a label, three fixed numbers
+// and their separators.
+constexpr std::size_t kMaterialLineChars = 16 + 3 * (kMaxNumberChars + 1) + 1;
+static_assert(kMaterialLineChars <= OutputFile::kMaxReserve);
+
+// LABEL, then each value after a tab, then a line end: one line in place.
+void writeFixedLine(OutputFile& file, std::string_view label, std::initializer_list<double> values) {
+  char* at = file.reserve(kMaterialLineChars);
+  std::memcpy(at, label.data(), label.size());
+  at += label.size();
+  for (double value : values) {
+    *at++ = '\t';
+    at = formatFixed6(at, value);
+  }
+  *at++ = '\n';
+  file.commit(at);
 }
 
 void writeColorLine(OutputFile& file, std::string_view label, const VrmlColor& color) {
-  file.append(label);
-  file.append('\t');
-  appendFixed(file, color.red);
-  file.append('\t');
-  appendFixed(file, color.green);
-  file.append('\t');
-  appendFixed(file, color.blue);
-  file.append('\n');
-}
-
-void writeScalarLine(OutputFile& file, std::string_view label, double value) {
-  file.append(label);
-  file.append('\t');
-  appendFixed(file, value);
-  file.append('\n');
+  writeFixedLine(file, label, {color.red, color.green, color.blue});
 }
 
 // A VRML string: a double quote or a backslash gets a backslash before it,
@@ -101,8 +101,8 @@ void VrmlMaterial::writeMaterial(OutputFile* file) const {
   writeColorLine(*file, "\tdiffuseColor", diffuseColor);
   writeColorLine(*file, "\tspecularColor", specularColor);
   writeColorLine(*file, "\temissiveColor", emissiveColor);
-  writeScalarLine(*file, "\tshininess", shininess);
-  writeScalarLine(*file, "\ttransparency", transparency);
+  writeFixedLine(*file, "\tshininess", {shininess});
+  writeFixedLine(*file, "\ttransparency", {transparency});
   file->append("}\n");
 }
 

@@ -33,17 +33,30 @@ void addColor(XDataChain& chain, const VrmlColor& color) {
 
 } // namespace
 
-VrmlMaterial::VrmlMaterial() { reset(); }
+namespace {
+
+// The defaults, each colour set through setRgb (so its index is the nearest
+// palette entry).
+void setDefaults(VrmlMaterial& material) {
+  material.useDrawingColor = 1;
+  material.valid = 0;
+  material.ambientColor.setRgb(0.3, 0.3, 0.3);
+  material.diffuseColor.setRgb(0.8, 0.8, 0.8);
+  material.specularColor.setRgb(0.0, 0.0, 0.0);
+  material.emissiveColor = material.specularColor;
+  material.shininess = 0.2;
+  material.transparency = 0.0;
+}
+
+} // namespace
+
+VrmlMaterial::VrmlMaterial() { setDefaults(*this); }
 
 void VrmlMaterial::reset() {
-  useDrawingColor = 1;
-  valid = 0;
-  ambientColor.setRgb(0.3, 0.3, 0.3);
-  diffuseColor.setRgb(0.8, 0.8, 0.8);
-  specularColor.setRgb(0.0, 0.0, 0.0);
-  emissiveColor = specularColor;
-  shininess = 0.2;
-  transparency = 0.0;
+  // The export resets once per object: a copy of the defaults made once
+  // spares the palette searches.
+  static const VrmlMaterial defaults;
+  *this = defaults;
 }
 
 int VrmlMaterial::setShininess(double value) {

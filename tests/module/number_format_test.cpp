@@ -1,10 +1,14 @@
 #include "export/number_format.h"
 
+#include <bit>
+#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <random>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -62,6 +66,61 @@ TEST(NumberFormat, GeneralAgreesWithTheCLibraryApartFromTheExponentWidth) {
     }
     EXPECT_EQ(general(v), expected) << v;
   }
+}
+
+// The formats as std::to_chars writes them (with the exponent widened to
+// three digits): the exact reference the fast formatting must match.
+std::string referenceFixed(double v) {
+  char buffer[kMaxNumberChars];
+  return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, 6).ptr);
+}
+std::string referenceGeneral(double v) {
+  char buffer[kMaxNumberChars];
+  std::string text(buffer, std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, 6).ptr);
+  const auto e = text.find('e');
+  if (e != std::string::npos && text.size() - (e + 2) == 2) {
+    text.insert(e + 2, "0");
+  }
+  return text;
+}
+
+TEST(NumberFormat, AgreesWithTheExactReferenceEverywhere) {
+  std::mt19937_64 random(20240611);
+  std::vector<double> values = {0.0078125, 0.0234375, 1234.125, 1234.375, 100000.5, 999999.5, 9.999995,
+                                99999.95, 0.000099999949, 1e-5, 1e15, 4503599627370496.0, 17592186044415.99,
+                                17592186044416.0, -0.0, 5e-324, 1e-300};
+  for (int i = 0; i < 60000; ++i) {
+    // Any bit pattern that is a finite number.
+    const double bits = std::bit_cast<double>(random());
+    if (std::isfinite(bits)) {
+      values.push_back(bits);
+    }
+    // Decimal values as drawings hold them, over the whole range.
+    const double decimal = static_cast<double>(random() % 2000000000) / std::pow(10.0, random() % 16);
+    values.push_back(decimal * std::pow(10.0, static_cast<int>(random() % 12) - 6));
+    // Exact binary ties: odd multiples of a power of two.
+    values.push_back(static_cast<double>(random() % 100000 * 2 + 1) / std::ldexp(1.0, static_cast<int>(random() % 40)));
+    // Values next to a rounding boundary of six digits.
+    const double boundary = (static_cast<double>(random() % 900000 + 100000) + 0.5) *
+                            std::pow(10.0, static_cast<int>(random() % 24) - 12);
+    values.push_back(std::nextafter(boundary, 0.0));
+    values.push_back(boundary);
+    values.push_back(std::nextafter(boundary, 1e300));
+  }
+  int mismatches = 0;
+  for (double v : values) {
+    for (double signed_ : {v, -v}) {
+      if (general(signed_) != referenceGeneral(signed_) && ++mismatches < 10) {
+        ADD_FAILURE() << std::hexfloat << signed_ << ": general " << general(signed_) << " reference "
+                      << referenceGeneral(signed_);
+      }
+      if (fixed(signed_) != referenceFixed(signed_) && ++mismatches < 10) {
+        ADD_FAILURE() << std::hexfloat << signed_ << ": fixed " << fixed(signed_) << " reference "
+                      << referenceFixed(signed_);
+      }
+    }
+  }
+  EXPECT_EQ(mismatches, 0);
 }
 
 TEST(NumberFormat, LongestFixedFitsTheBuffer) {
