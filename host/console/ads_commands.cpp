@@ -10,6 +10,7 @@
 #include "ads.h"
 #include "console/console.h"
 #include "console/selection.h"
+#include "runtime/background_work.h"
 #include "runtime/host_services.h"
 
 namespace {
@@ -109,6 +110,8 @@ int ads_command(int rtype, ...) {
   }
   va_end(ap);
   if (bad || console == nullptr) return RTERROR;
+  // A host command may change anything.
+  corvane::beforeHostChange();
   return console->runCommand(std::move(words)) ? RTNORM : RTERROR;
 }
 

@@ -11,6 +11,7 @@
 #include "drawing/drawing.h"
 #include "drawing/entity_names.h"
 #include "drawing/selection_sets.h"
+#include "faces/face_read_ahead.h"
 #include "runtime/command_stack.h"
 #include "runtime/host_services.h"
 #include "runtime/text.h"
@@ -181,8 +182,9 @@ int ads_sslength(const ads_name ss, long* len) {
 }
 
 int ads_ssname(const ads_name ss, long i, ads_name entres) {
-  if (ss == nullptr || entres == nullptr) return RTERROR;
-  return selectionSetMember(ss, i, entres) ? RTNORM : RTERROR;
+  if (ss == nullptr || entres == nullptr || !selectionSetMember(ss, i, entres)) return RTERROR;
+  FaceReadAhead::instance().walked(ss, i);
+  return RTNORM;
 }
 
 int ads_ssadd(const ads_name ename, const ads_name ss, ads_name result) {

@@ -6,6 +6,7 @@
 #include "acdb.h"
 #include "drawing/drawing.h"
 #include "drawing/entity_names.h"
+#include "runtime/background_work.h"
 #include "runtime/class_registry.h"
 
 using corvane::Drawing;
@@ -118,12 +119,14 @@ Acad::ErrorStatus Drawing::openObject(AcDbObjectRecord& r, AcDb::OpenMode mode, 
   if (r.has(flags::kOpenForWrite)) return Acad::eWasOpenForWrite;
   if (mode == AcDb::kForWrite) {
     if (r.readers > 0) return Acad::eWasOpenForRead;
+    beforeHostChange();
     r.set(flags::kOpenForWrite, true);
   } else {
     if (r.readers == UINT16_MAX) return Acad::eWasOpenForRead;
     ++r.readers;
   }
-  std::unique_ptr<AcDbObject>& slot = objects_[&r];
+  if (objects_.size() <= r.serial) objects_.resize(count_);
+  std::unique_ptr<AcDbObject>& slot = objects_[r.serial];
   if (!slot) slot = makeObject(&r);
   object = slot.get();
   return Acad::eOk;
@@ -131,6 +134,7 @@ Acad::ErrorStatus Drawing::openObject(AcDbObjectRecord& r, AcDb::OpenMode mode, 
 
 Acad::ErrorStatus Drawing::closeObject(AcDbObjectRecord& r) {
   if (r.has(flags::kOpenForWrite)) {
+    beforeHostChange();
     r.set(flags::kOpenForWrite, false);
     return Acad::eOk;
   }

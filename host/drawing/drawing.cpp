@@ -13,6 +13,7 @@
 #include "drawing/entity_names.h"
 #include "drawing/extended_data.h"
 #include "dxf/entity_views.h"
+#include "runtime/background_work.h"
 #include "runtime/class_registry.h"
 
 namespace corvane {
@@ -264,6 +265,7 @@ private:
 Drawing::Drawing(std::string path) : path_(std::move(path)) { tag_ = rememberDrawing(this); }
 
 Drawing::~Drawing() {
+  beforeHostChange();
   if (heldFd_ >= 0) ::close(heldFd_);
   forgetDrawing(tag_);
   if (gCurrent == this) gCurrent = nullptr;
@@ -318,6 +320,7 @@ DrawingLoadResult Drawing::loadText(std::string text, const std::string& name) {
 }
 
 AcDbObjectRecord& Drawing::addRecord() {
+  beforeHostChange();
   if (count_ == chunks_.size() * kChunk) {
     chunks_.push_back(std::make_unique<AcDbObjectRecord[]>(kChunk));
     auto address = reinterpret_cast<uintptr_t>(chunks_.back().get());
@@ -574,6 +577,7 @@ bool Drawing::registerApp(std::string_view name) {
   if (!isValidAppName(name)) return false;
   std::string key = dxfNameKey(name);
   if (apps_.count(key) != 0) return true;
+  beforeHostChange();
   apps_.emplace(key, std::string(name));
   NewApp app;
   app.name = std::string(name);
@@ -628,6 +632,7 @@ Acad::ErrorStatus Drawing::setXData(AcDbObjectRecord& r, const resbuf* chain) {
   for (size_t k = 0; k < apps.size(); ++k)
     if (!used[k] && !apps[k].items.empty()) region += composeXDataBlock(apps[k], {}, layout_.style);
   if (region == current) return Acad::eOk;
+  beforeHostChange();
   if (region == storedXData(r))
     r.newXData.reset();
   else
@@ -648,6 +653,7 @@ int Drawing::layerColor(const AcDbObjectRecord& layer) const {
 
 void Drawing::setErased(AcDbObjectRecord& r, bool erased) {
   if (r.has(record_flags::kErased) == erased) return;
+  beforeHostChange();
   r.set(record_flags::kErased, erased);
   modified_ = true;
 }
@@ -948,6 +954,7 @@ SaveResult Drawing::save() {
 SaveResult Drawing::saveAs(const std::string& path) {
   SaveResult result = writeTo(path);
   if (result.ok) {
+    beforeHostChange();
     path_ = path;
     modified_ = false;
     holdFile();

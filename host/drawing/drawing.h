@@ -267,7 +267,9 @@ private:
   mutable std::vector<uint32_t> order_;    // serials in drawing order, while objects were added
   mutable std::vector<uint32_t> position_; // serial -> index into order_
   mutable bool orderBuilt_ = false;
-  std::unordered_map<AcDbObjectRecord*, std::unique_ptr<AcDbObject>> objects_;
+  // The object handed out for each record opened so far, by serial: one
+  // look-up per open.
+  std::vector<std::unique_ptr<AcDbObject>> objects_;
 };
 
 // The drawing acdbCurDwg() returns; null for none. The caller keeps the

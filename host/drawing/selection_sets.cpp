@@ -1,7 +1,8 @@
 #include "drawing/selection_sets.h"
 
+#include <algorithm>
 #include <functional>
-#include <map>
+#include <memory>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -20,24 +21,46 @@ struct MemberHash {
   }
 };
 
-// The members in the order they were added, and the same members hashed so
-// that adding to a large set stays cheap.
+// The members in the order they were added. A set past a few members also
+// keeps them hashed, so that adding to a large set stays cheap while a
+// one-entity set costs no more than its vector.
 struct Members {
+  static constexpr size_t kHashedFrom = 16;
   std::vector<Member> order;
   std::unordered_set<Member, MemberHash> present;
   size_t size() const { return order.size(); }
   const Member& operator[](size_t i) const { return order[i]; }
+  bool add(const Member& m) {
+    if (order.size() < kHashedFrom) {
+      if (std::find(order.begin(), order.end(), m) != order.end()) return false;
+    } else {
+      if (present.empty()) present.insert(order.begin(), order.end());
+      if (!present.insert(m).second) return false;
+    }
+    order.push_back(m);
+    return true;
+  }
 };
 
-std::map<long, Members>& sets() {
-  static std::map<long, Members> live;
-  return live;
+// Live sets by id, in the order made (so sorted by id); the members of freed
+// sets are kept for new ones, so that a set made and freed per object costs
+// no allocation.
+struct Registry {
+  std::vector<std::pair<long, std::unique_ptr<Members>>> live;
+  std::vector<std::unique_ptr<Members>> spare;
+};
+
+Registry& registry() {
+  static Registry sets;
+  return sets;
 }
 
 Members* findSet(const ads_name name) {
   if (name == nullptr || name[0] != kSelectionSetTag) return nullptr;
-  auto it = sets().find(name[1]);
-  return it == sets().end() ? nullptr : &it->second;
+  auto& live = registry().live;
+  auto it = std::lower_bound(live.begin(), live.end(), name[1],
+                             [](const auto& entry, long id) { return entry.first < id; });
+  return it == live.end() || it->first != name[1] ? nullptr : it->second.get();
 }
 
 } // namespace
@@ -45,7 +68,15 @@ Members* findSet(const ads_name name) {
 void newSelectionSet(ads_name set) {
   static long nextId = 0;
   long id = ++nextId;
-  sets()[id];
+  Registry& sets = registry();
+  std::unique_ptr<Members> members;
+  if (sets.spare.empty()) {
+    members = std::make_unique<Members>();
+  } else {
+    members = std::move(sets.spare.back());
+    sets.spare.pop_back();
+  }
+  sets.live.emplace_back(id, std::move(members));
   set[0] = kSelectionSetTag;
   set[1] = id;
 }
@@ -53,8 +84,7 @@ void newSelectionSet(ads_name set) {
 bool addToSelectionSet(const ads_name set, const ads_name entity) {
   Members* members = findSet(set);
   if (members == nullptr || recordFromEntityName(entity) == nullptr) return false;
-  Member m{entity[0], entity[1]};
-  if (members->present.insert(m).second) members->order.push_back(m);
+  members->add(Member{entity[0], entity[1]});
   return true;
 }
 
@@ -78,13 +108,22 @@ bool selectionSetMember(const ads_name set, long position, ads_name entity) {
 }
 
 bool freeSelectionSet(const ads_name set) {
-  if (findSet(set) == nullptr) return false;
-  sets().erase(set[1]);
+  Members* members = findSet(set);
+  if (members == nullptr) return false;
+  Registry& sets = registry();
+  auto it = std::find_if(sets.live.begin(), sets.live.end(),
+                         [members](const auto& entry) { return entry.second.get() == members; });
+  // Small ones are kept for reuse; a large one gives its memory back.
+  if (members->order.capacity() <= Members::kHashedFrom && sets.spare.size() < 8) {
+    members->order.clear();
+    sets.spare.push_back(std::move(it->second));
+  }
+  sets.live.erase(it);
   return true;
 }
 
 bool isSelectionSet(const ads_name name) { return findSet(name) != nullptr; }
 
-long liveSelectionSets() { return static_cast<long>(sets().size()); }
+long liveSelectionSets() { return static_cast<long>(registry().live.size()); }
 
 } // namespace corvane

@@ -9,8 +9,79 @@
 #include "drawing/drawing.h"
 #include "drawing/entity_names.h"
 #include "drawing/selection_sets.h"
+#include "faces/entity_face_file.h"
 #include "faces/face_builder.h"
 #include "faces/face_file_writer.h"
+#include "faces/face_read_ahead.h"
+#include "runtime/host_services.h"
+
+namespace corvane {
+namespace {
+
+EntityFaces facesOf(const Drawing& drawing, const AcDbObjectRecord& record, double chord,
+                    std::string& note) {
+  if (auto g = drawing.faceGeometry(record)) return buildFaces(*g);
+  if (auto g = drawing.solidGeometry(record)) return buildFaces(*g);
+  if (auto g = drawing.polyfaceGeometry(record)) return buildFaces(std::move(*g));
+  if (auto g = drawing.polygonMeshGeometry(record)) return buildFaces(std::move(*g));
+  if (auto g = drawing.solidModelData(record)) return buildFaces(*g, chord, &note);
+  return {};
+}
+
+// The file's entry text for an entity's handle and type, and its drawing.
+void addEntries(const Drawing& drawing, const AcDbObjectRecord& record, bool first,
+                FaceFileContent& content) {
+  if (first) {
+    // The drawing's path may be long; the entry holds its last part then.
+    const std::string& path = drawing.path();
+    content.entries.push_back({"drawing", path.size() > 4096 ? path.substr(path.size() - 4096) : path});
+  }
+  content.entries.push_back({"handle", drawing.handleText(record)});
+  content.entries.push_back({"type", std::string(drawing.typeName(record))});
+}
+
+} // namespace
+
+EntityFaceFile writeEntityFaceFile(const std::vector<const AcDbObjectRecord*>& records, int flags,
+                                   double chord) {
+  EntityFaceFile out;
+  FaceFileContent content;
+  content.flags = flags;
+  for (size_t i = 0; i < records.size(); ++i) {
+    const AcDbObjectRecord& record = *records[i];
+    const Drawing& drawing = *record.drawing;
+    addEntries(drawing, record, i == 0, content);
+    std::string note;
+    content.entities.push_back(facesOf(drawing, record, chord, note));
+    if (!note.empty()) {
+      // A model that can't be read (or only approximately) still exports;
+      // the user hears why, once per object.
+      content.entries.push_back({"note", note.substr(0, 1024)});
+      out.warnings += "corvane: warning: entity " + drawing.handleText(record) + ": " + note + "\n";
+    }
+  }
+  const FaceFileResult result = writeFaceFile(content);
+  out.fileName = result.fileName;
+  out.size = result.size;
+  out.error = result.error;
+  return out;
+}
+
+bool hasFaceGeometry(const AcDbObjectRecord& record) {
+  AcRxClass* const kinds[] = {AcDbFace::desc(),        AcDbSolid::desc(), AcDbPolyFaceMesh::desc(),
+                              AcDbPolygonMesh::desc(), AcDb3dSolid::desc(), AcDbBody::desc(),
+                              AcDbRegion::desc()};
+  for (AcRxClass* kind : kinds)
+    if (record.cls == kind) return true;
+  return false;
+}
+
+double chordTolerance() {
+  static SysVar* const v = sysVars().find("FACETCHORD");
+  return v != nullptr && v->type == SysVar::kReal && v->realValue > 0 ? v->realValue : 0.0;
+}
+
+} // namespace corvane
 
 extern "C" int adsi_ent2face(const ads_name ss, const char** filename, int flags) {
   using namespace corvane;
@@ -19,37 +90,27 @@ extern "C" int adsi_ent2face(const ads_name ss, const char** filename, int flags
   long length = 0;
   if (!ss || !selectionSetLength(ss, length)) return RTERROR;
 
-  FaceFileContent content;
-  content.flags = flags;
+  std::vector<const AcDbObjectRecord*> records;
+  records.reserve(static_cast<size_t>(length));
   for (long i = 0; i < length; ++i) {
     ads_name entity;
     if (!selectionSetMember(ss, i, entity)) return RTERROR;
     const AcDbObjectRecord* record = recordFromEntityName(entity);
-    const Drawing* drawing = record ? drawingOwning(record) : nullptr;
-    if (!drawing) return RTERROR;
-    if (i == 0) content.entries.push_back({"drawing", drawing->path()});
-    content.entries.push_back({"handle", drawing->handleText(*record)});
-    content.entries.push_back({"type", std::string(drawing->typeName(*record))});
-    std::string note;
-    content.entities.push_back(buildFaces(*drawing, *record, note));
-    if (!note.empty()) {
-      // A model that can't be read (or only approximately) still exports;
-      // the user hears why, once per object.
-      content.entries.push_back({"note", note.substr(0, 1024)});
-      std::fprintf(stderr, "corvane: warning: entity %s: %s\n", drawing->handleText(*record).c_str(),
-                   note.c_str());
-    }
+    if (!record || !drawingOwning(record)) return RTERROR;
+    records.push_back(record);
   }
-  // The drawing's path may be long; the entry holds its last part then.
-  if (!content.entries.empty() && content.entries[0].value.size() > 4096)
-    content.entries[0].value.erase(0, content.entries[0].value.size() - 4096);
-
-  const FaceFileResult result = writeFaceFile(content);
-  if (!result.fileName) {
+  // A file the read-ahead made for this very request, or one made now.
+  EntityFaceFile file;
+  bool keepOpen = false;
+  if (records.size() != 1 || !FaceReadAhead::instance().take(*records[0], flags, file, keepOpen))
+    file = writeEntityFaceFile(records, flags, chordTolerance());
+  if (!file.warnings.empty()) std::fputs(file.warnings.c_str(), stderr);
+  if (!file.fileName) {
     // The module only learns that the call failed; the user hears why here.
-    std::fprintf(stderr, "corvane: %s\n", result.error.c_str());
+    std::fprintf(stderr, "corvane: %s\n", file.error.c_str());
     return RTERROR;
   }
-  *filename = result.fileName;
+  FaceFileDirectory::forProcess().handOut(file.fileName, keepOpen);
+  *filename = file.fileName;
   return RTNORM;
 }

@@ -54,7 +54,8 @@ constexpr int64_t kMaxEntryText = std::numeric_limits<int16_t>::max();
 class ByteSink {
 public:
   using Flush = std::function<bool(const uint8_t* data, size_t size)>;
-  ByteSink(size_t expected, Flush flush) : expected_(expected), flush_(std::move(flush)) {
+  ByteSink(size_t expected, Flush flush)
+      : expected_(expected), flush_(std::move(flush)), buffer_(scratch()) {
     buffer_.resize(std::min<size_t>(expected, kBufferSize));
   }
   // Hands the rest to FLUSH; true when every store fitted, the total is
@@ -112,6 +113,12 @@ public:
 
 private:
   static constexpr size_t kBufferSize = 1 << 20;
+  // One buffer per thread, kept from file to file: a small file is encoded
+  // without an allocation and written with one write.
+  static std::vector<uint8_t>& scratch() {
+    thread_local std::vector<uint8_t> buffer;
+    return buffer;
+  }
   bool room(size_t n) {
     if (overflow_ || failed_ || expected_ - total_ < n) {
       overflow_ = overflow_ || (!failed_ && expected_ - total_ < n);
@@ -133,7 +140,7 @@ private:
   }
   size_t expected_;
   Flush flush_;
-  std::vector<uint8_t> buffer_;
+  std::vector<uint8_t>& buffer_;
   size_t used_ = 0;
   size_t total_ = 0;
   bool overflow_ = false;
@@ -245,10 +252,11 @@ bool encodeFaceFileTo(const FaceFileContent& content, const ByteSink::Flush& flu
   out.zeros(kReservedSize);
 
   for (const FaceFileEntry& entry : content.entries) {
-    const std::string text = entry.name + "=" + entry.value;
     out.u8(kEntryTag);
-    out.i16(static_cast<int16_t>(text.size()));
-    out.bytes(text.data(), text.size());
+    out.i16(static_cast<int16_t>(entry.name.size() + 1 + entry.value.size()));
+    out.bytes(entry.name.data(), entry.name.size());
+    out.u8('=');
+    out.bytes(entry.value.data(), entry.value.size());
     out.u8(0);
   }
 
@@ -307,31 +315,40 @@ FaceFileResult writeFaceFile(const FaceFileContent& content, FaceFileDirectory& 
   FaceFileResult result;
   // Refuse bad content before a file exists.
   if (!checkContent(content, result.error)) return result;
-  FaceFileDirectory::NewFile file = directory.createFile();
-  if (!file.name) {
-    result.error = file.error;
-    return result;
-  }
-  int err = 0;
-  const int fd = file.fd.get();
-  encodeFaceFileTo(
-      content,
-      [fd, &err](const uint8_t* data, size_t size) {
-        err = writeAll(fd, data, size);
-        return err == 0;
-      },
-      result.error);
-  if (err == 0 && !result.error.empty()) err = EINVAL;
-  const int closeErr = file.fd.close();
-  if (err == 0) err = closeErr;
-  if (err != 0) {
-    if (result.error.empty()) result.error = std::strerror(err);
-    result.error = std::string("cannot write face file ") + file.name + ": " + result.error;
+  // A file system that turns out full or read-only hands over to the next
+  // base of the directory, once per base at most.
+  for (int attempt = 0;; ++attempt) {
+    FaceFileDirectory::NewFile file = directory.createFile();
+    if (!file.name) {
+      result.error = file.error;
+      return result;
+    }
+    int err = 0;
+    size_t written = 0;
+    const int fd = file.fd.get();
+    std::string encodeError;
+    encodeFaceFileTo(
+        content,
+        [fd, &err, &written](const uint8_t* data, size_t size) {
+          err = writeAll(fd, data, size);
+          written += size;
+          return err == 0;
+        },
+        encodeError);
+    if (err == 0 && !encodeError.empty()) err = EINVAL;
+    if (err == 0) {
+      // Every byte is in the file system now; the close follows later.
+      directory.keepOpen(file.name, std::move(file.fd));
+      result.fileName = file.name;
+      result.size = written;
+      return result;
+    }
     directory.discard(file.name);
+    if (attempt < 4 && directory.fallBack(file.name, err)) continue;
+    result.error = std::string("cannot write face file ") + file.name + ": " +
+                   (encodeError.empty() ? std::strerror(err) : encodeError);
     return result;
   }
-  result.fileName = file.name;
-  return result;
 }
 
 } // namespace corvane

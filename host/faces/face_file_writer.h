@@ -34,12 +34,17 @@ struct FaceFileContent {
 bool encodeFaceFile(const FaceFileContent& content, std::vector<uint8_t>& bytes,
                     std::string& error);
 
-// Writes CONTENT to a new file in DIRECTORY. Success: fileName is the new
-// file's name, owned by DIRECTORY (see FaceFileDirectory::createFile); the
-// caller deletes the file when done. Failure: fileName is null, error says
-// why, and no file is left behind.
+// Writes CONTENT to a new file in DIRECTORY: created exclusively, written
+// with one write (files over 1 MiB in 1 MiB pieces), and left to the
+// directory to close (FaceFileDirectory::keepOpen). A directory
+// whose file system is full or read-only hands over to the next base.
+// Success: fileName is the new file's name, owned by DIRECTORY (see
+// FaceFileDirectory::createFile), and size its length; the caller deletes
+// the file when done (FaceFileDirectory::discard) or hands it out. Failure:
+// fileName is null, error says why, and no file is left behind.
 struct FaceFileResult {
   const char* fileName = nullptr;
+  size_t size = 0;
   std::string error;
 };
 FaceFileResult writeFaceFile(const FaceFileContent& content,

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "runtime/background_work.h"
 #include "runtime/module_loader.h"
 #include "runtime/text.h"
 
@@ -98,6 +99,58 @@ std::vector<std::string>& searchPath() {
   return *path;
 }
 
+namespace {
+
+// FORMAT with ARGS into OUT (SIZE bytes) when it holds no conversions but
+// %d, %i, %ld, %li, %s and %% without flags, width or precision: the
+// module's messages. Returns the length, or -1 for anything else (then
+// vsnprintf does it) or when it does not fit.
+int formatPlain(char* out, size_t size, const char* format, va_list args) {
+  size_t n = 0;
+  auto put = [&](const char* text, size_t length) {
+    if (length > size - n) return false;
+    std::memcpy(out + n, text, length);
+    n += length;
+    return true;
+  };
+  for (const char* p = format; *p != '\0'; ++p) {
+    if (*p != '%') {
+      if (!put(p, 1)) return -1;
+      continue;
+    }
+    ++p;
+    bool wide = false;
+    if (*p == 'l') {
+      wide = true;
+      ++p;
+    }
+    char digits[24];
+    if (*p == 'd' || *p == 'i') {
+      const long v = wide ? va_arg(args, long) : va_arg(args, int);
+      unsigned long magnitude = v < 0 ? 0UL - static_cast<unsigned long>(v) : static_cast<unsigned long>(v);
+      char* end = digits + sizeof digits;
+      char* at = end;
+      do {
+        *--at = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+      } while (magnitude != 0);
+      if (v < 0) *--at = '-';
+      if (!put(at, static_cast<size_t>(end - at))) return -1;
+    } else if (*p == 's' && !wide) {
+      const char* text = va_arg(args, const char*);
+      if (text == nullptr) text = "(null)";
+      if (!put(text, std::strlen(text))) return -1;
+    } else if (*p == '%' && !wide) {
+      if (!put("%", 1)) return -1;
+    } else {
+      return -1;
+    }
+  }
+  return static_cast<int>(n);
+}
+
+} // namespace
+
 } // namespace corvane
 
 using corvane::SysVar;
@@ -110,11 +163,17 @@ int ads_printf(const char* format, ...) {
   va_start(ap, format);
   va_list copy;
   va_copy(copy, ap);
-  // Most texts are short: format once into a local buffer, and again into a
+  // Most texts are short: format once into a local buffer (the common
+  // conversions without the C library's machinery), and again into a
   // string of the right size only when they are not.
   char local[512];
-  int n = std::vsnprintf(local, sizeof local, format, copy);
+  int n = corvane::formatPlain(local, sizeof local, format, copy);
   va_end(copy);
+  if (n < 0) {
+    va_copy(copy, ap);
+    n = std::vsnprintf(local, sizeof local, format, copy);
+    va_end(copy);
+  }
   if (n < 0) {
     va_end(ap);
     return 0;
@@ -158,6 +217,7 @@ int ads_setvar(const char* sym, const struct resbuf* val) {
   if (sym == nullptr || val == nullptr) return RTERROR;
   SysVar* v = corvane::sysVars().find(sym);
   if (v == nullptr || v->readOnly) return RTERROR;
+  corvane::beforeHostChange();
   switch (v->type) {
   case SysVar::kShort:
     if (val->restype == RTSHORT) v->shortValue = val->resval.rint;
@@ -227,5 +287,6 @@ void acrx_abort(const char* format, ...) {
   corvane::hostPrint(text);
   corvane::hostPrint("\n");
   std::fflush(stdout);
+  corvane::abandonBackgroundWork();
   std::_Exit(3);
 }

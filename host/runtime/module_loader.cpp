@@ -7,12 +7,14 @@
 #include <cstdio>
 #include <deque>
 
+#include "runtime/background_work.h"
 #include "runtime/list_functions.h"
 
 namespace corvane {
 namespace {
 
 LoadedModule* gCurrent = nullptr;
+int gModuleCalls = 0; // ModuleScopes of a module open now
 
 #if defined(__SANITIZE_ADDRESS__)
 // The C++ runtime linked into a module allocates a one-time emergency pool
@@ -44,8 +46,17 @@ public:
 
 LoadedModule* currentModule() { return gCurrent; }
 
-ModuleScope::ModuleScope(LoadedModule* module) : previous_(gCurrent) { gCurrent = module; }
-ModuleScope::~ModuleScope() { gCurrent = previous_; }
+int moduleCallDepth() { return gModuleCalls; }
+
+ModuleScope::ModuleScope(LoadedModule* module) : previous_(gCurrent), call_(module != nullptr) {
+  gCurrent = module;
+  if (call_) ++gModuleCalls;
+}
+
+ModuleScope::~ModuleScope() {
+  gCurrent = previous_;
+  if (call_ && --gModuleCalls == 0) moduleCallEnded();
+}
 
 AcRxDynamicLinker* newDynamicLinker() { return new DynamicLinker; }
 

@@ -26,7 +26,9 @@ struct LoadedModule {
 // made); null while only the host runs.
 LoadedModule* currentModule();
 
-// Marks MODULE as the running module for this scope (nests).
+// Marks MODULE as the running module for this scope (nests). A scope of a
+// module (not null) is a call into it; when the outermost one ends, the host
+// calls moduleCallEnded() (runtime/background_work.h).
 class ModuleScope {
 public:
   explicit ModuleScope(LoadedModule* module);
@@ -36,7 +38,11 @@ public:
 
 private:
   LoadedModule* previous_;
+  bool call_;
 };
+
+// How many calls into modules are under way (0: only the host runs).
+int moduleCallDepth();
 
 class ModuleLoader {
 public:

@@ -1,6 +1,8 @@
 #include "faces/face_file_directory.h"
 
+#include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <memory>
 #include <set>
@@ -85,6 +87,97 @@ TEST_F(FaceFileDirectoryTest, RecreatedWhenRemovedUnderneathAndFailsCleanlyWitho
   EXPECT_NE(f.error.find("missing"), std::string::npos);
 }
 
+TEST_F(FaceFileDirectoryTest, NamesComeBackOnlyOnceTheirFileIsGone) {
+  FaceFileDirectory dir({base_.string()});
+  auto first = dir.createFile();
+  const std::string firstName = first.name;
+  dir.keepOpen(first.name, std::move(first.fd));
+  dir.handOut(first.name, true);
+  auto second = dir.createFile();
+  dir.handOut(second.name, false);
+  // The caller still holds the first file: the next one gets another name.
+  auto third = dir.createFile();
+  ASSERT_NE(third.name, nullptr) << third.error;
+  EXPECT_NE(std::string(third.name), firstName);
+  EXPECT_TRUE(fs::exists(firstName));
+  dir.handOut(third.name, false);
+  // Once the caller has deleted its files, their names are used again, by
+  // the very pointers handed out before.
+  ASSERT_EQ(unlink(firstName.c_str()), 0);
+  ASSERT_EQ(unlink(second.name), 0);
+  auto fourth = dir.createFile();
+  EXPECT_TRUE(fourth.name == first.name || fourth.name == second.name) << fourth.name;
+  EXPECT_EQ(fs::file_size(fourth.name), 0u);
+  dir.discard(fourth.name);
+  // Files handed out and still there are deleted by sweep().
+  dir.sweep();
+  EXPECT_FALSE(fs::exists(third.name));
+  EXPECT_TRUE(fs::is_empty(dir.path()));
+}
+
+TEST_F(FaceFileDirectoryTest, AFullOrReadOnlyBaseHandsOverToTheNext) {
+  fs::create_directories(base_ / "a");
+  fs::create_directories(base_ / "b");
+  FaceFileDirectory dir({(base_ / "a").string(), (base_ / "b").string()});
+  auto f = dir.createFile();
+  ASSERT_NE(f.name, nullptr) << f.error;
+  EXPECT_EQ(fs::path(dir.path()).parent_path(), base_ / "a");
+  EXPECT_FALSE(dir.fallBack(f.name, EIO)); // another error: nothing to gain
+  EXPECT_TRUE(dir.fallBack(f.name, ENOSPC));
+  EXPECT_EQ(fs::path(dir.path()).parent_path(), base_ / "b");
+  EXPECT_TRUE(dir.fallBack(f.name, ENOSPC)); // moved on already
+  auto g = dir.createFile();
+  ASSERT_NE(g.name, nullptr);
+  EXPECT_EQ(fs::path(g.name).parent_path().parent_path(), base_ / "b");
+  EXPECT_FALSE(dir.fallBack(g.name, EROFS)); // no base after the last
+  EXPECT_EQ(fs::path(dir.path()).parent_path(), base_ / "b");
+}
+
+TEST_F(FaceFileDirectoryTest, DirectoriesOfDeadProcessesAreRemovedAndNoOthers) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(0);
+  waitpid(child, nullptr, 0);
+  auto leave = [&](const std::string& name, fs::perms perms) {
+    fs::create_directories(base_ / name);
+    std::ofstream(base_ / name / "faces-abcdef") << "left";
+    fs::permissions(base_ / name, perms);
+    return base_ / name;
+  };
+  const fs::perms privateDir = fs::perms::owner_all;
+  const fs::path dead = leave("corvane-faces-" + std::to_string(child) + "-aaaaaa", privateDir);
+  const fs::path alive = leave("corvane-faces-" + std::to_string(getppid()) + "-bbbbbb", privateDir);
+  const fs::path shared = leave("corvane-faces-" + std::to_string(child) + "-cccccc", fs::perms::all);
+  const fs::path other = leave("corvane-facesX" + std::to_string(child) + "-dddddd", privateDir);
+  FaceFileDirectory dir({base_.string()});
+  ASSERT_NE(dir.createFile().name, nullptr);
+  EXPECT_FALSE(fs::exists(dead));
+  EXPECT_TRUE(fs::exists(alive / "faces-abcdef"));
+  EXPECT_TRUE(fs::exists(shared / "faces-abcdef"));
+  EXPECT_TRUE(fs::exists(other / "faces-abcdef"));
+}
+
+TEST(FaceFileDirectoryForProcess, ASignalHandlerCanRemoveEverything) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    FaceFileDirectory& dir = FaceFileDirectory::forProcess();
+    for (int i = 0; i < 50; ++i) {
+      auto f = dir.createFile();
+      if (!f.name) _exit(2);
+      dir.keepOpen(f.name, std::move(f.fd));
+      if (i % 2 == 0) dir.handOut(f.name, true);
+    }
+    const std::string path = dir.path();
+    FaceFileDirectory::removeForSignal();
+    const bool refused = dir.createFile().name == nullptr;
+    _exit(!fs::exists(path) && refused ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
 TEST(FaceFileDirectoryForProcess, PrefersMemoryBackedStorage) {
   FaceFileDirectory& dir = FaceFileDirectory::forProcess();
   auto f = dir.createFile();
@@ -93,6 +186,7 @@ TEST(FaceFileDirectoryForProcess, PrefersMemoryBackedStorage) {
     EXPECT_EQ(dir.path().rfind("/dev/shm/", 0), 0u) << dir.path();
   }
   EXPECT_EQ(modeOf(dir.path()), 0700u);
+  EXPECT_NE(dir.path().find("/corvane-faces-" + std::to_string(getpid()) + "-"), std::string::npos);
   dir.discard(f.name);
 }
 
