@@ -1,7 +1,7 @@
 # The README's two commands: `make demo` and `make test`.
 JOBS ?= 2
 
-.PHONY: deps build demo test test-asan bench clean
+.PHONY: deps build demo test test-asan test-tsan bench clean
 
 deps:
 	@scripts/install-deps
@@ -21,6 +21,12 @@ test-asan: deps
 	cmake --preset asan >/dev/null
 	cmake --build build/asan -j$(JOBS)
 	ctest --preset asan -j$(JOBS)
+
+# The export road under ThreadSanitizer: only what its tests need is built.
+test-tsan: deps
+	cmake --preset tsan >/dev/null
+	cmake --build build/tsan -j$(JOBS) --target corvane Vrml faces_tests integration_tests
+	ctest --preset tsan -j$(JOBS)
 
 bench: deps
 	@scripts/install-deps --bench

@@ -2,6 +2,7 @@
 // The file's entries name the drawing and, per entity, its handle and type
 // (and why a solid model gave no faces); entities of kinds without faces
 // keep their O and U records so that positions still match the selection.
+#include <array>
 #include <cstdio>
 #include <utility>
 
@@ -67,11 +68,16 @@ EntityFaceFile writeEntityFaceFile(const std::vector<const AcDbObjectRecord*>& r
   return out;
 }
 
+const std::array<AcRxClass*, 7>& faceGeometryClasses() {
+  static const std::array<AcRxClass*, 7> kinds = {AcDbFace::desc(),        AcDbSolid::desc(),
+                                                  AcDbPolyFaceMesh::desc(), AcDbPolygonMesh::desc(),
+                                                  AcDb3dSolid::desc(),      AcDbBody::desc(),
+                                                  AcDbRegion::desc()};
+  return kinds;
+}
+
 bool hasFaceGeometry(const AcDbObjectRecord& record) {
-  AcRxClass* const kinds[] = {AcDbFace::desc(),        AcDbSolid::desc(), AcDbPolyFaceMesh::desc(),
-                              AcDbPolygonMesh::desc(), AcDb3dSolid::desc(), AcDbBody::desc(),
-                              AcDbRegion::desc()};
-  for (AcRxClass* kind : kinds)
+  for (AcRxClass* kind : faceGeometryClasses())
     if (record.cls == kind) return true;
   return false;
 }

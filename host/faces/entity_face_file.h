@@ -4,9 +4,11 @@
 // the request would have made.
 #pragma once
 
+#include <array>
 #include <string>
 #include <vector>
 
+class AcRxClass;
 struct AcDbObjectRecord;
 
 namespace corvane {
@@ -25,8 +27,12 @@ struct EntityFaceFile {
 EntityFaceFile writeEntityFaceFile(const std::vector<const AcDbObjectRecord*>& records, int flags,
                                    double chord);
 
-// True when writeEntityFaceFile gives RECORD faces (a 3D face, a 2D solid,
-// a polyface or polygon mesh, a 3D solid, body or region).
+// The classes writeEntityFaceFile gives faces for: 3D face, 2D solid,
+// polyface and polygon mesh, 3D solid, body and region. Class descriptors
+// are registered on first use: the first call belongs on the command
+// thread, before another thread asks.
+const std::array<AcRxClass*, 7>& faceGeometryClasses();
+// True when RECORD is of one of them.
 bool hasFaceGeometry(const AcDbObjectRecord& record);
 
 // The chord tolerance for curved solids: FACETCHORD in drawing units, or 0

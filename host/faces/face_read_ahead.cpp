@@ -89,6 +89,7 @@ void FaceReadAhead::start(const ads_name set, long position) {
   }
   flags_ = gLastFlags;
   chord_ = chordTolerance();
+  faceGeometryClasses(); // registered here, not by the worker
   current_ = position;
   next_ = position;
   inProgress_ = awaited_ = -1;
