@@ -191,8 +191,13 @@ int adsi_fileerror(const char* path, int errnum);
 // ---- face files -----------------------------------------------------------
 
 // Writes the faces of the entities of SS into a new temporary face file and
-// returns its name in FILENAME (host-owned, valid until the file is deleted
-// or the host ends). FLAGS 1: world coordinates. RTNORM or RTERROR.
+// returns its name in FILENAME. FLAGS 1: world coordinates. RTNORM or
+// RTERROR. The caller reads the file and deletes it. The name is host-owned
+// and readable until the host ends; the file is the caller's until it
+// deletes it, or at the latest until the command or list function that
+// asked for it returns, when the host deletes what is left. (The host may
+// have written the file before the request, ahead of the caller's walk
+// through a selection set; it is the file the request would have made.)
 int adsi_ent2face(const ads_name ss, const char** filename, int flags);
 
 // ---- Windows glue ---------------------------------------------------------
