@@ -106,9 +106,10 @@ extern "C" int adsi_ent2face(const ads_name ss, const char** filename, int flags
     records.push_back(record);
   }
   // A file the read-ahead made for this very request, or one made now.
+  FaceReadAhead& readAhead = FaceReadAhead::instance();
   EntityFaceFile file;
   bool keepOpen = false;
-  if (records.size() != 1 || !FaceReadAhead::instance().take(*records[0], flags, file, keepOpen))
+  if (records.size() != 1 || !readAhead.take(*records[0], flags, file, keepOpen))
     file = writeEntityFaceFile(records, flags, chordTolerance());
   if (!file.warnings.empty()) std::fputs(file.warnings.c_str(), stderr);
   if (!file.fileName) {

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <system_error>
 
 #include "drawing/entity_names.h"
@@ -208,8 +209,13 @@ void FaceReadAhead::work() {
 
     for (const char* name : discards) directory.discard(name);
     EntityFaceFile file;
-    if (position >= 0)
-      file = writeEntityFaceFile({members_[static_cast<size_t>(position)]}, flags_, chord_);
+    if (position >= 0) {
+      try {
+        file = writeEntityFaceFile({members_[static_cast<size_t>(position)]}, flags_, chord_);
+      } catch (const std::exception&) {
+        file = EntityFaceFile{}; // no file: the request makes it on the spot
+      }
+    }
 
     lock.lock();
     inProgress_ = -1;
