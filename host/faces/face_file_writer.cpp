@@ -46,11 +46,33 @@ constexpr uint8_t kHasPayload = 2, kHasNormals = 8;
 constexpr int64_t kMaxCount = std::numeric_limits<int32_t>::max();
 constexpr int64_t kMaxEntryText = std::numeric_limits<int16_t>::max();
 
-// Stores little-endian values byte by byte into a buffer sized in advance.
-// A store that would pass the buffer's end is dropped and marks the sink.
-// Little-endian stores into a buffer that is handed to FLUSH whenever it
-// fills, so that a large file never has to be held whole. EXPECTED is the
-// size the caller computed; storing more than that is refused.
+// Up to N bytes of the file assembled in place, little-endian, so that a
+// record or a vertex reaches the sink in one copy. Bytes not stored are 0.
+template <size_t N>
+struct Piece {
+  uint8_t bytes[N] = {};
+  size_t size = 0;
+  Piece& u8(uint8_t v) {
+    bytes[size++] = v;
+    return *this;
+  }
+  Piece& le(uint64_t v, int n) {
+    for (int i = 0; i < n; ++i) bytes[size++] = static_cast<uint8_t>(v >> (8 * i));
+    return *this;
+  }
+  Piece& i16(int16_t v) { return le(static_cast<uint16_t>(v), 2); }
+  Piece& i32(int32_t v) { return le(static_cast<uint32_t>(v), 4); }
+  Piece& f64(double v) { return le(std::bit_cast<uint64_t>(v), 8); }
+  Piece& vec3(const Vec3& v) { return f64(v.x).f64(v.y).f64(v.z); }
+  Piece& skip(size_t n) {
+    size += n;
+    return *this;
+  }
+};
+
+// Bytes into a buffer that is handed to FLUSH whenever it fills, so that a
+// large file never has to be held whole. EXPECTED is the size the caller
+// computed; storing more than that is refused.
 class ByteSink {
 public:
   using Flush = std::function<bool(const uint8_t* data, size_t size)>;
@@ -71,7 +93,6 @@ public:
   }
   void i16(int16_t v) { le(static_cast<uint16_t>(v), 2); }
   void i32(int32_t v) { le(static_cast<uint32_t>(v), 4); }
-  void f64(double v) { le(std::bit_cast<uint64_t>(v), 8); }
   void zeros(size_t n) {
     static const uint8_t kZeros[64] = {};
     while (n > 0) {
@@ -92,23 +113,14 @@ public:
       n -= piece;
     }
   }
-  void vec3(const Vec3& v) {
-    f64(v.x);
-    f64(v.y);
-    f64(v.z);
+  template <size_t N>
+  void put(const Piece<N>& piece) {
+    bytes(piece.bytes, piece.size);
   }
   // One 32-byte block record.
   void record(uint8_t kind, uint8_t part, uint8_t flags, int32_t entity, int32_t faces = 0,
               int32_t vertices = 0) {
-    u8(kind);
-    u8(part);
-    u8(flags);
-    u8(0);
-    i32(entity);
-    zeros(8);
-    i32(faces);
-    i32(vertices);
-    zeros(8);
+    put(Piece<32>().u8(kind).u8(part).u8(flags).u8(0).i32(entity).skip(8).i32(faces).i32(vertices).skip(8));
   }
 
 private:
@@ -203,17 +215,16 @@ void encodeBlock(ByteSink& out, const FaceBlock& b, int32_t entity) {
              static_cast<int32_t>(b.vertices.size()));
   out.u8(0);
   for (size_t i = 0; i < b.vertices.size(); ++i) {
-    out.vec3(b.vertices[i]);
-    if (normals) out.vec3(b.normals[i]);
+    Piece<48> vertex;
+    vertex.vec3(b.vertices[i]);
+    if (normals) vertex.vec3(b.normals[i]);
+    out.put(vertex);
   }
   for (const BlockFace& f : b.faces) {
-    out.i32(f.invisibleEdges & 0xF);
-    out.zeros(kFaceHeadSize - 6);
-    out.i16(static_cast<int16_t>(f.cornerCount));
-    for (int k = 0; k < f.cornerCount; ++k) {
-      out.i32((f.invisibleEdges >> k) & 1);
-      out.i32(f.corners[k]);
-    }
+    Piece<kFaceHeadSize + 4 * 8> face;
+    face.i32(f.invisibleEdges & 0xF).skip(kFaceHeadSize - 6).i16(static_cast<int16_t>(f.cornerCount));
+    for (int k = 0; k < f.cornerCount; ++k) face.i32((f.invisibleEdges >> k) & 1).i32(f.corners[k]);
+    out.put(face);
   }
 }
 
@@ -268,9 +279,10 @@ bool encodeFaceFileTo(const FaceFileContent& content, const ByteSink::Flush& flu
     const auto ordinal = static_cast<int32_t>(i);
     out.record(kObjectRecord, kBeginPart, 0, ordinal);
     out.record(kUnitRecord, kTransformPart, kHasPayload, ordinal);
-    for (double m : e.transform) out.f64(m);
-    out.i32(ordinal);
-    out.zeros(kPayloadSize - 16 * 8 - 4);
+    Piece<kPayloadSize> payload;
+    for (double m : e.transform) payload.f64(m);
+    payload.i32(ordinal).skip(kPayloadSize - 16 * 8 - 4);
+    out.put(payload);
     if (hasBlock(e)) encodeBlock(out, *e.block, ordinal);
     out.record(kObjectRecord, kEndPart, 0, ordinal);
   }
