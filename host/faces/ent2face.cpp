@@ -4,6 +4,8 @@
 // keep their O and U records so that positions still match the selection.
 #include <array>
 #include <cstdio>
+#include <span>
+#include <vector>
 #include <utility>
 
 #include "ads.h"
@@ -43,8 +45,7 @@ void addEntries(const Drawing& drawing, const AcDbObjectRecord& record, bool fir
 
 } // namespace
 
-EntityFaceFile writeEntityFaceFile(const std::vector<const AcDbObjectRecord*>& records, int flags,
-                                   double chord) {
+EntityFaceFile writeEntityFaceFile(std::span<const AcDbObjectRecord* const> records, int flags, double chord) {
   EntityFaceFile out;
   FaceFileContent content;
   content.flags = flags;
@@ -96,15 +97,20 @@ extern "C" int adsi_ent2face(const ads_name ss, const char** filename, int flags
   long length = 0;
   if (!ss || !selectionSetLength(ss, length)) return RTERROR;
 
-  std::vector<const AcDbObjectRecord*> records;
-  records.reserve(static_cast<size_t>(length));
+  // Entity names of live drawings only: recordFromEntityName checks.
+  std::vector<const AcDbObjectRecord*> several;
+  const AcDbObjectRecord* one = nullptr;
+  if (length > 1) several.reserve(static_cast<size_t>(length));
   for (long i = 0; i < length; ++i) {
     ads_name entity;
     if (!selectionSetMember(ss, i, entity)) return RTERROR;
     const AcDbObjectRecord* record = recordFromEntityName(entity);
-    if (!record || !drawingOwning(record)) return RTERROR;
-    records.push_back(record);
+    if (!record) return RTERROR;
+    if (length == 1) one = record;
+    else several.push_back(record);
   }
+  const std::span<const AcDbObjectRecord* const> records =
+      length == 1 ? std::span<const AcDbObjectRecord* const>(&one, 1) : several;
   // A file the read-ahead made for this very request, or one made now.
   FaceReadAhead& readAhead = FaceReadAhead::instance();
   EntityFaceFile file;

@@ -5,8 +5,8 @@
 #pragma once
 
 #include <array>
+#include <span>
 #include <string>
-#include <vector>
 
 class AcRxClass;
 struct AcDbObjectRecord;
@@ -24,8 +24,7 @@ struct EntityFaceFile {
 // order) with the request FLAGS and the solid chord tolerance CHORD (see
 // chordTolerance). Reads the drawings and nothing else of the host, so it
 // may run on any thread while the drawings do not change.
-EntityFaceFile writeEntityFaceFile(const std::vector<const AcDbObjectRecord*>& records, int flags,
-                                   double chord);
+EntityFaceFile writeEntityFaceFile(std::span<const AcDbObjectRecord* const> records, int flags, double chord);
 
 // The classes writeEntityFaceFile gives faces for: 3D face, 2D solid,
 // polyface and polygon mesh, 3D solid, body and region. Class descriptors

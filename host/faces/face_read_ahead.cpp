@@ -37,7 +37,10 @@ FaceReadAhead& FaceReadAhead::instance() {
   return readAhead;
 }
 
-FaceReadAhead::~FaceReadAhead() { stop(); }
+FaceReadAhead::~FaceReadAhead() {
+  stop();
+  setBackgroundWork({}); // nothing left to stop for changes made after this
+}
 
 bool FaceReadAhead::enabled() {
   static const bool on = [] {
@@ -211,7 +214,7 @@ void FaceReadAhead::work() {
     EntityFaceFile file;
     if (position >= 0) {
       try {
-        file = writeEntityFaceFile({members_[static_cast<size_t>(position)]}, flags_, chord_);
+        file = writeEntityFaceFile({&members_[static_cast<size_t>(position)], 1}, flags_, chord_);
       } catch (const std::exception&) {
         file = EntityFaceFile{}; // no file: the request makes it on the spot
       }

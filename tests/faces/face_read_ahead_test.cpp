@@ -61,7 +61,8 @@ protected:
   void TearDown() override { freeSelectionSet(set_); }
 
   static std::vector<uint8_t> writtenOnDemand(const AcDbObjectRecord& record, int flags) {
-    EntityFaceFile file = writeEntityFaceFile({&record}, flags, 0.0);
+    const AcDbObjectRecord* one = &record;
+    EntityFaceFile file = writeEntityFaceFile({&one, 1}, flags, 0.0);
     EXPECT_NE(file.fileName, nullptr) << file.error;
     std::vector<uint8_t> bytes = test::fileBytes(file.fileName);
     FaceFileDirectory::forProcess().discard(file.fileName);
