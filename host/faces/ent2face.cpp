@@ -45,7 +45,8 @@ void addEntries(const Drawing& drawing, const AcDbObjectRecord& record, bool fir
 
 } // namespace
 
-EntityFaceFile writeEntityFaceFile(std::span<const AcDbObjectRecord* const> records, int flags, double chord) {
+EntityFaceFile writeEntityFaceFile(std::span<const AcDbObjectRecord* const> records, int flags, double chord,
+                                   bool keepOpen) {
   EntityFaceFile out;
   FaceFileContent content;
   content.flags = flags;
@@ -62,7 +63,7 @@ EntityFaceFile writeEntityFaceFile(std::span<const AcDbObjectRecord* const> reco
       out.warnings += "corvane: warning: entity " + drawing.handleText(record) + ": " + note + "\n";
     }
   }
-  const FaceFileResult result = writeFaceFile(content);
+  const FaceFileResult result = writeFaceFile(content, FaceFileDirectory::forProcess(), keepOpen);
   out.fileName = result.fileName;
   out.size = result.size;
   out.error = result.error;
@@ -114,8 +115,7 @@ extern "C" int adsi_ent2face(const ads_name ss, const char** filename, int flags
   // A file the read-ahead made for this very request, or one made now.
   FaceReadAhead& readAhead = FaceReadAhead::instance();
   EntityFaceFile file;
-  bool keepOpen = false;
-  if (records.size() != 1 || !readAhead.take(*records[0], flags, file, keepOpen))
+  if (records.size() != 1 || !readAhead.take(*records[0], flags, file))
     file = writeEntityFaceFile(records, flags, chordTolerance());
   if (!file.warnings.empty()) std::fputs(file.warnings.c_str(), stderr);
   if (!file.fileName) {
@@ -123,7 +123,7 @@ extern "C" int adsi_ent2face(const ads_name ss, const char** filename, int flags
     std::fprintf(stderr, "corvane: %s\n", file.error.c_str());
     return RTERROR;
   }
-  FaceFileDirectory::forProcess().handOut(file.fileName, keepOpen);
+  FaceFileDirectory::forProcess().handOut(file.fileName);
   *filename = file.fileName;
   return RTNORM;
 }

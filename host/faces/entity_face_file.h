@@ -22,9 +22,11 @@ struct EntityFaceFile {
 
 // Writes the face file of RECORDS (entities of live drawings, in selection
 // order) with the request FLAGS and the solid chord tolerance CHORD (see
-// chordTolerance). Reads the drawings and nothing else of the host, so it
-// may run on any thread while the drawings do not change.
-EntityFaceFile writeEntityFaceFile(std::span<const AcDbObjectRecord* const> records, int flags, double chord);
+// chordTolerance); KEEP_OPEN leaves its closing to the face-file directory
+// (see FaceFileDirectory::keepOpen). Reads the drawings and nothing else of
+// the host, so it may run on any thread while the drawings do not change.
+EntityFaceFile writeEntityFaceFile(std::span<const AcDbObjectRecord* const> records, int flags, double chord,
+                                   bool keepOpen = false);
 
 // The classes writeEntityFaceFile gives faces for: 3D face, 2D solid,
 // polyface and polygon mesh, 3D solid, body and region. Class descriptors

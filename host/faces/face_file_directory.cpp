@@ -269,11 +269,10 @@ void FaceFileDirectory::discard(const char* name) {
   if (slot->dir == current_) free_.push_back(slot);
 }
 
-void FaceFileDirectory::handOut(const char* name, bool keepOpen) {
+void FaceFileDirectory::handOut(const char* name) {
   std::lock_guard lock(mutex_);
   Slot* slot = slotOf(name);
   if (slot == nullptr || slot->state != State::kHeld) return;
-  if (!keepOpen) slot->open.close();
   if (!out_.empty() && out_.back()->open.get() >= 0) toClose_.push_back(out_.back());
   slot->state = State::kOut;
   out_.push_back(slot);

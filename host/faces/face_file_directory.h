@@ -63,8 +63,11 @@ public:
   };
   NewFile createFile();
 
-  // The file NAME is written; the directory holds FD, its descriptor, until
-  // the file goes out (see handOut).
+  // The file NAME is written; the directory keeps FD, its descriptor, open
+  // until the file has gone out and a newer one after it, and then closes
+  // it at the next createFile (or at discard or sweep). The caller deleting
+  // the file meanwhile only removes its name, and the file system frees the
+  // file when the directory closes it: on the thread that makes files.
   void keepOpen(const char* name, UniqueFd fd);
 
   // Deletes the file NAME (a name createFile returned) now.
@@ -72,12 +75,8 @@ public:
 
   // The file NAME goes to a caller, who deletes it when done with it. Once a
   // later file has been handed out, NAME may be used again (if its file is
-  // gone by then); sweep() deletes it if it is still there. With
-  // KEEP_OPEN the descriptor stays open until a newer file has gone out and
-  // is closed by the next createFile: the caller deleting the file then
-  // only removes its name, and the file system frees the file on the thread
-  // that makes files. Otherwise it is closed now.
-  void handOut(const char* name, bool keepOpen);
+  // gone by then); sweep() deletes it if it is still there.
+  void handOut(const char* name);
 
   // Deletes every handed-out file that is still there. The host calls it
   // when a module's command or list function returns.

@@ -323,7 +323,7 @@ bool encodeFaceFile(const FaceFileContent& content, std::vector<uint8_t>& bytes,
   return ok;
 }
 
-FaceFileResult writeFaceFile(const FaceFileContent& content, FaceFileDirectory& directory) {
+FaceFileResult writeFaceFile(const FaceFileContent& content, FaceFileDirectory& directory, bool keepOpen) {
   FaceFileResult result;
   // Refuse bad content before a file exists.
   if (!checkContent(content, result.error)) return result;
@@ -348,9 +348,13 @@ FaceFileResult writeFaceFile(const FaceFileContent& content, FaceFileDirectory& 
         },
         encodeError);
     if (err == 0 && !encodeError.empty()) err = EINVAL;
-    if (err == 0) {
+    if (keepOpen && err == 0) {
       // Every byte is in the file system now; the close follows later.
       directory.keepOpen(file.name, std::move(file.fd));
+    } else if (const int closeErr = file.fd.close(); err == 0) {
+      err = closeErr;
+    }
+    if (err == 0) {
       result.fileName = file.name;
       result.size = written;
       return result;

@@ -35,8 +35,9 @@ bool encodeFaceFile(const FaceFileContent& content, std::vector<uint8_t>& bytes,
                     std::string& error);
 
 // Writes CONTENT to a new file in DIRECTORY: created exclusively, written
-// with one write (files over 1 MiB in 1 MiB pieces), and left to the
-// directory to close (FaceFileDirectory::keepOpen). A directory
+// with one write (files over 1 MiB in 1 MiB pieces) and closed, or with
+// KEEP_OPEN left to the directory to close later (FaceFileDirectory::
+// keepOpen). A directory
 // whose file system is full or read-only hands over to the next base.
 // Success: fileName is the new file's name, owned by DIRECTORY (see
 // FaceFileDirectory::createFile), and size its length; the caller deletes
@@ -48,6 +49,7 @@ struct FaceFileResult {
   std::string error;
 };
 FaceFileResult writeFaceFile(const FaceFileContent& content,
-                             FaceFileDirectory& directory = FaceFileDirectory::forProcess());
+                             FaceFileDirectory& directory = FaceFileDirectory::forProcess(),
+                             bool keepOpen = false);
 
 } // namespace corvane

@@ -113,7 +113,7 @@ void FaceReadAhead::start(const ads_name set, long position) {
   }
 }
 
-bool FaceReadAhead::take(const AcDbObjectRecord& record, int flags, EntityFaceFile& file, bool& keepOpen) {
+bool FaceReadAhead::take(const AcDbObjectRecord& record, int flags, EntityFaceFile& file) {
   const int guessed = gLastFlags;
   gLastFlags = flags;
   if (mode_ != Mode::kWalking) return false;
@@ -138,9 +138,6 @@ bool FaceReadAhead::take(const AcDbObjectRecord& record, int flags, EntityFaceFi
   file = std::move(made.file);
   made = Made{};
   bytesMade_ -= file.size;
-  // Freeing a deleted file costs about as much as making one: the worker
-  // takes it on only while it has time to spare.
-  keepOpen = next_ - current_ > kAhead / 2;
   wakeWorkerIfRoom();
   // A failure made ahead is made again on the spot, where it is reported.
   if (file.fileName == nullptr) return false;
@@ -208,13 +205,18 @@ void FaceReadAhead::work() {
     discards.swap(discards_);
     const long position = room ? next_++ : -1;
     inProgress_ = position;
+    // Freeing a deleted file costs about as much as making one. While the
+    // worker is well ahead it keeps the file open and frees it itself later,
+    // so that the module's delete only removes a name; when it is not, the
+    // module's delete frees it.
+    const bool keepOpen = position - current_ > kAhead / 2;
     lock.unlock();
 
     for (const char* name : discards) directory.discard(name);
     EntityFaceFile file;
     if (position >= 0) {
       try {
-        file = writeEntityFaceFile({&members_[static_cast<size_t>(position)], 1}, flags_, chord_);
+        file = writeEntityFaceFile({&members_[static_cast<size_t>(position)], 1}, flags_, chord_, keepOpen);
       } catch (const std::exception&) {
         file = EntityFaceFile{}; // no file: the request makes it on the spot
       }

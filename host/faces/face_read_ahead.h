@@ -43,10 +43,8 @@ public:
 
   // A request for the one entity RECORD with FLAGS: true with the file made
   // for it (the caller hands it out), or false when there is none to give
-  // and the caller makes the file itself. KEEP_OPEN tells whether the
-  // worker is far enough ahead to take over closing the file (see
-  // FaceFileDirectory::handOut).
-  bool take(const AcDbObjectRecord& record, int flags, EntityFaceFile& file, bool& keepOpen);
+  // and the caller makes the file itself.
+  bool take(const AcDbObjectRecord& record, int flags, EntityFaceFile& file);
 
   // Stops the worker and deletes every file made and not taken; the
   // read-ahead stays off until moduleCallEnded().

@@ -92,15 +92,15 @@ TEST_F(FaceFileDirectoryTest, NamesComeBackOnlyOnceTheirFileIsGone) {
   auto first = dir.createFile();
   const std::string firstName = first.name;
   dir.keepOpen(first.name, std::move(first.fd));
-  dir.handOut(first.name, true);
+  dir.handOut(first.name);
   auto second = dir.createFile();
-  dir.handOut(second.name, false);
+  dir.handOut(second.name);
   // The caller still holds the first file: the next one gets another name.
   auto third = dir.createFile();
   ASSERT_NE(third.name, nullptr) << third.error;
   EXPECT_NE(std::string(third.name), firstName);
   EXPECT_TRUE(fs::exists(firstName));
-  dir.handOut(third.name, false);
+  dir.handOut(third.name);
   // Once the caller has deleted its files, their names are used again, by
   // the very pointers handed out before.
   ASSERT_EQ(unlink(firstName.c_str()), 0);
@@ -166,7 +166,7 @@ TEST(FaceFileDirectoryForProcess, ASignalHandlerCanRemoveEverything) {
       auto f = dir.createFile();
       if (!f.name) _exit(2);
       dir.keepOpen(f.name, std::move(f.fd));
-      if (i % 2 == 0) dir.handOut(f.name, true);
+      if (i % 2 == 0) dir.handOut(f.name);
     }
     const std::string path = dir.path();
     FaceFileDirectory::removeForSignal();

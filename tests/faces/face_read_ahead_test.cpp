@@ -113,6 +113,8 @@ TEST_F(FaceReadAheadTest, AWalkInOrderGetsTheFilesARequestWouldMake) {
       if (!isFace(i)) continue;
       expectSame(i);
       EXPECT_LE(faceFilesLeft(), 40) << "position " << i;
+      // However busy the machine, the worker gets to make some ahead.
+      for (int wait = 0; i == 0 && faceFilesLeft() == 0 && wait < 5000; ++wait) usleep(1000);
     }
   }
   EXPECT_GT(taken(), before); // made ahead, not only on the spot
