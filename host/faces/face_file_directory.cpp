@@ -190,6 +190,19 @@ void FaceFileDirectory::retireCurrent() {
   free_.clear(); // their names lie in a directory no longer used
 }
 
+bool FaceFileDirectory::moveOn() {
+  // The full directory stays current unless another base takes over.
+  const size_t full = current_;
+  current_ = kNone;
+  std::string error;
+  if (!ensureDirectory(dirs_[full].base + 1, error)) {
+    current_ = full;
+    return false;
+  }
+  free_.clear();
+  return true;
+}
+
 FaceFileDirectory::NewFile FaceFileDirectory::createFile() {
   std::lock_guard lock(mutex_);
   NewFile out;
@@ -227,7 +240,7 @@ FaceFileDirectory::NewFile FaceFileDirectory::createFile() {
   }
   // A new name. A directory removed underneath (a temp cleaner) is made
   // again; a base that is full or read-only hands over to the next.
-  size_t firstBase = current_ != kNone ? dirs_[current_].base : dirs_.empty() ? 0 : dirs_.back().base;
+  const size_t firstBase = dirs_.empty() ? 0 : dirs_.back().base;
   for (size_t attempt = 0; attempt <= bases_.size(); ++attempt) {
     if (!ensureDirectory(firstBase, out.error)) return out;
     std::string templ = dirs_[current_].path + "/faces-XXXXXX";
@@ -242,13 +255,10 @@ FaceFileDirectory::NewFile FaceFileDirectory::createFile() {
     const int err = errno;
     out.error = "cannot create a face file in " + dirs_[current_].path + ": " + errnoText(err);
     if (err == ENOENT) {
-      firstBase = dirs_[current_].base;
-    } else if (isFullOrReadOnly(err)) {
-      firstBase = dirs_[current_].base + 1;
-    } else {
+      retireCurrent();
+    } else if (!isFullOrReadOnly(err) || !moveOn()) {
       return out;
     }
-    retireCurrent();
   }
   return out;
 }
@@ -296,16 +306,7 @@ bool FaceFileDirectory::fallBack(const char* name, int err) {
   Slot* slot = slotOf(name);
   if (slot == nullptr) return false;
   if (slot->dir != current_) return true; // another file has moved on already
-  // The full directory stays current unless another base takes over.
-  const size_t full = current_;
-  current_ = kNone;
-  std::string error;
-  if (!ensureDirectory(dirs_[full].base + 1, error)) {
-    current_ = full;
-    return false;
-  }
-  free_.clear();
-  return true;
+  return moveOn();
 }
 
 std::string FaceFileDirectory::path() const {

@@ -118,6 +118,7 @@ private:
   Slot* slotOf(const char* name);
 
   void retireCurrent();
+  bool moveOn();
 
   mutable std::mutex mutex_;
   std::vector<std::string> bases_;
