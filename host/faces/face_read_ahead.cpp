@@ -125,15 +125,27 @@ bool FaceReadAhead::take(const AcDbObjectRecord& record, int flags, EntityFaceFi
   if (current_ >= static_cast<long>(members_.size()) || members_[static_cast<size_t>(current_)] != &record)
     return false;
   Made& made = slot(current_);
-  if (made.position != current_) {
+  while (made.position != current_) {
     if (inProgress_ != current_) {
       // Not begun: the request makes it, and the worker passes it by.
       if (next_ <= current_) next_ = current_ + 1;
       return false;
     }
-    awaited_ = current_;
-    madeOne_.wait(lock, [&] { return made.position == current_; });
-    awaited_ = -1;
+    // The worker is making it. Rather than wait, this thread makes the next
+    // file in the meantime, when there is one to make: when making files is
+    // the slower side, both threads make them.
+    const long position = claimNext();
+    if (position < 0) {
+      awaited_ = current_;
+      madeOne_.wait(lock, [&] { return made.position == current_; });
+      awaited_ = -1;
+      break;
+    }
+    const bool keepOpen = farAhead(position);
+    lock.unlock();
+    EntityFaceFile helped = make(position, keepOpen);
+    lock.lock();
+    store(position, std::move(helped));
   }
   file = std::move(made.file);
   made = Made{};
@@ -186,16 +198,49 @@ void FaceReadAhead::wakeWorkerIfRoom() {
   if (room || discards_.size() >= static_cast<size_t>(kAhead / 2)) workerWake_.notify_one();
 }
 
+long FaceReadAhead::claimNext() {
+  const long count = static_cast<long>(members_.size());
+  while (next_ < count && (members_[static_cast<size_t>(next_)] == nullptr ||
+                           !hasFaceGeometry(*members_[static_cast<size_t>(next_)])))
+    ++next_;
+  if (next_ >= count || next_ - current_ > kAhead || bytesMade_ >= kBytesAhead) return -1;
+  return next_++;
+}
+
+bool FaceReadAhead::farAhead(long position) const {
+  // Freeing a deleted file costs about as much as making one. While the
+  // files are well ahead of the module, the directory keeps the new one
+  // open and frees it later on the thread that makes files, so that the
+  // module's delete only removes a name; otherwise the delete frees it.
+  return position - current_ > kAhead / 2;
+}
+
+EntityFaceFile FaceReadAhead::make(long position, bool keepOpen) {
+  try {
+    return writeEntityFaceFile({&members_[static_cast<size_t>(position)], 1}, flags_, chord_, keepOpen);
+  } catch (const std::exception&) {
+    return {}; // no file: the request makes it on the spot
+  }
+}
+
+void FaceReadAhead::store(long position, EntityFaceFile file) {
+  if (position < current_) {
+    if (file.fileName) discards_.push_back(file.fileName); // passed meanwhile
+  } else {
+    Made& made = slot(position);
+    made.position = position;
+    made.file = std::move(file);
+    bytesMade_ += made.file.size;
+  }
+  if (awaited_ == position) madeOne_.notify_one();
+}
+
 void FaceReadAhead::work() {
   FaceFileDirectory& directory = FaceFileDirectory::forProcess();
-  const long count = static_cast<long>(members_.size());
   std::unique_lock lock(mutex_);
   while (!stopping_) {
-    while (next_ < count && (members_[static_cast<size_t>(next_)] == nullptr ||
-                             !hasFaceGeometry(*members_[static_cast<size_t>(next_)])))
-      ++next_;
-    const bool room = next_ < count && next_ - current_ <= kAhead && bytesMade_ < kBytesAhead;
-    if (!room && discards_.empty()) {
+    const long position = claimNext();
+    if (position < 0 && discards_.empty()) {
       workerWaiting_ = true;
       workerWake_.wait(lock);
       workerWaiting_ = false;
@@ -203,37 +248,17 @@ void FaceReadAhead::work() {
     }
     std::vector<const char*> discards;
     discards.swap(discards_);
-    const long position = room ? next_++ : -1;
     inProgress_ = position;
-    // Freeing a deleted file costs about as much as making one. While the
-    // worker is well ahead it keeps the file open and frees it itself later,
-    // so that the module's delete only removes a name; when it is not, the
-    // module's delete frees it.
-    const bool keepOpen = position - current_ > kAhead / 2;
+    const bool keepOpen = farAhead(position);
     lock.unlock();
 
     for (const char* name : discards) directory.discard(name);
     EntityFaceFile file;
-    if (position >= 0) {
-      try {
-        file = writeEntityFaceFile({&members_[static_cast<size_t>(position)], 1}, flags_, chord_, keepOpen);
-      } catch (const std::exception&) {
-        file = EntityFaceFile{}; // no file: the request makes it on the spot
-      }
-    }
+    if (position >= 0) file = make(position, keepOpen);
 
     lock.lock();
     inProgress_ = -1;
-    if (position < 0) continue;
-    if (position < current_) {
-      if (file.fileName) discards_.push_back(file.fileName); // passed meanwhile
-    } else {
-      Made& made = slot(position);
-      made.position = position;
-      made.file = std::move(file);
-      bytesMade_ += made.file.size;
-    }
-    if (awaited_ == position) madeOne_.notify_one();
+    if (position >= 0) store(position, std::move(file));
   }
 }
 

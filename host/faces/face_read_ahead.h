@@ -17,8 +17,11 @@
 // * when the module call ends (normally, by an abort or a cancel) the
 //   worker is joined and no face file of the call is left, handed out or
 //   not; a walk out of order turns the read-ahead off for the call.
-// The worker reads drawings only; every other part of it runs on the
-// command thread. CORVANE_READ_AHEAD=0 in the environment turns it off.
+// The worker makes the files; the command thread makes them too while it
+// would otherwise wait for one (so both do when making is the slower side).
+// Making a file reads drawings and nothing else of the host; everything
+// else runs on the command thread. CORVANE_READ_AHEAD=0 in the environment
+// turns the read-ahead off.
 #pragma once
 
 #include <condition_variable>
@@ -72,6 +75,17 @@ private:
   FaceReadAhead() = default;
   void start(const ads_name set, long position);
   void work();
+  // Under mutex_: the next position worth making, taken; -1 when there is
+  // none or the files made are far enough ahead.
+  long claimNext();
+  // Under mutex_: whether a file for POSITION is far enough ahead for the
+  // directory to keep it open (FaceFileDirectory::keepOpen).
+  bool farAhead(long position) const;
+  // Without mutex_: the file for POSITION.
+  EntityFaceFile make(long position, bool keepOpen);
+  // Under mutex_: the file made for POSITION, kept for the module or, when
+  // the walk has passed it, for deleting.
+  void store(long position, EntityFaceFile file);
   void wakeWorkerIfRoom();
   Made& slot(long position) { return made_[static_cast<size_t>(position) % made_.size()]; }
   void dropLocked(Made& made);
