@@ -53,9 +53,10 @@ void hostPrint(std::string_view text) {
   // What the cursor's line shows: a line feed or a carriage return starts
   // it afresh. Held to a screen's width or so; prompts are shorter.
   std::string& line = lineShown();
-  size_t start = text.find_last_of("\r\n");
-  if (start != std::string_view::npos) line.clear();
-  line.append(start == std::string_view::npos ? text : text.substr(start + 1));
+  size_t start = text.size();
+  while (start > 0 && text[start - 1] != '\r' && text[start - 1] != '\n') --start;
+  if (start > 0) line.clear();
+  line.append(text.substr(start));
   if (line.size() > 1024) line.erase(0, line.size() - 1024);
   if (sink()) {
     sink()(text);

@@ -2,6 +2,7 @@
 // and dialogs use.
 #include <cstring>
 #include <map>
+#include <unordered_map>
 
 #include "ui.h"
 #include "ui/dialog_window.h"
@@ -10,6 +11,9 @@ namespace {
 
 struct ModuleResources {
   const UiResources* resources;
+  // Strings by id: a module's messages are looked up once per object of
+  // an export.
+  std::unordered_map<UINT, const UiStringEntry*> strings;
 };
 
 std::map<HINSTANCE, ModuleResources>& modules() {
@@ -18,6 +22,11 @@ std::map<HINSTANCE, ModuleResources>& modules() {
 }
 
 HINSTANCE gResourceModule = nullptr;
+
+const ModuleResources* currentModuleResources() {
+  auto it = modules().find(gResourceModule);
+  return it == modules().end() ? nullptr : &it->second;
+}
 
 } // namespace
 
@@ -28,7 +37,11 @@ int CWinApp::ExitInstance() { return 0; }
 
 bool AfxInitModule(HINSTANCE instance, const UiResources* resources, CWinApp* app) {
   if (instance == nullptr) return false;
-  modules()[instance] = ModuleResources{resources};
+  ModuleResources& module = modules()[instance];
+  module.resources = resources;
+  module.strings.clear();
+  for (size_t i = 0; resources != nullptr && i < resources->stringCount; ++i)
+    module.strings.emplace(resources->strings[i].id, &resources->strings[i]); // the first of an id wins
   gResourceModule = instance;
   return app == nullptr || app->InitInstance();
 }
@@ -42,8 +55,8 @@ void AfxTermModule(HINSTANCE instance, CWinApp* app) {
 namespace corvane::ui {
 
 const UiResources* currentResources() {
-  auto it = modules().find(gResourceModule);
-  return it == modules().end() ? nullptr : it->second.resources;
+  const ModuleResources* module = currentModuleResources();
+  return module ? module->resources : nullptr;
 }
 
 const UiDialogTemplate* findDialogTemplate(const UiResources* resources, UINT id) {
@@ -67,15 +80,13 @@ using corvane::ui::currentResources;
 int AfxLoadString(UINT id, char* buffer, UINT bufferMax) {
   if (buffer == nullptr || bufferMax == 0) return 0;
   buffer[0] = '\0';
-  const UiResources* resources = currentResources();
-  if (resources == nullptr) return 0;
-  for (size_t i = 0; i < resources->stringCount; ++i) {
-    if (resources->strings[i].id != id) continue;
-    size_t n = std::strlen(resources->strings[i].text);
-    if (n >= bufferMax) n = bufferMax - 1;
-    std::memcpy(buffer, resources->strings[i].text, n);
-    buffer[n] = '\0';
-    return static_cast<int>(n);
-  }
-  return 0;
+  const ModuleResources* module = currentModuleResources();
+  if (module == nullptr) return 0;
+  auto it = module->strings.find(id);
+  if (it == module->strings.end()) return 0;
+  size_t n = std::strlen(it->second->text);
+  if (n >= bufferMax) n = bufferMax - 1;
+  std::memcpy(buffer, it->second->text, n);
+  buffer[n] = '\0';
+  return static_cast<int>(n);
 }

@@ -61,11 +61,20 @@ std::uint64_t roundedShift(Wide numerator, int shift) {
   return static_cast<std::uint64_t>(quotient) + (up ? 1 : 0);
 }
 
-// DIGITS (COUNT of them, leading zeros kept) of VALUE at OUT.
+constexpr char kDigitPairs[] = "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+                               "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+                               "8081828384858687888990919293949596979899";
+
+// The last COUNT decimal digits of VALUE (leading zeros kept) at OUT, two
+// at a time.
 char* putDigits(char* out, std::uint64_t value, int count) {
-  for (int i = count - 1; i >= 0; --i) {
-    out[i] = static_cast<char>('0' + value % 10);
-    value /= 10;
+  int at = count;
+  for (; at >= 2; at -= 2) {
+    std::memcpy(out + at - 2, kDigitPairs + 2 * (value % 100), 2);
+    value /= 100;
+  }
+  if (at == 1) {
+    out[0] = static_cast<char>('0' + value % 10);
   }
   return out + count;
 }
