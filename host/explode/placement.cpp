@@ -968,7 +968,7 @@ void Placer::placeFaces(const SourceEntity& s, const Affine& a, const Appearance
                         std::vector<PlacedObject>& out) {
   const Drawing& d = writer_.drawing();
   std::string note;
-  EntityFaces faces = buildFaces(d, *s.record, note);
+  EntityFaces faces = buildFaces(d, *s.record, chordTolerance(), note);
   if (!faces.block) return;
   // Face blocks hold world coordinates (the transform beside them only
   // tells the object's frame).

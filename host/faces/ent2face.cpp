@@ -16,20 +16,9 @@
 #include "faces/face_builder.h"
 #include "faces/face_file_writer.h"
 #include "faces/face_read_ahead.h"
-#include "runtime/host_services.h"
 
 namespace corvane {
 namespace {
-
-EntityFaces facesOf(const Drawing& drawing, const AcDbObjectRecord& record, double chord,
-                    std::string& note) {
-  if (auto g = drawing.faceGeometry(record)) return buildFaces(*g);
-  if (auto g = drawing.solidGeometry(record)) return buildFaces(*g);
-  if (auto g = drawing.polyfaceGeometry(record)) return buildFaces(std::move(*g));
-  if (auto g = drawing.polygonMeshGeometry(record)) return buildFaces(std::move(*g));
-  if (auto g = drawing.solidModelData(record)) return buildFaces(*g, chord, &note);
-  return {};
-}
 
 // The file's entry text for an entity's handle and type, and its drawing.
 void addEntries(const Drawing& drawing, const AcDbObjectRecord& record, bool first,
@@ -55,7 +44,7 @@ EntityFaceFile writeEntityFaceFile(std::span<const AcDbObjectRecord* const> reco
     const Drawing& drawing = *record.drawing;
     addEntries(drawing, record, i == 0, content);
     std::string note;
-    content.entities.push_back(facesOf(drawing, record, chord, note));
+    content.entities.push_back(buildFaces(drawing, record, chord, note));
     if (!note.empty()) {
       // A model that can't be read (or only approximately) still exports;
       // the user hears why, once per object.
@@ -82,11 +71,6 @@ bool hasFaceGeometry(const AcDbObjectRecord& record) {
   for (AcRxClass* kind : faceGeometryClasses())
     if (record.cls == kind) return true;
   return false;
-}
-
-double chordTolerance() {
-  static SysVar* const v = sysVars().find("FACETCHORD");
-  return v != nullptr && v->type == SysVar::kReal && v->realValue > 0 ? v->realValue : 0.0;
 }
 
 } // namespace corvane

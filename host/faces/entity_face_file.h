@@ -22,7 +22,7 @@ struct EntityFaceFile {
 
 // Writes the face file of RECORDS (entities of live drawings, in selection
 // order) with the request FLAGS and the solid chord tolerance CHORD (see
-// chordTolerance); KEEP_OPEN leaves its closing to the face-file directory
+// chordTolerance in faces/face_builder.h); KEEP_OPEN leaves its closing to the face-file directory
 // (see FaceFileDirectory::keepOpen). Reads the drawings and nothing else of
 // the host, so it may run on any thread while the drawings do not change.
 EntityFaceFile writeEntityFaceFile(std::span<const AcDbObjectRecord* const> records, int flags, double chord,
@@ -36,9 +36,5 @@ const std::array<AcRxClass*, 7>& faceGeometryClasses();
 // True when RECORD is of one of them.
 bool hasFaceGeometry(const AcDbObjectRecord& record);
 
-// The chord tolerance for curved solids: FACETCHORD in drawing units, or 0
-// (the default) for a tolerance relative to each body's size. Reads the
-// setting: command thread only.
-double chordTolerance();
 
 } // namespace corvane

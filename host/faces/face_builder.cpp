@@ -53,19 +53,18 @@ int gridIndex(int64_t row, int64_t col, int64_t n, int64_t count) {
 
 } // namespace
 
-// The chord tolerance for curved solids: FACETCHORD in drawing units, or
-// 0 (the default) for a tolerance relative to each body's size.
-static double solidChordTolerance() {
-  SysVar* v = sysVars().find("FACETCHORD");
+double chordTolerance() {
+  static SysVar* const v = sysVars().find("FACETCHORD");
   return v != nullptr && v->type == SysVar::kReal && v->realValue > 0 ? v->realValue : 0.0;
 }
 
-EntityFaces buildFaces(const Drawing& drawing, const AcDbObjectRecord& record, std::string& note) {
+EntityFaces buildFaces(const Drawing& drawing, const AcDbObjectRecord& record, double chordTolerance,
+                       std::string& note) {
   if (auto g = drawing.faceGeometry(record)) return buildFaces(*g);
   if (auto g = drawing.solidGeometry(record)) return buildFaces(*g);
   if (auto g = drawing.polyfaceGeometry(record)) return buildFaces(std::move(*g));
   if (auto g = drawing.polygonMeshGeometry(record)) return buildFaces(std::move(*g));
-  if (auto g = drawing.solidModelData(record)) return buildFaces(*g, solidChordTolerance(), &note);
+  if (auto g = drawing.solidModelData(record)) return buildFaces(*g, chordTolerance, &note);
   return {};
 }
 

@@ -16,9 +16,17 @@ namespace corvane {
 class Drawing;
 
 // The faces the export makes of RECORD, one of DRAWING's objects, by its
-// kind (none for a kind without faces); solid models at the chord
-// tolerance of FACETCHORD, with NOTE set as buildFaces of a model sets it.
-EntityFaces buildFaces(const Drawing& drawing, const AcDbObjectRecord& record, std::string& note);
+// kind (none for a kind without faces); solid models at CHORD_TOLERANCE
+// (see chordTolerance), with NOTE set as buildFaces of a model sets it.
+// Reads the drawing and nothing else of the host, so it may run on any
+// thread while the drawing does not change.
+EntityFaces buildFaces(const Drawing& drawing, const AcDbObjectRecord& record, double chordTolerance,
+                       std::string& note);
+
+// The chord tolerance for curved solids: FACETCHORD in drawing units, or 0
+// (the default) for a tolerance relative to each body's size. Reads the
+// setting: command thread only.
+double chordTolerance();
 
 // 3DFACE: one face over the four corners, a triangle when the third and
 // fourth corners are equal. The face carries the entity's invisible edges.

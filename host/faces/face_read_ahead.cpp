@@ -1,4 +1,5 @@
 #include "faces/face_read_ahead.h"
+#include "faces/face_builder.h"
 
 #include <cstdlib>
 #include <cstring>
