@@ -2,7 +2,10 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 
 namespace corvane::testing {
 
@@ -139,6 +142,22 @@ size_t occurrences(const std::string& text, const std::string& what) {
   size_t n = 0;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
   return n;
+}
+
+std::vector<std::string> filesIn(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::string> withShim(std::vector<std::string> faults) {
+  const char* asan = std::getenv("ASAN_OPTIONS");
+  faults.push_back(std::string("LD_PRELOAD=") + FAULT_SHIM);
+  // Sanitized builds want their runtime first; the shim is harmless before it.
+  faults.push_back(std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") +
+                   "verify_asan_link_order=0");
+  return faults;
 }
 
 bool haveEzdxf() {

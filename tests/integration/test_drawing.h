@@ -51,6 +51,11 @@ ScriptRun runScript(const std::string& drawing, const std::string& script);
 std::string convertedCount(const std::string& out);
 // The number of times WHAT occurs in TEXT.
 size_t occurrences(const std::string& text, const std::string& what);
+// The names of the files in DIR, sorted.
+std::vector<std::string> filesIn(const std::string& dir);
+// The environment that puts fault_shim.c into corvane, with FAULTS
+// ("CORVANE_FAULT_...=..." each; see there).
+std::vector<std::string> withShim(std::vector<std::string> faults);
 // True when /usr/bin/python3 has ezdxf, the independent DXF library the
 // tests compare with.
 bool haveEzdxf();

@@ -9,7 +9,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -22,23 +21,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kOldWorld = "#VRML V1.0 ascii\n# the world that was there before\n";
-
-std::vector<std::string> filesIn(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-// The environment that puts the fault shim into corvane, with FAULTS.
-std::vector<std::string> withShim(std::vector<std::string> faults) {
-  const char* asan = std::getenv("ASAN_OPTIONS");
-  faults.push_back(std::string("LD_PRELOAD=") + FAULT_SHIM);
-  // Sanitized builds want their runtime first; the shim is harmless before it.
-  faults.push_back(std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") +
-                   "verify_asan_link_order=0");
-  return faults;
-}
 
 // Polygon meshes of 30 x 30 vertices: some 20 KB of world each.
 std::string bigDrawing(int meshes) {
