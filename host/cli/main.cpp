@@ -38,6 +38,16 @@ const char* const kShellUsage =
     "Interactive command line on DRAWING (a DXF file; none: an empty drawing).\n"
     "Type a command name, or a list expression such as (vrml_geturl (car (entsel))).\n"
     "Ctrl-C or Escape cancels a prompt or a dialog; Ctrl-D or QUIT leaves.\n"
+    "\n"
+    "Unsaved changes are never dropped without asking. Ended by SIGTERM or\n"
+    "SIGHUP (a closed terminal), the shell writes them to a recovery copy beside\n"
+    "the drawing (house.dxf: house.recover.dxf; $TMPDIR or /tmp when the folder\n"
+    "can't be written) and says where. While changes stay unsaved, the copy is\n"
+    "also written every SAVETIME minutes (default 10, 0 turns it off, fractions\n"
+    "allowed: (setvar \"SAVETIME\" 5)), against a crash. SAVE, SAVEAS and a QUIT\n"
+    "that discards remove it. A copy newer than the drawing is named at start;\n"
+    "open it with corvane shell house.recover.dxf, then SAVEAS.\n"
+    "\n"
     "Exit status: 0 normal end, 2 drawing or module can't be loaded, 3 aborted,\n"
     "130 ended by SIGTERM or SIGHUP.\n";
 
@@ -65,7 +75,9 @@ const char* const kRunUsage =
     "Runs the command line on DRAWING ('-': an empty drawing), answering every\n"
     "prompt from SCRIPT ('-': standard input), one line per answer, and prints\n"
     "the transcript. An empty line is Enter, a line ^C cancels, a line starting\n"
-    "with ';' is a comment; at the end of the script the host quits.\n"
+    "with ';' is a comment; at the end of the script the host quits, discarding\n"
+    "unsaved changes with a notice. Stopped by a signal, it keeps them in a\n"
+    "recovery copy as the shell does (corvane shell --help).\n"
     "Exit status: 0 normal end, 2 drawing or module can't be loaded, 3 aborted,\n"
     "130 interrupted.\n";
 

@@ -25,7 +25,7 @@ Console* gConsole = nullptr;
 class ScriptInput : public InputSource {
 public:
   explicit ScriptInput(std::istream& in) : in_(in) {}
-  Answer read(const std::string&) override {
+  Answer read(const std::string&, const PromptTask&) override {
     std::string line;
     while (std::getline(in_, line)) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -46,18 +46,45 @@ private:
   std::istream& in_;
 };
 
+// What runs while the line being read waits for a key; null when nothing.
+const PromptTask* gWhileWaiting = nullptr;
+
+// Shows TEXT on a line of its own above the line being edited, which
+// readline then draws again as it stood.
+void showAboveLine(const std::string& text) {
+  char* typed = rl_copy_text(0, rl_end);
+  int point = rl_point;
+  rl_save_prompt();
+  rl_replace_line("", 0);
+  rl_redisplay();
+  hostPrint(text + "\n");
+  rl_restore_prompt();
+  rl_replace_line(typed, 0);
+  rl_point = point;
+  rl_on_new_line();
+  rl_redisplay();
+  std::free(typed);
+}
+
 // Readline reads keys through this: it waits with poll, which a signal
 // always interrupts, so that Ctrl-C (SIGINT, which the host's handler only
 // notes) ends the wait and comes back as the key Ctrl-C, bound to cancel.
 // The same goes for a stop signal.
 int readKey(FILE* stream) {
   constexpr int kCtrlC = 3;
+  constexpr int kTaskEveryMs = 1000;
   for (;;) {
     if (breakRequested()) return kCtrlC;
     pollfd ready{fileno(stream), POLLIN, 0};
-    if (::poll(&ready, 1, -1) < 0) {
+    int polled = ::poll(&ready, 1, gWhileWaiting != nullptr ? kTaskEveryMs : -1);
+    if (polled < 0) {
       if (errno == EINTR) continue;
       return EOF;
+    }
+    if (polled == 0) {
+      std::string line = (*gWhileWaiting)();
+      if (!line.empty()) showAboveLine(line);
+      continue;
     }
     unsigned char key = 0;
     ssize_t n = ::read(fileno(stream), &key, 1);
@@ -88,14 +115,16 @@ public:
     rl_variable_bind("keyseq-timeout", "200");
   }
 
-  Answer read(const std::string&) override {
+  Answer read(const std::string&, const PromptTask& whileWaiting) override {
     // The prompt is on the screen already, behind whatever the line showed
     // before it; readline takes the whole line over, so that it redraws
     // exactly what stands there.
     std::string shown = currentOutputLine();
     hostPrint("\r");
     gLineCancelled = false;
+    gWhileWaiting = whileWaiting ? &whileWaiting : nullptr;
     char* line = readline(shown.c_str());
+    gWhileWaiting = nullptr;
     std::string text = line != nullptr ? line : "";
     std::free(line);
     if (gLineCancelled) {
@@ -162,13 +191,13 @@ Answer Console::ask(const std::string& prompt) {
   return answer;
 }
 
-Answer Console::read(const std::string& prompt) {
+Answer Console::read(const std::string& prompt, const PromptTask& whileWaiting) {
   // The text of the prompt's own line: when the line the cursor stands on
   // already ends with it, the module has just shown this prompt.
   std::string_view own(prompt);
   if (size_t lineFeed = own.rfind('\n'); lineFeed != std::string_view::npos) own.remove_prefix(lineFeed + 1);
   if (own.empty() || !currentOutputLine().ends_with(own)) hostPrint(prompt);
-  return input_->read(prompt);
+  return input_->read(prompt, whileWaiting);
 }
 
 bool Console::runHostCommand(const std::string& typed) {
@@ -260,12 +289,21 @@ void Console::run() {
   while (!quit_ && !stopRequested()) {
     drainQueue();
     if (quit_) break;
-    Answer answer = read("\nCommand: ");
-    if (answer.kind == Answer::kEnd) break;
+    if (promptTask_) {
+      std::string line = promptTask_();
+      if (!line.empty()) hostPrint("\n" + line);
+    }
+    Answer answer = read("\nCommand: ", promptTask_);
+    if (answer.kind == Answer::kEnd) {
+      // A script that ends has said all it had to; a terminal that goes
+      // away has not.
+      if (!input_->interactive()) runHostCommand("QUIT");
+      break;
+    }
     if (answer.kind == Answer::kLeave) {
       runHostCommand("QUIT");
     } else if (answer.kind == Answer::kCancel) {
-      if (input_->interactive()) hostPrint("Type QUIT or press Ctrl-D to leave.\n");
+      if (input_->interactive() && !stopRequested()) hostPrint("Type QUIT or press Ctrl-D to leave.\n");
     } else {
       execute(answer.text);
     }

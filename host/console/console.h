@@ -21,12 +21,18 @@ struct Answer {
   std::string text; // for kText, without the line end
 };
 
+// Work done while the "Command: " prompt waits: returns a line to show
+// above the prompt, or nothing.
+using PromptTask = std::function<std::string()>;
+
 // Where answers come from.
 class InputSource {
 public:
   virtual ~InputSource() = default;
   // Shows PROMPT (already printed by the console) and reads one answer.
-  virtual Answer read(const std::string& prompt) = 0;
+  // While it waits for a person, WHILEWAITING (when set) runs about once a
+  // second and what it returns is shown above the line being typed.
+  virtual Answer read(const std::string& prompt, const PromptTask& whileWaiting) = 0;
   // True for a person at a terminal (prompts may ask before losing work).
   virtual bool interactive() const = 0;
 };
@@ -62,8 +68,13 @@ public:
   // runs with answers given in advance (ads_command), the answers come from
   // those instead, and prompt and answer show only while CMDECHO is on.
   Answer ask(const std::string& prompt);
+  // Runs TASK at the "Command: " prompt: each time before the prompt shows,
+  // and at a terminal about once a second while it waits.
+  void setPromptTask(PromptTask task) { promptTask_ = std::move(task); }
   // Runs the "Command: " loop until QUIT, the end of the input or a stop
-  // signal. Ctrl-C there only says how to leave; Ctrl-D is QUIT.
+  // signal. Ctrl-C there only says how to leave; Ctrl-D is QUIT, and so is
+  // the end of a script. At a terminal, the end of the input ends the loop
+  // with no QUIT: quitRequested() stays false.
   void run();
   // Runs one line typed at "Command: ".
   void execute(const std::string& line);
@@ -83,12 +94,13 @@ public:
   bool commandEcho() const;
 
 private:
-  Answer read(const std::string& prompt);
+  Answer read(const std::string& prompt, const PromptTask& whileWaiting = {});
   void drainQueue();
   bool runHostCommand(const std::string& name);
 
   std::unique_ptr<InputSource> input_;
   Evaluator evaluator_;
+  PromptTask promptTask_;
   std::vector<std::pair<std::string, HostCommand>> hostCommands_;
   std::vector<std::string> pendingAnswers_;
   bool answering_ = false; // running a command with answers given in advance

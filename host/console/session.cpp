@@ -10,6 +10,7 @@
 #include "console/interrupts.h"
 #include "console/menus.h"
 #include "console/module_functions.h"
+#include "console/recovery_copy.h"
 #include "console/selection.h"
 #include "drawing/drawing.h"
 #include "drawing/entity_names.h"
@@ -45,6 +46,7 @@ struct Session::State {
   std::unique_ptr<Drawing> drawing;
   std::unique_ptr<lisp::Interpreter> interpreter;
   LoadedModule* module = nullptr;
+  RecoveryCopy recovery;
   bool stopped = false;
 };
 
@@ -67,6 +69,11 @@ bool Session::start(const SessionOptions& options, std::string& error) {
     return false;
   }
   for (const std::string& warning : loaded.warnings) std::fprintf(stderr, "corvane: warning: %s\n", warning.c_str());
+  // Work an earlier session could not save waits beside the drawing; it is
+  // the user's to open, and never touched here.
+  for (const std::string& copy : RecoveryCopy::newerThanDrawing(options.drawingPath))
+    std::fprintf(stderr, "corvane: %s is a recovery copy newer than %s: open it with 'corvane shell %s', then SAVEAS\n",
+                 copy.c_str(), options.drawingPath.c_str(), copy.c_str());
   state_->drawing = std::move(loaded.drawing);
   setCurrentDrawing(state_->drawing.get());
   if (haveDrawing) {
@@ -101,14 +108,32 @@ void Session::runCommandLine(std::istream* script) {
   console.setEvaluator([this](const std::string& e) { return evaluate(e); });
   registerHostCommands(console);
   registerMenuCommands(console);
+  Drawing& drawing = *state_->drawing;
+  RecoveryCopy& recovery = state_->recovery;
+  console.setPromptTask([&drawing, &recovery] {
+    SysVar* minutes = sysVars().find("SAVETIME");
+    return recovery.atPrompt(drawing, minutes != nullptr ? minutes->realValue : 0.0);
+  });
   setCurrentConsole(&console);
   console.run();
   setCurrentConsole(nullptr);
-  if (stopRequested() && state_->drawing->modified()) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "corvane: stopped by a signal; unsaved changes to %s discarded\n",
-                 state_->drawing->path().c_str());
+  if (console.quitRequested() || !drawing.modified()) {
+    // The user's word, or nothing left to keep.
+    recovery.remove();
+    return;
   }
+  // A stop signal, or a terminal that went away: the changes are kept in
+  // the recovery copy (written now, here, not in the signal's handler).
+  std::string error = recovery.current(drawing) ? "" : recovery.write(drawing);
+  std::string why = stopRequested() ? "stopped by a signal" : "the input ended";
+  std::string name = drawing.path().empty() ? "the drawing" : drawing.path();
+  std::fflush(stdout);
+  if (error.empty())
+    std::fprintf(stderr, "corvane: %s; unsaved changes to %s are kept in %s\n", why.c_str(), name.c_str(),
+                 recovery.path().c_str());
+  else
+    std::fprintf(stderr, "corvane: %s; unsaved changes to %s are lost: %s\n", why.c_str(), name.c_str(),
+                 error.c_str());
 }
 
 std::string Session::drawingBaseName(const std::string& extension) const {

@@ -583,7 +583,7 @@ bool Drawing::registerApp(std::string_view name) {
   app.name = std::string(name);
   if (layout_.version >= "AC1012") app.handle = nextHandle_++;
   newApps_.push_back(app);
-  modified_ = true;
+  ++changes_;
   return true;
 }
 
@@ -637,7 +637,7 @@ Acad::ErrorStatus Drawing::setXData(AcDbObjectRecord& r, const resbuf* chain) {
     r.newXData.reset();
   else
     r.newXData = std::make_unique<std::string>(std::move(region));
-  modified_ = true;
+  ++changes_;
   return Acad::eOk;
 }
 
@@ -655,7 +655,7 @@ void Drawing::setErased(AcDbObjectRecord& r, bool erased) {
   if (r.has(record_flags::kErased) == erased) return;
   beforeHostChange();
   r.set(record_flags::kErased, erased);
-  modified_ = true;
+  ++changes_;
 }
 
 std::string_view Drawing::TextStore::keep(std::string_view text) {
@@ -754,7 +754,7 @@ AcDbObjectRecord* Drawing::addEntity(std::string_view text, uint64_t handle, con
   }
   ++addedCount_;
   orderBuilt_ = false;
-  modified_ = true;
+  ++changes_;
   return &r;
 }
 
@@ -929,10 +929,10 @@ std::string Drawing::savedText() const {
   return out;
 }
 
-SaveResult Drawing::writeTo(const std::string& path) const {
+SaveResult Drawing::writeTo(const std::string& path, unsigned newFileMode) const {
   SaveResult result;
   FileReplacer writer;
-  std::string error = writer.open(path);
+  std::string error = writer.open(path, newFileMode);
   if (error.empty()) {
     emitPatched(text_, patches(), [&writer](std::string_view piece) { return writer.write(piece); });
     error = writer.commit();
@@ -945,7 +945,7 @@ SaveResult Drawing::writeTo(const std::string& path) const {
 SaveResult Drawing::save() {
   SaveResult result = writeTo(path_);
   if (result.ok) {
-    modified_ = false;
+    savedChanges_ = changes_;
     holdFile(); // the saved file is a new one
   }
   return result;
@@ -956,10 +956,16 @@ SaveResult Drawing::saveAs(const std::string& path) {
   if (result.ok) {
     beforeHostChange();
     path_ = path;
-    modified_ = false;
+    savedChanges_ = changes_;
     holdFile();
   }
   return result;
+}
+
+SaveResult Drawing::saveCopy(const std::string& path, unsigned maxMode) const {
+  struct stat own;
+  unsigned mode = heldFd_ >= 0 && ::fstat(heldFd_, &own) == 0 ? own.st_mode & 0666 : 0666;
+  return writeTo(path, mode & maxMode);
 }
 
 void setCurrentDrawing(Drawing* drawing) { gCurrent = drawing; }

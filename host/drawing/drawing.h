@@ -54,12 +54,19 @@ public:
   // True after a change that save() would write (extended data, a new
   // registered application, an object added or erased); false again after a
   // successful save.
-  bool modified() const { return modified_; }
+  bool modified() const { return changes_ != savedChanges_; }
+  // Counts every such change since the drawing was loaded: equal counts
+  // mean nothing changed in between.
+  uint64_t changeCount() const { return changes_; }
   // Writes the drawing to path() / PATH through a temporary file beside it;
   // the target is replaced only when every write and the close succeeded.
   // saveAs makes PATH the drawing's path.
   SaveResult save();
   SaveResult saveAs(const std::string& path);
+  // Writes what save() would write to PATH, the same way, and leaves the
+  // drawing's path and its unsaved state alone. A new file at PATH gets the
+  // drawing file's permissions (read and write bits), within MAXMODE.
+  SaveResult saveCopy(const std::string& path, unsigned maxMode = 0666) const;
   // True when PATH names the file the drawing was loaded from or last saved
   // to, by any name (a link, another hard link): the same device and inode.
   // While loaded, that file is held with a shared lock, so that a writer
@@ -235,7 +242,7 @@ private:
   std::string addedTextAfter(uint32_t serial, uint64_t& highest) const;
   std::string addedText(const AcDbObjectRecord& added) const;
   void buildOrder() const;
-  SaveResult writeTo(const std::string& path) const;
+  SaveResult writeTo(const std::string& path, unsigned newFileMode = 0666) const;
   void holdFile();
   void buildHandleIndex() const;
 
@@ -252,7 +259,8 @@ private:
   std::map<std::string, std::string> apps_;        // upper-case -> name, file and new
   std::vector<NewApp> newApps_;
   uint64_t nextHandle_ = 1;
-  bool modified_ = false;
+  uint64_t changes_ = 0;
+  uint64_t savedChanges_ = 0; // changes_ at the last successful save
   long tag_ = 0;
   mutable std::vector<std::pair<uint64_t, uint32_t>> handleIndex_;
   mutable bool handleIndexBuilt_ = false;

@@ -80,7 +80,7 @@ std::string FileReplacer::fail(const std::string& what, int err) const {
   return path_ + ": " + what + ": " + fileErrorText(target_, err);
 }
 
-std::string FileReplacer::open(const std::string& path) {
+std::string FileReplacer::open(const std::string& path, unsigned newFileMode) {
   path_ = path;
   if (path.empty()) return "cannot save: no file name";
   target_ = followLinks(path);
@@ -93,11 +93,11 @@ std::string FileReplacer::open(const std::string& path) {
   inPlace_ = exists && st.st_nlink > 1;
   // An unnamed file disappears with the process however it ends; only a
   // complete one gets a name.
-  fd_ = ::open(folderOf(target_).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+  fd_ = ::open(folderOf(target_).c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, newFileMode);
   if (fd_ < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
     for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
       std::string name = nameBeside(target_);
-      fd_ = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      fd_ = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, newFileMode);
       if (fd_ >= 0) tempPath_ = std::move(name);
       else if (errno != EEXIST) break;
     }

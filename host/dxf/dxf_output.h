@@ -30,7 +30,8 @@ bool emitPatched(std::string_view text, std::vector<DxfPatch> patches,
 // file, which keeps its mode and, where the user may set it, its owner. A
 // file with other names (hard links) is instead rewritten in place at
 // commit(), after room for all of it has been reserved, so that every name
-// sees the new content. Each step returns an empty string or a one-line
+// sees the new content. A file made where there was none gets NEWFILEMODE
+// (less the umask). Each step returns an empty string or a one-line
 // error naming the file; the file is as it was after any error but a failed
 // rewrite in place, which says so. A writer destroyed without a successful
 // commit leaves nothing behind.
@@ -41,7 +42,7 @@ public:
   FileReplacer& operator=(const FileReplacer&) = delete;
   ~FileReplacer();
 
-  std::string open(const std::string& path);
+  std::string open(const std::string& path, unsigned newFileMode = 0666);
   bool write(std::string_view bytes);
   std::string commit();
 

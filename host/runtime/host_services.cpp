@@ -81,6 +81,13 @@ SysVars::SysVars() {
   tolerance.type = SysVar::kReal;
   tolerance.realValue = 0.0; // 0: relative to each body's size
   define("FACETCHORD", tolerance);
+  // Minutes between automatic recovery copies of a changed drawing; 0 turns
+  // them off. Fractions of a minute are allowed.
+  SysVar saveTime;
+  saveTime.type = SysVar::kReal;
+  saveTime.realValue = 10.0;
+  saveTime.lowest = 0.0;
+  define("SAVETIME", saveTime);
 }
 
 SysVar* SysVars::find(const std::string& name) {
@@ -218,6 +225,11 @@ int ads_setvar(const char* sym, const struct resbuf* val) {
   if (sym == nullptr || val == nullptr) return RTERROR;
   SysVar* v = corvane::sysVars().find(sym);
   if (v == nullptr || v->readOnly) return RTERROR;
+  double number = val->restype == RTSHORT ? val->resval.rint
+                  : val->restype == RTLONG ? static_cast<double>(val->resval.rlong)
+                  : val->restype == RTREAL ? val->resval.rreal
+                                           : 0.0;
+  if (number < v->lowest) return RTERROR;
   corvane::beforeHostChange();
   switch (v->type) {
   case SysVar::kShort:

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <limits>
 #include <map>
 #include <string>
 #include <string_view>
@@ -28,6 +29,7 @@ struct SysVar {
   double realValue = 0;
   std::string stringValue;
   bool readOnly = false;
+  double lowest = -std::numeric_limits<double>::infinity(); // setvar refuses less
 };
 
 class SysVars {
