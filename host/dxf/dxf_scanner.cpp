@@ -1,6 +1,8 @@
 #include "dxf/dxf_scanner.h"
 
+#include <bit>
 #include <cstdio>
+#include <cstring>
 
 #include "dxf/dxf_cursor.h"
 
@@ -49,6 +51,25 @@ inline bool isPlainReal(std::string_view v) {
   return p == e && intDigits < 300;
 }
 
+// Skips ASCII digits from P, eight bytes at a time, at most about LIMIT of
+// them; returns the first byte that is not one. A byte counts as a digit
+// when its high nibble is 3 and adding 6 keeps it so. Adding 6 may carry
+// out of a byte above '9', which only disturbs the bytes after it: the
+// lowest flagged byte is exact.
+inline const char* skipDigits(const char* p, size_t limit) {
+  const char* start = p;
+  while (true) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    if constexpr (std::endian::native != std::endian::little) w = __builtin_bswap64(w);
+    constexpr uint64_t kHigh = 0xF0F0F0F0F0F0F0F0ULL, kThrees = 0x3030303030303030ULL;
+    uint64_t t = ((w & kHigh) ^ kThrees) | (((w + 0x0606060606060606ULL) & kHigh) ^ kThrees);
+    if (t != 0) return p + (__builtin_ctzll(t) >> 3);
+    p += 8;
+    if (static_cast<size_t>(p - start) >= limit) return p;
+  }
+}
+
 bool isSubEntity(std::string_view type) {
   return type == "VERTEX" || type == "SEQEND" || type == "ATTRIB";
 }
@@ -69,9 +90,16 @@ private:
   // empty) or on a bad group (error_ set).
   bool next() {
     if (pos_ >= text_.size()) return false;
-    return binary_ ? nextBinary() : nextText();
+    if (pos_ >= nextPassed_) {
+      sink_.passed(pos_);
+      nextPassed_ = pos_ + kPassedEvery;
+    }
+    if (binary_) return nextBinary();
+    return (styleFound_ && text_.size() - pos_ >= kFastMargin && fastText()) || nextText();
   }
-  bool nextText();
+  [[gnu::noinline]] bool nextText();
+  [[gnu::always_inline]] inline bool fastText();
+  static constexpr size_t kFastMargin = 128;
   bool nextBinary();
   // Sets error_ (unless set) to what went wrong at WHERE (a line, or in a
   // binary file an offset); returns false.
@@ -108,6 +136,8 @@ private:
   DxfScanResult result_;
   std::string error_;
   size_t pos_ = 0;
+  static constexpr size_t kPassedEvery = size_t{4} << 20;
+  size_t nextPassed_ = kPassedEvery;
   uint32_t line_ = 0;
   bool binary_ = false;
   Group g_;
@@ -165,6 +195,88 @@ bool Scanner::nextBinary() {
     return fail(begin, "group " + std::to_string(g_.code) + " value is not a finite number");
   pos_ = g_.end;
   g_.where = static_cast<uint32_t>(begin);
+  return true;
+}
+
+// The usual group, read with no more than a glance per byte: a code line of
+// up to three blanks and one to four digits, and a value line that is
+// plainly what the code asks for ("[-]digits[.digits]" for a real, blanks
+// and "[-]digits" for an integer, anything for text). False, with nothing
+// changed, for whatever else; nextText then reads the group the long way,
+// which also finds the words for what is wrong. The caller guarantees
+// kFastMargin bytes after pos_, so that a code line and a numeric value
+// line are read without a bounds check per byte.
+inline bool Scanner::fastText() {
+  const char* base = text_.data();
+  const char* p = base + pos_;
+  const char* q = p;
+  // Up to three leading blanks, without a branch per blank.
+  q += *q == ' ';
+  q += *q == ' ';
+  q += *q == ' ';
+  unsigned digit = static_cast<unsigned char>(*q) - '0';
+  if (digit > 9) return false;
+  int code = static_cast<int>(digit);
+  ++q;
+  for (int more = 0; more < 3; ++more) {
+    digit = static_cast<unsigned char>(*q) - '0';
+    if (digit > 9) break;
+    code = code * 10 + static_cast<int>(digit);
+    ++q;
+  }
+  if (code > kMaxDxfCode) return false;
+  if (*q == '\n') {
+    ++q;
+  } else if (*q == '\r' && q[1] == '\n') {
+    q += 2;
+  } else {
+    return false;
+  }
+  const char* value = q;
+  const DxfValueKind kind = dxfValueKind(code);
+  size_t next;
+  if (kind == DxfValueKind::kText) {
+    std::string_view line;
+    next = readDxfLine(text_, static_cast<size_t>(value - base), line);
+    g_.value = line;
+  } else {
+    const char* r = value;
+    if (kind == DxfValueKind::kInt) {
+      if (!intStyleFound_) return false;
+      for (int blanks = 0; blanks < 8 && *r == ' '; ++blanks) ++r;
+      if (*r == '-') ++r;
+      const char* digits = r;
+      r = skipDigits(r, 16);
+      if (r == digits || r - digits > 18) return false;
+    } else {
+      if (*r == '-') ++r;
+      const char* digits = r;
+      r = skipDigits(r, 32);
+      const bool intDigits = r != digits;
+      if (*r == '.') {
+        ++r;
+        const char* fraction = r;
+        r = skipDigits(r, 32);
+        if (!intDigits && r == fraction) return false;
+      } else if (!intDigits) {
+        return false;
+      }
+    }
+    if (*r == '\n') {
+      next = static_cast<size_t>(r + 1 - base);
+    } else if (*r == '\r' && r[1] == '\n') {
+      next = static_cast<size_t>(r + 2 - base);
+    } else {
+      return false;
+    }
+    g_.value = std::string_view(value, static_cast<size_t>(r - value));
+  }
+  g_.code = code;
+  g_.begin = pos_;
+  g_.end = next;
+  g_.where = ++line_;
+  ++line_;
+  pos_ = next;
   return true;
 }
 

@@ -60,6 +60,11 @@ public:
   // An object that reads but does not add up (a polyface face that names a
   // vertex the mesh lacks, a polygon mesh whose vertex count is not M x N).
   virtual void inconsistency(uint32_t ordinal, uint32_t line, std::string message) = 0;
+  // The scan has read everything before OFFSET, and reports it every few
+  // MiB: a sink may let those bytes' memory go. Views into them must stay
+  // valid (the scan keeps some), so that memory must be one that can be
+  // read back.
+  virtual void passed(size_t offset) { (void)offset; }
 };
 
 struct DxfAppIdTable {
