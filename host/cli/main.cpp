@@ -57,7 +57,8 @@ const char* const kExportUsage =
     "objects on the layers named, to a VRML 1.0 world. The default output is\n"
     "the drawing's base name with .wrl, in the current folder. A world file of\n"
     "that name is replaced only by a complete one; the drawing itself is never\n"
-    "written.\n"
+    "written. A drawing that changes on disk during the export ends it with\n"
+    "status 2 and a message.\n"
     "\n"
     "The objects inside block references are exported where the references\n"
     "place them (every level, every copy of a multiple insert), and MESH\n"
@@ -157,6 +158,7 @@ int runCommand(const Options& options, std::istream& in) {
     }
     if (sessionOptions.drawingPath.empty()) sessionOptions.drawingPath = corvane::sampleDrawingPath();
     corvane::installInterruptHandlers(false);
+    sessionOptions.readOnly = true;
     corvane::Session session;
     std::string error;
     if (!session.start(sessionOptions, error)) {

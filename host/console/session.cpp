@@ -62,7 +62,8 @@ bool Session::start(const SessionOptions& options, std::string& error) {
   searchPath().push_back(".");
   for (const std::string& dir : options.supportDirs) searchPath().push_back(dir);
 
-  DrawingLoadResult loaded = haveDrawing ? Drawing::load(options.drawingPath)
+  const auto bytes = options.readOnly ? DrawingBytes::Kind::kMapped : DrawingBytes::Kind::kCopy;
+  DrawingLoadResult loaded = haveDrawing ? Drawing::load(options.drawingPath, bytes)
                                          : Drawing::loadText(kEmptyDrawing, "");
   if (!loaded.drawing) {
     error = loaded.error;
@@ -184,6 +185,11 @@ int Session::exportTo(const std::string& outputPath, const std::vector<std::stri
   hostPrint("\n");
   if (stopRequested()) return interrupted();
   if (gOutputFileFailed) return kExitLoadError;
+  if (state_->drawing->fileChanged()) {
+    std::fprintf(stderr, "corvane: %s: the file changed during the export; %s may not match it\n",
+                 state_->drawing->path().c_str(), outputPath.c_str());
+    return kExitLoadError;
+  }
   if (result.kind == ListCallResult::kError) {
     std::fprintf(stderr, "corvane: %s\n", result.error.c_str());
     return kExitFalse;

@@ -14,6 +14,9 @@ struct SessionOptions {
   std::string modulePath;              // empty: Vrml.arx beside the executable
   std::vector<std::string> supportDirs; // added to the search path
   std::string drawingPath;             // empty or "-": an empty drawing
+  // The drawing is only read, never saved (an export): its file is mapped
+  // rather than copied into memory.
+  bool readOnly = false;
 };
 
 // Exit statuses of the corvane program.
@@ -41,7 +44,8 @@ public:
   // Exports the model-space objects (on LAYERS, or all) with the module's
   // vrml_wrlout, as `corvane export` does: kExitOk when it returned T,
   // kExitLoadError when the output file could not be written (the reason is
-  // on stderr), kExitInterrupted when a signal stopped it, kExitFalse when it
+  // on stderr) or the drawing's file changed during the export (it then says
+  // so), kExitInterrupted when a signal stopped it, kExitFalse when it
   // returned nil otherwise or nothing matched. Unless KEEPBLOCKS, every
   // block reference and MESH is first exploded in memory (through every
   // level), and the layers apply to the objects as placed.

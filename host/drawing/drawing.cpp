@@ -22,42 +22,6 @@ namespace {
 
 Drawing* gCurrent = nullptr;
 
-// Reads the whole file; an empty string in ERROR on success.
-std::string readWholeFile(const std::string& path, std::string& text) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return path + ": cannot open: " + std::strerror(errno);
-  struct stat st;
-  if (::fstat(fd, &st) != 0) {
-    int e = errno;
-    ::close(fd);
-    return path + ": cannot read: " + std::strerror(e);
-  }
-  if (!S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return path + ": not a regular file";
-  }
-  if (static_cast<unsigned long long>(st.st_size) >= (1ULL << 32)) {
-    ::close(fd);
-    return path + ": the file is larger than 4 GiB";
-  }
-  text.resize(static_cast<size_t>(st.st_size));
-  size_t got = 0;
-  while (got < text.size()) {
-    ssize_t n = ::read(fd, text.data() + got, text.size() - got);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int e = errno;
-      ::close(fd);
-      return path + ": cannot read: " + std::strerror(e);
-    }
-    if (n == 0) break;
-    got += static_cast<size_t>(n);
-  }
-  text.resize(got);
-  ::close(fd);
-  return {};
-}
-
 AcRxClass* entityClass(std::string_view type, int polylineFlags) {
   struct Known {
     std::string_view type;
@@ -167,6 +131,9 @@ public:
     pending_.push_back({ordinal, line, std::move(message)});
   }
 
+  // A mapped file need not stay resident behind the scan.
+  void passed(size_t offset) override { d_.bytes_.release(0, offset); }
+
   void finish(const std::string& fileName) {
     uint64_t seed = 0;
     if (d_.layout_.handSeed) {
@@ -271,15 +238,15 @@ Drawing::~Drawing() {
   if (gCurrent == this) gCurrent = nullptr;
 }
 
-DrawingLoadResult Drawing::load(const std::string& path) {
-  std::string text;
-  std::string error = readWholeFile(path, text);
+DrawingLoadResult Drawing::load(const std::string& path, DrawingBytes::Kind bytes) {
+  std::unique_ptr<Drawing> d(new Drawing(path));
+  std::string error = d->bytes_.open(path, bytes);
   if (!error.empty()) {
     DrawingLoadResult result;
     result.error = error;
     return result;
   }
-  DrawingLoadResult result = loadText(std::move(text), path);
+  DrawingLoadResult result = scan(std::move(d), path);
   if (result.drawing) result.drawing->holdFile();
   return result;
 }
@@ -299,19 +266,32 @@ bool Drawing::isOwnFile(const std::string& path) const {
 }
 
 DrawingLoadResult Drawing::loadText(std::string text, const std::string& name) {
-  DrawingLoadResult result;
   if (text.size() >= (1ULL << 32)) {
+    DrawingLoadResult result;
     result.error = name + ": the file is larger than 4 GiB";
     return result;
   }
   std::unique_ptr<Drawing> d(new Drawing(name));
-  d->text_ = std::move(text);
+  d->bytes_.hold(std::move(text));
+  return scan(std::move(d), name);
+}
+
+DrawingLoadResult Drawing::scan(std::unique_ptr<Drawing> d, const std::string& name) {
+  DrawingLoadResult result;
+  d->text_ = d->bytes_.view();
   Loader loader(*d);
   DxfScanResult scan = scanDxf(d->text_, name, loader);
+  // What was read from a file that changed meanwhile is no drawing, whatever
+  // the scan made of it.
+  if (d->bytes_.changed()) {
+    result.error = name + ": the file changed while it was being read";
+    return result;
+  }
   if (!scan.ok) {
     result.error = scan.error;
     return result;
   }
+  d->bytes_.release(0, d->text_.size());
   d->layout_ = std::move(scan.layout);
   loader.finish(name);
   result.warnings = d->warnings_;
@@ -520,24 +500,39 @@ std::vector<std::string> Drawing::xdataApplications(const AcDbObjectRecord& r) c
   return names;
 }
 
+void Drawing::doneWith(std::string_view part) const {
+  const auto at = reinterpret_cast<uintptr_t>(part.data());
+  const auto base = reinterpret_cast<uintptr_t>(text_.data());
+  if (at < base || at - base > text_.size()) return; // not the file's bytes
+  bytes_.doneWith(at - base, at - base + part.size());
+}
+
 std::optional<FaceGeometry> Drawing::faceGeometry(const AcDbObjectRecord& r) const {
   if (r.cls != AcDbFace::desc()) return std::nullopt;
-  return readFaceGeometry(ownText(r), encoding());
+  FaceGeometry g = readFaceGeometry(ownText(r), encoding());
+  doneWith(ownText(r));
+  return g;
 }
 
 std::optional<SolidGeometry> Drawing::solidGeometry(const AcDbObjectRecord& r) const {
   if (r.cls != AcDbSolid::desc()) return std::nullopt;
-  return readSolidGeometry(ownText(r), encoding());
+  SolidGeometry g = readSolidGeometry(ownText(r), encoding());
+  doneWith(ownText(r));
+  return g;
 }
 
 std::optional<PolyfaceGeometry> Drawing::polyfaceGeometry(const AcDbObjectRecord& r) const {
   if (r.cls != AcDbPolyFaceMesh::desc()) return std::nullopt;
-  return readPolyfaceGeometry(fullText(r), encoding());
+  PolyfaceGeometry g = readPolyfaceGeometry(fullText(r), encoding());
+  doneWith(fullText(r));
+  return g;
 }
 
 std::optional<PolygonMeshGeometry> Drawing::polygonMeshGeometry(const AcDbObjectRecord& r) const {
   if (r.cls != AcDbPolygonMesh::desc()) return std::nullopt;
-  return readPolygonMeshGeometry(fullText(r), encoding());
+  PolygonMeshGeometry g = readPolygonMeshGeometry(fullText(r), encoding());
+  doneWith(fullText(r));
+  return g;
 }
 
 std::optional<SolidModelData> Drawing::solidModelData(const AcDbObjectRecord& r) const {
@@ -545,9 +540,13 @@ std::optional<SolidModelData> Drawing::solidModelData(const AcDbObjectRecord& r)
     return std::nullopt;
   SolidModelData data;
   readSolidModelText(ownText(r), encoding(), data);
+  doneWith(ownText(r));
   data.handle = handleText(r);
   std::string_view record = solidModelRecord(r);
-  if (!record.empty()) readAcdsBinary(record, encoding(), data.binary);
+  if (!record.empty()) {
+    readAcdsBinary(record, encoding(), data.binary);
+    doneWith(record);
+  }
   return data;
 }
 
@@ -935,7 +934,12 @@ SaveResult Drawing::writeTo(const std::string& path, unsigned newFileMode) const
   std::string error = writer.open(path, newFileMode);
   if (error.empty()) {
     emitPatched(text_, patches(), [&writer](std::string_view piece) { return writer.write(piece); });
-    error = writer.commit();
+    // A mapped file that changed since it was read no longer holds the
+    // drawing's bytes; the temporary file goes with the writer.
+    if (bytes_.changed())
+      error = path_ + ": the file changed since it was read; the drawing is not saved";
+    else
+      error = writer.commit();
   }
   result.ok = error.empty();
   result.error = error;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "acdb.h"
+#include "drawing/drawing_bytes.h"
 #include "drawing/entity_geometry.h"
 #include "drawing/object_record.h"
 #include "dxf/dxf_cursor.h"
@@ -40,7 +41,12 @@ class Drawing : public AcDbDatabase {
 public:
   // Loads the DXF file PATH. Refusals (and their one-line error) leave
   // nothing loaded; readable inconsistencies load with one warning each.
-  static DrawingLoadResult load(const std::string& path);
+  // BYTES says how the file's bytes are held (see DrawingBytes): a drawing
+  // that may be saved needs its own copy; one that is only read (an
+  // export) maps the file, and is refused when the file changes while it
+  // is being read.
+  static DrawingLoadResult load(const std::string& path,
+                                DrawingBytes::Kind bytes = DrawingBytes::Kind::kCopy);
   // The same for TEXT already in memory, named NAME in messages; path() is
   // NAME, so save() writes there.
   static DrawingLoadResult loadText(std::string text, const std::string& name);
@@ -60,7 +66,9 @@ public:
   uint64_t changeCount() const { return changes_; }
   // Writes the drawing to path() / PATH through a temporary file beside it;
   // the target is replaced only when every write and the close succeeded.
-  // saveAs makes PATH the drawing's path.
+  // saveAs makes PATH the drawing's path. A drawing read from a mapped file
+  // that has changed since is not saved: its bytes are no longer the ones
+  // that were read.
   SaveResult save();
   SaveResult saveAs(const std::string& path);
   // Writes what save() would write to PATH, the same way, and leaves the
@@ -80,6 +88,11 @@ public:
   const DxfStyle& style() const { return layout_.style; }
   DxfEncoding encoding() const { return layout_.style.encoding; }
   const std::vector<std::string>& warnings() const { return warnings_; }
+  // Whether the file behind a mapped drawing changed since it was read
+  // (DrawingBytes::changed, one fstat); false for a drawing with its own
+  // copy. fileCutShort() is the part of it that needs no system call.
+  bool fileChanged() const { return bytes_.changed(); }
+  bool fileCutShort() const { return bytes_.cutShort(); }
 
   // ---- objects ---------------------------------------------------------------
   size_t recordCount() const { return count_; }
@@ -232,9 +245,13 @@ private:
   };
 
   explicit Drawing(std::string path);
+  static DrawingLoadResult scan(std::unique_ptr<Drawing> drawing, const std::string& name);
   AcDbObjectRecord& addRecord();
   std::string_view xdataText(const AcDbObjectRecord& record) const;
   std::string_view storedXData(const AcDbObjectRecord& record) const;
+  // PART of the file's bytes has been read for an export and won't be
+  // needed again soon (see DrawingBytes::doneWith).
+  void doneWith(std::string_view part) const;
   std::vector<DxfPatch> patches() const;
   // The saved text of the objects added after SERIAL (or at the end, for
   // kAtEnd), with what was added after them in turn; the highest handle
@@ -248,7 +265,8 @@ private:
 
   std::string path_;
   int heldFd_ = -1; // path_'s file, locked shared
-  std::string text_;
+  DrawingBytes bytes_;
+  std::string_view text_; // bytes_.view()
   DxfLayout layout_;
   std::vector<std::unique_ptr<AcDbObjectRecord[]>> chunks_;
   std::vector<std::pair<uintptr_t, size_t>> chunkAddresses_; // sorted: address -> chunk

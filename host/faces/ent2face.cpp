@@ -102,6 +102,14 @@ extern "C" int adsi_ent2face(const ads_name ss, const char** filename, int flags
   if (records.size() != 1 || !readAhead.take(*records[0], flags, file))
     file = writeEntityFaceFile(records, flags, chordTolerance());
   if (!file.warnings.empty()) std::fputs(file.warnings.c_str(), stderr);
+  for (const AcDbObjectRecord* record : records) {
+    if (!record->drawing->fileCutShort()) continue;
+    // The drawing's file was cut short while it was read: the faces may hold
+    // zeros in place of its bytes. No file is better than a wrong one.
+    if (file.fileName) FaceFileDirectory::forProcess().discard(file.fileName);
+    std::fprintf(stderr, "corvane: %s: the file changed during the export\n", record->drawing->path().c_str());
+    return RTERROR;
+  }
   if (!file.fileName) {
     // The module only learns that the call failed; the user hears why here.
     std::fprintf(stderr, "corvane: %s\n", file.error.c_str());

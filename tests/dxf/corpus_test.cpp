@@ -1,4 +1,5 @@
-// Every corpus drawing loads, and saving it unchanged gives its bytes back.
+// Every corpus drawing loads, copied or mapped, and saving it unchanged gives
+// its bytes back.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -19,18 +20,20 @@ TEST(Corpus, EveryDrawingLoadsAndSavesByteIdentical) {
   auto dir = std::filesystem::temp_directory_path() / ("corvane-corpus-" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   for (const auto& file : files) {
-    SCOPED_TRACE(file.filename().string());
-    DrawingLoadResult loaded = Drawing::load(file.string());
-    ASSERT_TRUE(loaded.drawing) << loaded.error;
-    EXPECT_TRUE(loaded.warnings.empty()) << loaded.warnings.front();
-    Drawing& d = *loaded.drawing;
-    EXPECT_FALSE(d.modified());
-    EXPECT_GT(d.recordCount(), 0u);
-    auto out = dir / file.filename();
-    SaveResult saved = d.saveAs(out.string());
-    ASSERT_TRUE(saved.ok) << saved.error;
-    EXPECT_EQ(d.path(), out.string());
-    EXPECT_TRUE(testing::readBytes(out) == testing::readBytes(file)) << "saved bytes differ";
+    for (auto kind : {DrawingBytes::Kind::kCopy, DrawingBytes::Kind::kMapped}) {
+      SCOPED_TRACE(file.filename().string() + (kind == DrawingBytes::Kind::kMapped ? ", mapped" : ""));
+      DrawingLoadResult loaded = Drawing::load(file.string(), kind);
+      ASSERT_TRUE(loaded.drawing) << loaded.error;
+      EXPECT_TRUE(loaded.warnings.empty()) << loaded.warnings.front();
+      Drawing& d = *loaded.drawing;
+      EXPECT_FALSE(d.modified());
+      EXPECT_GT(d.recordCount(), 0u);
+      auto out = dir / file.filename();
+      SaveResult saved = d.saveAs(out.string());
+      ASSERT_TRUE(saved.ok) << saved.error;
+      EXPECT_EQ(d.path(), out.string());
+      EXPECT_TRUE(testing::readBytes(out) == testing::readBytes(file)) << "saved bytes differ";
+    }
   }
   std::filesystem::remove_all(dir);
 }
