@@ -282,11 +282,11 @@ DrawingLoadResult Drawing::scan(std::unique_ptr<Drawing> d, const std::string& n
   Loader loader(*d);
   DxfScanResult scan = scanDxf(d->text_, name, loader);
   // What was read from a file that changed meanwhile is no drawing, whatever
-  // the scan made of it.
-  if (d->bytes_.changed()) {
-    result.error = name + ": the file changed while it was being read";
-    return result;
-  }
+  // the scan made of it. A copy read beside the scan takes the place of
+  // the mapping scanned: offsets hold, views are taken again.
+  result.error = d->bytes_.settle();
+  if (!result.error.empty()) return result;
+  d->text_ = d->bytes_.view();
   if (!scan.ok) {
     result.error = scan.error;
     return result;
@@ -863,7 +863,7 @@ std::vector<DxfPatch> Drawing::patches() const {
   if (!newApps_.empty()) {
     bool modern = layout_.version >= "AC1012";
     std::string ownerHandle = "0";
-    if (layout_.appIds && !layout_.appIds->handle.empty()) ownerHandle = std::string(layout_.appIds->handle);
+    if (layout_.appIds && !layout_.appIds->handle.empty()) ownerHandle = layout_.appIds->handle;
     uint64_t tableHandle = 0;
     if (modern && !layout_.appIds) {
       // A drawing of this version without an APPID table gets one of its own.

@@ -106,18 +106,28 @@ size_t pageSize() {
 
 int64_t nanoseconds(const struct timespec& t) { return int64_t{t.tv_sec} * 1000000000 + t.tv_nsec; }
 
-// Reads SIZE bytes of FD into DATA; 0 or the errno of the failure. A file
-// that turns out shorter than SIZE reads as what it has (GOT).
+// Reads SIZE bytes of FD from its start into DATA; 0 or the errno of the
+// failure. A file that turns out shorter reads as what it has (GOT).
 int readFully(int fd, char* data, size_t size, size_t& got) {
   got = 0;
   while (got < size) {
-    const ssize_t n = ::read(fd, data + got, size - got);
+    const ssize_t n = ::pread(fd, data + got, size - got, static_cast<off_t>(got));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return errno;
     if (n == 0) break;
     got += static_cast<size_t>(n);
   }
   return 0;
+}
+
+// Anonymous memory for a copy of SIZE bytes, or null. Not a string: a
+// string would be filled with zeros first, only to be overwritten. Huge
+// pages, where the system has them, take far fewer faults.
+char* copyMemory(size_t size) {
+  void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) return nullptr;
+  ::madvise(p, size, MADV_HUGEPAGE);
+  return static_cast<char*>(p);
 }
 
 } // namespace
@@ -130,25 +140,33 @@ void DrawingBytes::hold(std::string text) {
 
 DrawingBytes::~DrawingBytes() { reset(); }
 
-void DrawingBytes::reset() {
+void DrawingBytes::unmap() {
   if (mapping_ != nullptr) {
     unguard(guardSlot_);
     ::munmap(const_cast<char*>(mapping_), mappingSize_);
   }
-  if (copy_ != nullptr) ::munmap(copy_, copySize_);
   if (fd_ >= 0) ::close(fd_);
+  mapping_ = nullptr;
+  mappingSize_ = 0;
+  guardSlot_ = -1;
+  fd_ = -1;
+}
+
+void DrawingBytes::reset() {
+  if (reader_.joinable()) reader_.join();
+  unmap();
+  if (copy_ != nullptr) ::munmap(copy_, copySize_);
   owned_.clear();
   copy_ = nullptr;
   copySize_ = 0;
-  mapping_ = nullptr;
-  mappingSize_ = 0;
-  fd_ = -1;
-  guardSlot_ = -1;
+  kind_ = Kind::kCopy;
   view_ = {};
 }
 
 std::string DrawingBytes::open(const std::string& path, Kind kind) {
   reset();
+  path_ = path;
+  kind_ = kind;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return path + ": cannot open: " + std::strerror(errno);
   struct stat st;
@@ -171,46 +189,64 @@ std::string DrawingBytes::open(const std::string& path, Kind kind) {
     return {};
   }
   const size_t rounded = (size + pageSize() - 1) / pageSize() * pageSize();
+  fd_ = fd;
+  size_ = st.st_size;
+  mtimeNs_ = nanoseconds(st.st_mtim);
 
-  if (kind == Kind::kMapped) {
-    void* p = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
-    if (p != MAP_FAILED) {
-      const int slot = guard(reinterpret_cast<uintptr_t>(p), reinterpret_cast<uintptr_t>(p) + rounded);
-      if (slot >= 0) {
-        mapping_ = static_cast<const char*>(p);
-        mappingSize_ = size;
-        guardSlot_ = slot;
-        fd_ = fd;
-        size_ = st.st_size;
-        mtimeNs_ = nanoseconds(st.st_mtim);
-        view_ = std::string_view(mapping_, size);
-        return {};
-      }
+  void* p = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+  if (p != MAP_FAILED) {
+    guardSlot_ = guard(reinterpret_cast<uintptr_t>(p), reinterpret_cast<uintptr_t>(p) + rounded);
+    if (guardSlot_ >= 0) {
+      mapping_ = static_cast<const char*>(p);
+      mappingSize_ = size;
+    } else {
       ::munmap(p, size);
     }
-    // A file that can't be mapped (or guarded) is read like a copy.
+  }
+  if (mapping_ != nullptr && kind == Kind::kMapped) {
+    view_ = std::string_view(mapping_, size);
+    return {};
   }
 
-  // Anonymous memory, not a string: a string would be filled with zeros
-  // first, only to be overwritten. Huge pages, where the system has them,
-  // take far fewer faults.
-  void* p = ::mmap(nullptr, rounded, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (p == MAP_FAILED) {
+  copy_ = copyMemory(rounded);
+  if (copy_ == nullptr) {
     const int e = errno;
-    ::close(fd);
+    reset();
     return path + ": cannot read: " + std::strerror(e);
   }
-  ::madvise(p, rounded, MADV_HUGEPAGE);
-  size_t got = 0;
-  const int e = readFully(fd, static_cast<char*>(p), size, got);
-  ::close(fd);
-  if (e != 0) {
-    ::munmap(p, rounded);
-    return path + ": cannot read: " + std::strerror(e);
-  }
-  copy_ = static_cast<char*>(p);
   copySize_ = rounded;
-  view_ = std::string_view(copy_, got);
+  if (mapping_ != nullptr) {
+    // The copy is read while the caller scans the mapping.
+    view_ = std::string_view(mapping_, size);
+    reader_ = std::thread([this, size] { readErrno_ = readFully(fd_, copy_, size, readSize_); });
+    return {};
+  }
+  // A file that can't be mapped (or guarded) is read first.
+  kind_ = Kind::kCopy;
+  readErrno_ = readFully(fd_, copy_, size, readSize_);
+  unmap();
+  if (readErrno_ != 0) {
+    const int e = readErrno_;
+    reset();
+    return path + ": cannot read: " + std::strerror(e);
+  }
+  view_ = std::string_view(copy_, readSize_);
+  return {};
+}
+
+std::string DrawingBytes::settle() {
+  if (reader_.joinable()) reader_.join();
+  if (mapping_ == nullptr) return {};
+  // A file that changed while it was read may differ from what the caller
+  // read of it, and from the copy.
+  const bool moved = changed();
+  if (kind_ == Kind::kMapped) return moved ? path_ + ": the file changed while it was being read" : "";
+  const int e = readErrno_;
+  const bool whole = readSize_ == mappingSize_;
+  unmap();
+  if (e != 0) return path_ + ": cannot read: " + std::strerror(e);
+  if (moved || !whole) return path_ + ": the file changed while it was being read";
+  view_ = std::string_view(copy_, readSize_);
   return {};
 }
 

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <thread>
 
 namespace corvane {
 
@@ -31,15 +32,22 @@ public:
   DrawingBytes& operator=(const DrawingBytes&) = delete;
   ~DrawingBytes();
 
-  // Reads PATH into a copy, or maps it, replacing what was held. Returns an
-  // empty string, or one line "PATH: why" (cannot open, not a regular file,
+  // Starts holding PATH, replacing what was held: maps it, or for a copy
+  // maps it and reads the copy on a second thread meanwhile, so that the
+  // caller can read the mapping while the copy is made. Returns an empty
+  // string, or one line "PATH: why" (cannot open, not a regular file,
   // larger than 4 GiB, cannot read) with nothing held.
   std::string open(const std::string& path, Kind kind);
+  // Ends what open() began: a copy is complete and takes the mapping's
+  // place (views of the mapping must be taken again from view()). Returns
+  // an empty string, or one line "PATH: why" (cannot read, the file changed
+  // while it was being read).
+  std::string settle();
   // Holds TEXT itself as the copy (a drawing made in memory).
   void hold(std::string text);
 
   std::string_view view() const { return view_; }
-  bool mapped() const { return mapping_ != nullptr; }
+  bool mapped() const { return kind_ == Kind::kMapped && mapping_ != nullptr; }
 
   // The bytes in [BEGIN, END) have been read and are not needed again soon.
   // A mapping counts them, and once several MiB have been read this way
@@ -60,7 +68,10 @@ public:
 
 private:
   void reset();
+  void unmap();
 
+  Kind kind_ = Kind::kCopy;
+  std::string path_;
   std::string owned_;          // a copy given as a string
   char* copy_ = nullptr;       // a copy read from a file (anonymous memory)
   size_t copySize_ = 0;
@@ -70,6 +81,9 @@ private:
   int guardSlot_ = -1;
   int64_t size_ = 0, mtimeNs_ = 0;
   std::string_view view_;
+  std::thread reader_;         // reading the copy beside the mapping
+  int readErrno_ = 0;
+  size_t readSize_ = 0;
   mutable std::atomic<size_t> readSinceRelease_{0};
 };
 

@@ -88,7 +88,7 @@ private:
 
   // Reads the next group into g_. False at the end of the file (error_
   // empty) or on a bad group (error_ set).
-  bool next() {
+  [[gnu::always_inline]] bool next() {
     if (pos_ >= text_.size()) return false;
     if (pos_ >= nextPassed_) {
       sink_.passed(pos_);
@@ -124,7 +124,7 @@ private:
   bool checkSectionEnd(std::string_view sectionName, bool& ended);
 
   void startObject(DxfObjectRole role);
-  void ownGroup();
+  [[gnu::always_inline]] inline void ownGroup();
   void finishObject(size_t endPos);
   void startSub(std::string_view type);
   void subGroup();
@@ -136,7 +136,7 @@ private:
   DxfScanResult result_;
   std::string error_;
   size_t pos_ = 0;
-  static constexpr size_t kPassedEvery = size_t{4} << 20;
+  static constexpr size_t kPassedEvery = size_t{1} << 20;
   size_t nextPassed_ = kPassedEvery;
   uint32_t line_ = 0;
   bool binary_ = false;
@@ -543,7 +543,7 @@ void Scanner::startObject(DxfObjectRole role) {
   tableCountSeen_ = false;
 }
 
-void Scanner::ownGroup() {
+inline void Scanner::ownGroup() {
   int code = g_.code;
   if (code >= 1000) {
     if (!inXData_ && !xdataClosed_ && code == 1001) {
@@ -665,7 +665,7 @@ void Scanner::finishObject(size_t endPos) {
     DxfAppIdTable t;
     t.count = tableCountSeen_ ? tableCount_ : DxfRange{};
     t.countValue = tableCountValue_;
-    t.handle = cur_.handle;
+    t.handle = std::string(cur_.handle);
     result_.layout.appIds = t; // endTab is filled in at ENDTAB
   }
   uint32_t ordinal = ordinal_++;

@@ -71,7 +71,7 @@ struct DxfAppIdTable {
   size_t endTab = 0;      // the table's ENDTAB group: new records go before it
   DxfRange count;         // value bytes of the table's 70 group (empty range if none)
   long long countValue = 0; // and its value
-  std::string_view handle; // the table's own handle (owner of its records)
+  std::string handle;       // the table's own handle (owner of its records)
 };
 
 struct DxfAcdsRecord {

@@ -61,13 +61,6 @@ int hexDigit(char c) {
 
 constinit const std::array<DxfBinaryType, kMaxDxfCode + 1> kDxfBinaryTypes = makeBinaryTypes();
 
-std::string_view trimBlanks(std::string_view text) {
-  size_t b = 0, e = text.size();
-  while (b < e && isBlank(text[b])) ++b;
-  while (e > b && isBlank(text[e - 1])) --e;
-  return text.substr(b, e - b);
-}
-
 std::optional<int> parseGroupCode(std::string_view line) {
   std::string_view t = trimBlanks(line);
   if (t.empty()) return std::nullopt;

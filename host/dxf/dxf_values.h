@@ -55,7 +55,12 @@ enum class DxfEncoding : uint8_t {
 constexpr std::string_view kDxfBinarySentinel{"AutoCAD Binary DXF\r\n\x1a\0", 22};
 
 // Blank-trimmed view (spaces and tabs; a line's '\r' is already gone).
-std::string_view trimBlanks(std::string_view text);
+inline std::string_view trimBlanks(std::string_view text) {
+  size_t b = 0, e = text.size();
+  while (b < e && (text[b] == ' ' || text[b] == '\t')) ++b;
+  while (e > b && (text[e - 1] == ' ' || text[e - 1] == '\t')) --e;
+  return text.substr(b, e - b);
+}
 
 // A group code line: digits with optional sign and surrounding blanks.
 // nullopt when it is not a number or lies outside int range.
