@@ -60,9 +60,18 @@ bool DxfGroupCursor::next(DxfGroupView& group) {
     return true;
   }
   std::string_view codeLine, valueLine;
-  size_t begin = pos_;
-  size_t afterCode = readDxfLine(bytes_, pos_, codeLine);
-  std::optional<int> code = parseGroupCode(codeLine);
+  const size_t begin = pos_;
+  size_t afterCode;
+  std::optional<int> code;
+  int usual;
+  const char* after = bytes_.size() - pos_ >= 16 ? readUsualCodeLine(bytes_.data() + pos_, usual) : nullptr;
+  if (after != nullptr) {
+    afterCode = static_cast<size_t>(after - bytes_.data());
+    code = usual;
+  } else {
+    afterCode = readDxfLine(bytes_, pos_, codeLine);
+    code = parseGroupCode(codeLine);
+  }
   if (!code || afterCode >= bytes_.size()) {
     failed_ = true;
     return false;

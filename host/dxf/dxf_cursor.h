@@ -90,6 +90,30 @@ inline size_t readDxfLine(std::string_view text, size_t pos, std::string_view& l
   return next;
 }
 
+// The usual code line at P: up to three blanks, one to four digits, then
+// "\n" or "\r\n". Sets CODE and returns where the next line starts, or null
+// for any other line (which the general parser then reads). Looks at no
+// more than the 10 bytes from P, which the caller guarantees are there.
+inline const char* readUsualCodeLine(const char* p, int& code) {
+  // Up to three leading blanks, without a branch per blank.
+  p += *p == ' ';
+  p += *p == ' ';
+  p += *p == ' ';
+  auto digit = [](char c) { return static_cast<unsigned>(static_cast<unsigned char>(c) - '0'); };
+  if (digit(*p) > 9) return nullptr;
+  int v = static_cast<int>(digit(*p++));
+  for (int more = 0; more < 3 && digit(*p) <= 9; ++more) v = v * 10 + static_cast<int>(digit(*p++));
+  if (*p == '\n') {
+    ++p;
+  } else if (*p == '\r' && p[1] == '\n') {
+    p += 2;
+  } else {
+    return nullptr;
+  }
+  code = v;
+  return p;
+}
+
 // Bytes of a binary value of each fixed-width type (DxfBinaryType order).
 inline constexpr uint8_t kDxfBinaryWidths[] = {0, 8, 2, 4, 8, 1, 0};
 static_assert(kDxfBinaryWidths[static_cast<int>(DxfBinaryType::kInt16)] == 2 &&

@@ -70,8 +70,15 @@ inline const char* skipDigits(const char* p, size_t limit) {
   }
 }
 
+// Whether V is the word WORD. With the length known at compile time the
+// comparison is a load or two, not a library call: it runs for every
+// object's type.
+template <size_t N> inline bool isWord(std::string_view v, const char (&word)[N]) {
+  return v.size() == N - 1 && std::memcmp(v.data(), word, N - 1) == 0;
+}
+
 bool isSubEntity(std::string_view type) {
-  return type == "VERTEX" || type == "SEQEND" || type == "ATTRIB";
+  return isWord(type, "VERTEX") || isWord(type, "SEQEND") || isWord(type, "ATTRIB");
 }
 
 class Scanner {
@@ -100,7 +107,10 @@ private:
   [[gnu::noinline]] bool nextText();
   [[gnu::always_inline]] inline bool fastText();
   static constexpr size_t kFastMargin = 128;
-  bool nextBinary();
+  [[gnu::always_inline]] inline bool nextBinary();
+  // The refusal of a binary group that can't be read (PROBLEM), or of a
+  // real that is not finite (kNone); returns false.
+  [[gnu::noinline]] bool failBinary(DxfBinaryProblem problem, size_t begin);
   // Sets error_ (unless set) to what went wrong at WHERE (a line, or in a
   // binary file an offset); returns false.
   bool fail(uint64_t where, const std::string& what);
@@ -180,22 +190,28 @@ bool Scanner::failEnd(const char* what) {
   return fail(line_ == 0 ? 1 : line_, what);
 }
 
-bool Scanner::nextBinary() {
-  size_t begin = pos_;
-  DxfBinaryProblem problem = readBinaryGroup(text_, pos_, result_.layout.style.encoding, g_);
-  if (problem != DxfBinaryProblem::kNone) {
-    std::string code = std::to_string(g_.code);
-    if (problem == DxfBinaryProblem::kCutInCode) return fail(begin, "the file ends inside a group code (truncated)");
-    if (problem == DxfBinaryProblem::kCodeRange) return fail(begin, "group code " + code + " is outside 0..1071");
-    return fail(begin, "the file ends inside group " + code + " (truncated)");
-  }
+inline bool Scanner::nextBinary() {
+  const size_t begin = pos_;
+  const DxfBinaryProblem problem = readBinaryGroup(text_, pos_, result_.layout.style.encoding, g_);
   // A double is not finite when all its exponent bits are set.
-  if (kDxfBinaryTypes[static_cast<size_t>(g_.code)] == DxfBinaryType::kReal &&
-      (g_.value[7] & 0x7F) == 0x7F && (g_.value[6] & 0xF0) == 0xF0)
-    return fail(begin, "group " + std::to_string(g_.code) + " value is not a finite number");
+  if (problem != DxfBinaryProblem::kNone ||
+      (kDxfBinaryTypes[static_cast<size_t>(g_.code)] == DxfBinaryType::kReal &&
+       (g_.value[7] & 0x7F) == 0x7F && (g_.value[6] & 0xF0) == 0xF0))
+    return failBinary(problem, begin);
   pos_ = g_.end;
   g_.where = static_cast<uint32_t>(begin);
   return true;
+}
+
+bool Scanner::failBinary(DxfBinaryProblem problem, size_t begin) {
+  const std::string code = std::to_string(g_.code);
+  switch (problem) {
+  case DxfBinaryProblem::kCutInCode: return fail(begin, "the file ends inside a group code (truncated)");
+  case DxfBinaryProblem::kCodeRange: return fail(begin, "group code " + code + " is outside 0..1071");
+  case DxfBinaryProblem::kCutInValue: return fail(begin, "the file ends inside group " + code + " (truncated)");
+  case DxfBinaryProblem::kNone: break;
+  }
+  return fail(begin, "group " + code + " value is not a finite number");
 }
 
 // The usual group, read with no more than a glance per byte: a code line of
@@ -209,36 +225,33 @@ bool Scanner::nextBinary() {
 inline bool Scanner::fastText() {
   const char* base = text_.data();
   const char* p = base + pos_;
-  const char* q = p;
-  // Up to three leading blanks, without a branch per blank.
-  q += *q == ' ';
-  q += *q == ' ';
-  q += *q == ' ';
-  unsigned digit = static_cast<unsigned char>(*q) - '0';
-  if (digit > 9) return false;
-  int code = static_cast<int>(digit);
-  ++q;
-  for (int more = 0; more < 3; ++more) {
-    digit = static_cast<unsigned char>(*q) - '0';
-    if (digit > 9) break;
-    code = code * 10 + static_cast<int>(digit);
-    ++q;
-  }
-  if (code > kMaxDxfCode) return false;
-  if (*q == '\n') {
-    ++q;
-  } else if (*q == '\r' && q[1] == '\n') {
-    q += 2;
-  } else {
-    return false;
-  }
+  int code;
+  const char* q = readUsualCodeLine(p, code);
+  if (q == nullptr || code > kMaxDxfCode) return false;
   const char* value = q;
   const DxfValueKind kind = dxfValueKind(code);
   size_t next;
   if (kind == DxfValueKind::kText) {
-    std::string_view line;
-    next = readDxfLine(text_, static_cast<size_t>(value - base), line);
-    g_.value = line;
+    // Eight bytes at a time, as readDxfLine does, while the margin lasts; a
+    // longer line takes the long way.
+    const char* r = value;
+    const char* last = p + kFastMargin - 8;
+    while (true) {
+      if (r > last) return false;
+      uint64_t w;
+      std::memcpy(&w, r, 8);
+      if constexpr (std::endian::native != std::endian::little) w = __builtin_bswap64(w);
+      const uint64_t x = w ^ 0x0A0A0A0A0A0A0A0AULL;
+      const uint64_t t = (x - 0x0101010101010101ULL) & ~x & 0x8080808080808080ULL;
+      if (t != 0) {
+        r += __builtin_ctzll(t) >> 3;
+        break;
+      }
+      r += 8;
+    }
+    next = static_cast<size_t>(r + 1 - base);
+    if (r > value && r[-1] == '\r') --r;
+    g_.value = std::string_view(value, static_cast<size_t>(r - value));
   } else {
     const char* r = value;
     if (kind == DxfValueKind::kInt) {
@@ -416,13 +429,13 @@ DxfScanResult Scanner::run() {
         fail(g_.where, "expected SECTION or EOF, found group " + std::to_string(g_.code));
         break;
       }
-      if (name() == "EOF") {
+      if (isWord(name(), "EOF")) {
         sawEof = true;
         if (!insertionFound) result_.layout.newTablesAt = g_.begin;
         if (!entitiesPlaceFound) result_.layout.newEntitiesAt = g_.begin;
         break;
       }
-      if (name() != "SECTION") {
+      if (!isWord(name(), "SECTION")) {
         fail(g_.where, "expected SECTION or EOF, found " + quoted(name()));
         break;
       }
@@ -437,14 +450,14 @@ DxfScanResult Scanner::run() {
         break;
       }
       std::string sectionName(name());
-      if (!insertionFound && sectionName != "HEADER" && sectionName != "CLASSES") {
+      if (!insertionFound && !isWord(sectionName, "HEADER") && !isWord(sectionName, "CLASSES")) {
         insertionFound = true;
         result_.layout.newTablesAt = sectionBegin;
       }
-      if (sectionName == "TABLES") sawTables = true;
+      if (isWord(sectionName, "TABLES")) sawTables = true;
       // A new ENTITIES section would go before the sections that follow it.
-      if (!entitiesPlaceFound && (sectionName == "OBJECTS" || sectionName == "THUMBNAILIMAGE" ||
-                                  sectionName == "ACDSDATA")) {
+      if (!entitiesPlaceFound && (isWord(sectionName, "OBJECTS") || isWord(sectionName, "THUMBNAILIMAGE") ||
+                                  isWord(sectionName, "ACDSDATA"))) {
         entitiesPlaceFound = true;
         result_.layout.newEntitiesAt = sectionBegin;
       }
@@ -467,22 +480,22 @@ DxfScanResult Scanner::run() {
 }
 
 bool Scanner::section(std::string_view sectionName) {
-  if (sectionName == "HEADER") return header();
-  if (sectionName == "ENTITIES") return drawingObjects(false);
-  if (sectionName == "BLOCKS") return drawingObjects(true);
-  if (sectionName == "TABLES") return tables();
-  if (sectionName == "OBJECTS") return objects();
-  if (sectionName == "ACDSDATA") return acdsData();
+  if (isWord(sectionName, "HEADER")) return header();
+  if (isWord(sectionName, "ENTITIES")) return drawingObjects(false);
+  if (isWord(sectionName, "BLOCKS")) return drawingObjects(true);
+  if (isWord(sectionName, "TABLES")) return tables();
+  if (isWord(sectionName, "OBJECTS")) return objects();
+  if (isWord(sectionName, "ACDSDATA")) return acdsData();
   return skipSection();
 }
 
 bool Scanner::checkSectionEnd(std::string_view sectionName, bool& ended) {
   std::string_view v = name();
-  if (v == "ENDSEC") {
+  if (isWord(v, "ENDSEC")) {
     ended = true;
     return true;
   }
-  if (v == "EOF" || v == "SECTION")
+  if (isWord(v, "EOF") || isWord(v, "SECTION"))
     return fail(g_.where, "section " + std::string(sectionName) + " is not closed by ENDSEC before " +
                              std::string(v));
   return true;
@@ -506,12 +519,12 @@ bool Scanner::header() {
     if (ended) return true;
     if (g_.code == 9) {
       variable = name();
-    } else if (variable == "$ACADVER" && g_.code == 1) {
+    } else if (isWord(variable, "$ACADVER") && g_.code == 1) {
       result_.layout.version = std::string(name());
-    } else if (variable == "$HANDSEED" && g_.code == 5) {
+    } else if (isWord(variable, "$HANDSEED") && g_.code == 5) {
       size_t valueBegin = static_cast<size_t>(g_.value.data() - text_.data());
       result_.layout.handSeed = DxfRange{valueBegin, valueBegin + g_.value.size()};
-    } else if (variable == "$HANDLING" && g_.code == 70) {
+    } else if (isWord(variable, "$HANDLING") && g_.code == 70) {
       if (g_.integer() != 0) result_.layout.handlesOn = true;
     }
   }
@@ -533,8 +546,8 @@ void Scanner::startObject(DxfObjectRole role) {
   cur_.table = tableName_;
   cur_.line = g_.where;
   cur_.xdataBegin = cur_.xdataEnd = SIZE_MAX;
-  isPolyline_ = role == DxfObjectRole::kEntity && cur_.type == "POLYLINE";
-  isDimStyle_ = role == DxfObjectRole::kTableRecord && tableName_ == "DIMSTYLE";
+  isPolyline_ = role == DxfObjectRole::kEntity && isWord(cur_.type, "POLYLINE");
+  isDimStyle_ = role == DxfObjectRole::kTableRecord && isWord(tableName_, "DIMSTYLE");
   seen62_ = seen70_ = false;
   meshM_ = meshN_ = 0;
   subType_ = {};
@@ -622,7 +635,7 @@ void Scanner::startSub(std::string_view type) {
 }
 
 void Scanner::subGroup() {
-  if (subType_ != "VERTEX") return;
+  if (!isWord(subType_, "VERTEX")) return;
   if (g_.code == 70) {
     subFlags_ = static_cast<int>(g_.integer());
   } else if (g_.code >= 71 && g_.code <= 74) {
@@ -632,7 +645,7 @@ void Scanner::subGroup() {
 }
 
 void Scanner::finishSub() {
-  if (subType_ != "VERTEX" || !isPolyline_) {
+  if (!isWord(subType_, "VERTEX") || !isPolyline_) {
     subType_ = {};
     return;
   }
@@ -661,7 +674,7 @@ void Scanner::finishObject(size_t endPos) {
   if (cur_.xdataBegin == SIZE_MAX) cur_.xdataBegin = cur_.xdataEnd = cur_.ownEnd;
   if (cur_.xdataEnd == SIZE_MAX) cur_.xdataEnd = cur_.ownEnd;
   cur_.end = endPos;
-  if (cur_.role == DxfObjectRole::kTable && cur_.name == "APPID") {
+  if (cur_.role == DxfObjectRole::kTable && isWord(cur_.name, "APPID")) {
     DxfAppIdTable t;
     t.count = tableCountSeen_ ? tableCount_ : DxfRange{};
     t.countValue = tableCountValue_;
@@ -712,10 +725,10 @@ bool Scanner::drawingObjects(bool blocks) {
       continue;
     }
     finishObject(g_.begin);
-    if (blocks && type == "BLOCK") {
+    if (blocks && isWord(type, "BLOCK")) {
       inBlock_ = true;
       startObject(DxfObjectRole::kBlockMarker);
-    } else if (blocks && type == "ENDBLK") {
+    } else if (blocks && isWord(type, "ENDBLK")) {
       startObject(DxfObjectRole::kBlockMarker);
       inBlock_ = false;
     } else {
@@ -739,7 +752,7 @@ bool Scanner::tables() {
       finishObject(g_.begin);
       result_.layout.tablesEnd = g_.begin;
       // An APPID table without ENDTAB takes new records before ENDSEC.
-      if (inTable && tableName_ == "APPID" && result_.layout.appIds) result_.layout.appIds->endTab = g_.begin;
+      if (inTable && isWord(tableName_, "APPID") && result_.layout.appIds) result_.layout.appIds->endTab = g_.begin;
       tableName_ = {};
       return true;
     }
@@ -754,15 +767,15 @@ bool Scanner::tables() {
     }
     std::string_view type = name();
     finishObject(g_.begin);
-    if (type == "TABLE") {
+    if (isWord(type, "TABLE")) {
       // An APPID table that the next one closes, without ENDTAB, takes new
       // records before it.
-      if (inTable && tableName_ == "APPID" && result_.layout.appIds) result_.layout.appIds->endTab = g_.begin;
+      if (inTable && isWord(tableName_, "APPID") && result_.layout.appIds) result_.layout.appIds->endTab = g_.begin;
       tableName_ = {};
       inTable = true;
       startObject(DxfObjectRole::kTable);
-    } else if (type == "ENDTAB") {
-      if (tableName_ == "APPID" && result_.layout.appIds) result_.layout.appIds->endTab = g_.begin;
+    } else if (isWord(type, "ENDTAB")) {
+      if (isWord(tableName_, "APPID") && result_.layout.appIds) result_.layout.appIds->endTab = g_.begin;
       tableName_ = {};
       inTable = false;
     } else if (inTable) {
@@ -815,7 +828,7 @@ bool Scanner::acdsData() {
     }
     if (g_.code == 0) {
       finish(g_.begin);
-      if (name() == "ACDSRECORD") {
+      if (isWord(name(), "ACDSRECORD")) {
         inRecord = true;
         ownerSeen = false;
         record = DxfAcdsRecord{};

@@ -50,7 +50,7 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-int hexDigit(char c) {
+constexpr int hexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -166,7 +166,40 @@ NumberCheck checkDxfInt(std::string_view text) {
   return NumberCheck::kOk;
 }
 
+namespace {
+
+// The usual real, "[-]digits[.digits]" with at most 19 digits in all, read
+// exactly without the general conversion: when the digits as an integer M
+// are below 2^53 and there are at most 22 after the point, M and the power
+// of ten are exact doubles and one correctly rounded division gives the
+// correctly rounded value, the very double the general conversion gives.
+bool readPlainReal(std::string_view text, double& out) {
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  const char* p = text.data();
+  const char* end = p + text.size();
+  const bool negative = p < end && *p == '-';
+  if (negative) ++p;
+  uint64_t m = 0;
+  int digits = 0, fraction = 0;
+  for (; p < end && isDigit(*p) && digits < 19; ++p, ++digits) m = m * 10 + static_cast<uint64_t>(*p - '0');
+  if (p < end && *p == '.') {
+    ++p;
+    for (; p < end && isDigit(*p) && digits < 19; ++p, ++digits, ++fraction)
+      m = m * 10 + static_cast<uint64_t>(*p - '0');
+  }
+  if (p != end || digits == 0 || m > (uint64_t{1} << 53)) return false;
+  const double v = static_cast<double>(m) / kPowers[fraction];
+  out = negative ? -v : v;
+  return true;
+}
+
+} // namespace
+
 double parseDxfReal(std::string_view text, double fallback) {
+  double plain;
+  if (readPlainReal(text, plain)) return plain;
   std::string_view t = trimBlanks(text);
   if (!t.empty() && t[0] == '+') t.remove_prefix(1);
   double v = 0;
@@ -181,6 +214,18 @@ double parseDxfReal(std::string_view text, double fallback) {
 }
 
 long long parseDxfInt(std::string_view text, long long fallback) {
+  // The usual shape, blanks then [-]digits, read directly.
+  {
+    const char* p = text.data();
+    const char* end = p + text.size();
+    while (p < end && *p == ' ') ++p;
+    const bool negative = p < end && *p == '-';
+    if (negative) ++p;
+    const char* digits = p;
+    long long v = 0;
+    while (p < end && isDigit(*p) && p - digits < 18) v = v * 10 + (*p++ - '0');
+    if (p == end && p != digits) return negative ? -v : v;
+  }
   std::string_view t = trimBlanks(text);
   if (!t.empty() && t[0] == '+') t.remove_prefix(1);
   long long v = 0;
@@ -190,11 +235,17 @@ long long parseDxfInt(std::string_view text, long long fallback) {
 }
 
 std::optional<uint64_t> parseHandle(std::string_view text) {
+  // Every object of a drawing has one: a table, not three comparisons a digit.
+  static constexpr auto kHexValues = [] {
+    std::array<int8_t, 256> values{};
+    for (int c = 0; c < 256; ++c) values[static_cast<size_t>(c)] = static_cast<int8_t>(hexDigit(static_cast<char>(c)));
+    return values;
+  }();
   std::string_view t = trimBlanks(text);
   if (t.empty() || t.size() > 16) return std::nullopt;
   uint64_t v = 0;
   for (char c : t) {
-    int d = hexDigit(c);
+    const int d = kHexValues[static_cast<unsigned char>(c)];
     if (d < 0) return std::nullopt;
     v = (v << 4) | static_cast<uint64_t>(d);
   }

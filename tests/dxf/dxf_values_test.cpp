@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <random>
 
@@ -21,6 +24,32 @@ TEST(DxfValues, RealsAreCheckedStrictly) {
   EXPECT_EQ(checkDxfReal("0." + std::string(400, '0') + "1"), NumberCheck::kOk);
   EXPECT_EQ(parseDxfReal("1e-400"), 0.0);
   EXPECT_EQ(parseDxfReal(" +2.5 "), 2.5);
+}
+
+// Reals as DXF writers print them ("%.6f", shortest round trip, long
+// fractions) read to the very double the general conversion gives.
+TEST(DxfValues, RealsReadExactlyInEveryShape) {
+  std::mt19937_64 random(11);
+  auto general = [](const std::string& s) {
+    double v = 0;
+    std::from_chars(s.data() + (s[0] == '+'), s.data() + s.size(), v);
+    return v;
+  };
+  for (int i = 0; i < 200000; ++i) {
+    std::string s = (random() & 1) ? "-" : "";
+    const int whole = static_cast<int>(random() % 12), fraction = static_cast<int>(random() % 24);
+    for (int k = 0; k < whole; ++k) s += static_cast<char>('0' + random() % 10);
+    if (whole == 0 || random() % 4 != 0) s += '.';
+    for (int k = 0; k < fraction; ++k) s += static_cast<char>('0' + random() % 10);
+    if (checkDxfReal(s) != NumberCheck::kOk) continue;
+    ASSERT_EQ(std::bit_cast<uint64_t>(parseDxfReal(s, NAN)), std::bit_cast<uint64_t>(general(s))) << s;
+  }
+  EXPECT_EQ(parseDxfReal("9007199254740993"), 9007199254740992.0); // past 2^53: rounded, not exact
+  EXPECT_EQ(parseDxfReal("0.1000000000000000055511151231257827"), 0.1);
+  EXPECT_TRUE(std::signbit(parseDxfReal("-0.0")));
+  EXPECT_EQ(parseDxfInt("   -12"), -12);
+  EXPECT_EQ(parseDxfInt("9223372036854775807"), 9223372036854775807LL);
+  EXPECT_EQ(parseDxfInt("12x", 5), 5);
 }
 
 TEST(DxfValues, IntegersAndCodes) {
