@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <limits>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -95,6 +96,8 @@ public:
       r.role = RecordRole::kEntity;
       r.cls = entityClass(info.type, info.polylineFlags);
       if (r.cls == nullptr) r.cls = genericClass(info.type, AcDbEntity::desc());
+      if (r.cls == AcDbPolygonMesh::desc())
+        d_.meshCounts_[r.serial] = {info.vertices, info.controlVertices, info.surfaceVertices};
       break;
     case DxfObjectRole::kBlockMarker:
       r.role = RecordRole::kBlockMarker;
@@ -533,6 +536,87 @@ std::optional<PolygonMeshGeometry> Drawing::polygonMeshGeometry(const AcDbObject
   PolygonMeshGeometry g = readPolygonMeshGeometry(fullText(r), encoding());
   doneWith(fullText(r));
   return g;
+}
+
+namespace {
+
+// The vertices of a polygon mesh's grid read from its text as they are
+// asked for: those of the grid's kind only, COUNT at most. What has been
+// read is handed to DONE every MiB, so that a mapped drawing need not keep
+// a big mesh's text resident.
+class GridVertexReader : public MeshVertexReader {
+public:
+  enum class Kind { kAll, kControl, kSurface };
+  GridVertexReader(std::string_view all, DxfEncoding encoding, Kind kind, size_t count,
+                   std::function<void(std::string_view)> done)
+      : all_(all), encoding_(encoding), records_(all, encoding), kind_(kind), count_(count), left_(count),
+        done_(std::move(done)) {}
+
+  size_t read(Vec3* out, size_t max) override {
+    size_t n = 0;
+    VertexRecord v;
+    while (n < max && left_ > 0 && records_.next(v)) {
+      const bool control = (v.flags & 16) != 0;
+      const bool surface = !control && (v.flags & 8) != 0;
+      if (kind_ == Kind::kControl && !control) continue;
+      if (kind_ == Kind::kSurface && !surface) continue;
+      out[n++] = v.point;
+      --left_;
+    }
+    const size_t at = records_.position();
+    if (at - passed_ >= (size_t{1} << 20) || n == 0) {
+      done_(all_.substr(passed_, at - passed_));
+      passed_ = at;
+    }
+    return n;
+  }
+
+  void rewind() override {
+    records_ = VertexRecordReader(all_, encoding_);
+    left_ = count_;
+    passed_ = 0;
+  }
+
+private:
+  std::string_view all_;
+  DxfEncoding encoding_;
+  VertexRecordReader records_;
+  Kind kind_;
+  size_t count_, left_;
+  size_t passed_ = 0;
+  std::function<void(std::string_view)> done_;
+};
+
+} // namespace
+
+std::optional<PolygonMeshStream> Drawing::polygonMeshStream(const AcDbObjectRecord& r, size_t moreThan) const {
+  if (r.cls != AcDbPolygonMesh::desc()) return std::nullopt;
+  const auto counts = meshCounts_.find(r.serial);
+  if (counts == meshCounts_.end()) return std::nullopt;
+  const std::string_view all = fullText(r);
+  const PolygonMeshGeometry header = readPolygonMeshHeader(all, encoding());
+  PolygonMeshStream stream;
+  GridVertexReader::Kind kind = GridVertexReader::Kind::kAll;
+  size_t listed = counts->second.all;
+  stream.m = header.m;
+  stream.n = header.n;
+  if (header.usesSurfaceGrid(counts->second.surface)) {
+    kind = GridVertexReader::Kind::kSurface;
+    listed = counts->second.surface;
+    stream.m = header.surfaceM;
+    stream.n = header.surfaceN;
+  } else if (header.smoothed) {
+    kind = GridVertexReader::Kind::kControl;
+    listed = counts->second.control;
+  }
+  if (stream.m <= 0 || stream.n <= 0) return std::nullopt;
+  stream.vertexCount = static_cast<size_t>(std::min<int64_t>(stream.m * stream.n, static_cast<int64_t>(listed)));
+  if (stream.vertexCount <= moreThan) return std::nullopt;
+  stream.closedM = header.closedM;
+  stream.closedN = header.closedN;
+  stream.vertices = std::make_unique<GridVertexReader>(all, encoding(), kind, stream.vertexCount,
+                                                       [this](std::string_view part) { doneWith(part); });
+  return stream;
 }
 
 std::optional<SolidModelData> Drawing::solidModelData(const AcDbObjectRecord& r) const {

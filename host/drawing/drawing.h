@@ -133,6 +133,11 @@ public:
   std::optional<SolidGeometry> solidGeometry(const AcDbObjectRecord& record) const;
   std::optional<PolyfaceGeometry> polyfaceGeometry(const AcDbObjectRecord& record) const;
   std::optional<PolygonMeshGeometry> polygonMeshGeometry(const AcDbObjectRecord& record) const;
+  // A polygon mesh of the file whose grid has more than MORETHAN vertices,
+  // as its grid and a reader of its vertices straight from the drawing's
+  // bytes (no list of them is made); nullopt for any other record. The
+  // reader reads the drawing: it must not outlive it.
+  std::optional<PolygonMeshStream> polygonMeshStream(const AcDbObjectRecord& record, size_t moreThan) const;
   // 3DSOLID, BODY and REGION: groups 1/3 as stored, and for R2013+ files
   // the binary model of the ACDSRECORD linked to the entity's handle.
   std::optional<SolidModelData> solidModelData(const AcDbObjectRecord& record) const;
@@ -280,6 +285,12 @@ private:
   uint64_t changes_ = 0;
   uint64_t savedChanges_ = 0; // changes_ at the last successful save
   long tag_ = 0;
+  // The VERTEX records of each polygon mesh of the file, counted at load
+  // (see DxfObjectInfo), by serial.
+  struct MeshCounts {
+    uint32_t all = 0, control = 0, surface = 0;
+  };
+  std::unordered_map<uint32_t, MeshCounts> meshCounts_;
   mutable std::vector<std::pair<uint64_t, uint32_t>> handleIndex_;
   mutable bool handleIndexBuilt_ = false;
   // Added objects: their text, and where they stand in drawing order. An

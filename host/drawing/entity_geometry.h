@@ -4,7 +4,9 @@
 // each field's comment says.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -55,6 +57,35 @@ struct PolygonMeshGeometry {
   int surfaceM = 0, surfaceN = 0;
   std::vector<Vec3> vertices;
   std::vector<Vec3> surfaceVertices;
+
+  // Whether the faces span the surface grid: a smoothed mesh whose surface
+  // vertices (SURFACECOUNT of them) number surfaceM x surfaceN. Otherwise
+  // they span the M x N grid of `vertices`.
+  bool usesSurfaceGrid(size_t surfaceCount) const {
+    return smoothed && surfaceM > 0 && surfaceN > 0 &&
+           static_cast<int64_t>(surfaceM) * surfaceN == static_cast<int64_t>(surfaceCount);
+  }
+};
+
+// The vertices of a mesh read in file order straight from the drawing's
+// bytes, for a mesh too big to be worth a list of its own.
+class MeshVertexReader {
+public:
+  virtual ~MeshVertexReader() = default;
+  // The next vertices, up to MAX of them, into OUT; how many (0 at the end).
+  virtual size_t read(Vec3* out, size_t max) = 0;
+  // Back to the first vertex.
+  virtual void rewind() = 0;
+};
+
+// A polygon mesh as its grid, with the vertices still to be read: the
+// grid's size (the surface grid's when the mesh uses it, see
+// PolygonMeshGeometry), and a reader of its first vertexCount vertices.
+struct PolygonMeshStream {
+  int64_t m = 0, n = 0;
+  bool closedM = false, closedN = false;
+  size_t vertexCount = 0;
+  std::unique_ptr<MeshVertexReader> vertices;
 };
 
 // 3DSOLID / BODY / REGION model data as stored. R13 to R2010 keep the model

@@ -172,7 +172,7 @@ private:
   int subFlags_ = 0;
   int subIndex_[4] = {0, 0, 0, 0};
   uint32_t subLine_ = 0;
-  long vertexCount_ = 0, controlCount_ = 0, allVertexCount_ = 0, faceCount_ = 0;
+  long vertexCount_ = 0, controlCount_ = 0, surfaceCount_ = 0, allVertexCount_ = 0, faceCount_ = 0;
   long badFace_ = 0, badIndex_ = 0;
   // Table header bookkeeping.
   DxfRange tableCount_;
@@ -551,7 +551,7 @@ void Scanner::startObject(DxfObjectRole role) {
   seen62_ = seen70_ = false;
   meshM_ = meshN_ = 0;
   subType_ = {};
-  vertexCount_ = controlCount_ = allVertexCount_ = faceCount_ = 0;
+  vertexCount_ = controlCount_ = surfaceCount_ = allVertexCount_ = faceCount_ = 0;
   badFace_ = badIndex_ = 0;
   tableCountSeen_ = false;
 }
@@ -652,6 +652,7 @@ void Scanner::finishSub() {
   subType_ = {};
   ++allVertexCount_;
   if (subFlags_ & 16) ++controlCount_;
+  else if (subFlags_ & 8) ++surfaceCount_;
   if ((subFlags_ & 128) && (subFlags_ & 64)) {
     ++vertexCount_;
   } else if (subFlags_ & 128) {
@@ -674,6 +675,11 @@ void Scanner::finishObject(size_t endPos) {
   if (cur_.xdataBegin == SIZE_MAX) cur_.xdataBegin = cur_.xdataEnd = cur_.ownEnd;
   if (cur_.xdataEnd == SIZE_MAX) cur_.xdataEnd = cur_.ownEnd;
   cur_.end = endPos;
+  if (isPolyline_) {
+    cur_.vertices = static_cast<uint32_t>(allVertexCount_);
+    cur_.controlVertices = static_cast<uint32_t>(controlCount_);
+    cur_.surfaceVertices = static_cast<uint32_t>(surfaceCount_);
+  }
   if (cur_.role == DxfObjectRole::kTable && isWord(cur_.name, "APPID")) {
     DxfAppIdTable t;
     t.count = tableCountSeen_ ? tableCount_ : DxfRange{};

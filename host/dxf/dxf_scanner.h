@@ -48,6 +48,9 @@ struct DxfObjectInfo {
   std::string_view table;  // the table a table record belongs to ("LAYER")
   std::optional<int> color;  // group 62
   int polylineFlags = 0;     // group 70 of a POLYLINE
+  // The VERTEX records of a POLYLINE: all, those with flag 16 (control
+  // vertices), those with flag 8 and not 16 (vertices a smoothing added).
+  uint32_t vertices = 0, controlVertices = 0, surfaceVertices = 0;
   uint32_t line = 0;         // line of the 0 group, from 1; in a binary file its offset
 };
 

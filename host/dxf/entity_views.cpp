@@ -67,81 +67,79 @@ SolidGeometry readSolidGeometry(std::string_view own, DxfEncoding encoding) {
 
 namespace {
 
-// The VERTEX records of a POLYLINE's text, one call per vertex.
-template <typename OnVertex>
-void forEachVertex(OnVertex onVertex, DxfGroupCursor& cursor) {
-  DxfGroupView g;
-  bool inVertex = false;
-  Vec3 point;
-  int flags = 0;
-  int index[4] = {0, 0, 0, 0};
-  auto flush = [&] {
-    if (inVertex) onVertex(point, flags, index);
-  };
-  while (cursor.next(g)) {
-    if (g.code == 0) {
-      flush();
-      inVertex = trimBlanks(g.text()) == "VERTEX";
-      point = Vec3{};
-      flags = 0;
-      index[0] = index[1] = index[2] = index[3] = 0;
-      continue;
-    }
-    if (!inVertex) continue;
-    switch (g.code) {
-    case 10: point.x = g.real(); break;
-    case 20: point.y = g.real(); break;
-    case 30: point.z = g.real(); break;
-    case 70: flags = integer(g); break;
-    case 71: case 72: case 73: case 74: index[g.code - 71] = integer(g); break;
-    default: break;
-    }
-  }
-  flush();
-}
-
-// Reads the POLYLINE's own groups up to its first VERTEX with ONGROUP; the
-// cursor is left at that VERTEX.
-template <typename OnGroup>
-DxfGroupCursor readHeader(std::string_view all, DxfEncoding encoding, OnGroup onGroup) {
+// The offset of the first 0 group after the first in ALL (a POLYLINE's first
+// VERTEX), handing the groups before it to ONGROUP; ALL's size when there
+// is none.
+template <typename OnGroup> size_t readHeader(std::string_view all, DxfEncoding encoding, OnGroup onGroup) {
   DxfGroupCursor cursor(all, encoding);
   DxfGroupView g;
   bool first = true;
   while (true) {
-    size_t before = cursor.position();
+    const size_t before = cursor.position();
     if (!cursor.next(g)) break;
-    if (g.code == 0 && !first) {
-      return DxfGroupCursor(all.substr(before), encoding);
-    }
+    if (g.code == 0 && !first) return before;
     first = false;
     onGroup(g);
   }
-  return DxfGroupCursor(std::string_view{}, encoding);
+  return all.size();
 }
 
 } // namespace
 
+VertexRecordReader::VertexRecordReader(std::string_view all, DxfEncoding encoding)
+    : cursor_(std::string_view{}, encoding) {
+  offset_ = readHeader(all, encoding, [](const DxfGroupView&) {});
+  cursor_ = DxfGroupCursor(all.substr(offset_), encoding);
+}
+
+bool VertexRecordReader::next(VertexRecord& vertex) {
+  DxfGroupView g;
+  while (cursor_.next(g)) {
+    if (g.code == 0) {
+      // A 0 group ends the record before it and starts the next.
+      const bool ended = inVertex_;
+      if (ended) vertex = current_;
+      inVertex_ = trimBlanks(g.text()) == "VERTEX";
+      current_ = VertexRecord{};
+      if (ended) return true;
+      continue;
+    }
+    if (!inVertex_) continue;
+    switch (g.code) {
+    case 10: current_.point.x = g.real(); break;
+    case 20: current_.point.y = g.real(); break;
+    case 30: current_.point.z = g.real(); break;
+    case 70: current_.flags = integer(g); break;
+    case 71: case 72: case 73: case 74: current_.index[g.code - 71] = integer(g); break;
+    default: break;
+    }
+  }
+  if (!inVertex_) return false;
+  inVertex_ = false;
+  vertex = current_;
+  return true;
+}
+
 PolyfaceGeometry readPolyfaceGeometry(std::string_view all, DxfEncoding encoding) {
   PolyfaceGeometry mesh;
-  DxfGroupCursor vertices = readHeader(all, encoding, [](const DxfGroupView&) {});
-  forEachVertex(
-      [&mesh](const Vec3& p, int flags, const int* index) {
-        if ((flags & 128) && (flags & 64)) {
-          mesh.vertices.push_back(p);
-        } else if (flags & 128) {
-          PolyfaceGeometry::FaceRecord face;
-          for (int i = 0; i < 4; ++i) face.index[i] = index[i];
-          mesh.faces.push_back(face);
-        }
-      },
-      vertices);
+  VertexRecordReader reader(all, encoding);
+  VertexRecord v;
+  while (reader.next(v)) {
+    if ((v.flags & 128) && (v.flags & 64)) {
+      mesh.vertices.push_back(v.point);
+    } else if (v.flags & 128) {
+      PolyfaceGeometry::FaceRecord face;
+      for (int i = 0; i < 4; ++i) face.index[i] = v.index[i];
+      mesh.faces.push_back(face);
+    }
+  }
   return mesh;
 }
 
-PolygonMeshGeometry readPolygonMeshGeometry(std::string_view all, DxfEncoding encoding) {
+PolygonMeshGeometry readPolygonMeshHeader(std::string_view all, DxfEncoding encoding) {
   PolygonMeshGeometry mesh;
   int flags = 0;
-  DxfGroupCursor vertices = readHeader(all, encoding, [&](const DxfGroupView& g) {
+  readHeader(all, encoding, [&](const DxfGroupView& g) {
     switch (g.code) {
     case 70: flags = integer(g); break;
     case 71: mesh.m = integer(g); break;
@@ -155,16 +153,19 @@ PolygonMeshGeometry readPolygonMeshGeometry(std::string_view all, DxfEncoding en
   mesh.closedM = (flags & 1) != 0;
   mesh.closedN = (flags & 32) != 0;
   mesh.smoothed = (flags & 4) != 0;
-  forEachVertex(
-      [&mesh](const Vec3& p, int vertexFlags, const int*) {
-        if (!mesh.smoothed)
-          mesh.vertices.push_back(p);
-        else if (vertexFlags & 16)
-          mesh.vertices.push_back(p);
-        else if (vertexFlags & 8)
-          mesh.surfaceVertices.push_back(p);
-      },
-      vertices);
+  return mesh;
+}
+
+PolygonMeshGeometry readPolygonMeshGeometry(std::string_view all, DxfEncoding encoding) {
+  PolygonMeshGeometry mesh = readPolygonMeshHeader(all, encoding);
+  VertexRecordReader reader(all, encoding);
+  VertexRecord v;
+  while (reader.next(v)) {
+    if (!mesh.smoothed || (v.flags & 16))
+      mesh.vertices.push_back(v.point);
+    else if (v.flags & 8)
+      mesh.surfaceVertices.push_back(v.point);
+  }
   return mesh;
 }
 

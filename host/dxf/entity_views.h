@@ -11,14 +11,43 @@
 #include <vector>
 
 #include "drawing/entity_geometry.h"
+#include "dxf/dxf_cursor.h"
 #include "dxf/dxf_values.h"
 
 namespace corvane {
+
+// One VERTEX record of a POLYLINE: its point (10/20/30), flags (70) and
+// face indices (71..74).
+struct VertexRecord {
+  Vec3 point;
+  int flags = 0;
+  int index[4] = {0, 0, 0, 0};
+};
+
+// Reads the VERTEX records of a POLYLINE one at a time, from ALL (the
+// POLYLINE's own groups, then its VERTEX...SEQEND records). Views into ALL
+// must stay valid while the reader is used.
+class VertexRecordReader {
+public:
+  VertexRecordReader(std::string_view all, DxfEncoding encoding);
+  // The next VERTEX record; false after the last.
+  bool next(VertexRecord& vertex);
+  // How many bytes of ALL have been read.
+  size_t position() const { return offset_ + cursor_.position(); }
+
+private:
+  DxfGroupCursor cursor_;
+  size_t offset_ = 0; // where the cursor's bytes start in ALL
+  bool inVertex_ = false;
+  VertexRecord current_;
+};
 
 FaceGeometry readFaceGeometry(std::string_view own, DxfEncoding encoding);
 SolidGeometry readSolidGeometry(std::string_view own, DxfEncoding encoding);
 PolyfaceGeometry readPolyfaceGeometry(std::string_view all, DxfEncoding encoding);
 PolygonMeshGeometry readPolygonMeshGeometry(std::string_view all, DxfEncoding encoding);
+// The same without the vertices: M, N, the flags and the surface fields.
+PolygonMeshGeometry readPolygonMeshHeader(std::string_view all, DxfEncoding encoding);
 
 // Groups 1 and 3 (in order) and 70 of a 3DSOLID, BODY or REGION into DATA;
 // handle and binary are left to the caller.

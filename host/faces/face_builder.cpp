@@ -20,11 +20,6 @@ BlockFace makeFace(std::initializer_list<int> corners, int invisibleEdges = 0) {
   return face;
 }
 
-// Meshes up to this size carry vertex normals (the second triple of their
-// E block); larger ones go without, so that a huge mesh does not cost its
-// vertices' memory and file space twice. The reader takes only positions.
-constexpr size_t kMaxNormalVertices = 65536;
-
 EntityFaces withNormals(FaceBlock block) {
   EntityFaces out;
   if (block.vertices.empty()) return out;
@@ -44,13 +39,6 @@ double signedArea(const std::vector<Vec3>& ring) {
   return a;
 }
 
-// Index of grid point (row, col) of an M x N grid, or -1 when it lies
-// outside the vertex list of COUNT points.
-int gridIndex(int64_t row, int64_t col, int64_t n, int64_t count) {
-  const int64_t i = row * n + col;
-  return i < count ? static_cast<int>(i) : -1;
-}
-
 } // namespace
 
 double chordTolerance() {
@@ -63,6 +51,8 @@ EntityFaces buildFaces(const Drawing& drawing, const AcDbObjectRecord& record, d
   if (auto g = drawing.faceGeometry(record)) return buildFaces(*g);
   if (auto g = drawing.solidGeometry(record)) return buildFaces(*g);
   if (auto g = drawing.polyfaceGeometry(record)) return buildFaces(std::move(*g));
+  // A big polygon mesh goes from the drawing straight into the face file.
+  if (auto g = drawing.polygonMeshStream(record, kMaxNormalVertices)) return buildFaces(std::move(*g));
   if (auto g = drawing.polygonMeshGeometry(record)) return buildFaces(std::move(*g));
   if (auto g = drawing.solidModelData(record)) return buildFaces(*g, chordTolerance, &note);
   return {};
@@ -160,9 +150,7 @@ EntityFaces buildFaces(PolyfaceGeometry mesh) {
 EntityFaces buildFaces(PolygonMeshGeometry mesh) {
   std::vector<Vec3>* grid = &mesh.vertices;
   int64_t m = mesh.m, n = mesh.n;
-  if (mesh.smoothed && mesh.surfaceM > 0 && mesh.surfaceN > 0 &&
-      static_cast<int64_t>(mesh.surfaceM) * mesh.surfaceN ==
-          static_cast<int64_t>(mesh.surfaceVertices.size())) {
+  if (mesh.usesSurfaceGrid(mesh.surfaceVertices.size())) {
     grid = &mesh.surfaceVertices;
     m = mesh.surfaceM;
     n = mesh.surfaceN;
@@ -172,26 +160,23 @@ EntityFaces buildFaces(PolygonMeshGeometry mesh) {
   const int64_t count = std::min<int64_t>(m * n, static_cast<int64_t>(grid->size()));
   if (count == static_cast<int64_t>(grid->size())) block.vertices = std::move(*grid);
   else block.vertices.assign(grid->begin(), grid->begin() + count);
-
-  // A closed direction of two rows would repeat each quad back to back.
-  const int64_t rowQuads = (mesh.closedM && m >= 3) ? m : m - 1;
-  const int64_t colQuads = (mesh.closedN && n >= 3) ? n : n - 1;
-  // Rows beyond the vertex list have no quads; bounding the loops by what
-  // exists keeps a huge M or N over a short list cheap.
-  const int64_t rowsPresent = (count + n - 1) / n;
-  block.faces.reserve(static_cast<size_t>(std::max<int64_t>(0, std::min(rowQuads, rowsPresent)) *
-                                          std::max<int64_t>(0, std::min(colQuads, count))));
-  for (int64_t i = 0; i < std::min(rowQuads, rowsPresent); ++i) {
-    const int64_t i1 = (i + 1) % m;
-    for (int64_t j = 0; j < std::min(colQuads, count); ++j) {
-      const int64_t j1 = (j + 1) % n;
-      const int a = gridIndex(i, j, n, count), b = gridIndex(i, j1, n, count),
-                c = gridIndex(i1, j1, n, count), d = gridIndex(i1, j, n, count);
-      if (a < 0 || b < 0 || c < 0 || d < 0) continue;
-      block.faces.push_back(makeFace({a, b, c, d}));
-    }
-  }
+  size_t quads = 0;
+  forEachGridQuad(m, n, mesh.closedM, mesh.closedN, count, [&quads](int, int, int, int) { ++quads; });
+  block.faces.reserve(quads);
+  forEachGridQuad(m, n, mesh.closedM, mesh.closedN, count,
+                  [&block](int a, int b, int c, int d) { block.faces.push_back(makeFace({a, b, c, d})); });
   return withNormals(std::move(block));
+}
+
+EntityFaces buildFaces(PolygonMeshStream mesh) {
+  EntityFaces out;
+  if (mesh.vertexCount == 0 || !mesh.vertices) return out;
+  size_t quads = 0;
+  forEachGridQuad(mesh.m, mesh.n, mesh.closedM, mesh.closedN, static_cast<int64_t>(mesh.vertexCount),
+                  [&quads](int, int, int, int) { ++quads; });
+  out.grid = GridFaces{mesh.m,           mesh.n, mesh.closedM, mesh.closedN, mesh.vertexCount,
+                       quads, std::move(mesh.vertices)};
+  return out;
 }
 
 EntityFaces buildFaces(const SolidModelData& model, double chordTolerance, std::string* reason) {

@@ -45,12 +45,22 @@ EntityFaces buildFaces(const SolidGeometry& solid);
 // up to 65,536 vertices. Takes MESH by value: pass it moved to spare a copy.
 EntityFaces buildFaces(PolyfaceGeometry mesh);
 
+// Meshes up to this many vertices carry vertex normals (the second triple of
+// their E block); larger ones go without, so that a huge mesh does not cost
+// its vertices' memory and file space twice. The reader takes only
+// positions.
+constexpr size_t kMaxNormalVertices = 65536;
+
 // Polygon mesh: the M x N grid (the surface grid of a smoothed mesh when its
 // vertex count is surfaceM x surfaceN) and the quadrilaterals between grid
-// neighbours, wrapping in a closed direction of three or more rows. Quads
-// with a corner missing from a short vertex list are left out. Vertex normals
-// up to 65,536 vertices. Takes MESH by value: pass it moved to spare a copy.
+// neighbours (forEachGridQuad). Vertex normals up to kMaxNormalVertices
+// vertices. Takes MESH by value: pass it moved to spare a copy.
 EntityFaces buildFaces(PolygonMeshGeometry mesh);
+
+// A polygon mesh with more than kMaxNormalVertices vertices, read straight
+// from the drawing (Drawing::polygonMeshStream): the same faces, written
+// as they are read, with no copy of the mesh.
+EntityFaces buildFaces(PolygonMeshStream mesh);
 
 // 3DSOLID / BODY / REGION: the model tessellated by solids/ at its default
 // tolerance. A model that can't be read gives no block (the file then holds

@@ -1,10 +1,11 @@
 #include "faces/face_file_writer.h"
 
-#include <functional>
 #include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <iterator>
 #include <limits>
 #include <unistd.h>
 
@@ -159,7 +160,33 @@ private:
   bool failed_ = false;
 };
 
+// The E block an entity has in the file: its counts and its bytes; none
+// (all zero) for an entity without faces.
+struct BlockShape {
+  int64_t vertices = 0, faces = 0;
+  size_t bytes = 0;
+  bool present() const { return vertices > 0; }
+};
+
 bool hasBlock(const EntityFaces& e) { return e.block && !e.block->vertices.empty(); }
+bool hasGrid(const EntityFaces& e) { return e.grid && e.grid->vertexCount > 0; }
+
+BlockShape shapeOf(const EntityFaces& e) {
+  BlockShape shape;
+  if (hasBlock(e)) {
+    const FaceBlock& b = *e.block;
+    shape.vertices = static_cast<int64_t>(b.vertices.size());
+    shape.faces = static_cast<int64_t>(b.faces.size());
+    shape.bytes = 32 + 1 + b.vertices.size() * (b.normals.empty() ? 24 : 48);
+    for (const BlockFace& f : b.faces) shape.bytes += kFaceHeadSize + 8 * static_cast<size_t>(f.cornerCount);
+  } else if (hasGrid(e)) {
+    const GridFaces& g = *e.grid;
+    shape.vertices = static_cast<int64_t>(g.vertexCount);
+    shape.faces = static_cast<int64_t>(g.faceCount);
+    shape.bytes = 32 + 1 + g.vertexCount * 24 + g.faceCount * (kFaceHeadSize + 4 * 8);
+  }
+  return shape;
+}
 
 bool checkContent(const FaceFileContent& content, std::string& error) {
   if (content.entries.size() > static_cast<size_t>(kMaxCount)) {
@@ -176,14 +203,16 @@ bool checkContent(const FaceFileContent& content, std::string& error) {
   int64_t records = 1, vertexTotal = 0;
   for (const EntityFaces& entity : content.entities) {
     records += 3;
-    if (!hasBlock(entity)) continue;
-    const FaceBlock& b = *entity.block;
+    const BlockShape shape = shapeOf(entity);
+    if (!shape.present()) continue;
     ++records;
-    vertexTotal += static_cast<int64_t>(b.vertices.size());
-    if (vertexTotal > kMaxCount || b.faces.size() > static_cast<size_t>(kMaxCount)) {
+    vertexTotal += shape.vertices;
+    if (vertexTotal > kMaxCount || shape.faces > kMaxCount) {
       error = "too many vertices or faces for one face file";
       return false;
     }
+    if (!entity.block) continue; // a grid's quads lie inside it by construction
+    const FaceBlock& b = *entity.block;
     if (!b.normals.empty() && b.normals.size() != b.vertices.size()) {
       error = "vertex normals do not match the vertices";
       return false;
@@ -228,6 +257,31 @@ void encodeBlock(ByteSink& out, const FaceBlock& b, int32_t entity) {
   }
 }
 
+// A grid's vertices as its reader gives them, then its quads. False when the
+// reader ends before the vertex count (a drawing whose file changed). The
+// reader starts from the first vertex, so that a file written again (on
+// another base of the directory) gets them all again.
+bool encodeGrid(ByteSink& out, const GridFaces& g, int32_t entity) {
+  out.record(kEntityRecord, 0, 0, entity, static_cast<int32_t>(g.faceCount), static_cast<int32_t>(g.vertexCount));
+  out.u8(0);
+  g.vertices->rewind();
+  Vec3 chunk[4096];
+  for (size_t left = g.vertexCount; left > 0;) {
+    const size_t got = g.vertices->read(chunk, std::min(left, std::size(chunk)));
+    if (got == 0) return false;
+    for (size_t i = 0; i < got; ++i) out.put(Piece<24>().vec3(chunk[i]));
+    left -= got;
+  }
+  forEachGridQuad(g.m, g.n, g.closedM, g.closedN, static_cast<int64_t>(g.vertexCount),
+                  [&out](int a, int b, int c, int d) {
+                    Piece<kFaceHeadSize + 4 * 8> face;
+                    face.skip(kFaceHeadSize - 2).i16(4);
+                    for (int corner : {a, b, c, d}) face.i32(0).i32(corner);
+                    out.put(face);
+                  });
+  return true;
+}
+
 } // namespace
 
 namespace {
@@ -243,12 +297,11 @@ bool encodeFaceFileTo(const FaceFileContent& content, const ByteSink::Flush& flu
   for (const EntityFaces& e : content.entities) {
     blocks += 3;
     size += 3 * 32 + kPayloadSize;
-    if (hasBlock(e)) {
-      const FaceBlock& b = *e.block;
+    const BlockShape shape = shapeOf(e);
+    if (shape.present()) {
       ++blocks;
-      vertexTotal += static_cast<int32_t>(b.vertices.size());
-      size += 32 + 1 + b.vertices.size() * (b.normals.empty() ? 24 : 48);
-      for (const BlockFace& f : b.faces) size += kFaceHeadSize + 8 * static_cast<size_t>(f.cornerCount);
+      vertexTotal += static_cast<int32_t>(shape.vertices);
+      size += shape.bytes;
     }
   }
 
@@ -283,7 +336,12 @@ bool encodeFaceFileTo(const FaceFileContent& content, const ByteSink::Flush& flu
     for (double m : e.transform) payload.f64(m);
     payload.i32(ordinal).skip(kPayloadSize - 16 * 8 - 4);
     out.put(payload);
-    if (hasBlock(e)) encodeBlock(out, *e.block, ordinal);
+    if (hasBlock(e)) {
+      encodeBlock(out, *e.block, ordinal);
+    } else if (hasGrid(e) && !encodeGrid(out, *e.grid, ordinal)) {
+      error = "a mesh's vertices ended before its count: the drawing changed";
+      return false;
+    }
     out.record(kObjectRecord, kEndPart, 0, ordinal);
   }
   if (!out.finish()) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include "drawing/drawing.h"
 #include "face_file_test_reader.h"
 #include "faces/face_builder.h"
 
@@ -173,6 +174,90 @@ TEST(FaceFileWriter, FailedWriteReportsAndLeavesNoFile) {
   ASSERT_NE(again.fileName, nullptr) << again.error;
   EXPECT_TRUE(sameBytes(test::fileBytes(again.fileName), encode(c)));
   fs::remove_all(base);
+}
+
+// A polygon mesh of M x N grid vertices (flag FLAGS) plus EXTRA vertices
+// with flag EXTRAFLAGS, as drawing text.
+std::string polygonMeshText(int m, int n, int meshFlags, int vertexFlags, int extra = 0, int extraFlags = 64,
+                            int surfaceM = 0, int surfaceN = 0) {
+  std::string text = "0\nSECTION\n2\nENTITIES\n0\nPOLYLINE\n8\n0\n70\n" + std::to_string(meshFlags) +
+                     "\n71\n" + std::to_string(m) + "\n72\n" + std::to_string(n) + "\n73\n" +
+                     std::to_string(surfaceM) + "\n74\n" + std::to_string(surfaceN) + "\n";
+  auto vertex = [&text](int i, int flags) {
+    text += "0\nVERTEX\n8\n0\n10\n" + std::to_string(i % 977) + ".5\n20\n" + std::to_string(i / 977) +
+            "\n30\n0.0" + std::to_string(i % 13) + "\n70\n" + std::to_string(flags) + "\n";
+  };
+  for (int i = 0; i < m * n; ++i) vertex(i, vertexFlags);
+  for (int i = 0; i < extra; ++i) vertex(100000 + i, extraFlags);
+  return text + "0\nSEQEND\n0\nENDSEC\n0\nEOF\n";
+}
+
+// A big polygon mesh goes from the drawing's bytes straight into the face
+// file, and the file is byte for byte the one its vertex list would give.
+TEST(FaceFileWriter, BigPolygonMeshesStreamTheBytesTheirListsGive) {
+  struct Case {
+    const char* what;
+    std::string text;
+    int dropped = 0; // vertices left out at the end of the list
+  };
+  const Case cases[] = {
+      {"open", polygonMeshText(300, 250, 16, 64)},
+      {"closed both ways", polygonMeshText(250, 300, 16 | 1 | 32, 64)},
+      // The loader warns; the grid keeps the quads whose corners exist.
+      {"short of M x N", polygonMeshText(300, 251, 16 | 1, 64), 30},
+      {"smoothed, control grid", polygonMeshText(300, 250, 16 | 4, 16, 5, 8, 3, 3)},
+      {"smoothed, surface grid", polygonMeshText(2, 2, 16 | 4, 16, 90000, 8, 300, 300)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string text = c.text;
+    size_t at = text.rfind("0\nSEQEND");
+    for (int i = 0; i < c.dropped; ++i) at = text.rfind("0\nVERTEX\n", at - 1);
+    text.erase(at, text.rfind("0\nSEQEND") - at);
+    DrawingLoadResult loaded = Drawing::loadText(text, "mesh.dxf");
+    ASSERT_TRUE(loaded.drawing) << loaded.error;
+    const Drawing& d = *loaded.drawing;
+    const AcDbObjectRecord& mesh = *d.firstModelSpace();
+    auto stream = d.polygonMeshStream(mesh, kMaxNormalVertices);
+    ASSERT_TRUE(stream);
+    EXPECT_GT(stream->vertexCount, kMaxNormalVertices);
+    FaceFileContent streamed, listed;
+    streamed.entities.push_back(buildFaces(std::move(*stream)));
+    listed.entities.push_back(buildFaces(*d.polygonMeshGeometry(mesh)));
+    ASSERT_TRUE(streamed.entities[0].grid);
+    ASSERT_TRUE(listed.entities[0].block);
+    EXPECT_TRUE(sameBytes(encode(streamed), encode(listed)));
+    // Written again, as when the file moves to another base: the same bytes.
+    EXPECT_TRUE(sameBytes(encode(streamed), encode(listed)));
+  }
+  // Small meshes keep their list, and their normals.
+  DrawingLoadResult small = Drawing::loadText(polygonMeshText(20, 20, 16, 64), "small.dxf");
+  ASSERT_TRUE(small.drawing) << small.error;
+  EXPECT_FALSE(small.drawing->polygonMeshStream(*small.drawing->firstModelSpace(), kMaxNormalVertices));
+}
+
+TEST(FaceFileWriter, AStreamThatEndsEarlyGivesNoFile) {
+  struct Short : MeshVertexReader {
+    size_t read(Vec3* out, size_t max) override {
+      const size_t n = std::min(max, left);
+      for (size_t i = 0; i < n; ++i) out[i] = {double(i), 0, 0};
+      left -= n;
+      return n;
+    }
+    void rewind() override { left = 5000; }
+    size_t left = 5000;
+  };
+  PolygonMeshStream mesh;
+  mesh.m = mesh.n = 100;
+  mesh.vertexCount = 10000;
+  mesh.vertices = std::make_unique<Short>();
+  FaceFileContent c;
+  c.entities.push_back(buildFaces(std::move(mesh)));
+  std::vector<uint8_t> bytes{1, 2, 3};
+  std::string error;
+  EXPECT_FALSE(encodeFaceFile(c, bytes, error));
+  EXPECT_EQ(error, "a mesh's vertices ended before its count: the drawing changed");
+  EXPECT_EQ(bytes, (std::vector<uint8_t>{1, 2, 3}));
 }
 
 } // namespace
