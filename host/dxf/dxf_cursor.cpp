@@ -29,7 +29,7 @@ bool binaryInteger(const DxfGroupView& g, long long& out) {
 
 } // namespace
 
-double DxfGroupView::real() const {
+double DxfGroupView::realSlow() const {
   if (encoding == DxfEncoding::kText) return parseDxfReal(value);
   if (dxfBinaryType(code) == DxfBinaryType::kReal && value.size() == 8)
     return std::bit_cast<double>(littleEndian<uint64_t>(value));
@@ -37,7 +37,7 @@ double DxfGroupView::real() const {
   return binaryInteger(*this, n) ? static_cast<double>(n) : parseDxfReal(value);
 }
 
-long long DxfGroupView::integer() const {
+long long DxfGroupView::integerSlow() const {
   if (encoding == DxfEncoding::kText) return parseDxfInt(value);
   long long n;
   return binaryInteger(*this, n) ? n : parseDxfInt(value);
@@ -49,7 +49,7 @@ bool DxfGroupView::bytes(std::string& out) const {
   return true;
 }
 
-bool DxfGroupCursor::next(DxfGroupView& group) {
+bool DxfGroupCursor::nextSlow(DxfGroupView& group) {
   if (failed_ || pos_ >= bytes_.size()) return false;
   if (encoding_ != DxfEncoding::kText) {
     if (readBinaryGroup(bytes_, pos_, encoding_, group) != DxfBinaryProblem::kNone) {
@@ -61,17 +61,8 @@ bool DxfGroupCursor::next(DxfGroupView& group) {
   }
   std::string_view codeLine, valueLine;
   const size_t begin = pos_;
-  size_t afterCode;
-  std::optional<int> code;
-  int usual;
-  const char* after = bytes_.size() - pos_ >= 16 ? readUsualCodeLine(bytes_.data() + pos_, usual) : nullptr;
-  if (after != nullptr) {
-    afterCode = static_cast<size_t>(after - bytes_.data());
-    code = usual;
-  } else {
-    afterCode = readDxfLine(bytes_, pos_, codeLine);
-    code = parseGroupCode(codeLine);
-  }
+  const size_t afterCode = readDxfLine(bytes_, pos_, codeLine);
+  const std::optional<int> code = parseGroupCode(codeLine);
   if (!code || afterCode >= bytes_.size()) {
     failed_ = true;
     return false;

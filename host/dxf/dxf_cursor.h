@@ -28,8 +28,14 @@ struct DxfGroupView {
 
   // The value read as what its code carries, whatever form the file stores
   // it in. Everything outside the cursor reads values through these.
-  double real() const;        // 0 when the value is not a number
-  long long integer() const;  // 0 when the value is not an integer
+  double real() const {       // 0 when the value is not a number
+    double v;
+    return encoding == DxfEncoding::kText && readPlainDxfReal(value, v) ? v : realSlow();
+  }
+  long long integer() const { // 0 when the value is not an integer
+    long long v;
+    return encoding == DxfEncoding::kText && readPlainDxfInt(value, v) ? v : integerSlow();
+  }
   // A text value (names, handles, strings), blanks kept. A number or chunk
   // stored in binary has no text: empty (read it with real(), integer() or
   // bytes()).
@@ -40,6 +46,10 @@ struct DxfGroupView {
   // A binary chunk (codes 310..319, 1004): the bytes it holds, which a text
   // file writes in hex. False (OUT empty) for malformed hex.
   bool bytes(std::string& out) const;
+
+private:
+  double realSlow() const;
+  long long integerSlow() const;
 };
 
 class DxfGroupCursor {
@@ -50,11 +60,13 @@ public:
   // read (a code line that is not a number, a code without a value, a
   // binary group cut short) also ends the walk and sets failed(); bytes the
   // loader accepted never do.
-  bool next(DxfGroupView& group);
+  inline bool next(DxfGroupView& group);
   bool failed() const { return failed_; }
   size_t position() const { return pos_; }
 
 private:
+  bool nextSlow(DxfGroupView& group);
+
   std::string_view bytes_;
   size_t pos_ = 0;
   DxfEncoding encoding_;
@@ -112,6 +124,23 @@ inline const char* readUsualCodeLine(const char* p, int& code) {
   }
   code = v;
   return p;
+}
+
+// The usual text group is read here, inline; everything else by nextSlow.
+bool DxfGroupCursor::next(DxfGroupView& group) {
+  int code;
+  const char* after;
+  if (encoding_ != DxfEncoding::kText || failed_ || bytes_.size() - pos_ < 16 ||
+      (after = readUsualCodeLine(bytes_.data() + pos_, code)) == nullptr)
+    return nextSlow(group);
+  std::string_view value;
+  group.begin = pos_;
+  pos_ = readDxfLine(bytes_, static_cast<size_t>(after - bytes_.data()), value);
+  group.code = code;
+  group.encoding = DxfEncoding::kText;
+  group.value = value;
+  group.end = pos_;
+  return true;
 }
 
 // Bytes of a binary value of each fixed-width type (DxfBinaryType order).

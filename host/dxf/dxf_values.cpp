@@ -166,40 +166,9 @@ NumberCheck checkDxfInt(std::string_view text) {
   return NumberCheck::kOk;
 }
 
-namespace {
-
-// The usual real, "[-]digits[.digits]" with at most 19 digits in all, read
-// exactly without the general conversion: when the digits as an integer M
-// are below 2^53 and there are at most 22 after the point, M and the power
-// of ten are exact doubles and one correctly rounded division gives the
-// correctly rounded value, the very double the general conversion gives.
-bool readPlainReal(std::string_view text, double& out) {
-  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  const char* p = text.data();
-  const char* end = p + text.size();
-  const bool negative = p < end && *p == '-';
-  if (negative) ++p;
-  uint64_t m = 0;
-  int digits = 0, fraction = 0;
-  for (; p < end && isDigit(*p) && digits < 19; ++p, ++digits) m = m * 10 + static_cast<uint64_t>(*p - '0');
-  if (p < end && *p == '.') {
-    ++p;
-    for (; p < end && isDigit(*p) && digits < 19; ++p, ++digits, ++fraction)
-      m = m * 10 + static_cast<uint64_t>(*p - '0');
-  }
-  if (p != end || digits == 0 || m > (uint64_t{1} << 53)) return false;
-  const double v = static_cast<double>(m) / kPowers[fraction];
-  out = negative ? -v : v;
-  return true;
-}
-
-} // namespace
-
 double parseDxfReal(std::string_view text, double fallback) {
   double plain;
-  if (readPlainReal(text, plain)) return plain;
+  if (readPlainDxfReal(text, plain)) return plain;
   std::string_view t = trimBlanks(text);
   if (!t.empty() && t[0] == '+') t.remove_prefix(1);
   double v = 0;
@@ -214,18 +183,8 @@ double parseDxfReal(std::string_view text, double fallback) {
 }
 
 long long parseDxfInt(std::string_view text, long long fallback) {
-  // The usual shape, blanks then [-]digits, read directly.
-  {
-    const char* p = text.data();
-    const char* end = p + text.size();
-    while (p < end && *p == ' ') ++p;
-    const bool negative = p < end && *p == '-';
-    if (negative) ++p;
-    const char* digits = p;
-    long long v = 0;
-    while (p < end && isDigit(*p) && p - digits < 18) v = v * 10 + (*p++ - '0');
-    if (p == end && p != digits) return negative ? -v : v;
-  }
+  long long plain;
+  if (readPlainDxfInt(text, plain)) return plain;
   std::string_view t = trimBlanks(text);
   if (!t.empty() && t[0] == '+') t.remove_prefix(1);
   long long v = 0;

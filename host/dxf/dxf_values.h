@@ -79,6 +79,50 @@ NumberCheck checkDxfInt(std::string_view text);
 double parseDxfReal(std::string_view text, double fallback = 0.0);
 long long parseDxfInt(std::string_view text, long long fallback = 0);
 
+// The usual real, "[-]digits[.digits]" with at most 19 digits in all, read
+// exactly without the general conversion: when the digits as an integer M
+// are below 2^53 and there are at most 22 after the point, M and the power
+// of ten are exact doubles and one correctly rounded division gives the
+// correctly rounded value, the very double the general conversion gives.
+// False for any other text (parseDxfReal reads it).
+inline bool readPlainDxfReal(std::string_view text, double& out) {
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  const char* p = text.data();
+  const char* end = p + text.size();
+  const bool negative = p < end && *p == '-';
+  if (negative) ++p;
+  uint64_t m = 0;
+  int digits = 0, fraction = 0;
+  auto digit = [](char c) { return static_cast<unsigned>(static_cast<unsigned char>(c) - '0'); };
+  for (; p < end && digit(*p) <= 9 && digits < 19; ++p, ++digits) m = m * 10 + digit(*p);
+  if (p < end && *p == '.') {
+    ++p;
+    for (; p < end && digit(*p) <= 9 && digits < 19; ++p, ++digits, ++fraction) m = m * 10 + digit(*p);
+  }
+  if (p != end || digits == 0 || m > (uint64_t{1} << 53)) return false;
+  const double v = static_cast<double>(m) / kPowers[fraction];
+  out = negative ? -v : v;
+  return true;
+}
+
+// The usual integer, blanks then "[-]digits" (at most 18), read directly;
+// false for any other text (parseDxfInt reads it).
+inline bool readPlainDxfInt(std::string_view text, long long& out) {
+  const char* p = text.data();
+  const char* end = p + text.size();
+  while (p < end && *p == ' ') ++p;
+  const bool negative = p < end && *p == '-';
+  if (negative) ++p;
+  const char* digits = p;
+  long long v = 0;
+  for (; p < end && static_cast<unsigned char>(*p - '0') < 10 && p - digits < 18; ++p) v = v * 10 + (*p - '0');
+  if (p != end || p == digits) return false;
+  out = negative ? -v : v;
+  return true;
+}
+
 // A handle: 1 to 16 hex digits (blanks trimmed). nullopt otherwise.
 std::optional<uint64_t> parseHandle(std::string_view text);
 // Upper-case hex without leading zeros, as DXF writes handles.
