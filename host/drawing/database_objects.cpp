@@ -122,7 +122,7 @@ Acad::ErrorStatus Drawing::openObject(AcDbObjectRecord& r, AcDb::OpenMode mode, 
     beforeHostChange();
     r.set(flags::kOpenForWrite, true);
   } else {
-    if (r.readers == UINT16_MAX) return Acad::eWasOpenForRead;
+    if (r.readers == UINT8_MAX) return Acad::eWasOpenForRead;
     ++r.readers;
   }
   if (objects_.size() <= r.serial) objects_.resize(count_);

@@ -74,22 +74,25 @@ public:
   void object(const DxfObjectInfo& info) override {
     AcDbObjectRecord& r = d_.addRecord();
     r.begin = info.begin;
-    r.ownLength = static_cast<uint32_t>(info.ownEnd - info.begin);
     r.length = static_cast<uint32_t>(info.end - info.begin);
-    r.xdataBegin = static_cast<uint32_t>(info.xdataBegin - info.begin);
-    r.xdataEnd = static_cast<uint32_t>(info.xdataEnd - info.begin);
+    RecordLayout layout;
+    layout.ownLength = static_cast<uint32_t>(info.ownEnd - info.begin);
+    layout.xdataBegin = static_cast<uint32_t>(info.xdataBegin - info.begin);
+    layout.xdataEnd = static_cast<uint32_t>(info.xdataEnd - info.begin);
     if (!info.name.empty()) {
-      r.nameOffset = static_cast<uint32_t>(info.name.data() - d_.text_.data() - info.begin);
-      r.nameLength = static_cast<uint16_t>(std::min<size_t>(info.name.size(), 0xFFFF));
+      layout.nameOffset = static_cast<uint32_t>(info.name.data() - d_.text_.data() - info.begin);
+      layout.nameLength = static_cast<uint32_t>(std::min<size_t>(info.name.size(), 0xFFFF));
     }
+    d_.setLayout(r, layout);
     if (info.color) r.color = static_cast<int16_t>(*info.color);
     r.set(record_flags::kPaperSpace, info.paperSpace);
     r.set(record_flags::kInBlock, info.inBlock);
-    if (auto h = parseHandle(info.handle)) {
-      r.handle = *h;
+    // The handle stays in the text, where handleOf reads it.
+    const std::optional<uint64_t> handle = parseHandle(info.handle);
+    if (handle) {
       r.set(record_flags::kHandleInFile, true);
-      maxHandle_ = std::max(maxHandle_, *h);
-      if (*h != 0 && !firstUse(*h)) duplicates_.push_back({r.serial, info.line, {}});
+      maxHandle_ = std::max(maxHandle_, *handle);
+      if (*handle != 0 && !firstUse(*handle)) duplicates_.push_back({r.serial, info.line, {}});
     }
     switch (info.role) {
     case DxfObjectRole::kEntity:
@@ -128,6 +131,9 @@ public:
       r.cls = genericClass(info.type, AcDbObject::desc());
       break;
     }
+    // A table record's handle group depends on its table (105 in DIMSTYLE),
+    // not on its own type: it is kept aside where the two disagree.
+    if (handle && r.role == RecordRole::kTableRecord) d_.setHandle(r, *handle);
   }
 
   void inconsistency(uint32_t ordinal, uint32_t line, std::string message) override {
@@ -146,11 +152,13 @@ public:
     }
     // A seed at or below a handle in use would hand that handle out again.
     d_.nextHandle_ = std::max<uint64_t>({seed, maxHandle_ + 1, 1});
-    for (size_t i = 0; i < d_.count_; ++i) {
-      AcDbObjectRecord* r = d_.recordAt(i);
-      if (!r->has(record_flags::kHandleInFile)) r->handle = d_.nextHandle_++;
-    }
-    renumberDuplicates(fileName);
+    // Handles given in memory, none of them the one in its object's text,
+    // go aside in one merge: a file may need one for every object.
+    std::vector<std::pair<uint32_t, uint64_t>> given;
+    for (size_t i = 0; i < d_.count_; ++i)
+      if (!d_.recordAt(i)->has(record_flags::kHandleInFile)) given.emplace_back(i, d_.nextHandle_++);
+    renumberDuplicates(fileName, given);
+    d_.handles_.merge(std::move(given));
     for (const Pending& p : pending_) {
       AcDbObjectRecord* r = d_.recordAt(p.ordinal);
       std::string what = r ? std::string(d_.typeName(*r)) + " " + d_.handleText(*r) : "object";
@@ -163,7 +171,7 @@ public:
       r.role = RecordRole::kTable;
       r.cls = AcDbLayerTable::desc();
       r.set(record_flags::kNoText, true);
-      r.handle = d_.nextHandle_++;
+      d_.setHandle(r, d_.nextHandle_++);
       d_.layerTable_ = &r;
     }
   }
@@ -196,7 +204,8 @@ private:
   // An object whose handle an earlier object has gets a handle of its own
   // in memory, so that both can be reached; its groups, and so the saved
   // file, keep the handle it was read with. One warning per handle.
-  void renumberDuplicates(const std::string& fileName) {
+  // GIVEN collects the new handles.
+  void renumberDuplicates(const std::string& fileName, std::vector<std::pair<uint32_t, uint64_t>>& given) {
     constexpr size_t kNamed = 8; // new handles named in one warning
     std::map<uint64_t, size_t> byHandle; // handle -> index in warnings
     struct Warning {
@@ -208,11 +217,13 @@ private:
     std::vector<Warning> warnings;
     for (const Pending& dup : duplicates_) {
       AcDbObjectRecord* r = d_.recordAt(dup.ordinal);
-      auto [it, added] = byHandle.emplace(r->handle, warnings.size());
-      if (added) warnings.push_back({r->handle, dup.line, {}, 0});
+      const uint64_t handle = d_.handleOf(*r);
+      auto [it, added] = byHandle.emplace(handle, warnings.size());
+      if (added) warnings.push_back({handle, dup.line, {}, 0});
       Warning& w = warnings[it->second];
-      r->handle = d_.nextHandle_++;
-      if (w.newHandles.size() < kNamed) w.newHandles.push_back(formatHandle(r->handle));
+      given.emplace_back(dup.ordinal, d_.nextHandle_);
+      if (w.newHandles.size() < kNamed) w.newHandles.push_back(formatHandle(d_.nextHandle_));
+      ++d_.nextHandle_;
       ++w.count;
     }
     for (const Warning& w : warnings) {
@@ -423,8 +434,14 @@ AcDbObjectRecord* Drawing::lastModelSpace() const {
 void Drawing::buildHandleIndex() const {
   handleIndex_.clear();
   handleIndex_.reserve(count_);
-  for (size_t i = 0; i < count_; ++i)
-    handleIndex_.emplace_back(recordAt(i)->handle, static_cast<uint32_t>(i));
+  // Most handles are read from their objects' text, one object a few
+  // hundred bytes after the other: asking for the text well ahead hides
+  // most of the wait for memory.
+  constexpr size_t kAhead = 16;
+  for (size_t i = 0; i < count_; ++i) {
+    if (i + kAhead < count_) __builtin_prefetch(fullText(*recordAt(i + kAhead)).data());
+    handleIndex_.emplace_back(handleOf(*recordAt(i)), static_cast<uint32_t>(i));
+  }
   std::sort(handleIndex_.begin(), handleIndex_.end());
   handleIndexBuilt_ = true;
 }
@@ -444,7 +461,59 @@ std::string_view Drawing::fullText(const AcDbObjectRecord& r) const {
   return std::string_view(text_).substr(r.begin, r.length);
 }
 
-std::string_view Drawing::ownText(const AcDbObjectRecord& r) const { return fullText(r).substr(0, r.ownLength); }
+std::string_view Drawing::ownText(const AcDbObjectRecord& r) const {
+  return fullText(r).substr(0, layoutOf(r).ownLength);
+}
+
+Drawing::RecordLayout Drawing::layoutOf(const AcDbObjectRecord& r) const {
+  if (r.has(record_flags::kLayoutAside)) return *layouts_.find(r.serial);
+  return {r.length, r.length, r.length, r.nameOffset, r.nameLength};
+}
+
+void Drawing::setLayout(AcDbObjectRecord& r, const RecordLayout& layout) {
+  const bool plain = layout.ownLength == r.length && layout.xdataBegin == r.length && layout.xdataEnd == r.length &&
+                     layout.nameOffset <= UINT16_MAX && layout.nameLength <= UINT8_MAX;
+  r.set(record_flags::kLayoutAside, !plain);
+  if (plain) {
+    r.nameOffset = static_cast<uint16_t>(layout.nameOffset);
+    r.nameLength = static_cast<uint8_t>(layout.nameLength);
+  } else {
+    layouts_.set(r.serial, layout);
+  }
+}
+
+std::optional<uint64_t> Drawing::textHandle(const AcDbObjectRecord& r) const {
+  // The scanner's rule: the first handle group with a value among the
+  // object's own groups, up to the first ordinary group after its extended
+  // data (other groups of 1000 and above are passed over).
+  DxfGroupCursor cursor(ownText(r), encoding());
+  DxfGroupView g;
+  if (!cursor.next(g)) return std::nullopt;
+  const int code = r.role == RecordRole::kTableRecord && trimBlanks(g.text()) == "DIMSTYLE" ? 105 : 5;
+  bool inXData = false;
+  while (cursor.next(g)) {
+    if (g.code >= 1000) {
+      inXData = inXData || g.code == 1001;
+    } else if (inXData) {
+      break;
+    } else if (g.code == code && !trimBlanks(g.text()).empty()) {
+      return parseHandle(g.text());
+    }
+  }
+  return std::nullopt;
+}
+
+uint64_t Drawing::handleOf(const AcDbObjectRecord& r) const {
+  if (const uint64_t* given = handles_.find(r.serial)) return *given;
+  return r.has(record_flags::kHandleInFile) ? textHandle(r).value_or(0) : 0;
+}
+
+void Drawing::setHandle(AcDbObjectRecord& r, uint64_t handle) {
+  if (r.has(record_flags::kHandleInFile) && textHandle(r) == handle)
+    handles_.erase(r.serial);
+  else
+    handles_.set(r.serial, handle);
+}
 
 std::string_view Drawing::typeName(const AcDbObjectRecord& r) const {
   if (r.has(record_flags::kNoText)) return r.role == RecordRole::kTable ? "TABLE" : "";
@@ -454,11 +523,12 @@ std::string_view Drawing::typeName(const AcDbObjectRecord& r) const {
   return trimBlanks(g.text());
 }
 
-std::string Drawing::handleText(const AcDbObjectRecord& r) const { return formatHandle(r.handle); }
+std::string Drawing::handleText(const AcDbObjectRecord& r) const { return formatHandle(handleOf(r)); }
 
 std::string_view Drawing::layerName(const AcDbObjectRecord& r) const {
-  if (r.nameLength == 0) return r.role == RecordRole::kEntity ? "0" : "";
-  return fullText(r).substr(r.nameOffset, r.nameLength);
+  const RecordLayout layout = layoutOf(r);
+  if (layout.nameLength == 0) return r.role == RecordRole::kEntity ? "0" : "";
+  return fullText(r).substr(layout.nameOffset, layout.nameLength);
 }
 
 int Drawing::colorIndex(const AcDbObjectRecord& r) const {
@@ -467,12 +537,13 @@ int Drawing::colorIndex(const AcDbObjectRecord& r) const {
 }
 
 std::string_view Drawing::xdataText(const AcDbObjectRecord& r) const {
-  if (r.newXData) return *r.newXData;
+  if (const std::string* replaced = newXData(r)) return *replaced;
   return storedXData(r);
 }
 
 std::string_view Drawing::storedXData(const AcDbObjectRecord& r) const {
-  return fullText(r).substr(r.xdataBegin, r.xdataEnd - r.xdataBegin);
+  const RecordLayout layout = layoutOf(r);
+  return fullText(r).substr(layout.xdataBegin, layout.xdataEnd - layout.xdataBegin);
 }
 
 std::vector<DxfGroupView> Drawing::groups(const AcDbObjectRecord& r) const {
@@ -482,16 +553,17 @@ std::vector<DxfGroupView> Drawing::groups(const AcDbObjectRecord& r) const {
     DxfGroupView g;
     while (cursor.next(g)) out.push_back(g);
   };
+  const RecordLayout layout = layoutOf(r);
   std::string_view own = ownText(r);
-  collect(own.substr(0, r.xdataBegin));
+  collect(own.substr(0, layout.xdataBegin));
   collect(xdataText(r));
-  collect(own.substr(std::min<size_t>(r.xdataEnd, own.size())));
+  collect(own.substr(std::min<size_t>(layout.xdataEnd, own.size())));
   return out;
 }
 
 std::vector<DxfGroupView> Drawing::subEntityGroups(const AcDbObjectRecord& r) const {
   std::vector<DxfGroupView> out;
-  DxfGroupCursor cursor(fullText(r).substr(r.ownLength), encoding());
+  DxfGroupCursor cursor(fullText(r).substr(layoutOf(r).ownLength), encoding());
   DxfGroupView g;
   while (cursor.next(g)) out.push_back(g);
   return out;
@@ -641,8 +713,9 @@ std::string_view Drawing::solidModelRecord(const AcDbObjectRecord& r) const {
     return {};
   }
   if (!r.has(record_flags::kHandleInFile)) return {};
+  const uint64_t handle = handleOf(r);
   for (const DxfAcdsRecord& a : layout_.acdsRecords)
-    if (a.owner == r.handle) return std::string_view(text_).substr(a.range.begin, a.range.end - a.range.begin);
+    if (a.owner == handle) return std::string_view(text_).substr(a.range.begin, a.range.end - a.range.begin);
   return {};
 }
 
@@ -717,9 +790,9 @@ Acad::ErrorStatus Drawing::setXData(AcDbObjectRecord& r, const resbuf* chain) {
   if (region == current) return Acad::eOk;
   beforeHostChange();
   if (region == storedXData(r))
-    r.newXData.reset();
+    newXData_.erase(r.serial);
   else
-    r.newXData = std::make_unique<std::string>(std::move(region));
+    newXData_.set(r.serial, std::move(region));
   ++changes_;
   return Acad::eOk;
 }
@@ -778,8 +851,9 @@ AcDbObjectRecord* Drawing::addEntity(std::string_view text, uint64_t handle, con
   cursor.next(g);
   AcDbObjectRecord& r = addRecord();
   r.begin = reinterpret_cast<uintptr_t>(kept.data());
-  r.length = r.ownLength = static_cast<uint32_t>(kept.size());
-  r.handle = handle;
+  r.length = static_cast<uint32_t>(kept.size());
+  RecordLayout layout;
+  layout.ownLength = r.length;
   r.role = RecordRole::kEntity;
   r.set(record_flags::kAdded, true);
   r.set(record_flags::kHandleInFile, layout_.handlesOn);
@@ -788,30 +862,30 @@ AcDbObjectRecord* Drawing::addEntity(std::string_view text, uint64_t handle, con
   // groups up to the first VERTEX, ATTRIB or SEQEND.
   bool haveName = false, haveColor = false, haveFlags = false, inXData = false, xdataSeen = false;
   int polylineFlags = 0;
-  r.xdataBegin = r.xdataEnd = UINT32_MAX;
+  layout.xdataBegin = layout.xdataEnd = UINT32_MAX;
   while (cursor.next(g)) {
     auto at = static_cast<uint32_t>(g.begin);
     if (g.code == 0) {
-      r.ownLength = at;
+      layout.ownLength = at;
       break;
     }
     if (g.code >= 1000) {
       if (g.code == 1001 && !xdataSeen) {
         xdataSeen = inXData = true;
-        r.xdataBegin = at;
+        layout.xdataBegin = at;
       }
       continue;
     }
     if (inXData) {
       inXData = false;
-      r.xdataEnd = at;
+      layout.xdataEnd = at;
     }
     if (xdataSeen) continue;
     if (g.code == 8 && !haveName) {
       haveName = true;
       std::string_view v = g.text();
-      r.nameOffset = static_cast<uint32_t>(v.data() - kept.data());
-      r.nameLength = static_cast<uint16_t>(std::min<size_t>(v.size(), 0xFFFF));
+      layout.nameOffset = static_cast<uint32_t>(v.data() - kept.data());
+      layout.nameLength = static_cast<uint32_t>(std::min<size_t>(v.size(), 0xFFFF));
     } else if (g.code == 62 && !haveColor) {
       haveColor = true;
       r.color = static_cast<int16_t>(std::clamp<long long>(g.integer(), -32768, 32767));
@@ -820,8 +894,10 @@ AcDbObjectRecord* Drawing::addEntity(std::string_view text, uint64_t handle, con
       polylineFlags = static_cast<int>(g.integer() & 0xFFFF);
     }
   }
-  if (r.xdataBegin == UINT32_MAX) r.xdataBegin = r.xdataEnd = r.ownLength;
-  if (r.xdataEnd == UINT32_MAX) r.xdataEnd = r.ownLength;
+  if (layout.xdataBegin == UINT32_MAX) layout.xdataBegin = layout.xdataEnd = layout.ownLength;
+  if (layout.xdataEnd == UINT32_MAX) layout.xdataEnd = layout.ownLength;
+  setLayout(r, layout);
+  setHandle(r, handle);
   r.cls = entityClass(type, type == "POLYLINE" ? polylineFlags : 0);
   if (r.cls == nullptr) r.cls = genericClass(type, AcDbEntity::desc());
 
@@ -873,12 +949,14 @@ std::string sameWidth(const DxfStyle& style, std::string_view old, long long num
 
 std::string Drawing::addedText(const AcDbObjectRecord& r) const {
   std::string_view full = fullText(r);
-  if (!r.newXData) return std::string(full);
+  const std::string* xdata = newXData(r);
+  if (xdata == nullptr) return std::string(full);
+  const RecordLayout layout = layoutOf(r);
   const bool handle = r.has(record_flags::kHandleInFile);
-  const size_t head = handle ? r.xdataBegin : afterTypeGroup(full.substr(0, r.ownLength), encoding());
+  const size_t head = handle ? layout.xdataBegin : afterTypeGroup(full.substr(0, layout.ownLength), encoding());
   std::string out(full.substr(0, head));
   if (!handle) out.append(layout_.style.group(5, handleText(r)));
-  out.append(full.substr(head, r.xdataBegin - head)).append(*r.newXData).append(full.substr(r.xdataEnd));
+  out.append(full.substr(head, layout.xdataBegin - head)).append(*xdata).append(full.substr(layout.xdataEnd));
   return out;
 }
 
@@ -909,18 +987,21 @@ std::vector<DxfPatch> Drawing::patches() const {
       // An erased entity leaves the file, its solid-model record too; what
       // was added after it takes its place.
       out.push_back({r->begin, end, addedTextAfter(r->serial, highestWritten)});
-      if (r->has(record_flags::kHandleInFile))
+      if (r->has(record_flags::kHandleInFile)) {
+        const uint64_t handle = handleOf(*r);
         for (const DxfAcdsRecord& a : layout_.acdsRecords)
-          if (a.owner == r->handle) out.push_back({a.range.begin, a.range.end, {}});
+          if (a.owner == handle) out.push_back({a.range.begin, a.range.end, {}});
+      }
       continue;
     }
-    if (r->newXData) {
+    if (const std::string* xdata = newXData(*r)) {
       if (!r->has(record_flags::kHandleInFile)) {
         size_t at = r->begin + afterTypeGroup(ownText(*r), encoding());
         out.push_back({at, at, style.group(5, handleText(*r))});
-        highestWritten = std::max(highestWritten, r->handle);
+        highestWritten = std::max(highestWritten, handleOf(*r));
       }
-      out.push_back({r->begin + r->xdataBegin, r->begin + r->xdataEnd, *r->newXData});
+      const RecordLayout layout = layoutOf(*r);
+      out.push_back({r->begin + layout.xdataBegin, r->begin + layout.xdataEnd, *xdata});
     }
     if (addedCount_ != 0) {
       std::string added = addedTextAfter(r->serial, highestWritten);

@@ -5,6 +5,8 @@
 // byte-identical. All of it runs on the host's command thread.
 #pragma once
 
+#include <algorithm>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
@@ -223,6 +225,23 @@ public:
   std::string_view ownText(const AcDbObjectRecord& record) const;
   std::string_view fullText(const AcDbObjectRecord& record) const;
 
+  // Where the parts of a record's text lie, relative to its start.
+  struct RecordLayout {
+    uint32_t ownLength = 0;  // its own groups; VERTEX/ATTRIB/SEQEND records follow
+    uint32_t xdataBegin = 0; // the stored extended data: [xdataBegin, xdataEnd)
+    uint32_t xdataEnd = 0;
+    uint32_t nameOffset = 0; // value of group 8 (entities) or 2 (tables, records)
+    uint32_t nameLength = 0;
+  };
+  RecordLayout layoutOf(const AcDbObjectRecord& record) const;
+  // The record's handle: the one in its text, or the one it was given in
+  // memory (assigned at load to an object without one, or in place of
+  // another object's).
+  uint64_t handleOf(const AcDbObjectRecord& record) const;
+  // The extended data that replaced the stored one since load (in the
+  // file's form, 1001 groups and their items); null while the stored stands.
+  const std::string* newXData(const AcDbObjectRecord& record) const { return newXData_.find(record.serial); }
+
   // The ads_name tag of this drawing (see entity_names.h).
   long tag() const { return tag_; }
 
@@ -249,9 +268,63 @@ private:
     size_t used_ = 0, capacity_ = 0;
   };
 
+  // Values for the few records that need one, by serial. Serials are given
+  // out in order, so entries mostly arrive at the end.
+  template <typename T> class BySerial {
+  public:
+    const T* find(uint32_t serial) const {
+      auto it = std::lower_bound(entries_.begin(), entries_.end(), serial,
+                                 [](const auto& entry, uint32_t s) { return entry.first < s; });
+      return it != entries_.end() && it->first == serial ? &it->second : nullptr;
+    }
+    void set(uint32_t serial, T value) {
+      if (entries_.empty() || entries_.back().first < serial) {
+        entries_.emplace_back(serial, std::move(value));
+        return;
+      }
+      auto it = std::lower_bound(entries_.begin(), entries_.end(), serial,
+                                 [](const auto& entry, uint32_t s) { return entry.first < s; });
+      if (it != entries_.end() && it->first == serial) it->second = std::move(value);
+      else entries_.emplace(it, serial, std::move(value));
+    }
+    // Sets every value of MORE at once (MORE's win over those set before).
+    void merge(std::vector<std::pair<uint32_t, T>> more) {
+      if (more.empty()) return;
+      const size_t before = entries_.size();
+      entries_.insert(entries_.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+      auto bySerial = [](const auto& a, const auto& b) { return a.first < b.first; };
+      std::stable_sort(entries_.begin() + static_cast<ptrdiff_t>(before), entries_.end(), bySerial);
+      std::inplace_merge(entries_.begin(), entries_.begin() + static_cast<ptrdiff_t>(before), entries_.end(),
+                         bySerial);
+      // Of equal serials the later stands.
+      size_t kept = 0;
+      for (size_t i = 0; i < entries_.size(); ++i) {
+        if (i + 1 < entries_.size() && entries_[i + 1].first == entries_[i].first) continue;
+        if (kept != i) entries_[kept] = std::move(entries_[i]);
+        ++kept;
+      }
+      entries_.resize(kept);
+    }
+    void erase(uint32_t serial) {
+      auto it = std::lower_bound(entries_.begin(), entries_.end(), serial,
+                                 [](const auto& entry, uint32_t s) { return entry.first < s; });
+      if (it != entries_.end() && it->first == serial) entries_.erase(it);
+    }
+
+  private:
+    std::vector<std::pair<uint32_t, T>> entries_;
+  };
+
   explicit Drawing(std::string path);
   static DrawingLoadResult scan(std::unique_ptr<Drawing> drawing, const std::string& name);
   AcDbObjectRecord& addRecord();
+  // Sets where RECORD's parts lie (in the record when it has no extended
+  // data and no VERTEX/ATTRIB/SEQEND records, aside otherwise), and which
+  // handle it has (aside unless it is the one in its text).
+  void setLayout(AcDbObjectRecord& record, const RecordLayout& layout);
+  void setHandle(AcDbObjectRecord& record, uint64_t handle);
+  // The handle in RECORD's own groups (group 5, 105 in a DIMSTYLE record).
+  std::optional<uint64_t> textHandle(const AcDbObjectRecord& record) const;
   std::string_view xdataText(const AcDbObjectRecord& record) const;
   std::string_view storedXData(const AcDbObjectRecord& record) const;
   // PART of the file's bytes has been read for an export and won't be
@@ -291,6 +364,9 @@ private:
     uint32_t all = 0, control = 0, surface = 0;
   };
   std::unordered_map<uint32_t, MeshCounts> meshCounts_;
+  BySerial<RecordLayout> layouts_;     // records with kLayoutAside
+  BySerial<uint64_t> handles_;         // handles other than the text's
+  BySerial<std::string> newXData_;     // extended data replaced since load
   mutable std::vector<std::pair<uint64_t, uint32_t>> handleIndex_;
   mutable bool handleIndexBuilt_ = false;
   // Added objects: their text, and where they stand in drawing order. An

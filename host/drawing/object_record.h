@@ -6,8 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
-#include <string>
 
 class AcRxClass;
 
@@ -28,7 +26,7 @@ constexpr uint8_t kErased = 2;
 constexpr uint8_t kPaperSpace = 4;
 constexpr uint8_t kInBlock = 8;
 constexpr uint8_t kHandleInFile = 16;  // the handle comes from the file
-constexpr uint8_t kInEntities = 32;    // read from the ENTITIES section
+constexpr uint8_t kLayoutAside = 32;   // its layout is in the drawing's side table
 constexpr uint8_t kNoText = 64;        // made by the host; not in the file
 constexpr uint8_t kAdded = 128;        // added since load; its text is the drawing's own
 } // namespace record_flags
@@ -37,28 +35,28 @@ constexpr int16_t kNoColor = INT16_MIN;
 
 } // namespace corvane
 
+// A big drawing has one of these per object beside its text, so it is kept
+// to 40 bytes: what most objects don't need lies in the drawing's side
+// tables (Drawing::layoutOf, handleOf, and extended data replaced since
+// load).
 struct AcDbObjectRecord {
   corvane::Drawing* drawing = nullptr;
   AcRxClass* cls = nullptr;
   uint64_t begin = 0;  // offset of the object's 0 group in the drawing's text;
                        // for an added object the address of its text
-  uint64_t handle = 0; // from the file, or assigned at load
-  // Extended data replaced since load, in the file's form (1001 groups and
-  // their items); null while the file's own extended data stands.
-  std::unique_ptr<std::string> newXData;
-  // Offsets relative to begin.
-  uint32_t ownLength = 0;  // the object's own groups
-  uint32_t length = 0;     // with its VERTEX/ATTRIB/SEQEND records
-  uint32_t xdataBegin = 0; // the file's extended data: [xdataBegin, xdataEnd)
-  uint32_t xdataEnd = 0;
-  uint32_t nameOffset = 0; // value of group 8 (entities) or 2 (tables, records)
-  uint32_t serial = 0;     // position in the drawing's record list
-  uint16_t nameLength = 0;
+  uint32_t length = 0; // its text, with its VERTEX/ATTRIB/SEQEND records
+  uint32_t serial = 0; // position in the drawing's record list
+  // Unless kLayoutAside: where the name lies in the text (group 8 of an
+  // entity, 2 of a table or record), and the object's own groups are all of
+  // its text, without extended data.
+  uint16_t nameOffset = 0;
+  uint8_t nameLength = 0;
+  uint8_t readers = 0;
   int16_t color = corvane::kNoColor; // group 62 as read
-  uint16_t readers = 0;
   corvane::RecordRole role = corvane::RecordRole::kEntity;
   uint8_t flags = 0;
 
   bool has(uint8_t flag) const { return (flags & flag) != 0; }
   void set(uint8_t flag, bool on) { flags = on ? (flags | flag) : (flags & ~flag); }
 };
+static_assert(sizeof(AcDbObjectRecord) <= 40, "a record grew: see what could lie aside");

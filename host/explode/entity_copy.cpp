@@ -8,11 +8,10 @@ std::unique_ptr<SourceEntity> readSourceEntity(const Drawing& drawing, const AcD
   auto s = std::make_unique<SourceEntity>();
   s->record = &record;
   std::string_view full = drawing.fullText(record);
-  if (record.newXData) {
+  if (const std::string* xdata = drawing.newXData(record)) {
     // Extended data changed since the text was stored: copies carry it as it stands.
-    s->owned_.append(full.substr(0, record.xdataBegin))
-        .append(*record.newXData)
-        .append(full.substr(record.xdataEnd));
+    const Drawing::RecordLayout layout = drawing.layoutOf(record);
+    s->owned_.append(full.substr(0, layout.xdataBegin)).append(*xdata).append(full.substr(layout.xdataEnd));
     s->text = s->owned_;
   } else {
     s->text = full;

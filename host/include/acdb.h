@@ -35,12 +35,13 @@ private:
 Acad::ErrorStatus acdbGetObjectId(AcDbObjectId& objId, const ads_name objName);
 Acad::ErrorStatus acdbGetAdsName(ads_name& objName, AcDbObjectId objId);
 
-// Opens the object for reading (any number of readers) or for writing (one
-// writer, no readers). Results: eOk; eNullObjectId / eInvalidObjectId for an
-// id that names nothing; eWasErased for an erased object unless openErased;
-// eWasOpenForWrite when a writer holds it; eWasOpenForRead when opening for
-// writing while readers hold it; eNotThatKindOfClass (entity open) when the
-// object is not an entity. Close with AcDbObject::close().
+// Opens the object for reading (up to 255 readers at a time) or for writing
+// (one writer, no readers). Results: eOk; eNullObjectId / eInvalidObjectId
+// for an id that names nothing; eWasErased for an erased object unless
+// openErased; eWasOpenForWrite when a writer holds it; eWasOpenForRead when
+// opening for writing while readers hold it, or for a 256th reader;
+// eNotThatKindOfClass (entity open) when the object is not an entity.
+// Close with AcDbObject::close().
 Acad::ErrorStatus acdbOpenAcDbObject(AcDbObject*& pObj, AcDbObjectId id, AcDb::OpenMode mode,
                                      bool openErasedObject = false);
 class AcDbEntity;

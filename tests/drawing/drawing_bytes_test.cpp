@@ -86,12 +86,11 @@ TEST_F(MappedDrawing, CutShortDuringAnExportGivesNoFaceFile) {
   DrawingLoadResult loaded = Drawing::load(path_, DrawingBytes::Kind::kMapped);
   ASSERT_TRUE(loaded.drawing) << loaded.error;
   Drawing& d = *loaded.drawing;
-  ASSERT_EQ(::truncate(path_.c_str(), 4096), 0);
-
   ads_name set, entity;
   newSelectionSet(set);
   makeEntityName(*d.findByHandle("8CF"), entity);
   ASSERT_TRUE(addToSelectionSet(set, entity));
+  ASSERT_EQ(::truncate(path_.c_str(), 4096), 0);
   const char* name = "stale";
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(adsi_ent2face(set, &name, 1), RTERROR);

@@ -38,6 +38,45 @@ TEST(Corpus, EveryDrawingLoadsAndSavesByteIdentical) {
   std::filesystem::remove_all(dir);
 }
 
+// A record keeps its handle and layout in its text or aside; either way
+// they read back as the scanner found them.
+TEST(Corpus, RecordsReadBackWhatTheScannerFound) {
+  struct Found : DxfObjectSink {
+    std::vector<DxfObjectInfo> objects;
+    void object(const DxfObjectInfo& info) override { objects.push_back(info); }
+    void inconsistency(uint32_t, uint32_t, std::string) override {}
+  };
+  auto files = testing::corpusFiles();
+  if (files.empty()) GTEST_SKIP() << "no corpus at " << testing::corpusDir();
+  for (const auto& binary : testing::binaryCorpusFiles()) files.push_back(binary);
+  for (const auto& file : files) {
+    SCOPED_TRACE(file.filename().string());
+    const std::string bytes = testing::readBytes(file);
+    Found found;
+    ASSERT_TRUE(scanDxf(bytes, "x.dxf", found).ok);
+    DrawingLoadResult loaded = Drawing::loadText(bytes, file.string());
+    ASSERT_TRUE(loaded.drawing) << loaded.error;
+    const Drawing& d = *loaded.drawing;
+    ASSERT_GE(d.recordCount(), found.objects.size());
+    for (size_t i = 0; i < found.objects.size(); ++i) {
+      const DxfObjectInfo& info = found.objects[i];
+      const AcDbObjectRecord& r = *d.recordAt(i);
+      SCOPED_TRACE(std::string(info.type) + " at " + std::to_string(info.line));
+      if (std::optional<uint64_t> handle = parseHandle(info.handle)) {
+        EXPECT_EQ(d.handleText(r), formatHandle(*handle));
+        EXPECT_EQ(d.findByHandle(info.handle), &r);
+      }
+      const Drawing::RecordLayout layout = d.layoutOf(r);
+      EXPECT_EQ(r.begin + layout.ownLength, info.ownEnd);
+      EXPECT_EQ(r.begin + layout.xdataBegin, info.xdataBegin);
+      EXPECT_EQ(r.begin + layout.xdataEnd, info.xdataEnd);
+      if (!info.name.empty()) {
+        EXPECT_EQ(d.layerName(r), info.name);
+      }
+    }
+  }
+}
+
 // The corpus's own figures (SOURCES.md): 3D objects in model space.
 TEST(Corpus, ModelSpaceHoldsTheExpectedObjects) {
   auto files = testing::corpusFiles();

@@ -192,6 +192,53 @@ TEST(DxfLoad, DuplicateHandlesAreRenumberedInMemoryOnly) {
   }
 }
 
+// Handles and names are read back from an object's text where that gives
+// what the loader found, and kept aside where it doesn't.
+TEST(DxfLoad, HandlesAndNamesReadBackAsLoaded) {
+  const std::string longName(300, 'L');
+  const std::string longText(70000, 't');
+  Groups g = {{0, "SECTION"}, {2, "TABLES"},
+              {0, "TABLE"}, {2, "DIMSTYLE"}, {5, "3"}, {70, "2"},
+              {0, "DIMSTYLE"}, {105, "40"}, {2, "Standard"}, {70, "0"},
+              {0, "STYLE"}, {5, "43"}, {105, "42"}, {2, "Odd"}, {70, "0"},
+              {0, "ENDTAB"}, {0, "ENDSEC"},
+              {0, "SECTION"}, {2, "ENTITIES"},
+              {0, "3DFACE"}, {1000, "stray"}, {5, "30"}, {8, longName},
+              {0, "LINE"}, {5, " "}, {5, "31"}, {1, longText}, {8, "Far"},
+              {0, "CIRCLE"}, {8, "0"}, {1001, "ACAD"}, {1000, "x"}, {5, "32"},
+              {0, "3DFACE"}, {8, "0"},
+              {0, "LINE"}, {5, "2A"}, {8, "0"},
+              {0, "LINE"}, {5, "2A"}, {8, "0"},
+              {0, "3DFACE"}, {8, "0"},
+              {0, "ENDSEC"}, {0, "EOF"}};
+  for (bool binary : {false, true}) {
+    SCOPED_TRACE(binary ? "binary" : "text");
+    std::string bytes = binary ? testing::dxfBinary(g, DxfEncoding::kBinaryWordCodes) : dxfText(g);
+    DrawingLoadResult r = Drawing::loadText(bytes, "h.dxf");
+    ASSERT_TRUE(r.drawing) << r.error;
+    Drawing& d = *r.drawing;
+    // The handle group of a DIMSTYLE table's records is 105, whatever their type.
+    ASSERT_TRUE(d.findByHandle("40") && d.findByHandle("42"));
+    EXPECT_EQ(d.typeName(*d.findByHandle("40")), "DIMSTYLE");
+    EXPECT_EQ(d.typeName(*d.findByHandle("42")), "STYLE");
+    EXPECT_EQ(d.typeName(*d.findByHandle("43")), "CIRCLE"); // numbered on from 42
+
+    std::vector<AcDbObjectRecord*> all = d.modelSpace();
+    ASSERT_EQ(all.size(), 7u);
+    std::vector<std::string> handles;
+    for (AcDbObjectRecord* e : all) handles.push_back(d.handleText(*e));
+    // A stray 1000 group is passed over, a blank handle is none, and a 5
+    // after extended data is not the object's: those without one, then the
+    // second 2A, are numbered on from the highest handle in the file.
+    EXPECT_EQ(handles, (std::vector<std::string>{"30", "31", "43", "44", "2A", "46", "45"}));
+    for (AcDbObjectRecord* e : all) EXPECT_EQ(d.findByHandle(d.handleText(*e)), e);
+    EXPECT_EQ(d.layerName(*all[0]), longName);
+    EXPECT_EQ(d.layerName(*all[1]), "Far");
+    EXPECT_EQ(d.xdataApplications(*all[2]), std::vector<std::string>{"ACAD"});
+    EXPECT_EQ(d.savedText(), bytes);
+  }
+}
+
 // Every prefix of a good file, each in a buffer of its own, is either
 // refused or loaded: never read past its end (AddressSanitizer watches).
 TEST(DxfLoad, EveryPrefixOfAGoodFileIsSafe) {
