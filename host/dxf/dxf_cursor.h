@@ -106,7 +106,27 @@ inline size_t readDxfLine(std::string_view text, size_t pos, std::string_view& l
 // "\n" or "\r\n". Sets CODE and returns where the next line starts, or null
 // for any other line (which the general parser then reads). Looks at no
 // more than the 10 bytes from P, which the caller guarantees are there.
-inline const char* readUsualCodeLine(const char* p, int& code) {
+[[gnu::always_inline]] inline const char* readUsualCodeLine(const char* p, int& code) {
+  if constexpr (std::endian::native == std::endian::little) {
+    // Most files pad codes to three columns ("  0", " 10", "330"): those
+    // are read from one word, no byte waiting for the one before it.
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    const auto byte = [w](int i) { return static_cast<unsigned>(w >> (8 * i)) & 0xFF; };
+    const unsigned b0 = byte(0), b1 = byte(1), b2 = byte(2), b3 = byte(3);
+    const unsigned d0 = b0 - '0', d1 = b1 - '0', d2 = b2 - '0';
+    if (d2 <= 9 && (d1 <= 9 || (b1 == ' ' && b0 == ' ')) && (d0 <= 9 || b0 == ' ')) {
+      const int v = static_cast<int>((d0 <= 9 ? d0 * 100 : 0) + (d1 <= 9 ? d1 * 10 : 0) + d2);
+      if (b3 == '\n') {
+        code = v;
+        return p + 4;
+      }
+      if (b3 == '\r' && byte(4) == '\n') {
+        code = v;
+        return p + 5;
+      }
+    }
+  }
   // Up to three leading blanks, without a branch per blank.
   p += *p == ' ';
   p += *p == ' ';

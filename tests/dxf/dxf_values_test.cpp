@@ -6,6 +6,7 @@
 #include <cstring>
 #include <random>
 
+#include "dxf/dxf_cursor.h"
 #include "dxf/dxf_values.h"
 
 namespace corvane {
@@ -67,6 +68,51 @@ TEST(DxfValues, IntegersAndCodes) {
   EXPECT_EQ(parseHandle("10000000000000000"), std::nullopt);
   EXPECT_EQ(parseHandle("G1"), std::nullopt);
   EXPECT_EQ(formatHandle(0x2F), "2F");
+}
+
+// The quick reader of a code line takes exactly the usual lines (up to
+// three blanks, one to four digits, LF or CR LF) and leaves every other
+// line to the general parser: every line of up to six characters from a
+// small alphabet, in a buffer with room behind it.
+TEST(DxfValues, UsualCodeLinesAndNothingElse) {
+  const char alphabet[] = {' ', '0', '1', '7', '9', '-', 'x', '\r', '\n'};
+  auto expected = [](const std::string& s, int& code, size_t& used) {
+    size_t end = s.find('\n');
+    if (end == std::string::npos) return false;
+    used = end + 1;
+    if (end > 0 && s[end - 1] == '\r') --end;
+    size_t i = 0;
+    while (i < end && i < 3 && s[i] == ' ') ++i;
+    const size_t digits = end - i;
+    if (digits < 1 || digits > 4) return false;
+    code = 0;
+    for (size_t k = i; k < end; ++k) {
+      if (s[k] < '0' || s[k] > '9') return false;
+      code = code * 10 + (s[k] - '0');
+    }
+    return true;
+  };
+  for (int length = 1; length <= 6; ++length) {
+    std::vector<int> at(static_cast<size_t>(length), 0);
+    while (true) {
+      std::string line;
+      for (int k : at) line += alphabet[k];
+      std::string buffer = line + std::string(16, 'z');
+      int code = -1, want = -1;
+      size_t used = 0;
+      const char* after = readUsualCodeLine(buffer.data(), code);
+      if (expected(line, want, used)) {
+        ASSERT_NE(after, nullptr) << '"' << line << '"';
+        EXPECT_EQ(code, want) << '"' << line << '"';
+        EXPECT_EQ(static_cast<size_t>(after - buffer.data()), used) << '"' << line << '"';
+      } else {
+        ASSERT_EQ(after, nullptr) << '"' << line << '"';
+      }
+      size_t k = 0;
+      while (k < at.size() && ++at[k] == static_cast<int>(sizeof alphabet)) at[k++] = 0;
+      if (k == at.size()) break;
+    }
+  }
 }
 
 TEST(DxfValues, RealsAreWrittenShortestAndReadBackExactly) {
