@@ -79,30 +79,18 @@ public:
 // extrusion is a direction the thickness runs along (LINE, POINT) or, for
 // PLANENORMAL kinds, the normal of the object's plane (SPLINE, ELLIPSE,
 // MTEXT), which a mirror turns to keep the object's front.
-class WorldEdit : public GroupEdit {
+// Points, thickness and extrusion of a kind whose copy is placed by one map
+// of points: what WorldEdit and PlaneEdit share.
+class FrameEdit : public GroupEdit {
 public:
-  WorldEdit(const CopyWriter& w, const Affine& a, PointCodes points, int extrusionAfter = -1, bool planeNormal = false)
-      : w_(w), a_(a), points_(points), extrusionAfter_(extrusionAfter), planeNormal_(planeNormal) {}
-  // Reads the source's extrusion: call before copying.
-  void prepare(const SourceEntity& s) {
-    hasExtrusion_ = s.has(210);
-    const Vec3 e = pointOf(s, 210, {0, 0, 1});
-    if (planeNormal_) {
-      const Vec3 n = a_.cofactorApply(e);
-      extrusion_ = normalized(a_.mirrors() ? n * -1.0 : n);
-      return;
-    }
-    const Vec3 mapped = a_.applyLinear(e);
-    const double l = length(mapped);
-    extrusion_ = l > 0 ? mapped * (1 / l) : e;
-    thicknessScale_ = l > 0 ? l : 0;
-  }
+  FrameEdit(const CopyWriter& w, PointCodes points, int extrusionAfter)
+      : w_(w), points_(points), extrusionAfter_(extrusionAfter) {}
   bool group(const SourceEntity& s, size_t& i, std::string& out) override {
     const int code = s.groups[i].code;
     for (int p : points_) {
       if (code != p) continue;
-      w_.point(out, code, a_.apply(readPoint(s, i)));
-      if (code == extrusionAfter_ && !hasExtrusion_ && !isZ(extrusion_)) w_.point(out, 210, extrusion_);
+      w_.point(out, code, place(readPoint(s, i)));
+      if (code == extrusionAfter_) writeMissingExtrusion(out);
       return true;
     }
     if (strayCoordinate(code, points_)) return true;
@@ -119,14 +107,46 @@ public:
   }
 
 protected:
+  // Where a point of the source goes in the copy.
+  virtual Vec3 place(const Vec3& p) const = 0;
+  // The copy's extrusion, once, where the source left it out.
+  void writeMissingExtrusion(std::string& out) {
+    if (!hasExtrusion_ && !isZ(extrusion_)) w_.point(out, 210, extrusion_);
+    hasExtrusion_ = true;
+  }
+
   const CopyWriter& w_;
-  const Affine& a_;
   PointCodes points_;
   int extrusionAfter_;
-  bool planeNormal_;
   bool hasExtrusion_ = false;
   Vec3 extrusion_{0, 0, 1};
   double thicknessScale_ = 1;
+};
+
+class WorldEdit : public FrameEdit {
+public:
+  WorldEdit(const CopyWriter& w, const Affine& a, PointCodes points, int extrusionAfter = -1, bool planeNormal = false)
+      : FrameEdit(w, points, extrusionAfter), a_(a), planeNormal_(planeNormal) {}
+  // Reads the source's extrusion: call before copying.
+  void prepare(const SourceEntity& s) {
+    hasExtrusion_ = s.has(210);
+    const Vec3 e = pointOf(s, 210, {0, 0, 1});
+    if (planeNormal_) {
+      const Vec3 n = a_.cofactorApply(e);
+      extrusion_ = normalized(a_.mirrors() ? n * -1.0 : n);
+      return;
+    }
+    const Vec3 mapped = a_.applyLinear(e);
+    const double l = length(mapped);
+    extrusion_ = l > 0 ? mapped * (1 / l) : e;
+    thicknessScale_ = l > 0 ? l : 0;
+  }
+
+protected:
+  Vec3 place(const Vec3& p) const override { return a_.apply(p); }
+
+  const Affine& a_;
+  bool planeNormal_;
 };
 
 // SPLINE: control and fit points, tangent directions, the plane's normal.
@@ -193,37 +213,17 @@ private:
 
 // Planar kinds in an object coordinate system: points mapped into the new
 // plane's system, thickness and extrusion with them.
-class PlaneEdit : public GroupEdit {
+class PlaneEdit : public FrameEdit {
 public:
   PlaneEdit(const CopyWriter& w, const PlaneMap& pm, PointCodes points, int extrusionAfter)
-      : w_(w), pm_(pm), points_(points), extrusionAfter_(extrusionAfter) {}
-  void prepare(const SourceEntity& s) { hasExtrusion_ = s.has(210); }
-  bool group(const SourceEntity& s, size_t& i, std::string& out) override {
-    const int code = s.groups[i].code;
-    for (int p : points_) {
-      if (code != p) continue;
-      w_.point(out, code, pm_.toNewObject.apply(readPoint(s, i)));
-      if (code == extrusionAfter_) writeMissingExtrusion(out);
-      return true;
-    }
-    if (strayCoordinate(code, points_)) return true;
-    if (code == 39) {
-      w_.real(out, 39, s.groups[i].real() * pm_.thicknessScale);
-      return true;
-    }
-    if (code == 210) {
-      readPoint(s, i);
-      w_.point(out, 210, pm_.extrusion);
-      return true;
-    }
-    return false;
+      : FrameEdit(w, points, extrusionAfter), pm_(pm) {
+    extrusion_ = pm.extrusion;
+    thicknessScale_ = pm.thicknessScale;
   }
+  void prepare(const SourceEntity& s) { hasExtrusion_ = s.has(210); }
 
 protected:
-  void writeMissingExtrusion(std::string& out) {
-    if (!hasExtrusion_ && !isZ(pm_.extrusion)) w_.point(out, 210, pm_.extrusion);
-    hasExtrusion_ = true;
-  }
+  Vec3 place(const Vec3& p) const override { return pm_.toNewObject.apply(p); }
   double scale() const { return pm_.inPlaneScale.value_or(1); }
   // An angle (degrees) of the old plane in the new one.
   double angle(double d) const {
@@ -231,11 +231,7 @@ protected:
     return degrees(pm_.inPlaneMirror ? phi - d : phi + d);
   }
 
-  const CopyWriter& w_;
   const PlaneMap& pm_;
-  PointCodes points_;
-  int extrusionAfter_;
-  bool hasExtrusion_ = false;
 };
 
 // SOLID and TRACE: corners 1 to 4 at the object's elevation; a mirror
