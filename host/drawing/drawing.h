@@ -17,11 +17,11 @@
 
 #include "acdb.h"
 #include "drawing/drawing_bytes.h"
-#include "drawing/entity_geometry.h"
 #include "drawing/object_record.h"
 #include "dxf/dxf_cursor.h"
 #include "dxf/dxf_output.h"
 #include "dxf/dxf_scanner.h"
+#include "geometry/entity_geometry.h"
 
 namespace corvane {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "drawing/entity_geometry.h"
+#include "geometry/entity_geometry.h"
 
 struct AcDbObjectRecord;
 

@@ -1,5 +1,5 @@
 // Typed views of an entity's DXF groups: the geometry structs of
-// drawing/entity_geometry.h filled from the entity's bytes, stored in
+// geometry/entity_geometry.h filled from the entity's bytes, stored in
 // ENCODING (the drawing's). OWN is the entity's own groups; ALL also holds
 // the VERTEX...SEQEND records that follow a POLYLINE. Groups a view does not know are skipped; missing
 // groups keep the struct's defaults (a missing fourth corner repeats the
@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "drawing/entity_geometry.h"
 #include "dxf/dxf_cursor.h"
 #include "dxf/dxf_values.h"
+#include "geometry/entity_geometry.h"
 
 namespace corvane {
 

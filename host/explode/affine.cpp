@@ -3,13 +3,10 @@
 #include <cmath>
 
 #include "faces/object_coordinates.h"
-#include "solids/vec_math.h"
+#include "geometry/vec_math.h"
 
 namespace corvane {
 namespace {
-
-// Vector arithmetic of the solid-model code.
-using namespace solids;
 
 // Relative tolerance for "orthogonal", "equal length" and "parallel": far
 // below what a drawing can show, far above what rounding leaves.

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "drawing/entity_geometry.h"
+#include "geometry/entity_geometry.h"
 
 namespace corvane {
 

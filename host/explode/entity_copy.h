@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "drawing/entity_geometry.h"
 #include "dxf/dxf_cursor.h"
 #include "dxf/dxf_values.h"
+#include "geometry/entity_geometry.h"
 
 struct AcDbObjectRecord;
 

@@ -6,17 +6,14 @@
 #include "drawing/drawing.h"
 #include "dxf/entity_views.h"
 #include "faces/face_builder.h"
+#include "geometry/vec_math.h"
 #include "solids/dxf_model_text.h"
 #include "solids/model_transform.h"
-#include "solids/vec_math.h"
 
 namespace corvane {
 namespace {
 
-// Vector arithmetic of the solid-model code.
-using namespace solids;
-
-constexpr double kDegrees = 180.0 / solids::kPi;
+constexpr double kDegrees = 180.0 / kPi;
 
 // An angle in degrees in [0, 360).
 double degrees(double d) {
@@ -534,7 +531,7 @@ private:
 class EllipseEdit : public WorldEdit {
 public:
   EllipseEdit(const CopyWriter& w, const Affine& a, const SourceEntity& s)
-      : WorldEdit(w, a, {10}, 10, true), start_(realOf(s, 41)), end_(realOf(s, 42, 2 * solids::kPi)) {
+      : WorldEdit(w, a, {10}, 10, true), start_(realOf(s, 41)), end_(realOf(s, 42, 2 * kPi)) {
     prepare(s);
   }
   bool group(const SourceEntity& s, size_t& i, std::string& out) override {
@@ -546,7 +543,7 @@ public:
     if (code == 21 || code == 31) return true;
     if ((code == 41 || code == 42) && a_.mirrors()) {
       // The parameters run the other way: [start, end] becomes [-end, -start].
-      w_.real(out, code, 2 * solids::kPi - (code == 41 ? end_ : start_));
+      w_.real(out, code, 2 * kPi - (code == 41 ? end_ : start_));
       return true;
     }
     return WorldEdit::group(s, i, out);

@@ -8,9 +8,6 @@
 namespace corvane {
 namespace {
 
-// Vector arithmetic of the solid-model code.
-using namespace solids;
-
 struct Part {
   std::vector<int> vertices;             // indices into the whole vertex list
   std::vector<const BlockFace*> faces;
@@ -155,9 +152,9 @@ void splitFace(const std::vector<int>& corners, const std::vector<Vec3>& vertice
     normal.z += (p.x - q.x) * (p.y + q.y);
   }
   normal = normalized(normal);
-  const Vec3 u = solids::anyPerpendicular(normal);
+  const Vec3 u = anyPerpendicular(normal);
   const Vec3 v = cross(normal, u);
-  std::vector<solids::Vec2> points;
+  std::vector<Vec2> points;
   std::vector<int> ring;
   for (size_t k = 0; k < n; ++k) {
     const Vec3& p = vertices[static_cast<size_t>(corners[k])];
@@ -165,7 +162,7 @@ void splitFace(const std::vector<int>& corners, const std::vector<Vec3>& vertice
     ring.push_back(static_cast<int>(k));
   }
   solids::PlanarTriangulation triangulation;
-  if (solids::length(normal) > 0 && triangulation.build(points, {ring})) {
+  if (length(normal) > 0 && triangulation.build(points, {ring})) {
     for (const auto& t : triangulation.triangles()) {
       BlockFace f;
       f.cornerCount = 3;

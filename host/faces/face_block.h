@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "drawing/entity_geometry.h"
+#include "geometry/entity_geometry.h"
 
 namespace corvane {
 

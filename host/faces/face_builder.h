@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "drawing/entity_geometry.h"
 #include "faces/face_block.h"
+#include "geometry/entity_geometry.h"
 #include "solids/solid_tessellator.h"
 
 struct AcDbObjectRecord;

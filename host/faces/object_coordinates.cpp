@@ -2,16 +2,10 @@
 
 #include <cmath>
 
+#include "geometry/vec_math.h"
+
 namespace corvane {
 namespace {
-
-Vec3 cross(const Vec3& a, const Vec3& b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
-double length(const Vec3& v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
-
-Vec3 scaled(const Vec3& v, double s) { return {v.x * s, v.y * s, v.z * s}; }
 
 // Below this the extrusion counts as near the world z axis: the x axis is
 // then taken from world y instead of world z, so that it never degenerates.
@@ -23,15 +17,15 @@ ObjectFrame objectFrame(const Vec3& extrusion) {
   const double len = length(extrusion);
   if (!std::isfinite(len) || len == 0) return {};
   ObjectFrame frame;
-  frame.zAxis = scaled(extrusion, 1 / len);
+  frame.zAxis = extrusion * (1 / len);
   const Vec3& n = frame.zAxis;
   const Vec3 helper = (std::fabs(n.x) < kArbitraryAxisBound && std::fabs(n.y) < kArbitraryAxisBound)
                           ? Vec3{0, 1, 0}
                           : Vec3{0, 0, 1};
   const Vec3 x = cross(helper, n);
-  frame.xAxis = scaled(x, 1 / length(x));
+  frame.xAxis = x * (1 / length(x));
   const Vec3 y = cross(n, frame.xAxis);
-  frame.yAxis = scaled(y, 1 / length(y));
+  frame.yAxis = y * (1 / length(y));
   return frame;
 }
 

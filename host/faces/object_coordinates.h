@@ -3,8 +3,8 @@
 // from it to world coordinates.
 #pragma once
 
-#include "drawing/entity_geometry.h"
 #include "faces/face_block.h"
+#include "geometry/entity_geometry.h"
 
 namespace corvane {
 

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "solids/vec_math.h"
+#include "geometry/vec_math.h"
 
 namespace corvane::solids {
 

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "solids/vec_math.h"
+#include "geometry/vec_math.h"
 
 namespace corvane::solids {
 

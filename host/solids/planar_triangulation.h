@@ -11,7 +11,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "solids/vec_math.h"
+#include "geometry/vec_math.h"
 
 namespace corvane::solids {
 

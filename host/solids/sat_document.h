@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "solids/vec_math.h"
+#include "geometry/vec_math.h"
 
 namespace corvane::solids {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "geometry/vec_math.h"
 #include "solids/bspline.h"
 #include "solids/sat_document.h"
-#include "solids/vec_math.h"
 
 namespace corvane::solids {
 

@@ -8,8 +8,8 @@
 
 #include <vector>
 
+#include "geometry/vec_math.h"
 #include "solids/solid_model.h"
-#include "solids/vec_math.h"
 
 namespace corvane::solids {
 

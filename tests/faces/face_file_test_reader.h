@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "drawing/entity_geometry.h"
+#include "geometry/entity_geometry.h"
 
 namespace corvane::test {
 

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "drawing/entity_geometry.h"
+#include "geometry/entity_geometry.h"
 
 namespace corvane::solids::test {
 

@@ -1,14 +1,16 @@
-// Small vector arithmetic on corvane::Vec3 and a 2D point type for the
-// solid-model code. Plain value functions; nothing here allocates or checks.
+// The points and directions of 3D space (Vec3) and of a plane (Vec2), with
+// their small arithmetic: what the drawing's geometry, the solid-model code
+// and the placement of block contents share. Plain value functions; nothing
+// here allocates or checks.
 #pragma once
 
 #include <cmath>
 
-#include "drawing/entity_geometry.h"
+namespace corvane {
 
-namespace corvane::solids {
-
-using corvane::Vec3;
+struct Vec3 {
+  double x = 0, y = 0, z = 0;
+};
 
 struct Vec2 {
   double x = 0, y = 0;
@@ -50,4 +52,4 @@ inline double orient(Vec2 a, Vec2 b, Vec2 c) { return cross(b - a, c - a); }
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kTwoPi = 2 * kPi;
 
-}  // namespace corvane::solids
+}  // namespace corvane

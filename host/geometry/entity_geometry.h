@@ -1,7 +1,7 @@
 // Geometry of the exportable entity kinds as the drawing stores it, read
-// from the entity's DXF groups (see dxf/entity_views). The face-file writer
-// turns these into faces; nothing here is transformed or checked beyond what
-// each field's comment says.
+// from the entity's DXF groups (dxf/entity_views fills these). The face-file
+// writer turns them into faces; nothing here is transformed or checked
+// beyond what each field's comment says.
 #pragma once
 
 #include <cstddef>
@@ -10,11 +10,9 @@
 #include <string>
 #include <vector>
 
-namespace corvane {
+#include "geometry/vec_math.h"
 
-struct Vec3 {
-  double x = 0, y = 0, z = 0;
-};
+namespace corvane {
 
 // 3DFACE: corners 10..13 in world coordinates; group 70 invisible-edge bits
 // (1 first edge, 2 second, 4 third, 8 fourth).
