@@ -1,4 +1,4 @@
-#include "console/recovery_copy.h"
+#include "cli/recovery_copy.h"
 
 #include <limits.h>
 #include <sys/stat.h>

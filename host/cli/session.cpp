@@ -1,16 +1,16 @@
-#include "console/session.h"
+#include "cli/session.h"
 
 #include <unistd.h>
 
 #include <cstdio>
 
+#include "cli/recovery_copy.h"
 #include "console/console.h"
 #include "console/drawing_builtins.h"
 #include "console/host_commands.h"
 #include "console/interrupts.h"
 #include "console/menus.h"
 #include "console/module_functions.h"
-#include "console/recovery_copy.h"
 #include "console/selection.h"
 #include "drawing/drawing.h"
 #include "drawing/entity_names.h"
@@ -35,25 +35,55 @@ std::string folderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Set by adsi_fileerror; the batch export fails with it.
-bool gOutputFileFailed = false;
+// The session between its start() and stop(): the one adsi_fileerror
+// reports to.
+Session* gRunningSession = nullptr;
+
+// Why writing the file NAME failed, ERRNUM being the errno of the call.
+std::string outputFileReason(const std::string& name, int errnum) {
+  Drawing* drawing = currentDrawing();
+  return drawing != nullptr && drawing->isOwnFile(name)
+             ? "it is the drawing that is open; only SAVE and SAVEAS write it"
+             : fileErrorText(name, errnum);
+}
 
 } // namespace
 
 std::string sampleDrawingPath() { return executableDir() + "/examples/pavilion.dxf"; }
 
 struct Session::State {
+  explicit State(const OutputStreams& s) : streams(s) {}
+  OutputStreams streams;
   std::unique_ptr<Drawing> drawing;
   std::unique_ptr<lisp::Interpreter> interpreter;
   LoadedModule* module = nullptr;
   RecoveryCopy recovery;
+  bool running = false;
   bool stopped = false;
+  // Set by adsi_fileerror; the batch export fails with it.
+  bool outputFileFailed = false;
 };
 
-Session::Session() : state_(std::make_unique<State>()) {}
+Session::Session(const OutputStreams& streams) : state_(std::make_unique<State>(streams)) {}
 Session::~Session() { stop(); }
 
+void Session::diagnose(const std::string& line) { state_->streams.err << "corvane: " + line + "\n"; }
+
 bool Session::start(const SessionOptions& options, std::string& error) {
+  // What the host prints goes to this session's streams until stop().
+  state_->running = true;
+  gRunningSession = this;
+  std::ostream& out = state_->streams.out;
+  // A person watching sees every piece at once; a pipe or file gets the
+  // text in large writes (an export prints a progress line per object).
+  const bool flushEach = state_->streams.outIsTerminal;
+  setOutputSink([&out, flushEach](std::string_view text) {
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    if (flushEach) out.flush();
+  });
+  std::ostream& err = state_->streams.err;
+  setErrorSink([&err](std::string_view text) { err.write(text.data(), static_cast<std::streamsize>(text.size())); });
+
   std::string exeDir = executableDir();
   searchPath().clear();
   searchPath().push_back(exeDir);
@@ -69,12 +99,12 @@ bool Session::start(const SessionOptions& options, std::string& error) {
     error = loaded.error;
     return false;
   }
-  for (const std::string& warning : loaded.warnings) std::fprintf(stderr, "corvane: warning: %s\n", warning.c_str());
+  for (const std::string& warning : loaded.warnings) diagnose("warning: " + warning);
   // Work an earlier session could not save waits beside the drawing; it is
   // the user's to open, and never touched here.
   for (const std::string& copy : RecoveryCopy::newerThanDrawing(options.drawingPath))
-    std::fprintf(stderr, "corvane: %s is a recovery copy newer than %s: open it with 'corvane shell %s', then SAVEAS\n",
-                 copy.c_str(), options.drawingPath.c_str(), copy.c_str());
+    diagnose(copy + " is a recovery copy newer than " + options.drawingPath + ": open it with 'corvane shell " + copy +
+             "', then SAVEAS");
   state_->drawing = std::move(loaded.drawing);
   setCurrentDrawing(state_->drawing.get());
   if (haveDrawing) {
@@ -128,13 +158,11 @@ void Session::runCommandLine(std::istream* script) {
   std::string error = recovery.current(drawing) ? "" : recovery.write(drawing);
   std::string why = stopRequested() ? "stopped by a signal" : "the input ended";
   std::string name = drawing.path().empty() ? "the drawing" : drawing.path();
-  std::fflush(stdout);
+  state_->streams.out.flush();
   if (error.empty())
-    std::fprintf(stderr, "corvane: %s; unsaved changes to %s are kept in %s\n", why.c_str(), name.c_str(),
-                 recovery.path().c_str());
+    diagnose(why + "; unsaved changes to " + name + " are kept in " + recovery.path());
   else
-    std::fprintf(stderr, "corvane: %s; unsaved changes to %s are lost: %s\n", why.c_str(), name.c_str(),
-                 error.c_str());
+    diagnose(why + "; unsaved changes to " + name + " are lost: " + error);
 }
 
 std::string Session::drawingBaseName(const std::string& extension) const {
@@ -149,19 +177,19 @@ std::string Session::drawingBaseName(const std::string& extension) const {
 int Session::exportTo(const std::string& outputPath, const std::vector<std::string>& layers, bool keepBlocks) {
   const ListFunction* wrlout = listFunctions().find("vrml_wrlout");
   if (wrlout == nullptr) {
-    std::fprintf(stderr, "corvane: the module defines no vrml_wrlout\n");
+    diagnose("the module defines no vrml_wrlout");
     return kExitLoadError;
   }
-  auto interrupted = [&outputPath] {
-    std::fflush(stdout);
-    std::fprintf(stderr, "corvane: interrupted; %s was not written\n", outputPath.c_str());
+  auto interrupted = [this, &outputPath] {
+    state_->streams.out.flush();
+    diagnose("interrupted; " + outputPath + " was not written");
     return kExitInterrupted;
   };
   if (!keepBlocks) {
     // The module knows loose objects only: what block references and
     // meshes show is placed in memory first (nothing is saved).
     for (const std::string& line : explodeForExport(*state_->drawing).refused)
-      std::fprintf(stderr, "corvane: warning: %s\n", line.c_str());
+      diagnose("warning: " + line);
     if (stopRequested()) return interrupted();
   }
   std::vector<AcDbObjectRecord*> objects = objectsOnLayers(*state_->drawing, layers);
@@ -178,20 +206,19 @@ int Session::exportTo(const std::string& outputPath, const std::vector<std::stri
   }
   resbuf* args = ads_buildlist(RTPICKS, ss, RTSTR, outputPath.c_str(), 0);
   ListFunction function = *wrlout;
-  gOutputFileFailed = false;
+  state_->outputFileFailed = false;
   ListCallResult result = listFunctions().call(function, args);
   ads_relrb(args);
   freeSelectionSet(ss);
   hostPrint("\n");
   if (stopRequested()) return interrupted();
-  if (gOutputFileFailed) return kExitLoadError;
+  if (state_->outputFileFailed) return kExitLoadError;
   if (state_->drawing->fileChanged()) {
-    std::fprintf(stderr, "corvane: %s: the file changed during the export; %s may not match it\n",
-                 state_->drawing->path().c_str(), outputPath.c_str());
+    diagnose(state_->drawing->path() + ": the file changed during the export; " + outputPath + " may not match it");
     return kExitLoadError;
   }
   if (result.kind == ListCallResult::kError) {
-    std::fprintf(stderr, "corvane: %s\n", result.error.c_str());
+    diagnose(result.error);
     return kExitFalse;
   }
   return result.kind == ListCallResult::kT ? kExitOk : kExitFalse;
@@ -206,23 +233,38 @@ long Session::stop() {
   state_->interpreter.reset();
   setCurrentDrawing(nullptr);
   state_->drawing.reset();
+  if (state_->running) {
+    setOutputSink(nullptr);
+    setErrorSink(nullptr);
+    if (gRunningSession == this) gRunningSession = nullptr;
+    state_->running = false;
+  }
   return held;
+}
+
+void Session::outputFileFailed(const std::string& path, int errnum) {
+  state_->outputFileFailed = true;
+  std::string reason = outputFileReason(path, errnum);
+  // After the module's own text; on a terminal that shows both streams, on
+  // a line of its own.
+  if (state_->streams.outIsTerminal && state_->streams.errIsTerminal && !currentOutputLine().empty())
+    hostPrint("\n");
+  state_->streams.out.flush();
+  diagnose("cannot write " + path + ": " + reason);
 }
 
 } // namespace corvane
 
 extern "C" int adsi_fileerror(const char* path, int errnum) {
   using namespace corvane;
-  gOutputFileFailed = true;
   std::string name = path != nullptr ? path : "";
-  Drawing* drawing = currentDrawing();
-  std::string reason = drawing != nullptr && drawing->isOwnFile(name)
-                           ? "it is the drawing that is open; only SAVE and SAVEAS write it"
-                           : fileErrorText(name, errnum);
-  // After the module's own text; on a terminal that shows both streams, on
-  // a line of its own.
+  if (gRunningSession != nullptr) {
+    gRunningSession->outputFileFailed(name, errnum);
+    return RTNORM;
+  }
+  // No session (a test that drives the module itself): the process's streams.
   if (isatty(STDOUT_FILENO) && isatty(STDERR_FILENO) && !currentOutputLine().empty()) hostPrint("\n");
   std::fflush(stdout);
-  std::fprintf(stderr, "corvane: cannot write %s: %s\n", name.c_str(), reason.c_str());
+  hostError("corvane: cannot write " + name + ": " + outputFileReason(name, errnum) + "\n");
   return RTNORM;
 }

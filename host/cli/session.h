@@ -1,5 +1,6 @@
 // One run of the host: the drawing, the loaded module, the list-language
-// interpreter and the command line, wired together.
+// interpreter and the command line, wired together, printing to the streams
+// it is given.
 #pragma once
 
 #include <istream>
@@ -19,6 +20,20 @@ struct SessionOptions {
   bool readOnly = false;
 };
 
+// Where a session prints: OUT takes the transcript (what the module, the
+// command line and the host print), ERR the host's one-line diagnostics
+// ("corvane: ..."). The program passes its standard streams (std::cerr
+// untied from std::cout, so that OUT is flushed only where a session says);
+// a test passes strings. The flags tell whether a person watches the stream
+// on a terminal: OUT is then flushed piece by piece, and a diagnostic after
+// the module's text starts a line of its own when both are.
+struct OutputStreams {
+  std::ostream& out;
+  std::ostream& err;
+  bool outIsTerminal = false;
+  bool errIsTerminal = false;
+};
+
 // Exit statuses of the corvane program.
 enum ExitStatus {
   kExitOk = 0,
@@ -31,31 +46,47 @@ enum ExitStatus {
 // The sample drawing that ships beside the executable (bin/examples/).
 std::string sampleDrawingPath();
 
+// One session at a time runs in a process (the host's drawing, module and
+// list functions are the process's): from start() to stop(), the host's
+// output and diagnostics go to the session's streams, and adsi_fileerror
+// reports to it.
 class Session {
 public:
-  Session();
+  // STREAMS must outlive the session.
+  explicit Session(const OutputStreams& streams);
   ~Session();
-  // Loads the drawing and the module. False with a one-line reason.
+  // Loads the drawing and the module. False with a one-line reason (the
+  // caller prints it); warnings of the load are on the error stream.
   bool start(const SessionOptions& options, std::string& error);
-  // Runs the command line from INPUT until it ends.
+  // Runs the command line until it ends: answers from SCRIPT, or from the
+  // terminal when null.
   void runCommandLine(std::istream* script);
   // Evaluates one list expression; returns the printed result or error line.
   std::string evaluate(const std::string& expression);
   // Exports the model-space objects (on LAYERS, or all) with the module's
   // vrml_wrlout, as `corvane export` does: kExitOk when it returned T,
   // kExitLoadError when the output file could not be written (the reason is
-  // on stderr) or the drawing's file changed during the export (it then says
-  // so), kExitInterrupted when a signal stopped it, kExitFalse when it
-  // returned nil otherwise or nothing matched. Unless KEEPBLOCKS, every
-  // block reference and MESH is first exploded in memory (through every
-  // level), and the layers apply to the objects as placed.
+  // on the error stream) or the drawing's file changed during the export (it
+  // then says so), kExitInterrupted when a signal stopped it, kExitFalse
+  // when it returned nil otherwise or nothing matched. Unless KEEPBLOCKS,
+  // every block reference and MESH is first exploded in memory (through
+  // every level), and the layers apply to the objects as placed.
   int exportTo(const std::string& outputPath, const std::vector<std::string>& layers, bool keepBlocks = false);
   // The base name of the drawing with EXTENSION in place of its own.
   std::string drawingBaseName(const std::string& extension) const;
   // Unloads the module (messages 4 and 2); returns the blocks it still held.
+  // The host's output goes back to the process's streams.
   long stop();
 
+  // What adsi_fileerror does while this session runs: names the reason
+  // writing PATH failed (ERRNUM its errno) on the error stream, and fails
+  // the export in progress with it.
+  void outputFileFailed(const std::string& path, int errnum);
+
 private:
+  // Prints "corvane: LINE" and a line end on the error stream, in one write.
+  void diagnose(const std::string& line);
+
   struct State;
   std::unique_ptr<State> state_;
 };

@@ -3,7 +3,6 @@
 // (and why a solid model gave no faces); entities of kinds without faces
 // keep their O and U records so that positions still match the selection.
 #include <array>
-#include <cstdio>
 #include <span>
 #include <vector>
 #include <utility>
@@ -16,6 +15,7 @@
 #include "faces/face_builder.h"
 #include "faces/face_file_writer.h"
 #include "faces/face_read_ahead.h"
+#include "runtime/host_services.h"
 
 namespace corvane {
 namespace {
@@ -101,18 +101,18 @@ extern "C" int adsi_ent2face(const ads_name ss, const char** filename, int flags
   EntityFaceFile file;
   if (records.size() != 1 || !readAhead.take(*records[0], flags, file))
     file = writeEntityFaceFile(records, flags, chordTolerance());
-  if (!file.warnings.empty()) std::fputs(file.warnings.c_str(), stderr);
+  if (!file.warnings.empty()) hostError(file.warnings);
   for (const AcDbObjectRecord* record : records) {
     if (!record->drawing->fileCutShort()) continue;
     // The drawing's file was cut short while it was read: the faces may hold
     // zeros in place of its bytes. No file is better than a wrong one.
     if (file.fileName) FaceFileDirectory::forProcess().discard(file.fileName);
-    std::fprintf(stderr, "corvane: %s: the file changed during the export\n", record->drawing->path().c_str());
+    hostError("corvane: " + record->drawing->path() + ": the file changed during the export\n");
     return RTERROR;
   }
   if (!file.fileName) {
     // The module only learns that the call failed; the user hears why here.
-    std::fprintf(stderr, "corvane: %s\n", file.error.c_str());
+    hostError("corvane: " + file.error + "\n");
     return RTERROR;
   }
   FaceFileDirectory::forProcess().handOut(file.fileName);

@@ -22,6 +22,11 @@ OutputSink& sink() {
   return *s;
 }
 
+OutputSink& errorSink() {
+  static auto* s = new OutputSink;
+  return *s;
+}
+
 std::string& lineShown() {
   static auto* line = new std::string;
   return *line;
@@ -67,6 +72,13 @@ void hostPrint(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     if (toTerminal) std::fflush(stdout);
   }
+}
+
+void setErrorSink(OutputSink s) { errorSink() = std::move(s); }
+
+void hostError(std::string_view text) {
+  if (errorSink()) errorSink()(text);
+  else std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
 SysVars::SysVars() {

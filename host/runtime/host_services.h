@@ -22,6 +22,12 @@ void hostPrint(std::string_view text);
 // line the cursor stands on shows (its last 1024 bytes).
 const std::string& currentOutputLine();
 
+// The host's diagnostics: whole lines ("corvane: ..."), each passed in one
+// piece. A running session installs its error stream as the sink; until
+// then text goes to stderr, unbuffered.
+void setErrorSink(OutputSink sink);
+void hostError(std::string_view text);
+
 // A system variable's value.
 struct SysVar {
   enum Type { kShort, kReal, kString } type = kShort;

@@ -8,6 +8,7 @@
 #include <deque>
 
 #include "runtime/background_work.h"
+#include "runtime/host_services.h"
 #include "runtime/list_functions.h"
 
 namespace corvane {
@@ -159,8 +160,8 @@ long ModuleLoader::unload(LoadedModule* module) {
       break;
     }
   if (module->blocks != 0)
-    std::fprintf(stderr, "corvane: warning: module %s still holds %ld blocks (%ld bytes) after unload\n",
-                 module->path.c_str(), module->blocks, module->bytes);
+    hostError("corvane: warning: module " + module->path + " still holds " + std::to_string(module->blocks) +
+              " blocks (" + std::to_string(module->bytes) + " bytes) after unload\n");
   return module->blocks;
 }
 
