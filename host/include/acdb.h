@@ -1,6 +1,10 @@
 // The host's drawing database: object ids, objects and entities with their
 // class descriptors, the layer table, open and close, extended data.
 //
+// Where the calls are implemented (under host/): every one in
+// drawing/database_objects.cpp, over the drawing of drawing/drawing.h
+// (AcDbDatabase); extended data through drawing/extended_data.cpp.
+//
 // Objects belong to their drawing. A pointer handed out by an open call is
 // valid until the matching close(); never delete it.
 #pragma once

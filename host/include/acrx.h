@@ -2,6 +2,14 @@
 // registry, the dynamic linker, the command stack, the host's allocator and
 // the application messages a module receives.
 //
+// Where the calls are implemented (under host/):
+//   AcRx classes, acrxSysRegistry,
+//     acrxClassDictionary                    runtime/class_registry.cpp
+//   the dynamic linker, application messages runtime/module_loader.cpp
+//   the command stack (AcEdCommandStack)     runtime/command_stack.cpp
+//   acrx_abort                               runtime/host_services.cpp
+//   the host's allocator (acad_*)            runtime/allocator.cpp
+//
 // Everything returned by pointer here is owned by the host and lives as long
 // as the host (or, for a command stack entry, until its group is removed),
 // unless a comment says otherwise.

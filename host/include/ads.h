@@ -1,6 +1,17 @@
 // The host's list-function and interaction interface (result buffers,
 // selections, prompts, system variables, host commands, face files).
 //
+// Where the calls are implemented (under host/):
+//   result buffers                           runtime/resbuf.cpp
+//   list functions                           runtime/list_functions.cpp
+//   ads_printf, ads_getvar, ads_setvar,
+//     ads_findfile, adsw_acadMainWnd         runtime/host_services.cpp
+//   ads_entsel, ads_ss*, ads_regapp          console/ads_selection.cpp
+//   ads_getfiled, ads_command                console/ads_commands.cpp
+//   ads_usrbrk                               console/interrupts.cpp
+//   adsi_fileerror (output files)            cli/session.cpp
+//   adsi_ent2face (face files)               faces/ent2face.cpp
+//
 // Ownership rule for this header: a result-buffer chain returned by a call
 // whose comment says "caller releases" is released with ads_relrb. Texts
 // inside such a chain (rstring) are owned by the chain: ads_relrb frees them

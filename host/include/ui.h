@@ -4,6 +4,16 @@
 // modal, built from the module's templates; the host shows them in a
 // terminal or answers them from a script.
 //
+// Where the calls are implemented (under host/):
+//   resources (Afx*Module, AfxLoadString,
+//     CWinApp)                               ui/resources.cpp
+//   texts (CString)                          ui/cstring.cpp
+//   windows and dialogs, message boxes,
+//     WinHelpA                               ui/dialog.cpp; shown by
+//                                            ui/terminal_presenter.cpp or
+//                                            ui/script_presenter.cpp, help
+//                                            files read by ui/help_file.cpp
+//
 // Nothing here throws. Texts that cross the boundary are plain C texts or
 // CString, whose storage comes from the host's allocator (acad_malloc), so
 // either side may release it.
