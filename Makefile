@@ -22,7 +22,7 @@ test-asan: deps
 	cmake --build build/asan -j$(JOBS)
 	ctest --preset asan -j$(JOBS)
 
-# The export road under ThreadSanitizer: only what its tests need is built.
+# The export path under ThreadSanitizer: only what its tests need is built.
 test-tsan: deps
 	cmake --preset tsan >/dev/null
 	cmake --build build/tsan -j$(JOBS) --target corvane Vrml faces_tests integration_tests

@@ -2,7 +2,7 @@
 // detached tmux session, the test types into it and reads the screen.
 #include <gtest/gtest.h>
 
-#include "road_helpers.h"
+#include "program_helpers.h"
 #include "support/tmux_session.h"
 
 namespace {
@@ -11,14 +11,14 @@ using corvane::testing::TmuxSession;
 
 TEST(TerminalDialogTest, TypedLinkAndMovedTrackBarAreStored) {
   if (!TmuxSession::available()) GTEST_SKIP() << "tmux missing";
-  road::fs::path dir = road::scratch("terminal");
-  road::writeFile(dir / "drawing.dxf", road::drawing());
+  program::fs::path dir = program::scratch("terminal");
+  program::writeFile(dir / "drawing.dxf", program::drawing());
   TmuxSession tmux(std::string(CORVANE_BIN_DIR "/corvane shell ") + (dir / "drawing.dxf").string(), 100, 30);
   ASSERT_TRUE(tmux.started());
   ASSERT_TRUE(tmux.waitFor("Command:")) << tmux.screen();
   tmux.keys("vrmlprop Enter");
   ASSERT_TRUE(tmux.waitFor("Select object")) << tmux.screen();
-  tmux.keys(std::string(road::kFace) + " Enter");
+  tmux.keys(std::string(program::kFace) + " Enter");
   ASSERT_TRUE(tmux.waitFor("VRML Properties")) << tmux.screen();
   // Focus starts on OK; the tab order is OK, Cancel, Shininess, Transparency,
   // URL Link, Description, check box.
@@ -39,7 +39,7 @@ TEST(TerminalDialogTest, TypedLinkAndMovedTrackBarAreStored) {
   EXPECT_TRUE(tmux.waitFor("(\"http://x.org/t\" nil)")) << tmux.screen();
   EXPECT_TRUE(tmux.waitFor("(1 0.45 0.0)")) << tmux.screen(); // 20 + 5 arrows + a page of 20
   tmux.keys("quit Enter y Enter");
-  road::fs::remove_all(dir);
+  program::fs::remove_all(dir);
 }
 
 } // namespace

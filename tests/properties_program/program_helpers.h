@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-namespace road {
+namespace program {
 
 namespace fs = std::filesystem;
 
@@ -139,4 +139,4 @@ inline size_t count(const std::string& text, const std::string& what) {
   return n;
 }
 
-} // namespace road
+} // namespace program
