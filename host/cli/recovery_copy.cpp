@@ -117,7 +117,7 @@ bool RecoveryCopy::current(const Drawing& drawing) const {
 std::string RecoveryCopy::write(const Drawing& drawing) {
   bool ours = stillOurs();
   std::string reasons;
-  for (const CopyFolder& folder : copyFolders(drawing.path())) {
+  for (const CopyFolder& folder : copyFolders(drawing.file().path())) {
     std::string error;
     for (int i = 0; i < kNamesPerFolder && error.empty(); ++i) {
       std::string name = nameIn(folder, i);

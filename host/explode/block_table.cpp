@@ -6,8 +6,8 @@ namespace corvane {
 
 BlockTable::BlockTable(const Drawing& drawing) {
   BlockDefinition* open = nullptr;
-  for (size_t i = 0; i < drawing.recordCount(); ++i) {
-    AcDbObjectRecord* r = drawing.recordAt(i);
+  for (size_t i = 0; i < drawing.records().count(); ++i) {
+    AcDbObjectRecord* r = drawing.records().at(i);
     if (r->role == RecordRole::kBlockMarker) {
       open = nullptr;
       if (drawing.typeName(*r) != "BLOCK") continue;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "drawing/drawing.h"
+#include "drawing/record_geometry.h"
 #include "dxf/entity_views.h"
 #include "faces/face_builder.h"
 #include "geometry/vec_math.h"
@@ -720,15 +721,15 @@ bool Placer::place(const AcDbObjectRecord& record, const Affine& a, const Appear
   const Vec3 extrusion = pointOf(s, 210, {0, 0, 1});
 
   if (type == "3DFACE") {
-    if (!s.face) s.face = d.faceGeometry(record);
+    if (!s.face) s.face = faceGeometry(d, record);
     FaceEdit edit(writer_, a, s.face.value_or(FaceGeometry{}));
     copy(edit);
     return true;
   }
   if (type == "SOLID" || type == "TRACE") {
     auto pm = planeMap(a, extrusion);
-    SolidGeometry g = d.solidGeometry(record).value_or(SolidGeometry{});
-    if (type == "TRACE") g = readSolidGeometry(d.ownText(record), d.encoding());
+    SolidGeometry g = solidGeometry(d, record).value_or(SolidGeometry{});
+    if (type == "TRACE") g = readSolidGeometry(d.records().ownText(record), d.file().encoding());
     if (!pm || (g.thickness != 0 && !pm->keepsThickness)) {
       if (type == "TRACE") return cannot("can't be sheared");
       placeFaces(s, a, app, out);
@@ -992,13 +993,13 @@ bool Placer::placeSolidModel(const SourceEntity& s, const Affine& a, const Appea
   map.scale = *scale;
   map.translation = a.t;
   const Drawing& d = writer_.drawing();
-  SolidModelData data = d.solidModelData(*s.record).value_or(SolidModelData{});
+  SolidModelData data = solidModelData(d, *s.record).value_or(SolidModelData{});
   PlacedObject placed;
   std::string reason;
   if (!data.binary.empty()) {
     if (!solids::transformModelBinary(data.binary, map, reason)) return false;
     placed.handle = writer_.drawing().takeHandle();
-    placed.solidRecord = solidRecordFor(writer_, d.solidModelRecord(*s.record), placed.handle, data.binary);
+    placed.solidRecord = solidRecordFor(writer_, d.records().solidModelRecord(*s.record), placed.handle, data.binary);
     NoEdit none;
     copyRecord(writer_, s, 0, s.ownCount, placed.handle, writer_.owner(), app, none, placed.text);
   } else {

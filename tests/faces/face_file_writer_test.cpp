@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include "drawing/drawing.h"
+#include "drawing/record_geometry.h"
 #include "face_file_test_reader.h"
 #include "faces/face_builder.h"
 
@@ -217,13 +218,13 @@ TEST(FaceFileWriter, BigPolygonMeshesStreamTheBytesTheirListsGive) {
     DrawingLoadResult loaded = Drawing::loadText(text, "mesh.dxf");
     ASSERT_TRUE(loaded.drawing) << loaded.error;
     const Drawing& d = *loaded.drawing;
-    const AcDbObjectRecord& mesh = *d.firstModelSpace();
-    auto stream = d.polygonMeshStream(mesh, kMaxNormalVertices);
+    const AcDbObjectRecord& mesh = *d.records().firstModelSpace();
+    auto stream = polygonMeshStream(d, mesh, kMaxNormalVertices);
     ASSERT_TRUE(stream);
     EXPECT_GT(stream->vertexCount, kMaxNormalVertices);
     FaceFileContent streamed, listed;
     streamed.entities.push_back(buildFaces(std::move(*stream)));
-    listed.entities.push_back(buildFaces(*d.polygonMeshGeometry(mesh)));
+    listed.entities.push_back(buildFaces(*polygonMeshGeometry(d, mesh)));
     ASSERT_TRUE(streamed.entities[0].grid);
     ASSERT_TRUE(listed.entities[0].block);
     EXPECT_TRUE(sameBytes(encode(streamed), encode(listed)));
@@ -233,7 +234,7 @@ TEST(FaceFileWriter, BigPolygonMeshesStreamTheBytesTheirListsGive) {
   // Small meshes keep their list, and their normals.
   DrawingLoadResult small = Drawing::loadText(polygonMeshText(20, 20, 16, 64), "small.dxf");
   ASSERT_TRUE(small.drawing) << small.error;
-  EXPECT_FALSE(small.drawing->polygonMeshStream(*small.drawing->firstModelSpace(), kMaxNormalVertices));
+  EXPECT_FALSE(polygonMeshStream(*small.drawing, *small.drawing->records().firstModelSpace(), kMaxNormalVertices));
 }
 
 TEST(FaceFileWriter, AStreamThatEndsEarlyGivesNoFile) {
