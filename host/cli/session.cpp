@@ -155,14 +155,14 @@ void Session::runCommandLine(std::istream* script) {
   }
   // A stop signal, or a terminal that went away: the changes are kept in
   // the recovery copy (written now, here, not in the signal's handler).
-  std::string error = recovery.current(drawing) ? "" : recovery.write(drawing);
+  const HostResult written = recovery.current(drawing) ? HostResult{} : recovery.write(drawing);
   std::string why = stopRequested() ? "stopped by a signal" : "the input ended";
   std::string name = drawing.file().path().empty() ? "the drawing" : drawing.file().path();
   state_->streams.out.flush();
-  if (error.empty())
+  if (written)
     diagnose(why + "; unsaved changes to " + name + " are kept in " + recovery.path());
   else
-    diagnose(why + "; unsaved changes to " + name + " are lost: " + error);
+    diagnose(why + "; unsaved changes to " + name + " are lost: " + written.error);
 }
 
 std::string Session::drawingBaseName(const std::string& extension) const {

@@ -113,8 +113,7 @@ int askForObjects(Console& console, const Drawing& drawing, const std::string& p
         if (p == record) return;
       picked.push_back(record);
     };
-    std::string first = tokens[0];
-    for (char& c : first) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string first = asciiLower(tokens[0]);
     if (first == "all" && tokens.size() == 1) {
       for (AcDbObjectRecord* r : drawing.records().modelSpace()) add(r);
     } else if (first == "last" && tokens.size() == 1) {

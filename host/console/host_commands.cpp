@@ -19,7 +19,7 @@ std::string colourText(int index) {
 }
 
 void saveTo(Drawing& drawing, const std::string& path) {
-  SaveResult result = path.empty() ? drawing.save() : drawing.saveAs(path);
+  HostResult result = path.empty() ? drawing.save() : drawing.saveAs(path);
   if (result) hostPrint("\nSaved " + drawing.file().path() + ".\n");
   else hostPrint("\n" + result.error + "\n");
 }

@@ -7,6 +7,7 @@
 #include "drawing/object_classes.h"
 #include "dxf/dxf_values.h"
 #include "runtime/background_work.h"
+#include "runtime/text.h"
 
 namespace corvane {
 
@@ -28,18 +29,18 @@ Drawing::~Drawing() {
 
 std::string Drawing::savedText() const { return file_.patched(savePatches(file_, index_, newApps_)); }
 
-SaveResult Drawing::save() {
-  SaveResult result = file_.write(file_.path(), savePatches(file_, index_, newApps_));
-  if (result.ok) {
+HostResult Drawing::save() {
+  HostResult result = file_.write(file_.path(), savePatches(file_, index_, newApps_));
+  if (result) {
     savedChanges_ = changes_;
     file_.holdFile(); // the saved file is a new one
   }
   return result;
 }
 
-SaveResult Drawing::saveAs(const std::string& path) {
-  SaveResult result = file_.write(path, savePatches(file_, index_, newApps_));
-  if (result.ok) {
+HostResult Drawing::saveAs(const std::string& path) {
+  HostResult result = file_.write(path, savePatches(file_, index_, newApps_));
+  if (result) {
     beforeHostChange();
     file_.moveTo(path);
     savedChanges_ = changes_;
@@ -47,7 +48,7 @@ SaveResult Drawing::saveAs(const std::string& path) {
   return result;
 }
 
-SaveResult Drawing::saveCopy(const std::string& path, unsigned maxMode) const {
+HostResult Drawing::saveCopy(const std::string& path, unsigned maxMode) const {
   return file_.write(path, savePatches(file_, index_, newApps_), file_.mode() & maxMode);
 }
 
@@ -117,7 +118,7 @@ bool Drawing::isValidAppName(std::string_view name) {
 
 bool Drawing::registerApp(std::string_view name) {
   if (!isValidAppName(name)) return false;
-  std::string key = dxfNameKey(name);
+  std::string key = asciiUpper(name);
   if (apps_.count(key) != 0) return true;
   beforeHostChange();
   apps_.emplace(key, std::string(name));
@@ -130,14 +131,14 @@ bool Drawing::registerApp(std::string_view name) {
 }
 
 bool Drawing::isAppRegistered(std::string_view name) const {
-  return isValidAppName(name) && apps_.count(dxfNameKey(name)) != 0;
+  return isValidAppName(name) && apps_.count(asciiUpper(name)) != 0;
 }
 
 resbuf* Drawing::xData(const AcDbObjectRecord& r, const char* app) const {
   resbuf* head = nullptr;
   resbuf** tail = &head;
   for (const XDataBlock& b : splitXData(index_.xdataText(r), file_.encoding())) {
-    if (app != nullptr && !dxfNameEquals(b.name, app)) continue;
+    if (app != nullptr && !equalsIgnoreCase(b.name, app)) continue;
     if (!appendXDataChain(b.text, file_.encoding(), tail)) {
       ads_relrb(head);
       return nullptr;
@@ -155,7 +156,7 @@ Acad::ErrorStatus Drawing::setXData(AcDbObjectRecord& r, const resbuf* chain) {
   for (size_t i = 0; i < apps.size(); ++i) {
     if (!isAppRegistered(apps[i].name)) return Acad::eInvalidInput;
     for (size_t j = 0; j < i; ++j)
-      if (dxfNameEquals(apps[i].name, apps[j].name)) return Acad::eInvalidInput;
+      if (equalsIgnoreCase(apps[i].name, apps[j].name)) return Acad::eInvalidInput;
   }
   std::string_view current = index_.xdataText(r);
   std::vector<XDataBlock> blocks = splitXData(current, file_.encoding());
@@ -163,7 +164,7 @@ Acad::ErrorStatus Drawing::setXData(AcDbObjectRecord& r, const resbuf* chain) {
   std::string region;
   for (const XDataBlock& b : blocks) {
     size_t k = 0;
-    while (k < apps.size() && !dxfNameEquals(apps[k].name, b.name)) ++k;
+    while (k < apps.size() && !equalsIgnoreCase(apps[k].name, b.name)) ++k;
     if (k == apps.size()) {
       region.append(b.text);
     } else if (!used[k]) {
@@ -181,7 +182,7 @@ Acad::ErrorStatus Drawing::setXData(AcDbObjectRecord& r, const resbuf* chain) {
 }
 
 AcDbObjectRecord* Drawing::findLayer(std::string_view name) const {
-  auto it = layers_.find(dxfNameKey(name));
+  auto it = layers_.find(asciiUpper(name));
   return it == layers_.end() ? nullptr : it->second;
 }
 
@@ -201,7 +202,7 @@ std::string Drawing::modelSpaceOwner() const {
   for (size_t i = 0; i < index_.count(); ++i) {
     const AcDbObjectRecord* r = index_.at(i);
     if (r->role == RecordRole::kTableRecord && typeName(*r) == "BLOCK_RECORD" &&
-        dxfNameEquals(layerName(*r), "*Model_Space"))
+        equalsIgnoreCase(layerName(*r), "*Model_Space"))
       return handleText(*r);
   }
   return "0";

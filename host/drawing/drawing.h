@@ -30,9 +30,10 @@ namespace corvane {
 
 class Drawing;
 
-struct DrawingLoadResult {
-  std::unique_ptr<Drawing> drawing; // null when the file was refused
-  std::string error;                // one line "FILE:LINE: what" when refused
+// A load: the drawing, or the one line "FILE:LINE: what" (or "FILE: why")
+// that refuses the file.
+struct DrawingLoadResult : HostResult {
+  std::unique_ptr<Drawing> drawing;  // null when the file was refused
   std::vector<std::string> warnings; // one line each; the drawing loaded anyway
 };
 
@@ -75,12 +76,12 @@ public:
   // saveAs makes PATH the drawing's path. A drawing read from a mapped file
   // that has changed since is not saved: its bytes are no longer the ones
   // that were read.
-  SaveResult save();
-  SaveResult saveAs(const std::string& path);
+  HostResult save();
+  HostResult saveAs(const std::string& path);
   // Writes what save() would write to PATH, the same way, and leaves the
   // drawing's path and its unsaved state alone. A new file at PATH gets the
   // drawing file's permissions (read and write bits), within MAXMODE.
-  SaveResult saveCopy(const std::string& path, unsigned maxMode = 0666) const;
+  HostResult saveCopy(const std::string& path, unsigned maxMode = 0666) const;
   // The bytes save() would write.
   std::string savedText() const;
 

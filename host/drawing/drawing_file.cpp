@@ -55,22 +55,15 @@ std::string DrawingFile::patched(std::vector<DxfPatch> patches) const {
   return out;
 }
 
-SaveResult DrawingFile::write(const std::string& path, std::vector<DxfPatch> patches, unsigned newFileMode) const {
-  SaveResult result;
+HostResult DrawingFile::write(const std::string& path, std::vector<DxfPatch> patches, unsigned newFileMode) const {
   FileReplacer writer;
-  std::string error = writer.open(path, newFileMode);
-  if (error.empty()) {
-    emitPatched(text(), std::move(patches), [&writer](std::string_view piece) { return writer.write(piece); });
-    // A mapped file that changed since it was read no longer holds the
-    // drawing's bytes; the temporary file goes with the writer.
-    if (bytes_.changed())
-      error = path_ + ": the file changed since it was read; the drawing is not saved";
-    else
-      error = writer.commit();
-  }
-  result.ok = error.empty();
-  result.error = error;
-  return result;
+  HostResult opened = writer.open(path, newFileMode);
+  if (!opened) return opened;
+  emitPatched(text(), std::move(patches), [&writer](std::string_view piece) { return writer.write(piece); });
+  // A mapped file that changed since it was read no longer holds the
+  // drawing's bytes; the temporary file goes with the writer.
+  if (bytes_.changed()) return {path_ + ": the file changed since it was read; the drawing is not saved"};
+  return writer.commit();
 }
 
 } // namespace corvane

@@ -14,14 +14,9 @@
 #include "drawing/drawing_bytes.h"
 #include "dxf/dxf_output.h"
 #include "dxf/dxf_scanner.h"
+#include "runtime/host_result.h"
 
 namespace corvane {
-
-struct SaveResult {
-  bool ok = false;
-  std::string error; // one line naming the file when !ok
-  explicit operator bool() const { return ok; }
-};
 
 class DrawingFile {
 public:
@@ -33,14 +28,13 @@ public:
   DrawingFile& operator=(const DrawingFile&) = delete;
 
   // ---- reading ---------------------------------------------------------------
-  // Starts reading path() (DrawingBytes::open): "" or one line "PATH: why",
-  // with nothing held.
-  std::string open(DrawingBytes::Kind kind) { return bytes_.open(path_, kind); }
+  // Starts reading path() (DrawingBytes::open); on failure nothing is held.
+  HostResult open(DrawingBytes::Kind kind) { return bytes_.open(path_, kind); }
   // Holds TEXT as the file's bytes (a drawing made in memory).
   void hold(std::string text) { bytes_.hold(std::move(text)); }
-  // Ends what open() began (DrawingBytes::settle): "" or one line. Views of
-  // text() taken before must be taken again: offsets hold.
-  std::string settle() { return bytes_.settle(); }
+  // Ends what open() began (DrawingBytes::settle). Views of text() taken
+  // before must be taken again: offsets hold.
+  HostResult settle() { return bytes_.settle(); }
   // Takes what the scan found in text().
   void setLayout(DxfLayout layout) { layout_ = std::move(layout); }
   // Opens path()'s file again and holds it with a shared lock (after a
@@ -87,7 +81,8 @@ public:
   // file there is replaced only when every write and the close succeeded; a
   // new file gets NEWFILEMODE. Mapped bytes whose file changed since they
   // were read are not written (the error says so). Leaves path() alone.
-  SaveResult write(const std::string& path, std::vector<DxfPatch> patches, unsigned newFileMode = 0666) const;
+  // The error names the file.
+  HostResult write(const std::string& path, std::vector<DxfPatch> patches, unsigned newFileMode = 0666) const;
 
 private:
   std::string path_;

@@ -7,6 +7,7 @@
 #include "drawing/drawing.h"
 #include "drawing/object_classes.h"
 #include "dxf/dxf_values.h"
+#include "runtime/text.h"
 
 namespace corvane {
 
@@ -62,11 +63,11 @@ public:
       r.role = RecordRole::kTableRecord;
       if (info.table == "LAYER") {
         r.cls = AcDbLayerTableRecord::desc();
-        d_.layers_.emplace(dxfNameKey(info.name), &r);
+        d_.layers_.emplace(asciiUpper(info.name), &r);
       } else {
         r.cls = genericClass(info.type, AcDbSymbolTableRecord::desc());
         if (info.table == "APPID" && !info.name.empty())
-          d_.apps_.emplace(dxfNameKey(info.name), std::string(info.name));
+          d_.apps_.emplace(asciiUpper(info.name), std::string(info.name));
       }
       break;
     case DxfObjectRole::kObject:
@@ -186,10 +187,10 @@ private:
 
 DrawingLoadResult Drawing::load(const std::string& path, DrawingBytes::Kind bytes) {
   std::unique_ptr<Drawing> d(new Drawing(path));
-  std::string error = d->file_.open(bytes);
-  if (!error.empty()) {
+  HostResult opened = d->file_.open(bytes);
+  if (!opened) {
     DrawingLoadResult result;
-    result.error = error;
+    result.error = opened.error;
     return result;
   }
   DrawingLoadResult result = scan(std::move(d), path);
@@ -215,9 +216,9 @@ DrawingLoadResult Drawing::scan(std::unique_ptr<Drawing> d, const std::string& n
   // What was read from a file that changed meanwhile is no drawing, whatever
   // the scan made of it. A copy read beside the scan takes the place of
   // the mapping scanned: offsets hold, views are taken again.
-  result.error = d->file_.settle();
-  if (!result.error.empty()) return result;
-  if (!scan.ok) {
+  result.error = d->file_.settle().error;
+  if (!result.ok()) return result;
+  if (!scan.ok()) {
     result.error = scan.error;
     return result;
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "drawing/drawing.h"
+#include "runtime/text.h"
 
 namespace corvane {
 namespace {
@@ -68,7 +69,7 @@ bool blockDefined(const Drawing& d, std::string_view name) {
     const AcDbObjectRecord* r = d.records().at(i);
     if (r->role != RecordRole::kBlockMarker || d.typeName(*r) != "BLOCK") continue;
     for (const DxfGroupView& g : d.groups(*r))
-      if (g.code == 2 && dxfNameEquals(trimBlanks(g.text()), name)) return true;
+      if (g.code == 2 && equalsIgnoreCase(trimBlanks(g.text()), name)) return true;
   }
   return false;
 }
@@ -133,7 +134,7 @@ EntityMaker::Result EntityMaker::make(Drawing& d, const std::vector<NewGroup>& g
   };
   if (given.empty() || given.front().code != 0 || given.front().kind != NewGroup::kText)
     return refuse("the list does not start with the object's type (0 . \"TYPE\")");
-  const std::string type = dxfNameKey(trimBlanks(given.front().text));
+  const std::string type = asciiUpper(trimBlanks(given.front().text));
   const TypeLayout* layout = nullptr;
   for (const TypeLayout& l : layouts())
     if (l.type == type) layout = &l;

@@ -64,16 +64,16 @@ std::string FileReplacer::fail(const std::string& what, int err) const {
   return path_ + ": " + what + ": " + fileErrorText(target_, err);
 }
 
-std::string FileReplacer::open(const std::string& path, unsigned newFileMode) {
+HostResult FileReplacer::open(const std::string& path, unsigned newFileMode) {
   path_ = path;
-  if (path.empty()) return "cannot save: no file name";
+  if (path.empty()) return {"cannot save: no file name"};
   target_ = followLinks(path);
   struct stat st;
   bool exists = ::stat(target_.c_str(), &st) == 0;
-  if (!exists && errno != ENOENT) return fail("cannot save", errno);
-  if (exists && !S_ISREG(st.st_mode)) return path + ": cannot save: not a regular file";
+  if (!exists && errno != ENOENT) return {fail("cannot save", errno)};
+  if (exists && !S_ISREG(st.st_mode)) return {path + ": cannot save: not a regular file"};
   // A file the user may not write is not replaced behind his back.
-  if (exists && ::access(target_.c_str(), W_OK) != 0) return fail("cannot save", errno);
+  if (exists && ::access(target_.c_str(), W_OK) != 0) return {fail("cannot save", errno)};
   inPlace_ = exists && st.st_nlink > 1;
   // An unnamed file disappears with the process however it ends; only a
   // complete one gets a name.
@@ -86,7 +86,7 @@ std::string FileReplacer::open(const std::string& path, unsigned newFileMode) {
       else if (errno != EEXIST) break;
     }
   }
-  if (fd_ < 0) return fail("cannot create a file beside it", errno);
+  if (fd_ < 0) return {fail("cannot create a file beside it", errno)};
   if (exists && !inPlace_) {
     ::fchmod(fd_, st.st_mode & 07777);
     // Only an administrator may give a file away; a member of the file's
@@ -114,40 +114,40 @@ bool FileReplacer::write(std::string_view bytes) {
   return true;
 }
 
-std::string FileReplacer::commit() {
-  if (fd_ < 0) return path_ + ": cannot save: the file was not opened";
-  if (writeErrno_ != 0) return fail("cannot write", writeErrno_);
+HostResult FileReplacer::commit() {
+  if (fd_ < 0) return {path_ + ": cannot save: the file was not opened"};
+  if (writeErrno_ != 0) return {fail("cannot write", writeErrno_)};
   if (inPlace_) return rewriteInPlace();
-  if (::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) return fail("cannot write", errno);
+  if (::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS) return {fail("cannot write", errno)};
   if (tempPath_.empty()) {
     std::string self = "/proc/self/fd/" + std::to_string(fd_);
     for (int attempt = 0; attempt < 100 && tempPath_.empty(); ++attempt) {
       std::string name = nameBeside(target_);
       if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
         tempPath_ = std::move(name);
-      else if (errno != EEXIST) return fail("cannot write", errno);
+      else if (errno != EEXIST) return {fail("cannot write", errno)};
     }
-    if (tempPath_.empty()) return fail("cannot write", EEXIST);
+    if (tempPath_.empty()) return {fail("cannot write", EEXIST)};
   }
   int fd = fd_;
   fd_ = -1;
-  if (::close(fd) != 0 && errno != EINTR) return fail("cannot write", errno);
-  if (::rename(tempPath_.c_str(), target_.c_str()) != 0) return fail("cannot replace the file", errno);
+  if (::close(fd) != 0 && errno != EINTR) return {fail("cannot write", errno)};
+  if (::rename(tempPath_.c_str(), target_.c_str()) != 0) return {fail("cannot replace the file", errno)};
   tempPath_.clear();
   return {};
 }
 
 // Copies the complete new content over the file itself. Room for all of it
 // is reserved first, so a full disk stops the save before a byte changes.
-std::string FileReplacer::rewriteInPlace() {
+HostResult FileReplacer::rewriteInPlace() {
   off_t size = ::lseek(fd_, 0, SEEK_END);
-  if (size < 0) return fail("cannot write", errno);
+  if (size < 0) return {fail("cannot write", errno)};
   int out = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC);
-  if (out < 0) return fail("cannot save", errno);
+  if (out < 0) return {fail("cannot save", errno)};
   int reserved = ::posix_fallocate(out, 0, size);
   if (reserved != 0 && reserved != EOPNOTSUPP && reserved != EINVAL) {
     ::close(out);
-    return fail("cannot save", reserved);
+    return {fail("cannot save", reserved)};
   }
   std::vector<char> buffer(1 << 20);
   int err = 0;
@@ -172,7 +172,7 @@ std::string FileReplacer::rewriteInPlace() {
   if (err == 0 && ::fsync(out) != 0 && errno != EINVAL && errno != EROFS) err = errno;
   if (::close(out) != 0 && err == 0 && errno != EINTR) err = errno;
   if (err != 0)
-    return fail("cannot write", err) + "; the file may be damaged: SAVEAS another name keeps the drawing";
+    return {fail("cannot write", err) + "; the file may be damaged: SAVEAS another name keeps the drawing"};
   return {};
 }
 

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/host_result.h"
+
 namespace corvane {
 
 // Writes a file as a whole, so that a failure or an interruption never
@@ -14,9 +16,9 @@ namespace corvane {
 // file with other names (hard links) is instead rewritten in place at
 // commit(), after room for all of it has been reserved, so that every name
 // sees the new content. A file made where there was none gets NEWFILEMODE
-// (less the umask). Each step returns an empty string or a one-line
-// error naming the file; the file is as it was after any error but a failed
-// rewrite in place, which says so. A writer destroyed without a successful
+// (less the umask). A step that fails says why in one line naming the
+// file; the file is as it was after any failure but a failed rewrite in
+// place, which says so. A writer destroyed without a successful
 // commit leaves nothing behind.
 class FileReplacer {
 public:
@@ -25,13 +27,14 @@ public:
   FileReplacer& operator=(const FileReplacer&) = delete;
   ~FileReplacer();
 
-  std::string open(const std::string& path, unsigned newFileMode = 0666);
+  HostResult open(const std::string& path, unsigned newFileMode = 0666);
+  // False once a write failed; commit() then tells why.
   bool write(std::string_view bytes);
-  std::string commit();
+  HostResult commit();
 
 private:
   std::string fail(const std::string& what, int err) const;
-  std::string rewriteInPlace();
+  HostResult rewriteInPlace();
 
   std::string path_;     // as given, for messages
   std::string target_;   // the file PATH leads to

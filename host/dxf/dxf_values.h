@@ -138,11 +138,6 @@ std::string encodeDxfHex(std::string_view bytes); // upper case
 // decimal point or exponent ("0.3", "1.0", "1e-07"). VALUE must be finite.
 std::string formatDxfReal(double value);
 
-// ASCII case-insensitive equality, as DXF names compare.
-bool dxfNameEquals(std::string_view a, std::string_view b);
-// Upper-case ASCII copy, the key under which names are looked up.
-std::string dxfNameKey(std::string_view name);
-
 // How a file writes its groups, taken from the file itself so that new
 // groups look like their neighbours.
 struct DxfStyle {

@@ -70,7 +70,7 @@ TEST_F(MappedDrawing, ReadsAsTheCopyDoes) {
 
 TEST_F(MappedDrawing, CutShortReadsZerosAndSaysSo) {
   DrawingBytes bytes;
-  ASSERT_EQ(bytes.open(path_, DrawingBytes::Kind::kMapped), "");
+  ASSERT_EQ(bytes.open(path_, DrawingBytes::Kind::kMapped).error, "");
   ASSERT_TRUE(bytes.mapped());
   bytes.release(0, text_.size()); // nothing resident: every read goes to the file
   EXPECT_FALSE(bytes.cutShort());
@@ -104,8 +104,8 @@ TEST_F(MappedDrawing, CutShortDuringAnExportGivesNoFaceFile) {
   }
   freeSelectionSet(set);
 
-  SaveResult saved = d.saveAs(dir_ + "/copy.dxf");
-  EXPECT_FALSE(saved.ok);
+  HostResult saved = d.saveAs(dir_ + "/copy.dxf");
+  EXPECT_FALSE(saved.ok());
   EXPECT_EQ(saved.error, path_ + ": the file changed since it was read; the drawing is not saved");
   EXPECT_FALSE(std::filesystem::exists(dir_ + "/copy.dxf"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1); // no temporary left

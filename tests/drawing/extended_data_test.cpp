@@ -460,8 +460,8 @@ TEST(ExtendedData, CorpusDrawingWithDataOnA3dSolid) {
 
 TEST(ExtendedData, SaveReportsAFolderThatCannotBeWritten) {
   auto d = load(testing::r2000Drawing());
-  SaveResult r = d->saveAs("/nonexistent-dir/x.dxf");
-  EXPECT_FALSE(r.ok);
+  HostResult r = d->saveAs("/nonexistent-dir/x.dxf");
+  EXPECT_FALSE(r.ok());
   EXPECT_EQ(r.error, "/nonexistent-dir/x.dxf: cannot create a file beside it: the folder /nonexistent-dir does not exist");
   EXPECT_EQ(d->file().path(), "x.dxf");
 }

@@ -29,8 +29,8 @@ TEST(Corpus, EveryDrawingLoadsAndSavesByteIdentical) {
       EXPECT_FALSE(d.modified());
       EXPECT_GT(d.records().count(), 0u);
       auto out = dir / file.filename();
-      SaveResult saved = d.saveAs(out.string());
-      ASSERT_TRUE(saved.ok) << saved.error;
+      HostResult saved = d.saveAs(out.string());
+      ASSERT_TRUE(saved.ok()) << saved.error;
       EXPECT_EQ(d.file().path(), out.string());
       EXPECT_TRUE(testing::readBytes(out) == testing::readBytes(file)) << "saved bytes differ";
     }
@@ -53,7 +53,7 @@ TEST(Corpus, RecordsReadBackWhatTheScannerFound) {
     SCOPED_TRACE(file.filename().string());
     const std::string bytes = testing::readBytes(file);
     Found found;
-    ASSERT_TRUE(scanDxf(bytes, "x.dxf", found).ok);
+    ASSERT_TRUE(scanDxf(bytes, "x.dxf", found).ok());
     DrawingLoadResult loaded = Drawing::loadText(bytes, file.string());
     ASSERT_TRUE(loaded.drawing) << loaded.error;
     const Drawing& d = *loaded.drawing;
