@@ -10,7 +10,7 @@ bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 class TextCursor {
- public:
+public:
   explicit TextCursor(std::string_view t) : t_(t) {}
   void skipSpace() {
     while (p_ < t_.size() && isSpace(t_[p_])) ++p_;
@@ -54,7 +54,7 @@ class TextCursor {
   // Where the last token read starts.
   size_t tokenStart() const { return start_; }
 
- private:
+private:
   std::string_view t_;
   size_t p_ = 0;
   size_t start_ = 0;
@@ -91,11 +91,9 @@ bool isRecordStart(std::string_view line) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-bool isEndMarker(std::string_view kind) {
-  return kind.starts_with("End-of-") || kind.starts_with("Begin-of-");
-}
+bool isEndMarker(std::string_view kind) { return kind.starts_with("End-of-") || kind.starts_with("Begin-of-"); }
 
-}  // namespace
+} // namespace
 
 bool readSatText(std::string_view text, SatDocument& doc, std::string& reason) {
   doc = SatDocument{};
@@ -108,7 +106,7 @@ bool readSatText(std::string_view text, SatDocument& doc, std::string& reason) {
     }
   }
   if (!takeSatHeader(header, doc, reason)) return false;
-  cur.line();  // rest of the header line (flags and padding)
+  cur.line(); // rest of the header line (flags and padding)
 
   // Product/date and units lines: present from version 2 on, recognised by
   // their shape rather than by version so that unusual writers still read.
@@ -150,8 +148,7 @@ bool readSatText(std::string_view text, SatDocument& doc, std::string& reason) {
       break;
     }
     if (kind.empty() || !((kind[0] >= 'a' && kind[0] <= 'z') || (kind[0] >= 'A' && kind[0] <= 'Z'))) {
-      reason = "solid model record " + std::to_string(doc.records.size()) +
-               " does not start with a kind name";
+      reason = "solid model record " + std::to_string(doc.records.size()) + " does not start with a kind name";
       return false;
     }
     if (doc.records.size() >= kMaxSatRecords) {
@@ -163,8 +160,7 @@ bool readSatText(std::string_view text, SatDocument& doc, std::string& reason) {
     rec.kind.assign(kind);
     while (true) {
       if (cur.atEnd()) {
-        reason = "solid model record " + std::to_string(doc.records.size()) + " (" + rec.kind +
-                 ") is truncated";
+        reason = "solid model record " + std::to_string(doc.records.size()) + " (" + rec.kind + ") is truncated";
         return false;
       }
       std::string_view tok = cur.token();
@@ -213,4 +209,4 @@ bool readSatText(std::string_view text, SatDocument& doc, std::string& reason) {
   return true;
 }
 
-}  // namespace corvane::solids
+} // namespace corvane::solids
