@@ -152,8 +152,15 @@ std::vector<std::string> filesIn(const std::string& dir) {
 }
 
 std::vector<std::string> withShim(std::vector<std::string> faults) {
+  static const std::string shim = [] {
+    const std::string built = FAULT_SHIM;
+    if (built.find_first_of(" :") == std::string::npos) return built;
+    const std::string link = makeTempDir() + "/libfault_shim.so";
+    std::filesystem::create_symlink(built, link);
+    return link;
+  }();
   const char* asan = std::getenv("ASAN_OPTIONS");
-  faults.push_back(std::string("LD_PRELOAD=") + FAULT_SHIM);
+  faults.push_back("LD_PRELOAD=" + shim);
   // Sanitized builds want their runtime first; the shim is harmless before it.
   faults.push_back(std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") +
                    "verify_asan_link_order=0");
