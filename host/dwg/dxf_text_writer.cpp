@@ -1,0 +1,78 @@
+#include "dwg/dxf_text_writer.h"
+
+#include <charconv>
+
+#include "dxf/dxf_values.h"
+
+namespace corvane::dwg {
+
+void DxfTextWriter::code(int code) {
+  char digits[8];
+  const auto end = std::to_chars(digits, digits + sizeof digits, code).ptr;
+  const size_t n = static_cast<size_t>(end - digits);
+  if (n < 3) out_.append(3 - n, ' ');
+  out_.append(digits, n).push_back('\n');
+}
+
+void DxfTextWriter::text(int c, std::string_view value) {
+  code(c);
+  for (char ch : value) {
+    const auto u = static_cast<unsigned char>(ch);
+    if (u < 32) {
+      out_.push_back('^');
+      out_.push_back(static_cast<char>(u + 64));
+    } else {
+      out_.push_back(ch);
+    }
+  }
+  out_.push_back('\n');
+}
+
+void DxfTextWriter::integer(int c, long long value) {
+  code(c);
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  const size_t n = static_cast<size_t>(end - digits);
+  if (n < 6) out_.append(6 - n, ' ');
+  out_.append(digits, n).push_back('\n');
+}
+
+void DxfTextWriter::real(int c, double value) {
+  code(c);
+  appendDxfReal(out_, value);
+  out_.push_back('\n');
+}
+
+void DxfTextWriter::point(int c, const Vec3& p) {
+  real(c, p.x);
+  real(c + 10, p.y);
+  real(c + 20, p.z);
+}
+
+void DxfTextWriter::point2(int c, double x, double y) {
+  real(c, x);
+  real(c + 10, y);
+}
+
+void DxfTextWriter::handle(int c, uint64_t value) {
+  code(c);
+  static const char kHex[] = "0123456789ABCDEF";
+  char digits[16];
+  size_t n = 0;
+  do {
+    digits[n++] = kHex[value & 15];
+    value >>= 4;
+  } while (value != 0);
+  while (n > 0) out_.push_back(digits[--n]);
+  out_.push_back('\n');
+}
+
+void DxfTextWriter::binary(int c, std::string_view bytes) {
+  constexpr size_t kPiece = 127;
+  for (size_t at = 0; at < bytes.size(); at += kPiece) {
+    code(c);
+    out_.append(encodeDxfHex(bytes.substr(at, kPiece))).push_back('\n');
+  }
+}
+
+} // namespace corvane::dwg

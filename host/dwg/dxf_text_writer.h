@@ -1,0 +1,42 @@
+// The DXF text the DWG reader makes: groups appended to one string, in the
+// layout our loader and other readers take (codes right-aligned to three
+// columns, integers to six, "\n" line ends). Reals are written in their
+// shortest form that reads back to the same double, so that nothing a DWG
+// holds exactly is rounded on its way into the drawing.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "drawing/entity_geometry.h"
+
+namespace corvane::dwg {
+
+class DxfTextWriter {
+public:
+  explicit DxfTextWriter(std::string& out) : out_(out) {}
+
+  // A text value. Control characters, which would end the line, are
+  // written as DXF writes them ("^J" for a line feed, "^I" for a tab).
+  void text(int code, std::string_view value);
+  void integer(int code, long long value);
+  void real(int code, double value);
+  // CODE, CODE+10 and CODE+20 (10/20/30, 1010/1020/1030).
+  void point(int code, const Vec3& p);
+  void point2(int code, double x, double y);
+  // Upper-case hexadecimal, "0" for the null handle.
+  void handle(int code, uint64_t value);
+  // Bytes as hexadecimal, in pieces of at most 127 bytes (one group each).
+  void binary(int code, std::string_view bytes);
+  void subclass(std::string_view name) { text(100, name); }
+
+  std::string& out() { return out_; }
+
+private:
+  void code(int code);
+  std::string& out_;
+};
+
+
+} // namespace corvane::dwg
