@@ -1361,7 +1361,7 @@ bool isNamedRecordType(uint32_t type) {
 }
 
 void decodeObject(ObjectReader& in, uint32_t type, const DwgClassInfo* cls, const DwgNames& names,
-                  DwgObject& out) {
+                  DwgObject& out, bool listOnly) {
   out.type = type;
   out.handle = in.ownHandle();
   Decoding d(in, out.text, names, out, cls);
@@ -1380,7 +1380,7 @@ void decodeObject(ObjectReader& in, uint32_t type, const DwgClassInfo* cls, cons
   readExtendedData(d);
   if (out.entity) readEntityCommon(d);
   else readObjectCommon(d);
-  if (kind != nullptr && kind->decode != nullptr) kind->decode(d);
+  if (kind != nullptr && kind->decode != nullptr && !listOnly) kind->decode(d);
   else decodeListed(d);
   out.text += d.xdata;
 }

@@ -81,10 +81,11 @@ struct DwgClassInfo {
 // Decodes the object whose streams IN reads (positioned after its own
 // handle), of type number TYPE (CLASS for 500 and above, else null), into
 // OUT: kind, relations and DXF text. NAMES supplies the names of the
-// records it refers to. Throws DwgError where the object's bits can't be
+// records it refers to. LISTONLY reads the common data alone, as for a kind
+// without a decoder. Throws DwgError where the object's bits can't be
 // trusted.
 void decodeObject(ObjectReader& in, uint32_t type, const DwgClassInfo* cls, const DwgNames& names,
-                  DwgObject& out);
+                  DwgObject& out, bool listOnly = false);
 
 // The DXF name of type number TYPE for the fixed types (below 500), or
 // empty for one the format leaves unused.

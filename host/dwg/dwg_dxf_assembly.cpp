@@ -1,0 +1,301 @@
+#include "dwg/dwg_dxf_assembly.h"
+
+#include <algorithm>
+#include <map>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "dwg/dwg_error.h"
+#include "dwg/dxf_text_writer.h"
+
+namespace corvane::dwg {
+
+namespace {
+
+constexpr uint32_t kBlockRecordType = 49;
+constexpr uint32_t kAppIdType = 67;
+
+// Types that have no place in a DXF file: the R13/R14 viewport entity
+// headers and the format's placeholders.
+bool hasNoDxfForm(uint32_t type) { return type == 70 || type == 71 || type == 75 || type == 76; }
+
+bool isControl(uint32_t type) {
+  switch (type) {
+  case 48: case 50: case 52: case 56: case 60: case 62: case 64: case 66: case 68: return true;
+  default: return false;
+  }
+}
+
+class Assembly {
+public:
+  Assembly(DwgVersion version, const DwgHeaderValues& header, const std::vector<DwgClass>& classes,
+           const DwgObjectStore& store)
+      : version_(version), header_(header), store_(store) {
+    for (const DwgClass& c : classes) classInfo_[c.number] = {c.dxfName, c.entity};
+    names_.modelSpace = header.modelSpace;
+    names_.paperSpace = header.paperSpace;
+  }
+
+  void decodeAll() {
+    // Registered applications first (extended data names them), then the
+    // other records and the controls, then everything else.
+    decodePass([](uint32_t type) { return type == kAppIdType; });
+    decodePass([](uint32_t type) { return isNamedRecordType(type) && type != kAppIdType; });
+    if (names_.modelSpace == 0 || names_.paperSpace == 0) {
+      // The block table's control names the two spaces too.
+      for (const auto& [handle, o] : objects_)
+        if (o.type == 48) {
+          if (names_.modelSpace == 0) names_.modelSpace = o.first;
+          if (names_.paperSpace == 0) names_.paperSpace = o.last;
+        }
+    }
+    decodePass([](uint32_t type) { return !isNamedRecordType(type); });
+  }
+
+  void write(const std::string& headerText, const std::vector<DwgClass>& classes,
+             const std::vector<DwgStoredModel>& models, DwgAsDxf& out) {
+    std::string& text = out.text;
+    DxfTextWriter w(text);
+    section(w, "HEADER");
+    text += headerText;
+    w.text(0, "ENDSEC");
+    section(w, "CLASSES");
+    for (const DwgClass& c : classes) {
+      w.text(0, "CLASS");
+      w.text(1, c.dxfName);
+      w.text(2, c.cppName);
+      w.text(3, c.appName);
+      w.integer(90, c.proxyFlags);
+      if (version_ >= DwgVersion::kR2004) w.integer(91, c.instances);
+      w.integer(280, c.wasZombie ? 1 : 0);
+      w.integer(281, c.entity ? 1 : 0);
+    }
+    w.text(0, "ENDSEC");
+    writeTables(w);
+    writeBlocks(w);
+    section(w, "ENTITIES");
+    writeEntitiesOf(w, names_.modelSpace);
+    writeEntitiesOf(w, names_.paperSpace);
+    w.text(0, "ENDSEC");
+    writeObjects(w);
+    if (version_ >= DwgVersion::kR2013) writeDataStorage(w, models);
+    w.text(0, "EOF");
+    std::map<std::string, uint32_t> kinds;
+    for (const DwgObject* o : written_)
+      if (o->listedOnly) {
+        out.listedHandles.push_back(o->handle);
+        ++kinds[o->kind];
+      }
+    out.listedKinds.assign(kinds.begin(), kinds.end());
+  }
+
+private:
+  void decodePass(const std::function<bool(uint32_t)>& wanted) {
+    for (size_t i = 0; i < store_.size(); ++i) {
+      const uint64_t handle = store_.handleAt(i);
+      if (objects_.count(handle) != 0) continue;
+      bool tryAgain = false;
+      store_.read(i, [&](uint32_t type, ObjectReader& in) {
+        if (!wanted(type) || hasNoDxfForm(type)) return;
+        tryAgain = !decodeOne(type, in, false);
+      });
+      // An object whose own data this reader can't follow is listed: its
+      // common data read again, its kind's data left alone.
+      if (tryAgain) store_.read(i, [&](uint32_t type, ObjectReader& in) { decodeOne(type, in, true); });
+    }
+  }
+
+  // False when the kind's decoder failed and nothing was kept.
+  bool decodeOne(uint32_t type, ObjectReader& in, bool listOnly) {
+    const DwgClassInfo* cls = nullptr;
+    if (type >= 500) {
+      auto it = classInfo_.find(type);
+      if (it == classInfo_.end()) in.fail("object of type " + std::to_string(type) + " has no class");
+      cls = &it->second;
+    }
+    DwgObject o;
+    try {
+      decodeObject(in, type, cls, names_, o, listOnly);
+    } catch (const DwgError&) {
+      // Tables are what every other object leans on: no listing for them.
+      if (listOnly || isNamedRecordType(type)) throw;
+      return false;
+    }
+    const uint64_t handle = o.handle;
+    if (isNamedRecordType(type) && !isControl(type)) names_.byHandle[handle] = o.name;
+    if (type == kBlockRecordType) names_.blocks[handle] = o.block;
+    if (objects_.emplace(handle, std::move(o)).second) order_.push_back(handle);
+    return true;
+  }
+
+  const DwgObject* find(uint64_t handle) const {
+    auto it = objects_.find(handle);
+    return it == objects_.end() ? nullptr : &it->second;
+  }
+
+  static void section(DxfTextWriter& w, std::string_view name) {
+    w.text(0, "SECTION");
+    w.text(2, name);
+  }
+
+  void emit(DxfTextWriter& w, const DwgObject& o) {
+    if (!emitted_.insert(o.handle).second) return;
+    w.out() += o.text;
+    written_.push_back(&o);
+  }
+
+  // The entities a chain of R13 to R2000 links from FIRST to LAST.
+  std::vector<uint64_t> chain(uint64_t first, uint64_t last) const {
+    std::vector<uint64_t> out;
+    std::unordered_set<uint64_t> seen;
+    for (uint64_t h = first; h != 0 && seen.insert(h).second;) {
+      const DwgObject* o = find(h);
+      if (o == nullptr) break;
+      out.push_back(h);
+      if (h == last) break;
+      h = o->noLinks ? h + 1 : o->next;
+    }
+    return out;
+  }
+
+  std::vector<uint64_t> ownedEntities(const DwgObject& owner) const {
+    if (version_ >= DwgVersion::kR2004) return owner.owned;
+    return chain(owner.first, owner.last);
+  }
+
+  // An entity and what belongs to it: a POLYLINE's vertices, an INSERT's
+  // attributes, and their SEQEND.
+  void writeEntity(DxfTextWriter& w, const DwgObject& o) {
+    if (!o.entity || emitted_.count(o.handle) != 0) return;
+    emit(w, o);
+    if (o.seqend == 0) return;
+    for (uint64_t h : ownedEntities(o))
+      if (const DwgObject* sub = find(h)) emit(w, *sub);
+    if (const DwgObject* end = find(o.seqend)) emit(w, *end);
+  }
+
+  void writeEntitiesOf(DxfTextWriter& w, uint64_t blockRecord) {
+    const DwgObject* record = find(blockRecord);
+    if (record == nullptr) return;
+    for (uint64_t h : ownedEntities(*record))
+      if (const DwgObject* o = find(h)) writeEntity(w, *o);
+  }
+
+  void writeTables(DxfTextWriter& w) {
+    section(w, "TABLES");
+    for (uint64_t control : header_.controls) {
+      const DwgObject* c = find(control);
+      if (c == nullptr) continue;
+      w.out() += c->text;
+      std::vector<uint64_t> records;
+      if (c->type == 56 || c->type == 48) {
+        // LTYPE: ByBlock and ByLayer first; BLOCK_RECORD: the two spaces.
+        records.push_back(c->first);
+        records.push_back(c->last);
+      }
+      records.insert(records.end(), c->owned.begin(), c->owned.end());
+      for (uint64_t h : records)
+        if (const DwgObject* r = find(h); r != nullptr && !r->entity) emit(w, *r);
+      w.text(0, "ENDTAB");
+    }
+    w.text(0, "ENDSEC");
+  }
+
+  void writeBlocks(DxfTextWriter& w) {
+    section(w, "BLOCKS");
+    const DwgObject* control = find(header_.controls[8]);
+    std::vector<uint64_t> records{names_.modelSpace, names_.paperSpace};
+    if (control != nullptr) records.insert(records.end(), control->owned.begin(), control->owned.end());
+    std::unordered_set<uint64_t> done;
+    for (uint64_t h : records) {
+      const DwgObject* r = find(h);
+      if (r == nullptr || r->type != kBlockRecordType || !done.insert(h).second) continue;
+      const DwgObject* begin = find(r->blockEntity);
+      const DwgObject* end = find(r->endBlock);
+      if (begin == nullptr || end == nullptr) continue;
+      emit(w, *begin);
+      // The two spaces keep their entities in ENTITIES.
+      if (h != names_.modelSpace && h != names_.paperSpace)
+        for (uint64_t e : ownedEntities(*r))
+          if (const DwgObject* o = find(e)) writeEntity(w, *o);
+      emit(w, *end);
+    }
+    w.text(0, "ENDSEC");
+  }
+
+  void writeObjects(DxfTextWriter& w) {
+    section(w, "OBJECTS");
+    if (const DwgObject* root = find(header_.namedObjects)) emit(w, *root);
+    for (uint64_t h : order_) {
+      const DwgObject* o = find(h);
+      if (o == nullptr || o->entity || isNamedRecordType(o->type)) continue;
+      emit(w, *o);
+    }
+    w.text(0, "ENDSEC");
+  }
+
+  // ACDSDATA: the schemas DXF writes, then one record per stored model.
+  void writeDataStorage(DxfTextWriter& w, const std::vector<DwgStoredModel>& models) {
+    section(w, "ACDSDATA");
+    w.integer(70, 2);
+    w.integer(71, static_cast<long long>(models.size()));
+    for (const DwgStoredModel& m : models) {
+      w.text(0, "ACDSRECORD");
+      w.integer(90, 1);
+      w.text(2, "AcDbDs::ID");
+      w.integer(280, 10);
+      w.handle(320, m.entity);
+      w.text(2, "ASM_Data");
+      w.integer(280, 15);
+      w.integer(94, static_cast<long long>(m.data.size()));
+      w.binary(310, m.data);
+    }
+    w.text(0, "ENDSEC");
+  }
+
+  DwgVersion version_;
+  const DwgHeaderValues& header_;
+  const DwgObjectStore& store_;
+  std::unordered_map<uint32_t, DwgClassInfo> classInfo_;
+  DwgNames names_;
+  std::unordered_map<uint64_t, DwgObject> objects_;
+  std::vector<uint64_t> order_; // handles in the map's order, as decoded
+  std::unordered_set<uint64_t> emitted_;
+  std::vector<const DwgObject*> written_;
+};
+
+} // namespace
+
+std::string codePageName(uint16_t codePage) {
+  static const char* const kNames[] = {
+      "UTF8",      "US_ASCII",  "ISO_8859_1", "ISO_8859_2", "ISO_8859_3", "ISO_8859_4", "ISO_8859_5",
+      "ISO_8859_6", "ISO_8859_7", "ISO_8859_8", "ISO_8859_9", "DOS437",    "DOS850",    "DOS852",
+      "DOS855",    "DOS857",    "DOS860",    "DOS861",    "DOS863",    "DOS864",    "DOS865",
+      "DOS869",    "DOS932",    "MACINTOSH", "BIG5",      "KSC5601",   "JOHAB",     "DOS866",
+      "ANSI_1250", "ANSI_1251", "ANSI_1252", "GB2312",    "ANSI_1253", "ANSI_1254", "ANSI_1255",
+      "ANSI_1256", "ANSI_1257", "ANSI_874",  "ANSI_932",  "ANSI_936",  "ANSI_949",  "ANSI_950",
+      "ANSI_1361", "ANSI_1200", "ANSI_1258"};
+  if (codePage < std::size(kNames)) return kNames[codePage];
+  return "ANSI_1252";
+}
+
+void assembleDxf(DwgVersion version, uint16_t codePage, const DwgHeaderValues& header,
+                 const std::vector<DwgClass>& classes, const DwgObjectStore& store,
+                 const std::vector<DwgStoredModel>& models, DwgAsDxf& out) {
+  out.version = version;
+  Assembly assembly(version, header, classes, store);
+  assembly.decodeAll();
+  std::string headerText;
+  DxfTextWriter w(headerText);
+  w.text(9, "$ACADVER");
+  w.text(1, versionMagic(version));
+  w.text(9, "$DWGCODEPAGE");
+  w.text(3, codePageName(codePage));
+  w.text(9, "$HANDSEED");
+  w.handle(5, header.handSeed);
+  headerText += header.extraText;
+  out.text.reserve(store.size() * 200);
+  assembly.write(headerText, classes, models, out);
+}
+
+} // namespace corvane::dwg
