@@ -25,16 +25,6 @@ constexpr uint64_t kFirstPageAddress = 0x100;
 constexpr uint64_t kMaxExpansion = 256;
 constexpr uint64_t kExpansionSlack = 1024;
 
-std::string hex(uint64_t v) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string s;
-  do {
-    s.insert(s.begin(), kDigits[v & 15]);
-    v >>= 4;
-  } while (v);
-  return "0x" + s;
-}
-
 uint32_t le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 void putLe32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
@@ -167,7 +157,7 @@ private:
     if (found == pages_.end()) throw DwgError(structure, at, "page " + std::to_string(number) + " is not in the page map");
     if (found->second.address > file_.size() || found->second.size > file_.size() - found->second.address)
       throw DwgError(structure, at, "page " + std::to_string(number) + " lies past the end of the file (" +
-                                        hex(found->second.address) + " + " + std::to_string(found->second.size) + ")");
+                                        std::to_string(found->second.address) + " + " + std::to_string(found->second.size) + ")");
     return found->second;
   }
 
