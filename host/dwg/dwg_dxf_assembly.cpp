@@ -14,6 +14,7 @@ namespace {
 
 constexpr uint32_t kBlockRecordType = 49;
 constexpr uint32_t kAppIdType = 67;
+constexpr uint32_t kBlockControlType = 48;
 
 // Types that have no place in a DXF file: the R13/R14 viewport entity
 // headers and the format's placeholders.
@@ -31,7 +32,7 @@ public:
   Assembly(DwgVersion version, const DwgHeaderValues& header, const std::vector<DwgClass>& classes,
            const DwgObjectStore& store)
       : version_(version), header_(header), store_(store) {
-    for (const DwgClass& c : classes) classInfo_[c.number] = {c.dxfName, c.entity};
+    for (const DwgClass& c : classes) classInfo_[c.number] = {c.dxfName, c.isEntity()};
     names_.modelSpace = header.modelSpace;
     names_.paperSpace = header.paperSpace;
   }
@@ -39,8 +40,11 @@ public:
   void decodeAll() {
     // Registered applications first (extended data names them), then the
     // other records and the controls, then everything else.
-    decodePass([](uint32_t type) { return type == kAppIdType; });
-    decodePass([](uint32_t type) { return isNamedRecordType(type) && type != kAppIdType; });
+    decodePass([](uint32_t type) { return type == kAppIdType || type == kBlockControlType; });
+    for (const auto& [handle, o] : objects_)
+      if (o.type == kBlockControlType)
+        for (size_t i = 0; i < o.owned.size(); ++i) names_.blockIndex.emplace(o.owned[i], static_cast<uint32_t>(i));
+    decodePass([](uint32_t type) { return isNamedRecordType(type); });
     if (names_.modelSpace == 0 || names_.paperSpace == 0) {
       // The block table's control names the two spaces too.
       for (const auto& [handle, o] : objects_)
@@ -50,6 +54,51 @@ public:
         }
     }
     decodePass([](uint32_t type) { return !isNamedRecordType(type); });
+    dropRoundTripData();
+    completeHeader();
+  }
+
+  // What the header variables didn't give is found among the objects: the
+  // tables' controls by type, the named objects dictionary as the
+  // dictionary no one owns, the handle seed past the highest handle.
+  void completeHeader() {
+    static const uint32_t kControlTypes[9] = {64, 56, 50, 52, 60, 62, 66, 68, 48};
+    uint64_t highest = 0;
+    for (size_t i = 0; i < store_.size(); ++i) highest = std::max(highest, store_.handleAt(i));
+    for (uint64_t h : order_) {
+      const DwgObject& o = objects_.at(h);
+      for (size_t k = 0; k < 9; ++k)
+        if (o.type == kControlTypes[k] && header_.controls[k] == 0) header_.controls[k] = h;
+      if (o.type == 42 && o.owner == 0 && header_.namedObjects == 0) header_.namedObjects = h;
+    }
+    if (header_.handSeed <= highest) header_.handSeed = highest + 1;
+  }
+
+public:
+  const DwgHeaderValues& header() const { return header_; }
+
+
+  // A drawing saved down to R2000 or R2004 by a later program keeps what
+  // the older format can't hold in an extension dictionary of one
+  // ACAD_XREC_ROUNDTRIP record, for that program to read back. DXF has no
+  // use for it: the object's text leaves the dictionary out, and neither
+  // the dictionary nor its record is written.
+  void dropRoundTripData() {
+    for (auto& [handle, dict] : objects_) {
+      if (dict.type != 42 || dict.name != "ACAD_XREC_ROUNDTRIP" || dict.owned.size() != 1) continue;
+      auto owner = objects_.find(dict.owner);
+      if (owner == objects_.end()) continue;
+      std::string link;
+      DxfTextWriter w(link);
+      w.text(102, "{ACAD_XDICTIONARY");
+      w.handle(360, handle);
+      w.text(102, "}");
+      const size_t at = owner->second.text.find(link);
+      if (at == std::string::npos) continue;
+      owner->second.text.erase(at, link.size());
+      emitted_.insert(handle);
+      emitted_.insert(dict.owned[0]);
+    }
   }
 
   void write(const std::string& headerText, const std::vector<DwgClass>& classes,
@@ -66,9 +115,9 @@ public:
       w.text(2, c.cppName);
       w.text(3, c.appName);
       w.integer(90, c.proxyFlags);
-      if (version_ >= DwgVersion::kR2004) w.integer(91, c.instances);
+      if (version_ >= DwgVersion::kR2004) w.integer(91, c.instanceCount);
       w.integer(280, c.wasZombie ? 1 : 0);
-      w.integer(281, c.entity ? 1 : 0);
+      w.integer(281, c.isEntity() ? 1 : 0);
     }
     w.text(0, "ENDSEC");
     writeTables(w);
@@ -254,7 +303,7 @@ private:
   }
 
   DwgVersion version_;
-  const DwgHeaderValues& header_;
+  DwgHeaderValues header_; // what the header gave, completed from the objects
   const DwgObjectStore& store_;
   std::unordered_map<uint32_t, DwgClassInfo> classInfo_;
   DwgNames names_;
@@ -292,7 +341,7 @@ void assembleDxf(DwgVersion version, uint16_t codePage, const DwgHeaderValues& h
   w.text(9, "$DWGCODEPAGE");
   w.text(3, codePageName(codePage));
   w.text(9, "$HANDSEED");
-  w.handle(5, header.handSeed);
+  w.handle(5, assembly.header().handSeed);
   headerText += header.extraText;
   out.text.reserve(store.size() * 200);
   assembly.write(headerText, classes, models, out);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "dwg/dwg_classes.h"
 #include "dwg/dwg_object_reader.h"
 #include "dwg/dwg_objects.h"
 #include "dwg/dwg_reader.h"
@@ -19,17 +20,8 @@
 
 namespace corvane::dwg {
 
-// A class of the classes section.
-struct DwgClass {
-  uint16_t number = 0;   // the type number its objects carry (500 and up)
-  std::string dxfName, cppName, appName;
-  uint32_t proxyFlags = 0;
-  uint32_t instances = 0; // R2004 and later
-  bool wasZombie = false;
-  bool entity = false;
-};
-
-// The header variables the DXF needs.
+// The header variables the DXF needs; those left 0 are found among the
+// objects.
 struct DwgHeaderValues {
   uint64_t handSeed = 0;
   uint64_t namedObjects = 0; // the root dictionary

@@ -1,10 +1,14 @@
 #include "dwg/dwg_objects.h"
 
 #include <array>
+#include <cstdio>
 #include <cmath>
 #include <numbers>
 
 #include "dwg/dwg_error.h"
+#include "dxf/dxf_values.h"
+#include "solids/dxf_model_text.h"
+#include "solids/sab_reader.h"
 
 namespace corvane::dwg {
 
@@ -35,6 +39,7 @@ struct Decoding {
   std::string graphics;
   uint32_t reactorCount = 0;
   bool xdictMissing = false;
+  bool inPaperSpaceBlock = false; // BLOCK and ENDBLK of a layout's block: 67
 
   bool since(V v) const { return in.since(v); }
   bool before(V v) const { return in.before(v); }
@@ -47,6 +52,12 @@ struct Decoding {
 constexpr double kDegreesPerRadian = 180.0 / std::numbers::pi;
 
 bool isDefaultNormal(const Vec3& p) { return p.x == 0 && p.y == 0 && p.z == 1; }
+
+// Whether a real equals its default as DXF judges it, within the last bits
+// of a double (a width of 0.9999999999999999 is the default 1).
+bool isDefault(double value, double def) {
+  return std::fabs(value - def) <= 1e-12 * std::max(1.0, std::fabs(def));
+}
 
 // DXF 370 of a lineweight index: the standard weights in hundredths of a
 // millimetre, then by layer, by block and default.
@@ -105,7 +116,9 @@ void readExtendedData(Decoding& d) {
     const uint64_t app = data.readH(d.in.ownHandle()).handle;
     if (uint64_t{size} * 8 > data.remaining()) data.fail("extended data runs past the object");
     const uint64_t end = data.position() + uint64_t{size} * 8;
+    const size_t appStart = d.xdata.size();
     x.text(1001, d.nameOf(app, "ACAD"));
+    const size_t itemsStart = d.xdata.size();
     while (data.position() < end) {
       const uint8_t code = data.readRC();
       switch (code) {
@@ -135,6 +148,9 @@ void readExtendedData(Decoding& d) {
       }
     }
     if (data.position() != end) data.fail("extended data runs past its stated size");
+    // A material kept the R2000 way (ACAD's "RTMaterial" and a handle) is
+    // the entity's material: DXF writes none of it.
+    if (std::string_view(d.xdata).substr(itemsStart).starts_with("1000\nRTMaterial\n")) d.xdata.resize(appStart);
   }
 }
 
@@ -149,7 +165,7 @@ void readEntityCommon(Decoding& d) {
   }
   if (d.before(V::kR2000)) in.RL(); // the object's size in bits, already known to its framing
   d.obj.entmode = in.BB();
-  d.reactorCount = in.count(in.BL(), 1, "reactors");
+  d.reactorCount = in.BL(); // checked where their handles are read
   if (d.before(V::kR2000)) d.byLayerLinetype = in.B();
   if (d.since(V::kR2004)) d.xdictMissing = in.B();
   if (d.before(V::kR2004)) d.obj.noLinks = in.B();
@@ -176,7 +192,7 @@ void readEntityCommon(Decoding& d) {
 void readObjectCommon(Decoding& d) {
   ObjectReader& in = d.in;
   if (d.before(V::kR2000)) in.RL(); // size in bits
-  d.reactorCount = in.count(in.BL(), 1, "reactors");
+  d.reactorCount = in.BL(); // checked where their handles are read
   if (d.since(V::kR2004)) d.xdictMissing = in.B();
   if (d.since(V::kR2013)) d.obj.modelInDataStorage = in.B();
 }
@@ -184,7 +200,10 @@ void readObjectCommon(Decoding& d) {
 // The handle stream's common part and the DXF groups that open the
 // object's text: "0 DXFNAME", or for a table's control object "0 TABLE"
 // and "2 DXFNAME".
-void writeHead(Decoding& d, std::string_view dxfName, int handleCode = 5, bool table = false) {
+// AFTERREAD, when given, runs between the reading of the handles and the
+// writing of the groups.
+void writeHead(Decoding& d, std::string_view dxfName, int handleCode = 5, bool table = false,
+               const std::function<void()>& afterRead = {}) {
   ObjectReader& in = d.in;
   DwgObject& o = d.obj;
   const bool entity = o.entity;
@@ -220,6 +239,7 @@ void writeHead(Decoding& d, std::string_view dxfName, int handleCode = 5, bool t
     if (o.entmode == 1) o.owner = d.names.paperSpace;
     if (o.entmode == 2) o.owner = d.names.modelSpace;
   }
+  if (afterRead) afterRead();
 
   DxfTextWriter& w = d.w;
   if (table) {
@@ -242,7 +262,7 @@ void writeHead(Decoding& d, std::string_view dxfName, int handleCode = 5, bool t
   w.handle(330, o.owner);
   if (!entity) return;
   w.subclass("AcDbEntity");
-  if (o.entmode == 1) w.integer(67, 1);
+  if (o.entmode == 1 || d.inPaperSpaceBlock) w.integer(67, 1);
   w.text(8, d.nameOf(layer, "0"));
   if (d.before(V::kR2000)) {
     if (!d.byLayerLinetype) w.text(6, d.nameOf(ltype, "ByLayer"));
@@ -255,7 +275,7 @@ void writeHead(Decoding& d, std::string_view dxfName, int handleCode = 5, bool t
   }
   if (material != 0) w.handle(347, material);
   writeColor(w, d.color, true);
-  if (d.ltypeScale != 1.0) w.real(48, d.ltypeScale);
+  if (!isDefault(d.ltypeScale, 1)) w.real(48, d.ltypeScale);
   if (d.invisible & 1) w.integer(60, 1);
   if (d.since(V::kR2000) && d.lineweight != 29) w.integer(370, lineweightValue(d.lineweight));
   if (plotstyle != 0) w.handle(390, plotstyle);
@@ -264,6 +284,10 @@ void writeHead(Decoding& d, std::string_view dxfName, int handleCode = 5, bool t
     else w.integer(92, static_cast<long long>(d.graphics.size()));
     w.binary(310, d.graphics);
   }
+}
+
+void writeHeadThen(Decoding& d, std::string_view dxfName, const std::function<void()>& afterRead) {
+  writeHead(d, dxfName, 5, false, afterRead);
 }
 
 // ---------------------------------------------------------------------------
@@ -450,9 +474,9 @@ void writeText(Decoding& d, const TextData& t, const std::string& style) {
   w.point(10, t.insertion);
   w.real(40, t.height);
   w.text(1, t.value);
-  if (t.rotation != 0) w.real(50, t.rotation * kDegreesPerRadian);
-  if (t.width != 1) w.real(41, t.width);
-  if (t.oblique != 0) w.real(51, t.oblique * kDegreesPerRadian);
+  if (!isDefault(t.rotation, 0)) w.real(50, t.rotation * kDegreesPerRadian);
+  if (!isDefault(t.width, 1)) w.real(41, t.width);
+  if (!isDefault(t.oblique, 0)) w.real(51, t.oblique * kDegreesPerRadian);
   if (!style.empty() && style != "Standard" && style != "STANDARD") w.text(7, style);
   if (t.generation != 0) w.integer(71, t.generation);
   if (t.halign != 0) w.integer(72, t.halign);
@@ -513,9 +537,17 @@ void decodeAttribute(Decoding& d, bool definition) {
 void decodeAttrib(Decoding& d) { decodeAttribute(d, false); }
 void decodeAttdef(Decoding& d) { decodeAttribute(d, true); }
 
+// Whether the block record RECORD is a layout's (paper space) block.
+bool isLayoutBlock(const Decoding& d, uint64_t record) {
+  if (record == d.names.paperSpace) return true;
+  const std::string* name = d.names.find(record);
+  return name != nullptr && name->size() >= 12 && dxfNameKey(name->substr(0, 12)) == "*PAPER_SPACE";
+}
+
 void decodeBlock(Decoding& d) {
   const std::string name = d.in.T();
-  writeHead(d, "BLOCK");
+  d.inPaperSpaceBlock = d.obj.entmode == 1;
+  writeHeadThen(d, "BLOCK", [&] { d.inPaperSpaceBlock = isLayoutBlock(d, d.obj.owner); });
   const auto info = d.names.blocks.find(d.obj.owner);
   const DwgBlockInfo block = info == d.names.blocks.end() ? DwgBlockInfo{} : info->second;
   DxfTextWriter& w = d.w;
@@ -529,7 +561,7 @@ void decodeBlock(Decoding& d) {
 }
 
 void decodeEndBlock(Decoding& d) {
-  writeHead(d, "ENDBLK");
+  writeHeadThen(d, "ENDBLK", [&] { d.inPaperSpaceBlock = isLayoutBlock(d, d.obj.owner); });
   d.w.subclass("AcDbBlockEnd");
 }
 
@@ -574,7 +606,7 @@ void decodeInsert(Decoding& d, bool multiple) {
   const Vec3 normal = in.BD3();
   const bool hasAttributes = in.B();
   uint32_t ownedCount = 0;
-  if (d.since(V::kR2004) && hasAttributes) ownedCount = in.count(in.BL(), 1, "attributes");
+  if (d.since(V::kR2004) && hasAttributes) ownedCount = in.BL() /* handles, checked where read */;
   int columns = 1, rows = 1;
   double columnSpacing = 0, rowSpacing = 0;
   if (multiple) {
@@ -591,10 +623,10 @@ void decodeInsert(Decoding& d, bool multiple) {
   if (hasAttributes) w.integer(66, 1);
   w.text(2, d.nameOf(block));
   w.point(10, at);
-  if (scale.x != 1) w.real(41, scale.x);
-  if (scale.y != 1) w.real(42, scale.y);
-  if (scale.z != 1) w.real(43, scale.z);
-  if (rotation != 0) w.real(50, rotation * kDegreesPerRadian);
+  if (!isDefault(scale.x, 1)) w.real(41, scale.x);
+  if (!isDefault(scale.y, 1)) w.real(42, scale.y);
+  if (!isDefault(scale.z, 1)) w.real(43, scale.z);
+  if (!isDefault(rotation, 0)) w.real(50, rotation * kDegreesPerRadian);
   if (multiple) {
     if (columns != 1) w.integer(70, columns);
     if (rows != 1) w.integer(71, rows);
@@ -673,7 +705,7 @@ void decodePolyline2d(Decoding& d) {
   const double elevation = in.BD();
   const Vec3 normal = in.BE();
   uint32_t owned = 0;
-  if (d.since(V::kR2004)) owned = in.count(in.BL(), 1, "vertices");
+  if (d.since(V::kR2004)) owned = in.BL() /* handles, checked where read */;
   writeHead(d, "POLYLINE");
   readOwnedChain(d, owned, true);
   DxfTextWriter& w = d.w;
@@ -693,7 +725,7 @@ void decodePolyline3d(Decoding& d) {
   const int splineFlags = in.RC();
   const int closedFlags = in.RC();
   uint32_t owned = 0;
-  if (d.since(V::kR2004)) owned = in.count(in.BL(), 1, "vertices");
+  if (d.since(V::kR2004)) owned = in.BL() /* handles, checked where read */;
   writeHead(d, "POLYLINE");
   readOwnedChain(d, owned, true);
   DxfTextWriter& w = d.w;
@@ -712,7 +744,7 @@ void decodePolyfaceMesh(Decoding& d) {
   const int vertices = static_cast<uint16_t>(in.BS());
   const int faces = static_cast<uint16_t>(in.BS());
   uint32_t owned = 0;
-  if (d.since(V::kR2004)) owned = in.count(in.BL(), 1, "vertices");
+  if (d.since(V::kR2004)) owned = in.BL() /* handles, checked where read */;
   writeHead(d, "POLYLINE");
   readOwnedChain(d, owned, true);
   DxfTextWriter& w = d.w;
@@ -731,7 +763,7 @@ void decodePolygonMesh(Decoding& d) {
   const int m = static_cast<uint16_t>(in.BS()), n = static_cast<uint16_t>(in.BS());
   const int mDensity = static_cast<uint16_t>(in.BS()), nDensity = static_cast<uint16_t>(in.BS());
   uint32_t owned = 0;
-  if (d.since(V::kR2004)) owned = in.count(in.BL(), 1, "vertices");
+  if (d.since(V::kR2004)) owned = in.BL() /* handles, checked where read */;
   writeHead(d, "POLYLINE");
   readOwnedChain(d, owned, true);
   DxfTextWriter& w = d.w;
@@ -856,50 +888,183 @@ void decodeMText(Decoding& d) {
   if (fill != 0) w.integer(90, fill);
 }
 
-// 3DSOLID, REGION and BODY: the model's text, in the lines DXF gives it
-// (the format's own substitution cipher stays: DXF keeps the same), or for
-// R2013 and later a model kept in the data-storage section.
+// A character of the model text as the modeller wrote it: the format
+// keeps each printable character c as 159 - c.
+char plainModelChar(char c) {
+  const auto u = static_cast<uint8_t>(c);
+  return u > 32 ? static_cast<char>(159 - u) : c;
+}
+
+// The model text's second line names the program, the modeller and the
+// time the model was written, as three counted strings ("16 Autodesk
+// AutoCAD 19 ASM ... 24 Wed Mar 18 ..."). DXF writes the time as the empty
+// string; so do we, leaving everything else as it is.
+void dropModelTime(std::string& model) {
+  size_t p = model.find('\n');
+  if (p == std::string::npos) return;
+  ++p;
+  const size_t lineEnd = std::min(model.find('\n', p), model.size());
+  for (int field = 0; field < 3; ++field) {
+    const size_t start = p;
+    size_t count = 0;
+    while (p < lineEnd && plainModelChar(model[p]) >= '0' && plainModelChar(model[p]) <= '9' && count < 100000)
+      count = count * 10 + static_cast<size_t>(plainModelChar(model[p++]) - '0');
+    if (p == start || p >= lineEnd || model[p] != ' ' || count > lineEnd - p - 1) return;
+    if (field == 2) {
+      model.replace(start, p + 1 + count - start, 1, static_cast<char>(159 - '0'));
+      return;
+    }
+    p += 1 + count;
+    if (p >= lineEnd || model[p] != ' ') return;
+    ++p;
+  }
+}
+
+// Model text (as stored: each character substituted) as DXF groups: a
+// group 1 per line, continued in groups 3, through the one writer of model
+// groups the host has.
+void writeModelText(DxfTextWriter& w, const std::string& stored) {
+  std::string plain(stored);
+  for (char& c : plain) c = plainModelChar(c);
+  std::vector<std::pair<int, std::string>> groups;
+  if (solids::encodeModelText(plain, groups)) {
+    for (const auto& [code, value] : groups) w.raw(code, value);
+    return;
+  }
+  // A character with no stored form: the lines as the file has them.
+  size_t at = 0;
+  while (at < stored.size()) {
+    size_t end = std::min(stored.find('\n', at), stored.size());
+    w.text(1, std::string_view(stored).substr(at, end - at));
+    at = end + 1;
+  }
+}
+
+// The bytes of a binary model (SAB) at the start of BYTES: up to and with
+// its end marker. Throws through IN where the model can't be read.
+size_t binaryModelLength(ObjectReader& in, const std::string& bytes) {
+  solids::SatDocument doc;
+  std::string reason;
+  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+  if (!solids::readSab(data, bytes.size(), doc, reason)) in.fail(reason);
+  // The end marker is a name: its parts (0x0E), then its last (0x0D).
+  size_t at = doc.endAt;
+  while (at + 2 <= bytes.size()) {
+    const uint8_t tag = data[at];
+    const size_t length = data[at + 1];
+    if (at + 2 + length > bytes.size() || (tag != 0x0D && tag != 0x0E)) break;
+    at += 2 + length;
+    if (tag == 0x0D) return at;
+  }
+  in.fail("binary solid model has no end marker");
+}
+
+// A wire of the wireframe kept beside a model: skipped.
+void skipWire(ObjectReader& in) {
+  in.RC();
+  in.BL();
+  in.BS();
+  in.BL();
+  const uint32_t points = in.count(in.BL(), 6, "wire points");
+  for (uint32_t i = 0; i < points; ++i) in.BD3();
+  if (in.B()) {
+    for (int i = 0; i < 4; ++i) in.BD3();
+    in.BD();
+    in.B();
+    in.B();
+    in.B();
+  }
+}
+
+// 3DSOLID, REGION and BODY: the model (text before R2004's saves, binary
+// after; for R2013 and later in the data-storage section), the wireframe
+// beside it, and from R2013 on the model's revision.
 void decodeModeler(Decoding& d, std::string_view name) {
   ObjectReader& in = d.in;
   const bool empty = in.B();
   std::string model;
+  bool binary = false;
   int version = 1;
   if (!empty) {
     in.B();
-    version = static_cast<uint16_t>(in.BS());
+    version = in.BS();
     if (version == 1) {
       for (;;) {
-        const int32_t size = in.BL();
-        if (size <= 0) break;
-        model += in.bytes(in.count(size, 8, "model data"));
+        const uint32_t size = in.BL();
+        if (size == 0) break;
+        model += in.bytes(in.count(size, 8, "bytes of model text"));
       }
+      dropModelTime(model);
     } else {
-      // Binary model data inline: "ACIS BinaryFile" and a size. The
-      // data-storage section holds it for R2013 and later drawings.
-      in.bytes(15);
-      const int32_t size = in.RL();
-      model = in.bytes(in.count(size, 8, "model data"));
+      // Binary model data inline, up to its end marker.
+      std::string rest = in.bytes(in.data().remaining() / 8);
+      const size_t length = binaryModelLength(in, rest);
+      in.data().seek(in.data().position() - (rest.size() - length) * 8);
+      rest.resize(length);
+      model = std::move(rest);
+      binary = true;
     }
   }
-  // The wireframe that follows is the host's to compute; it is skipped by
-  // the handle stream's own start.
+  if (in.B()) { // wireframe
+    if (in.B()) in.BD3();
+    in.BL();
+    if (in.B()) {
+      const uint32_t wires = in.count(in.BL(), 8, "wires");
+      for (uint32_t i = 0; i < wires; ++i) skipWire(in);
+      const uint32_t silhouettes = in.count(in.BL(), 8, "silhouettes");
+      for (uint32_t i = 0; i < silhouettes; ++i) {
+        in.BL();
+        in.BD3();
+        in.BD3();
+        in.BD3();
+        in.B();
+        const uint32_t n = in.count(in.BL(), 8, "wires");
+        for (uint32_t k = 0; k < n; ++k) skipWire(in);
+      }
+    }
+  }
+  in.B();
+  uint32_t materials = 0;
+  if (version > 1 && d.since(V::kR2007)) {
+    materials = in.count(in.BL(), 2, "materials");
+    for (uint32_t i = 0; i < materials; ++i) {
+      in.BL();
+      in.BL();
+    }
+  }
+  bool hasRevision = false;
+  std::string revision;
+  if (d.since(V::kR2013)) {
+    hasRevision = in.B();
+    const uint32_t major = in.BL();
+    const uint16_t minor1 = in.BS(), minor2 = in.BS();
+    const std::string b = in.bytes(8);
+    in.BL();
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", major, minor1, minor2,
+                  uint8_t(b[0]), uint8_t(b[1]), uint8_t(b[2]), uint8_t(b[3]), uint8_t(b[4]), uint8_t(b[5]),
+                  uint8_t(b[6]), uint8_t(b[7]));
+    revision = text;
+  }
   writeHead(d, name);
+  in.handles(materials);
+  uint64_t history = 0;
+  const bool hasHistory = version > 1 && d.since(V::kR2007);
+  if (hasHistory) history = in.H();
   DxfTextWriter& w = d.w;
   w.subclass("AcDbModelerGeometry");
   if (d.since(V::kR2013)) {
-    w.integer(290, d.obj.modelInDataStorage ? 1 : 0);
+    w.integer(290, hasRevision ? 1 : 0);
+    w.text(2, revision);
+  } else if (binary) {
+    d.obj.binaryModel = std::move(model);
   } else {
     w.integer(70, version);
-    size_t at = 0;
-    while (at < model.size()) {
-      size_t end = model.find('\n', at);
-      if (end == std::string::npos) end = model.size();
-      std::string_view line(model.data() + at, end - at);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      w.text(1, line.substr(0, 255));
-      for (size_t p = 255; p < line.size(); p += 255) w.text(3, line.substr(p, 255));
-      at = end + 1;
-    }
+    writeModelText(w, model);
+  }
+  if (hasHistory && name == "3DSOLID") {
+    w.subclass("AcDb3dSolid");
+    w.handle(350, history);
   }
 }
 
@@ -911,7 +1076,7 @@ void decodeMesh(Decoding& d) {
   ObjectReader& in = d.in;
   const int version = static_cast<uint16_t>(in.BS());
   const bool blendCrease = in.B();
-  const uint32_t subdivision = in.count(in.BL(), 1, "subdivision level");
+  const uint32_t subdivision = in.BL();
   const uint32_t vertices = in.count(in.BL(), 6, "vertices");
   std::vector<Vec3> v(vertices);
   for (Vec3& p : v) p = in.BD3();
@@ -949,6 +1114,14 @@ struct RecordHead {
   int flags = 0; // DXF 70's xref bits (16 dependent, 64 referenced)
 };
 
+// "*D", "*U", "*Paper_Space": a star and a prefix, with no number yet.
+bool isAnonymousBlockName(std::string_view name) {
+  if (name.size() < 2 || name[0] != '*') return false;
+  for (char c : name.substr(1))
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_')) return false;
+  return true;
+}
+
 RecordHead readRecordHead(Decoding& d) {
   ObjectReader& in = d.in;
   RecordHead h;
@@ -962,7 +1135,14 @@ RecordHead readRecordHead(Decoding& d) {
     dependent = in.B();
     if (dependent) in.BS();
   }
-  h.flags = (referenced ? 64 : 0) | (dependent ? 16 : 0);
+  // DXF keeps the dependence on an external reference; "referenced" (64)
+  // is the session's, not the file's.
+  (void)referenced;
+  h.flags = dependent ? 16 : 0;
+  if (d.obj.type == 49 && isAnonymousBlockName(h.name)) {
+    auto at = d.names.blockIndex.find(d.obj.handle);
+    if (at != d.names.blockIndex.end()) h.name += std::to_string(at->second);
+  }
   d.obj.name = h.name;
   return h;
 }
@@ -1108,7 +1288,7 @@ void decodeBlockRecord(Decoding& d) {
   if (overlaid) info.flags |= 8;
   if (d.since(V::kR2000)) in.B(); // loaded
   uint32_t owned = 0;
-  if (d.since(V::kR2004)) owned = in.count(in.BL(), 1, "entities");
+  if (d.since(V::kR2004)) owned = in.BL() /* handles, checked where read */;
   info.base = in.BD3();
   info.xrefPath = in.T();
   uint32_t inserts = 0;
@@ -1142,8 +1322,9 @@ void decodeBlockRecord(Decoding& d) {
   }
   d.obj.endBlock = in.H();
   uint64_t layout = 0;
+  std::vector<uint64_t> references;
   if (d.since(V::kR2000)) {
-    in.handles(inserts);
+    references = in.handles(inserts);
     layout = in.H();
   }
   d.obj.xref = xref || overlaid;
@@ -1154,7 +1335,12 @@ void decodeBlockRecord(Decoding& d) {
     w.integer(280, explodable ? 1 : 0);
     w.integer(281, scaling);
   }
-  (void)preview;
+  w.binary(310, preview);
+  if (!references.empty()) {
+    w.text(102, "{BLKREFS");
+    for (uint64_t r : references) w.handle(331, r);
+    w.text(102, "}");
+  }
   d.obj.block = std::move(info);
 }
 
@@ -1173,8 +1359,7 @@ void decodeDimstyle(Decoding& d) { decodeOtherRecord(d, "DIMSTYLE", "AcDbDimStyl
 // records in order.
 void decodeControl(Decoding& d, std::string_view table) {
   ObjectReader& in = d.in;
-  const uint32_t entries = in.count(d.obj.type == 48 || d.obj.type == 50 || d.obj.type == 52 ? in.BL() : in.BS(), 1,
-                                    "table records");
+  const uint32_t entries = in.BS(); // checked where their handles are read
   int more = 0;
   if (table == "DIMSTYLE" && d.since(V::kR2000)) more = in.RC();
   writeHead(d, table, 5, true);
@@ -1217,6 +1402,8 @@ void decodeDictionary(Decoding& d, bool withDefault) {
   for (std::string& k : keys) k = in.T();
   writeHead(d, withDefault ? "ACDBDICTIONARYWDFLT" : "DICTIONARY");
   std::vector<uint64_t> values = in.handles(items);
+  d.obj.owned = values;
+  if (items == 1) d.obj.name = keys[0];
   uint64_t def = 0;
   if (withDefault) def = in.H();
   DxfTextWriter& w = d.w;

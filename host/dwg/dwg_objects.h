@@ -36,7 +36,7 @@ struct DwgObject {
   bool listedOnly = false; // no decoder of its own: common data only
   uint8_t entmode = 0;     // entities: 0 owner in the stream, 1 paper space, 2 model space
   uint64_t owner = 0;
-  std::string name;        // table records: the entry's name
+  std::string name;        // table records: the entry's name; a dictionary of one entry: its key
   // Entities of R13 to R2000 are chained: the previous and next entity of
   // their block (0 at either end, or where the entity says "no links":
   // then the next is the following handle).
@@ -44,7 +44,7 @@ struct DwgObject {
   bool noLinks = false;
   // What the object owns, in order: a block record's entities (R2004 and
   // later), a POLYLINE's vertices or an INSERT's attributes (R2004 and
-  // later), a table control object's records.
+  // later), a table control object's records, a dictionary's entries.
   std::vector<uint64_t> owned;
   // R13 to R2000: the first and last of a chain of owned entities.
   uint64_t first = 0, last = 0;
@@ -55,6 +55,9 @@ struct DwgObject {
   DwgBlockInfo block;      // a block record's flags, base point and path
   // A solid model kept in the data-storage section (R2013 and later).
   bool modelInDataStorage = false;
+  // A solid model kept inline as binary data (R2004 to R2010 saves): its
+  // text groups are made from it before the object's text is complete.
+  std::string binaryModel;
   std::string text;        // the object's DXF groups, from its 0 group on
 };
 
@@ -64,6 +67,10 @@ struct DwgObject {
 struct DwgNames {
   std::unordered_map<uint64_t, std::string> byHandle;
   std::unordered_map<uint64_t, DwgBlockInfo> blocks; // by block record handle
+  // Each block record's place in the block table. An anonymous block is
+  // stored by its prefix alone ("*D", "*U", "*Paper_Space"); DXF names it
+  // with its place appended ("*D3"), and so do we.
+  std::unordered_map<uint64_t, uint32_t> blockIndex;
   uint64_t modelSpace = 0; // the *Model_Space and *Paper_Space block records
   uint64_t paperSpace = 0;
   const std::string* find(uint64_t handle) const {

@@ -21,11 +21,18 @@ void DxfTextWriter::text(int c, std::string_view value) {
     if (u < 32) {
       out_.push_back('^');
       out_.push_back(static_cast<char>(u + 64));
+    } else if (ch == '^') {
+      out_.append("^ ");
     } else {
       out_.push_back(ch);
     }
   }
   out_.push_back('\n');
+}
+
+void DxfTextWriter::raw(int c, std::string_view value) {
+  code(c);
+  out_.append(value).push_back('\n');
 }
 
 void DxfTextWriter::integer(int c, long long value) {

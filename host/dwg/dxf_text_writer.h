@@ -17,9 +17,12 @@ class DxfTextWriter {
 public:
   explicit DxfTextWriter(std::string& out) : out_(out) {}
 
-  // A text value. Control characters, which would end the line, are
-  // written as DXF writes them ("^J" for a line feed, "^I" for a tab).
+  // A text value, escaped as DXF escapes it: a control character, which
+  // would end the line, as a caret and a letter ("^J" for a line feed), and
+  // a caret itself as "^ ".
   void text(int code, std::string_view value);
+  // A value already in DXF's form (escaped), written as it is.
+  void raw(int code, std::string_view value);
   void integer(int code, long long value);
   void real(int code, double value);
   // CODE, CODE+10 and CODE+20 (10/20/30, 1010/1020/1030).

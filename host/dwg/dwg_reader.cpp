@@ -1,0 +1,73 @@
+#include "dwg/dwg_reader.h"
+
+#include "dwg/dwg_classes.h"
+#include "dwg/dwg_dxf_assembly.h"
+#include "dwg/dwg_error.h"
+#include "dwg/dwg_object_frame.h"
+#include "dwg/dwg_object_map.h"
+
+namespace corvane::dwg {
+
+namespace {
+
+// The objects of the map, framed one at a time as they are decoded.
+class FileObjects : public DwgObjectStore {
+public:
+  FileObjects(const DwgSections& sections, const std::vector<DwgClass>& classes, const DwgObjectMap& map)
+      : sections_(sections), classes_(classes), map_(map) {}
+
+  size_t size() const override { return map_.size(); }
+  uint64_t handleAt(size_t i) const override { return map_.entries()[i].handle; }
+
+  void read(size_t i, const std::function<void(uint32_t, ObjectReader&)>& decode) const override {
+    const DwgObjectLocation& at = map_.entries()[i];
+    const DwgObjectFrame frame = frameObject(sections_, classes_, at.offset);
+    if (frame.handle != at.handle)
+      throw DwgError("AcDb:AcDbObjects", at.offset,
+                     "the object the map gives handle " + formatHex(at.handle) + " has handle " +
+                         formatHex(frame.handle));
+    DwgObjectStreams streams = frame.streams();
+    ObjectReader in(sections_.version, streams.data, streams.text(), streams.handles, frame.handle);
+    decode(frame.type, in);
+  }
+
+private:
+  static std::string formatHex(uint64_t value) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    do {
+      out.insert(out.begin(), kHex[value & 15]);
+      value >>= 4;
+    } while (value != 0);
+    return out;
+  }
+
+  const DwgSections& sections_;
+  const std::vector<DwgClass>& classes_;
+  const DwgObjectMap& map_;
+};
+
+} // namespace
+
+bool isReadableDwg(std::string_view file) {
+  return versionFromMagic(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(file.data()), file.size()))
+      .has_value();
+}
+
+bool isDwgName(std::string_view path) {
+  if (path.size() < 4) return false;
+  std::string_view ext = path.substr(path.size() - 4);
+  return ext[0] == '.' && (ext[1] | 0x20) == 'd' && (ext[2] | 0x20) == 'w' && (ext[3] | 0x20) == 'g';
+}
+
+DwgAsDxf readDwgAsDxf(std::span<const uint8_t> file) {
+  const DwgSections sections = readDwgSections(file);
+  const std::vector<DwgClass> classes = readClasses(sections);
+  const DwgObjectMap map = readObjectMap(sections);
+  FileObjects store(sections, classes, map);
+  DwgAsDxf out;
+  assembleDxf(sections.version, sections.codePage, DwgHeaderValues{}, classes, store, {}, out);
+  return out;
+}
+
+} // namespace corvane::dwg
