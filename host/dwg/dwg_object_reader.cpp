@@ -1,5 +1,7 @@
 #include "dwg/dwg_object_reader.h"
 
+#include "dwg/dxf_text_writer.h"
+
 namespace corvane::dwg {
 
 std::string ObjectReader::bytes(uint64_t count) {
@@ -9,7 +11,9 @@ std::string ObjectReader::bytes(uint64_t count) {
   return out;
 }
 
-std::string ObjectReader::T() { return since(DwgVersion::kR2007) ? strings_.readTU() : data_.readTV(); }
+std::string ObjectReader::T() {
+  return since(DwgVersion::kR2007) ? dxfUnicodeEscapes(strings_.readTU()) : data_.readTV();
+}
 
 std::vector<uint64_t> ObjectReader::handles(uint32_t count) {
   if (count > handles_.remaining() / 8)

@@ -50,7 +50,8 @@ public:
   // COUNT bytes (checked against what the data stream holds first).
   std::string bytes(uint64_t count);
   // T: TV from the data stream before R2007 (bytes in the drawing's code
-  // page, as DXF keeps them), TU from the string stream after (as UTF-8).
+  // page, as DXF keeps them), TU from the string stream after (as UTF-8,
+  // characters beyond ASCII as DXF's "\U+XXXX").
   std::string T();
   // CMC of a table record or object, its names from the string stream.
   DwgColor CMC() { return data_.readCMC(strings_); }

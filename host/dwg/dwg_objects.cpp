@@ -1,5 +1,6 @@
 #include "dwg/dwg_objects.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cmath>
@@ -129,7 +130,7 @@ void readExtendedData(Decoding& d) {
             data.fail("extended data text runs past its item");
           std::vector<uint16_t> units(length);
           for (uint16_t& u : units) u = data.readRS();
-          x.text(1000, utf16ToUtf8(units));
+          x.text(1000, dxfUnicodeEscapes(utf16ToUtf8(units)));
         } else {
           const uint8_t length = data.readRC();
           data.readRS(); // its code page: the drawing's
@@ -172,13 +173,17 @@ void readEntityCommon(Decoding& d) {
   if (d.since(V::kR2013)) d.obj.modelInDataStorage = in.B();
   d.color = in.ENC();
   d.ltypeScale = in.BD();
-  if (d.since(V::kR2000)) {
+  if (d.since(V::kR2007)) {
+    // The corpus's R2010 to R2018 drawings keep the material's flags
+    // before the plot style's (an entity with a material by handle and a
+    // plot style by layer reads so, and its DXF twin agrees).
+    d.ltypeFlags = in.BB();
+    d.materialFlags = in.BB();
+    d.plotstyleFlags = in.BB();
+    d.shadowFlags = in.RC();
+  } else if (d.since(V::kR2000)) {
     d.ltypeFlags = in.BB();
     d.plotstyleFlags = in.BB();
-  }
-  if (d.since(V::kR2007)) {
-    d.materialFlags = in.BB();
-    d.shadowFlags = in.RC();
   }
   if (d.since(V::kR2010)) {
     d.fullStyle = in.B();
@@ -924,8 +929,16 @@ void dropModelTime(std::string& model) {
 // group 1 per line, continued in groups 3, through the one writer of model
 // groups the host has.
 void writeModelText(DxfTextWriter& w, const std::string& stored) {
-  std::string plain(stored);
-  for (char& c : plain) c = plainModelChar(c);
+  // Lines as DXF keeps them: without the carriage returns and the trailing
+  // blanks some writers leave.
+  std::string plain;
+  plain.reserve(stored.size());
+  for (char c : stored) {
+    if (c == '\n')
+      while (!plain.empty() && (plain.back() == ' ' || plain.back() == '\r')) plain.pop_back();
+    plain.push_back(plainModelChar(c));
+  }
+  while (!plain.empty() && (plain.back() == ' ' || plain.back() == '\r' || plain.back() == '\n')) plain.pop_back();
   std::vector<std::pair<int, std::string>> groups;
   if (solids::encodeModelText(plain, groups)) {
     for (const auto& [code, value] : groups) w.raw(code, value);
@@ -1183,10 +1196,11 @@ void decodeLayer(Decoding& d) {
   }
   writeRecordHead(d, "LAYER", "AcDbLayerTableRecord", h, flags);
   in.H(); // the external reference's block
-  uint64_t plotstyle = 0, material = 0;
+  uint64_t plotstyle = 0, material = 0, visualStyle = 0;
   if (d.since(V::kR2000)) plotstyle = in.H();
   if (d.since(V::kR2007)) material = in.H();
   const uint64_t ltype = in.H();
+  if (d.since(V::kR2013)) visualStyle = in.H();
   DxfTextWriter& w = d.w;
   w.integer(62, off ? -number : number);
   if (isTrueColor(color, false)) w.integer(420, color.rgb & 0xFFFFFF);
@@ -1197,6 +1211,7 @@ void decodeLayer(Decoding& d) {
     w.handle(390, plotstyle);
   }
   if (d.since(V::kR2007)) w.handle(347, material);
+  if (d.since(V::kR2013)) w.handle(348, visualStyle);
 }
 
 void decodeLinetype(Decoding& d) {
@@ -1330,16 +1345,17 @@ void decodeBlockRecord(Decoding& d) {
   d.obj.xref = xref || overlaid;
   DxfTextWriter& w = d.w;
   if (d.since(V::kR2000)) w.handle(340, layout);
+  w.binary(310, preview);
+  if (!references.empty()) {
+    std::sort(references.begin(), references.end());
+    w.text(102, "{BLKREFS");
+    for (uint64_t r : references) w.handle(331, r);
+    w.text(102, "}");
+  }
   if (d.since(V::kR2007)) {
     w.integer(70, units);
     w.integer(280, explodable ? 1 : 0);
     w.integer(281, scaling);
-  }
-  w.binary(310, preview);
-  if (!references.empty()) {
-    w.text(102, "{BLKREFS");
-    for (uint64_t r : references) w.handle(331, r);
-    w.text(102, "}");
   }
   d.obj.block = std::move(info);
 }

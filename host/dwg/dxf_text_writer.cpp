@@ -1,6 +1,7 @@
 #include "dwg/dxf_text_writer.h"
 
 #include <charconv>
+#include <cstdio>
 
 #include "dxf/dxf_values.h"
 
@@ -80,6 +81,35 @@ void DxfTextWriter::binary(int c, std::string_view bytes) {
     code(c);
     out_.append(encodeDxfHex(bytes.substr(at, kPiece))).push_back('\n');
   }
+}
+
+std::string dxfUnicodeEscapes(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    const auto b = static_cast<unsigned char>(utf8[i]);
+    size_t length = b >= 0xF0 && b < 0xF8 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+    if (b < 0x80 || length == 1 || i + length > utf8.size()) {
+      out.push_back(utf8[i++]);
+      continue;
+    }
+    uint32_t c = b & (0x7F >> length);
+    bool valid = true;
+    for (size_t k = 1; k < length; ++k) {
+      const auto t = static_cast<unsigned char>(utf8[i + k]);
+      if ((t & 0xC0) != 0x80) valid = false;
+      c = (c << 6) | (t & 0x3F);
+    }
+    if (!valid) {
+      out.push_back(utf8[i++]);
+      continue;
+    }
+    char hex[16];
+    const int n = std::snprintf(hex, sizeof hex, "\\U+%04X", static_cast<unsigned>(c));
+    out.append(hex, static_cast<size_t>(n));
+    i += length;
+  }
+  return out;
 }
 
 } // namespace corvane::dwg

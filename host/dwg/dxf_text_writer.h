@@ -42,4 +42,9 @@ private:
 };
 
 
+// UTF-8 text with every character beyond ASCII written as DXF writes it,
+// "\U+XXXX" (hexadecimal, upper case, at least four digits). Bytes that
+// are no UTF-8 stay as they are.
+std::string dxfUnicodeEscapes(std::string_view utf8);
+
 } // namespace corvane::dwg
