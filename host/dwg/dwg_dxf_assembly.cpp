@@ -283,12 +283,51 @@ private:
     w.text(0, "ENDSEC");
   }
 
-  // ACDSDATA: the schemas DXF writes, then one record per stored model.
+  // ACDSDATA: the two schemas DXF writes for solids' models (their
+  // records' layout, as the format fixes it), then one record per model.
   void writeDataStorage(DxfTextWriter& w, const std::vector<DwgStoredModel>& models) {
     section(w, "ACDSDATA");
     w.integer(70, 2);
-    w.integer(71, static_cast<long long>(models.size()));
+    w.integer(71, 6);
+    const char* const kSchemas[] = {"AcDb_Thumbnail_Schema", "AcDb3DSolid_ASM_Data"};
+    const char* const kData[] = {"Thumbnail_Data", "ASM_Data"};
+    for (int i = 0; i < 2; ++i) {
+      w.text(0, "ACDSSCHEMA");
+      w.integer(90, i);
+      w.text(1, kSchemas[i]);
+      w.text(2, "AcDbDs::ID");
+      w.integer(280, 10);
+      w.integer(91, 8);
+      w.text(2, kData[i]);
+      w.integer(280, 15);
+      w.integer(91, 0);
+      const char* const kIndexes[] = {"AcDbDs::TreatedAsObjectData", "AcDbDs::Legacy", "AcDs:Indexable",
+                                      "AcDbDs::HandleAttribute"};
+      for (int k = 0; k < 4; ++k) {
+        w.text(101, "ACDSRECORD");
+        if (k < 2) w.integer(95, i);
+        else w.text(1, "AcDbDs::ID");
+        w.integer(90, k + 2);
+        w.text(2, kIndexes[k]);
+        w.integer(280, k == 3 ? 7 : 1);
+        w.integer(k == 3 ? 282 : 291, 1);
+      }
+    }
+    const char* const kPlain[][2] = {{"AcDbDs::TreatedAsObjectDataSchema", "AcDbDs::TreatedAsObjectData"},
+                                     {"AcDbDs::LegacySchema", "AcDbDs::Legacy"},
+                                     {"AcDbDs::IndexedPropertySchema", "AcDs:Indexable"},
+                                     {"AcDbDs::HandleAttributeSchema", "AcDbDs::HandleAttribute"}};
+    for (int i = 0; i < 4; ++i) {
+      w.text(0, "ACDSSCHEMA");
+      w.integer(90, i + 2);
+      w.text(1, kPlain[i][0]);
+      w.text(2, kPlain[i][1]);
+      w.integer(280, i == 3 ? 7 : 1);
+      w.integer(91, i == 3 ? 1 : 0);
+      if (i == 3) w.integer(284, 1);
+    }
     for (const DwgStoredModel& m : models) {
+      if (emitted_.count(m.entity) == 0) continue; // a model of no object written
       w.text(0, "ACDSRECORD");
       w.integer(90, 1);
       w.text(2, "AcDbDs::ID");

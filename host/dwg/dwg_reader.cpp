@@ -1,6 +1,7 @@
 #include "dwg/dwg_reader.h"
 
 #include "dwg/dwg_classes.h"
+#include "dwg/dwg_data_storage.h"
 #include "dwg/dwg_dxf_assembly.h"
 #include "dwg/dwg_error.h"
 #include "dwg/dwg_object_frame.h"
@@ -66,7 +67,8 @@ DwgAsDxf readDwgAsDxf(std::span<const uint8_t> file) {
   const DwgObjectMap map = readObjectMap(sections);
   FileObjects store(sections, classes, map);
   DwgAsDxf out;
-  assembleDxf(sections.version, sections.codePage, DwgHeaderValues{}, classes, store, {}, out);
+  const std::vector<DwgStoredModel> models = readStoredModels(sections.dataStorage);
+  assembleDxf(sections.version, sections.codePage, DwgHeaderValues{}, classes, store, models, out);
   return out;
 }
 
