@@ -44,6 +44,8 @@ public:
     for (const auto& [handle, o] : objects_)
       if (o.type == kBlockControlType)
         for (size_t i = 0; i < o.owned.size(); ++i) names_.blockIndex.emplace(o.owned[i], static_cast<uint32_t>(i));
+    // Linetypes and text styles before the records that name them.
+    decodePass([](uint32_t type) { return type == 57 || type == 53; });
     decodePass([](uint32_t type) { return isNamedRecordType(type); });
     if (names_.modelSpace == 0 || names_.paperSpace == 0) {
       // The block table's control names the two spaces too.

@@ -151,7 +151,10 @@ void readExtendedData(Decoding& d) {
     if (data.position() != end) data.fail("extended data runs past its stated size");
     // A material kept the R2000 way (ACAD's "RTMaterial" and a handle) is
     // the entity's material: DXF writes none of it.
-    if (std::string_view(d.xdata).substr(itemsStart).starts_with("1000\nRTMaterial\n")) d.xdata.resize(appStart);
+    // So are R2000's lineweight and plot style kept in R13 and R14
+    // ("RTLwPs").
+    const std::string_view items = std::string_view(d.xdata).substr(itemsStart);
+    if (items.starts_with("1000\nRTMaterial\n") || items.starts_with("1000\nRTLwPs\n")) d.xdata.resize(appStart);
   }
 }
 
@@ -718,7 +721,7 @@ void decodePolyline2d(Decoding& d) {
   w.integer(66, 1);
   w.point(10, {0, 0, elevation});
   writeThickness(w, thickness);
-  w.integer(70, flags);
+  if (flags != 0) w.integer(70, flags);
   if (startWidth != 0) w.real(40, startWidth);
   if (endWidth != 0) w.real(41, endWidth);
   if (curve != 0) w.integer(75, curve);
@@ -1177,8 +1180,9 @@ void decodeLayer(Decoding& d) {
   bool off = false, plot = true;
   int weight = 29;
   if (d.before(V::kR2000)) {
+    // R13 and R14 say "off" by the colour's sign alone (read below).
     if (in.B()) flags |= 1;
-    off = !in.B();
+    in.B();
     if (in.B()) flags |= 2;
     if (in.B()) flags |= 4;
   } else {
