@@ -8,6 +8,7 @@
 #include "dwg/dwg_checksums.h"
 #include "dwg/dwg_container_r2000.h"
 #include "dwg/dwg_container_r2004.h"
+#include "dwg/dwg_container_r2007.h"
 #include "dwg/dwg_error.h"
 
 namespace corvane::dwg {
@@ -107,8 +108,7 @@ DwgSections readDwgSections(std::span<const uint8_t> file) {
   case DwgVersion::kR13:
   case DwgVersion::kR14:
   case DwgVersion::kR2000: sections = readR2000Container(file, *version); break;
-  case DwgVersion::kR2007:
-    throw DwgError("file header", 0, "R2007 (AC1021) drawings can't be read yet: their container is still to come");
+  case DwgVersion::kR2007: sections = readR2007Container(file); break;
   default: sections = readR2004Container(file, *version); break;
   }
   frameSection(sections.header, kHeaderSentinel, "AcDb:Header", sections);
