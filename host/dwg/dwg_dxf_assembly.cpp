@@ -1,12 +1,15 @@
 #include "dwg/dwg_dxf_assembly.h"
 
 #include <algorithm>
+#include <cmath>
+#include <variant>
 #include <map>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "dwg/dwg_error.h"
 #include "dwg/dxf_text_writer.h"
+#include "dxf/dxf_values.h"
 
 namespace corvane::dwg {
 
@@ -78,6 +81,51 @@ public:
 
 public:
   const DwgHeaderValues& header() const { return header_; }
+
+  // The variables DXF writes in its HEADER ("$..." with a group), but the
+  // three written first. A handle whose group holds a name (a layer, a
+  // style, a block) is written as that name.
+  void writeHeaderVariables(DxfTextWriter& w, const DwgHeaderVariables& variables) const {
+    for (const DwgHeaderVariable& v : variables.variables) {
+      if (v.group == 0 || !v.name.starts_with("$") || v.name == "$ACADVER" || v.name == "$DWGCODEPAGE" ||
+          v.name == "$HANDSEED")
+        continue;
+      const int code = v.group;
+      const DxfValueKind kind = dxfValueKind(code);
+      std::string entry;
+      DxfTextWriter e(entry);
+      e.text(9, v.name);
+      bool ok = true;
+      if (const auto* i = std::get_if<int64_t>(&v.value)) {
+        if (kind == DxfValueKind::kInt) e.integer(code, *i);
+        else if (kind == DxfValueKind::kReal) e.real(code, static_cast<double>(*i));
+        else ok = false;
+      } else if (const auto* d = std::get_if<double>(&v.value)) {
+        ok = kind == DxfValueKind::kReal && std::isfinite(*d);
+        if (ok) e.real(code, *d);
+      } else if (const auto* p2 = std::get_if<Vec2>(&v.value)) {
+        ok = std::isfinite(p2->x) && std::isfinite(p2->y);
+        if (ok) e.point2(code, p2->x, p2->y);
+      } else if (const auto* p3 = std::get_if<Vec3>(&v.value)) {
+        ok = std::isfinite(p3->x) && std::isfinite(p3->y) && std::isfinite(p3->z);
+        if (ok) e.point(code, *p3);
+      } else if (const auto* t = std::get_if<std::string>(&v.value)) {
+        ok = kind == DxfValueKind::kText;
+        if (ok) e.text(code, *t);
+      } else if (const auto* h = std::get_if<DwgHandleRef>(&v.value)) {
+        if (code < 10) {
+          const std::string* name = names_.find(h->handle);
+          e.text(code, name ? *name : std::string());
+        } else {
+          e.handle(code, h->handle);
+        }
+      } else if (const auto* c = std::get_if<DwgColor>(&v.value)) {
+        ok = kind == DxfValueKind::kInt;
+        if (ok) e.integer(code, c->index);
+      }
+      if (ok) w.out() += entry;
+    }
+  }
 
 
   // A drawing saved down to R2000 or R2004 by a later program keeps what
@@ -383,7 +431,7 @@ void assembleDxf(DwgVersion version, uint16_t codePage, const DwgHeaderValues& h
   w.text(3, codePageName(codePage));
   w.text(9, "$HANDSEED");
   w.handle(5, assembly.header().handSeed);
-  headerText += header.extraText;
+  if (header.variables != nullptr) assembly.writeHeaderVariables(w, *header.variables);
   out.text.reserve(store.size() * 200);
   assembly.write(headerText, classes, models, out);
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "dwg/dwg_classes.h"
+#include "dwg/dwg_header_variables.h"
 #include "dwg/dwg_object_reader.h"
 #include "dwg/dwg_objects.h"
 #include "dwg/dwg_reader.h"
@@ -30,7 +31,9 @@ struct DwgHeaderValues {
   // The tables' control objects, in DXF's order: VPORT, LTYPE, LAYER,
   // STYLE, VIEW, UCS, APPID, DIMSTYLE, BLOCK_RECORD (0 where unknown).
   uint64_t controls[9] = {};
-  std::string extraText; // further header variables, as DXF groups
+  // Every header variable the file keeps: those DXF writes go to the
+  // HEADER section, in the file's order. Null for none.
+  const DwgHeaderVariables* variables = nullptr;
 };
 
 // The objects of the file's object map.

@@ -4,6 +4,7 @@
 #include "dwg/dwg_data_storage.h"
 #include "dwg/dwg_dxf_assembly.h"
 #include "dwg/dwg_error.h"
+#include "dwg/dwg_file.h"
 #include "dwg/dwg_object_frame.h"
 #include "dwg/dwg_object_map.h"
 
@@ -62,13 +63,22 @@ bool isDwgName(std::string_view path) {
 }
 
 DwgAsDxf readDwgAsDxf(std::span<const uint8_t> file) {
-  const DwgSections sections = readDwgSections(file);
-  const std::vector<DwgClass> classes = readClasses(sections);
-  const DwgObjectMap map = readObjectMap(sections);
-  FileObjects store(sections, classes, map);
+  const DwgFile dwg = readDwgFile(file);
+  FileObjects store(dwg.sections, dwg.classes, dwg.objectMap);
+  const DwgHeaderVariables& vars = dwg.header;
+  DwgHeaderValues header;
+  header.handSeed = vars.handSeed;
+  header.namedObjects = vars.handle("DICTIONARY_NAMED_OBJECT");
+  header.modelSpace = vars.handle("BLOCK_RECORD_MSPACE");
+  header.paperSpace = vars.handle("BLOCK_RECORD_PSPACE");
+  const char* const kControls[9] = {"VPORT_CONTROL_OBJECT", "LTYPE_CONTROL_OBJECT",  "LAYER_CONTROL_OBJECT",
+                                    "STYLE_CONTROL_OBJECT", "VIEW_CONTROL_OBJECT",   "UCS_CONTROL_OBJECT",
+                                    "APPID_CONTROL_OBJECT", "DIMSTYLE_CONTROL_OBJECT", "BLOCK_CONTROL_OBJECT"};
+  for (size_t i = 0; i < 9; ++i) header.controls[i] = vars.handle(kControls[i]);
+  header.variables = &vars;
+  const std::vector<DwgStoredModel> models = readStoredModels(dwg.sections.dataStorage);
   DwgAsDxf out;
-  const std::vector<DwgStoredModel> models = readStoredModels(sections.dataStorage);
-  assembleDxf(sections.version, sections.codePage, DwgHeaderValues{}, classes, store, models, out);
+  assembleDxf(dwg.version(), dwg.sections.codePage, header, dwg.classes, store, models, out);
   return out;
 }
 
