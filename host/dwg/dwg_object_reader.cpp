@@ -25,8 +25,14 @@ std::vector<uint64_t> ObjectReader::handles(uint32_t count) {
 
 uint32_t ObjectReader::count(uint64_t stated, uint64_t minBits, const char* what) {
   if (minBits == 0) minBits = 1;
-  if (stated > data_.remaining() / minBits)
+  if (stated > data_.remaining() / minBits || stated > UINT32_MAX)
     data_.fail(std::to_string(stated) + " " + what + " run past the object");
+  return static_cast<uint32_t>(stated);
+}
+
+uint32_t ObjectReader::countTexts(uint64_t stated, const char* what) {
+  BitReader& texts = since(DwgVersion::kR2007) ? strings_ : data_;
+  if (stated > texts.remaining() / 2) texts.fail(std::to_string(stated) + " " + what + " run past the object");
   return static_cast<uint32_t>(stated);
 }
 

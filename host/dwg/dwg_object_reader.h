@@ -67,6 +67,9 @@ public:
   // stream at MINBITS bits an item before anything is allocated for it;
   // WHAT names the items in the error.
   uint32_t count(uint64_t stated, uint64_t minBits, const char* what);
+  // The same for a count of texts, against the stream they are read from
+  // (a text takes at least the bits of its length).
+  uint32_t countTexts(uint64_t stated, const char* what);
 
   BitReader& data() { return data_; }
   BitReader& strings() { return strings_; }

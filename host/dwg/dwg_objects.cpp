@@ -10,6 +10,7 @@
 #include "dxf/dxf_values.h"
 #include "solids/dxf_model_text.h"
 #include "solids/sab_reader.h"
+#include "solids/sat_text_writer.h"
 
 namespace corvane::dwg {
 
@@ -165,7 +166,7 @@ void readEntityCommon(Decoding& d) {
   ObjectReader& in = d.in;
   if (in.B()) { // the graphic shown for the entity
     const uint64_t size = d.since(V::kR2010) ? in.BLL() : static_cast<uint32_t>(in.RL());
-    d.graphics = in.bytes(in.count(static_cast<int64_t>(std::min<uint64_t>(size, INT64_MAX)), 8, "graphic data"));
+    d.graphics = in.bytes(size);
   }
   if (d.before(V::kR2000)) in.RL(); // the object's size in bits, already known to its framing
   d.obj.entmode = in.BB();
@@ -928,18 +929,18 @@ void dropModelTime(std::string& model) {
   }
 }
 
-// Model text (as stored: each character substituted) as DXF groups: a
-// group 1 per line, continued in groups 3, through the one writer of model
-// groups the host has.
-void writeModelText(DxfTextWriter& w, const std::string& stored) {
+// Model text (plain, lines ended by '\n') as DXF groups: a group 1 per
+// line, continued in groups 3, through the one writer of model groups the
+// host has.
+void writeModelText(DxfTextWriter& w, const std::string& text) {
   // Lines as DXF keeps them: without the carriage returns and the trailing
   // blanks some writers leave.
   std::string plain;
-  plain.reserve(stored.size());
-  for (char c : stored) {
+  plain.reserve(text.size());
+  for (char c : text) {
     if (c == '\n')
       while (!plain.empty() && (plain.back() == ' ' || plain.back() == '\r')) plain.pop_back();
-    plain.push_back(plainModelChar(c));
+    plain.push_back(c);
   }
   while (!plain.empty() && (plain.back() == ' ' || plain.back() == '\r' || plain.back() == '\n')) plain.pop_back();
   std::vector<std::pair<int, std::string>> groups;
@@ -947,11 +948,13 @@ void writeModelText(DxfTextWriter& w, const std::string& stored) {
     for (const auto& [code, value] : groups) w.raw(code, value);
     return;
   }
-  // A character with no stored form: the lines as the file has them.
+  // A character with no stored form: the lines stored as they are.
   size_t at = 0;
-  while (at < stored.size()) {
-    size_t end = std::min(stored.find('\n', at), stored.size());
-    w.text(1, std::string_view(stored).substr(at, end - at));
+  while (at < plain.size()) {
+    const size_t end = std::min(plain.find('\n', at), plain.size());
+    std::string line = plain.substr(at, end - at);
+    for (char& c : line) c = plainModelChar(c);
+    w.text(1, line);
     at = end + 1;
   }
 }
@@ -997,11 +1000,12 @@ void skipWire(ObjectReader& in) {
 // beside it, and from R2013 on the model's revision.
 void decodeModeler(Decoding& d, std::string_view name) {
   ObjectReader& in = d.in;
-  const bool empty = in.B();
   std::string model;
   bool binary = false;
   int version = 1;
-  if (!empty) {
+  // A model kept in the data-storage section (R2013 and later) leaves
+  // nothing of itself here; else a flag says whether there is one.
+  if (!d.obj.modelInDataStorage && !in.B()) {
     in.B();
     version = in.BS();
     if (version == 1) {
@@ -1021,27 +1025,27 @@ void decodeModeler(Decoding& d, std::string_view name) {
       binary = true;
     }
   }
-  if (in.B()) { // wireframe
-    if (in.B()) in.BD3();
-    in.BL();
-    if (in.B()) {
-      const uint32_t wires = in.count(in.BL(), 8, "wires");
+  // The wireframe: a point when one is kept, the isolines' count, and
+  // the wires and silhouettes when kept.
+  if (in.B() && in.B()) in.BD3();
+  in.BL();
+  if (in.B()) {
+    const uint32_t wires = in.count(in.BL(), 8, "wires");
       for (uint32_t i = 0; i < wires; ++i) skipWire(in);
-      const uint32_t silhouettes = in.count(in.BL(), 8, "silhouettes");
-      for (uint32_t i = 0; i < silhouettes; ++i) {
-        in.BL();
-        in.BD3();
-        in.BD3();
-        in.BD3();
-        in.B();
-        const uint32_t n = in.count(in.BL(), 8, "wires");
-        for (uint32_t k = 0; k < n; ++k) skipWire(in);
-      }
+    const uint32_t silhouettes = in.count(in.BL(), 8, "silhouettes");
+    for (uint32_t i = 0; i < silhouettes; ++i) {
+      in.BL();
+      in.BD3();
+      in.BD3();
+      in.BD3();
+      in.B();
+      const uint32_t n = in.count(in.BL(), 8, "wires");
+      for (uint32_t k = 0; k < n; ++k) skipWire(in);
     }
   }
   in.B();
   uint32_t materials = 0;
-  if (version > 1 && d.since(V::kR2007)) {
+  if (d.since(V::kR2007)) {
     materials = in.count(in.BL(), 2, "materials");
     for (uint32_t i = 0; i < materials; ++i) {
       in.BL();
@@ -1055,8 +1059,8 @@ void decodeModeler(Decoding& d, std::string_view name) {
     const uint32_t major = in.BL();
     const uint16_t minor1 = in.BS(), minor2 = in.BS();
     const std::string b = in.bytes(8);
-    in.BL();
-    char text[40];
+      in.BL();
+      char text[40];
     std::snprintf(text, sizeof text, "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", major, minor1, minor2,
                   uint8_t(b[0]), uint8_t(b[1]), uint8_t(b[2]), uint8_t(b[3]), uint8_t(b[4]), uint8_t(b[5]),
                   uint8_t(b[6]), uint8_t(b[7]));
@@ -1065,7 +1069,9 @@ void decodeModeler(Decoding& d, std::string_view name) {
   writeHead(d, name);
   in.handles(materials);
   uint64_t history = 0;
-  const bool hasHistory = version > 1 && d.since(V::kR2007);
+  // A 3D solid keeps the handle of its history (R2007 and later); regions
+  // and bodies have none.
+  const bool hasHistory = d.since(V::kR2007) && name == "3DSOLID";
   if (hasHistory) history = in.H();
   DxfTextWriter& w = d.w;
   w.subclass("AcDbModelerGeometry");
@@ -1073,12 +1079,20 @@ void decodeModeler(Decoding& d, std::string_view name) {
     w.integer(290, hasRevision ? 1 : 0);
     w.text(2, revision);
   } else if (binary) {
-    d.obj.binaryModel = std::move(model);
+    // The binary model as model text, as DXF of these versions keeps it.
+    std::string text, reason;
+    if (!solids::sabToSatText(reinterpret_cast<const uint8_t*>(model.data()), model.size(),
+                              solids::SatTextStyle::kDxf, text, reason))
+      in.fail("binary solid model: " + reason);
+    w.integer(70, 1);
+    writeModelText(w, text);
   } else {
     w.integer(70, version);
-    writeModelText(w, model);
+    std::string plain(model);
+    for (char& c : plain) c = plainModelChar(c);
+    writeModelText(w, plain);
   }
-  if (hasHistory && name == "3DSOLID") {
+  if (hasHistory) {
     w.subclass("AcDb3dSolid");
     w.handle(350, history);
   }
@@ -1408,7 +1422,7 @@ void decodeControl(Decoding& d, std::string_view table) {
 
 void decodeDictionary(Decoding& d, bool withDefault) {
   ObjectReader& in = d.in;
-  const uint32_t items = in.count(in.BL(), 8, "dictionary entries");
+  const uint32_t items = in.countTexts(in.BL(), "dictionary entries");
   int cloning = 1, hardOwner = 0;
   if (d.in.version() == V::kR14) {
     if (withDefault) in.RL();
