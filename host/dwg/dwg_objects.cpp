@@ -1558,6 +1558,8 @@ const Kind* fixedKind(uint32_t type) {
 const Kind* classKind(std::string_view dxfName) {
   static const Kind kClassKinds[] = {
       {"MESH", true, decodeMesh},
+      // R13 and R14 know the lightweight polyline by class.
+      {"LWPOLYLINE", true, decodeLwPolyline},
       {"ACDBDICTIONARYWDFLT", false, [](Decoding& d) { decodeDictionary(d, true); }},
   };
   for (const Kind& k : kClassKinds)
