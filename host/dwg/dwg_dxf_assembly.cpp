@@ -193,14 +193,13 @@ private:
     for (size_t i = 0; i < store_.size(); ++i) {
       const uint64_t handle = store_.handleAt(i);
       if (objects_.count(handle) != 0) continue;
+      const uint32_t type = store_.typeAt(i);
+      if (!wanted(type) || hasNoDxfForm(type)) continue;
       bool tryAgain = false;
-      store_.read(i, [&](uint32_t type, ObjectReader& in) {
-        if (!wanted(type) || hasNoDxfForm(type)) return;
-        tryAgain = !decodeOne(type, in, false);
-      });
+      store_.read(i, [&](uint32_t framed, ObjectReader& in) { tryAgain = !decodeOne(framed, in, false); });
       // An object whose own data this reader can't follow is listed: its
       // common data read again, its kind's data left alone.
-      if (tryAgain) store_.read(i, [&](uint32_t type, ObjectReader& in) { decodeOne(type, in, true); });
+      if (tryAgain) store_.read(i, [&](uint32_t framed, ObjectReader& in) { decodeOne(framed, in, true); });
     }
   }
 

@@ -1587,6 +1587,7 @@ void decodeObject(ObjectReader& in, uint32_t type, const DwgClassInfo* cls, cons
                   DwgObject& out, bool listOnly) {
   out.type = type;
   out.handle = in.ownHandle();
+  out.text.reserve(512);
   Decoding d(in, out.text, names, out, cls);
   const Kind* kind = nullptr;
   if (type >= 500) {

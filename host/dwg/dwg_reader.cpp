@@ -1,5 +1,7 @@
 #include "dwg/dwg_reader.h"
 
+#include <optional>
+
 #include "dwg/dwg_classes.h"
 #include "dwg/dwg_data_storage.h"
 #include "dwg/dwg_dxf_assembly.h"
@@ -21,19 +23,32 @@ public:
   size_t size() const override { return map_.size(); }
   uint64_t handleAt(size_t i) const override { return map_.entries()[i].handle; }
 
+  uint32_t typeAt(size_t i) const override { return frameAt(i).type; }
+
   void read(size_t i, const std::function<void(uint32_t, ObjectReader&)>& decode) const override {
-    const DwgObjectLocation& at = map_.entries()[i];
-    const DwgObjectFrame frame = frameObject(sections_, classes_, at.offset);
-    if (frame.handle != at.handle)
-      throw DwgError("AcDb:AcDbObjects", at.offset,
-                     "the object the map gives handle " + formatHex(at.handle) + " has handle " +
-                         formatHex(frame.handle));
+    const DwgObjectFrame& frame = frameAt(i);
     DwgObjectStreams streams = frame.streams();
     ObjectReader in(sections_.version, streams.data, streams.text(), streams.handles, frame.handle);
     decode(frame.type, in);
   }
 
 private:
+  // Each object is framed (its size and checksum checked) once, when it is
+  // first asked for; the decoders' passes then read it from its frame.
+  const DwgObjectFrame& frameAt(size_t i) const {
+    if (frames_.empty()) frames_.resize(map_.size());
+    if (!frames_[i]) {
+      const DwgObjectLocation& at = map_.entries()[i];
+      DwgObjectFrame frame = frameObject(sections_, classes_, at.offset);
+      if (frame.handle != at.handle)
+        throw DwgError("AcDb:AcDbObjects", at.offset,
+                       "the object the map gives handle " + formatHex(at.handle) + " has handle " +
+                           formatHex(frame.handle));
+      frames_[i] = std::move(frame);
+    }
+    return *frames_[i];
+  }
+
   static std::string formatHex(uint64_t value) {
     static const char kHex[] = "0123456789ABCDEF";
     std::string out;
@@ -47,6 +62,7 @@ private:
   const DwgSections& sections_;
   const std::vector<DwgClass>& classes_;
   const DwgObjectMap& map_;
+  mutable std::vector<std::optional<DwgObjectFrame>> frames_;
 };
 
 } // namespace

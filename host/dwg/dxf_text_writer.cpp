@@ -1,5 +1,6 @@
 #include "dwg/dxf_text_writer.h"
 
+#include <array>
 #include <charconv>
 #include <cstdio>
 
@@ -7,12 +8,36 @@
 
 namespace corvane::dwg {
 
+namespace {
+
+// Every group code's line, made once: the writer appends one per group.
+struct CodeLines {
+  std::array<char, 6> text[kMaxDxfCode + 1];
+  uint8_t length[kMaxDxfCode + 1];
+  CodeLines() {
+    for (int c = 0; c <= kMaxDxfCode; ++c) {
+      char digits[8];
+      const size_t n = static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, c).ptr - digits);
+      size_t at = 0;
+      for (size_t pad = n; pad < 3; ++pad) text[c][at++] = ' ';
+      for (size_t i = 0; i < n; ++i) text[c][at++] = digits[i];
+      text[c][at++] = '\n';
+      length[c] = static_cast<uint8_t>(at);
+    }
+  }
+};
+const CodeLines kCodeLines;
+
+} // namespace
+
 void DxfTextWriter::code(int code) {
-  char digits[8];
+  if (code >= 0 && code <= kMaxDxfCode) {
+    out_.append(kCodeLines.text[code].data(), kCodeLines.length[code]);
+    return;
+  }
+  char digits[16];
   const auto end = std::to_chars(digits, digits + sizeof digits, code).ptr;
-  const size_t n = static_cast<size_t>(end - digits);
-  if (n < 3) out_.append(3 - n, ' ');
-  out_.append(digits, n).push_back('\n');
+  out_.append(digits, static_cast<size_t>(end - digits)).push_back('\n');
 }
 
 void DxfTextWriter::text(int c, std::string_view value) {
@@ -76,10 +101,16 @@ void DxfTextWriter::handle(int c, uint64_t value) {
 }
 
 void DxfTextWriter::binary(int c, std::string_view bytes) {
+  static const char kHex[] = "0123456789ABCDEF";
   constexpr size_t kPiece = 127;
   for (size_t at = 0; at < bytes.size(); at += kPiece) {
     code(c);
-    out_.append(encodeDxfHex(bytes.substr(at, kPiece))).push_back('\n');
+    for (char ch : bytes.substr(at, kPiece)) {
+      const auto b = static_cast<unsigned char>(ch);
+      out_.push_back(kHex[b >> 4]);
+      out_.push_back(kHex[b & 15]);
+    }
+    out_.push_back('\n');
   }
 }
 
