@@ -63,6 +63,7 @@ public:
     completeHeader();
   }
 
+private:
   // What the header variables didn't give is found among the objects: the
   // tables' controls by type, the named objects dictionary as the
   // dictionary no one owns, the handle seed past the highest handle.
@@ -127,7 +128,7 @@ public:
     }
   }
 
-
+private:
   // A drawing saved down to R2000 or R2004 by a later program keeps what
   // the older format can't hold in an extension dictionary of one
   // ACAD_XREC_ROUNDTRIP record, for that program to read back. DXF has no
@@ -151,6 +152,7 @@ public:
     }
   }
 
+public:
   void write(const std::string& headerText, const std::vector<DwgClass>& classes,
              const std::vector<DwgStoredModel>& models, DwgAsDxf& out) {
     std::string& text = out.text;

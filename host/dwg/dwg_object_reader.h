@@ -7,6 +7,7 @@
 // the object's bits ran out.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -34,18 +35,20 @@ public:
   uint16_t BS() { return data_.readBS(); }
   uint32_t BL() { return data_.readBL(); }
   uint64_t BLL() { return data_.readBLL(); }
-  double BD() { return data_.readBD(); }
   uint8_t RC() { return data_.readRC(); }
   uint16_t RS() { return data_.readRS(); }
   uint32_t RL() { return data_.readRL(); }
-  double RD() { return data_.readRD(); }
-  double DD(double def) { return data_.readDD(def); }
-  double BT() { return data_.readBT(); }
-  Vec3 BE() { return data_.readBE(); }
-  Vec3 BD3() { return data_.read3BD(); }
+  // Reals: a value that is not finite (no drawing holds one, and DXF has
+  // no text for it) is refused where it is read.
+  double BD() { return finite(data_.readBD()); }
+  double RD() { return finite(data_.readRD()); }
+  double DD(double def) { return finite(data_.readDD(def)); }
+  double BT() { return finite(data_.readBT()); }
+  Vec3 BE() { return finite(data_.readBE()); }
+  Vec3 BD3() { return finite(data_.read3BD()); }
   Vec3 RD2() {
     const Vec2 p = data_.read2RD();
-    return {p.x, p.y, 0};
+    return finite(Vec3{p.x, p.y, 0});
   }
   // COUNT bytes (checked against what the data stream holds first).
   std::string bytes(uint64_t count);
@@ -77,6 +80,17 @@ public:
   [[noreturn]] void fail(const std::string& what) const { data_.fail(what); }
 
 private:
+  double finite(double v) const {
+    if (!std::isfinite(v)) data_.fail("a real that is not a finite number");
+    return v;
+  }
+  Vec3 finite(const Vec3& v) const {
+    finite(v.x);
+    finite(v.y);
+    finite(v.z);
+    return v;
+  }
+
   DwgVersion version_;
   BitReader& data_;
   BitReader& strings_;

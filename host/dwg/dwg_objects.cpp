@@ -142,8 +142,8 @@ void readExtendedData(Decoding& d) {
       case 3: x.text(1003, d.nameOf(bigEndianHandle(d.in.bytes(8)), "0")); break;
       case 4: x.binary(1004, d.in.bytes(data.readRC())); break;
       case 5: x.handle(1005, bigEndianHandle(d.in.bytes(8))); break;
-      case 10: case 11: case 12: case 13: x.point(1000 + code, data.read3RD()); break;
-      case 40: case 41: case 42: x.real(1000 + code, data.readRD()); break;
+      case 10: case 11: case 12: case 13: x.point(1000 + code, {d.in.RD(), d.in.RD(), d.in.RD()}); break;
+      case 40: case 41: case 42: x.real(1000 + code, d.in.RD()); break;
       case 70: x.integer(1070, static_cast<int16_t>(data.readRS())); break;
       case 71: x.integer(1071, static_cast<int32_t>(data.readRL())); break;
       default: data.fail("extended data item of unknown type " + std::to_string(code));
@@ -1360,7 +1360,6 @@ void decodeBlockRecord(Decoding& d) {
     references = in.handles(inserts);
     layout = in.H();
   }
-  d.obj.xref = xref || overlaid;
   DxfTextWriter& w = d.w;
   if (d.since(V::kR2000)) w.handle(340, layout);
   w.binary(310, preview);

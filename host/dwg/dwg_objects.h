@@ -51,13 +51,9 @@ struct DwgObject {
   uint64_t seqend = 0;
   // Block records: their BLOCK and ENDBLK entities.
   uint64_t blockEntity = 0, endBlock = 0;
-  bool xref = false;       // a block record of an external reference
   DwgBlockInfo block;      // a block record's flags, base point and path
   // A solid model kept in the data-storage section (R2013 and later).
   bool modelInDataStorage = false;
-  // A solid model kept inline as binary data (R2004 to R2010 saves): its
-  // text groups are made from it before the object's text is complete.
-  std::string binaryModel;
   std::string text;        // the object's DXF groups, from its 0 group on
 };
 
