@@ -9,6 +9,7 @@
 #include "dwg/dwg_file.h"
 #include "dwg/dwg_object_frame.h"
 #include "dwg/dwg_object_map.h"
+#include "dxf/dxf_values.h"
 
 namespace corvane::dwg {
 
@@ -42,21 +43,11 @@ private:
       DwgObjectFrame frame = frameObject(sections_, classes_, at.offset);
       if (frame.handle != at.handle)
         throw DwgError("AcDb:AcDbObjects", at.offset,
-                       "the object the map gives handle " + formatHex(at.handle) + " has handle " +
-                           formatHex(frame.handle));
+                       "the object the map gives handle " + formatHandle(at.handle) + " has handle " +
+                           formatHandle(frame.handle));
       frames_[i] = std::move(frame);
     }
     return *frames_[i];
-  }
-
-  static std::string formatHex(uint64_t value) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    do {
-      out.insert(out.begin(), kHex[value & 15]);
-      value >>= 4;
-    } while (value != 0);
-    return out;
   }
 
   const DwgSections& sections_;
