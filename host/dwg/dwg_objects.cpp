@@ -1453,6 +1453,117 @@ void decodeDictionary(Decoding& d, bool withDefault) {
   }
 }
 
+// XRECORD: its groups, each a code and a value of the code's type, in
+// as many bytes as the record states.
+void decodeXRecord(Decoding& d) {
+  ObjectReader& in = d.in;
+  const uint32_t size = in.BL();
+  if (size > in.data().remaining() / 8) in.fail("an extension record's data runs past the object");
+  const uint64_t end = in.data().position() + uint64_t{size} * 8;
+  std::string items;
+  DxfTextWriter x(items);
+  while (in.data().position() < end) {
+    const int code = static_cast<int16_t>(in.RS());
+    if (code >= 310 && code <= 319) {
+      x.binary(code, in.bytes(in.RC()));
+      continue;
+    }
+    if ((code >= 320 && code <= 369) || (code >= 390 && code <= 399) || code == 480 || code == 481) {
+      x.handle(code, in.data().readRLL());
+      continue;
+    }
+    switch (dxfValueKind(code)) {
+    case DxfValueKind::kReal:
+      if ((code >= 10 && code <= 18) || (code >= 110 && code <= 112) || code == 210 || (code >= 1010 && code <= 1013))
+        x.point(code, {in.RD(), in.RD(), in.RD()});
+      else if (code >= 50 && code <= 58)
+        x.real(code, in.RD() * kDegreesPerRadian); // angles: radians kept, degrees written
+      else
+        x.real(code, in.RD());
+      break;
+    case DxfValueKind::kInt:
+      switch (dxfBinaryType(code)) {
+      case DxfBinaryType::kInt16: x.integer(code, static_cast<int16_t>(in.RS())); break;
+      case DxfBinaryType::kInt32: x.integer(code, static_cast<int32_t>(in.RL())); break;
+      case DxfBinaryType::kInt64: x.integer(code, static_cast<int64_t>(in.data().readRLL())); break;
+      default: x.integer(code, in.RC()); break;
+      }
+      break;
+    default: {
+      // A string: R2007 and later in UTF-16 code units, before as bytes
+      // after a code page.
+      const uint16_t length = in.RS();
+      if (d.since(V::kR2007)) {
+        if (uint64_t{length} * 16 > in.data().remaining()) in.fail("an extension record's text runs past it");
+        std::vector<uint16_t> units(length);
+        for (uint16_t& u : units) u = in.RS();
+        x.text(code, dxfUnicodeEscapes(utf16ToUtf8(units)));
+      } else {
+        in.RC();
+        x.text(code, in.bytes(length));
+      }
+      break;
+    }
+    }
+  }
+  if (in.data().position() != end) in.fail("an extension record's items run past its stated size");
+  int cloning = 1;
+  if (d.since(V::kR2000)) cloning = in.BS();
+  writeHead(d, "XRECORD");
+  d.w.subclass("AcDbXrecord");
+  if (d.since(V::kR2000)) d.w.integer(280, cloning);
+  d.w.out() += items;
+}
+
+void decodeGroup(Decoding& d) {
+  ObjectReader& in = d.in;
+  const std::string description = in.T();
+  const int unnamed = in.BS(), selectable = in.BS();
+  const uint32_t count = in.BL();
+  writeHead(d, "GROUP");
+  const std::vector<uint64_t> members = in.handles(count);
+  DxfTextWriter& w = d.w;
+  w.subclass("AcDbGroup");
+  w.text(300, description);
+  w.integer(70, unnamed);
+  w.integer(71, selectable);
+  for (uint64_t h : members) w.handle(340, h);
+}
+
+void decodePlaceholder(Decoding& d) { writeHead(d, "ACDBPLACEHOLDER"); }
+
+void decodeWipeoutVariables(Decoding& d) {
+  const int frame = d.in.BS();
+  writeHead(d, "WIPEOUTVARIABLES");
+  d.w.subclass("AcDbWipeoutVariables");
+  d.w.integer(70, frame);
+}
+
+void decodeScale(Decoding& d) {
+  ObjectReader& in = d.in;
+  const int flags = in.BS();
+  const std::string name = in.T();
+  const double paper = in.BD(), drawing = in.BD();
+  const bool unit = in.B();
+  writeHead(d, "SCALE");
+  DxfTextWriter& w = d.w;
+  w.subclass("AcDbScale");
+  w.integer(70, flags);
+  w.text(300, name);
+  w.real(140, paper);
+  w.real(141, drawing);
+  w.integer(290, unit ? 1 : 0);
+}
+
+void decodeDictionaryVar(Decoding& d) {
+  const int schema = d.in.RC();
+  const std::string value = d.in.T();
+  writeHead(d, "DICTIONARYVAR");
+  d.w.subclass("DictionaryVariables");
+  d.w.integer(280, schema);
+  d.w.text(1, value);
+}
+
 // Kinds the reader lists without their own data.
 void decodeListed(Decoding& d) {
   d.obj.listedOnly = true;
@@ -1536,15 +1647,15 @@ const Kind* fixedKind(uint32_t type) {
       {69, {"DIMSTYLE", false, decodeDimstyle}},
       {70, {"VP_ENT_HDR_CTRL", false, nullptr}},
       {71, {"VP_ENT_HDR", false, nullptr}},
-      {72, {"GROUP", false, nullptr}},
+      {72, {"GROUP", false, decodeGroup}},
       {73, {"MLINESTYLE", false, nullptr}},
       {74, {"OLE2FRAME", true, nullptr}},
       {75, {"DUMMY", false, nullptr}},
       {76, {"LONG_TRANSACTION", false, nullptr}},
       {77, {"LWPOLYLINE", true, decodeLwPolyline}},
       {78, {"HATCH", true, nullptr}},
-      {79, {"XRECORD", false, nullptr}},
-      {80, {"ACDBPLACEHOLDER", false, nullptr}},
+      {79, {"XRECORD", false, decodeXRecord}},
+      {80, {"ACDBPLACEHOLDER", false, decodePlaceholder}},
       {81, {"VBA_PROJECT", false, nullptr}},
       {82, {"LAYOUT", false, nullptr}},
       {498, {"ACAD_PROXY_ENTITY", true, nullptr}},
@@ -1560,6 +1671,11 @@ const Kind* classKind(std::string_view dxfName) {
       // R13 and R14 know the lightweight polyline by class.
       {"LWPOLYLINE", true, decodeLwPolyline},
       {"ACDBDICTIONARYWDFLT", false, [](Decoding& d) { decodeDictionary(d, true); }},
+      {"XRECORD", false, decodeXRecord},
+      {"ACDBPLACEHOLDER", false, decodePlaceholder},
+      {"WIPEOUTVARIABLES", false, decodeWipeoutVariables},
+      {"SCALE", false, decodeScale},
+      {"DICTIONARYVAR", false, decodeDictionaryVar},
   };
   for (const Kind& k : kClassKinds)
     if (k.dxfName == dxfName) return &k;
