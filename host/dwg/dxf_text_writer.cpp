@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 
 #include "dxf/dxf_values.h"
 
@@ -42,7 +43,11 @@ void DxfTextWriter::code(int code) {
 
 void DxfTextWriter::text(int c, std::string_view value) {
   code(c);
-  for (char ch : value) {
+  // Most texts need no escape: one append.
+  size_t plain = 0;
+  while (plain < value.size() && static_cast<unsigned char>(value[plain]) >= 32 && value[plain] != '^') ++plain;
+  out_.append(value.substr(0, plain));
+  for (char ch : value.substr(plain)) {
     const auto u = static_cast<unsigned char>(ch);
     if (u < 32) {
       out_.push_back('^');
@@ -101,16 +106,25 @@ void DxfTextWriter::handle(int c, uint64_t value) {
 }
 
 void DxfTextWriter::binary(int c, std::string_view bytes) {
-  static const char kHex[] = "0123456789ABCDEF";
+  // Each byte's two digits, looked up at once.
+  static const std::array<std::array<char, 2>, 256> kPairs = [] {
+    std::array<std::array<char, 2>, 256> pairs{};
+    const char* hex = "0123456789ABCDEF";
+    for (size_t b = 0; b < 256; ++b) pairs[b] = {hex[b >> 4], hex[b & 15]};
+    return pairs;
+  }();
   constexpr size_t kPiece = 127;
   for (size_t at = 0; at < bytes.size(); at += kPiece) {
     code(c);
-    for (char ch : bytes.substr(at, kPiece)) {
-      const auto b = static_cast<unsigned char>(ch);
-      out_.push_back(kHex[b >> 4]);
-      out_.push_back(kHex[b & 15]);
+    const std::string_view piece = bytes.substr(at, kPiece);
+    const size_t start = out_.size();
+    out_.resize(start + 2 * piece.size() + 1);
+    char* p = out_.data() + start;
+    for (char ch : piece) {
+      std::memcpy(p, kPairs[static_cast<unsigned char>(ch)].data(), 2);
+      p += 2;
     }
-    out_.push_back('\n');
+    *p = '\n';
   }
 }
 
