@@ -94,6 +94,13 @@ private:
     putLe32(header + 0x68, 0);
     if (crc32(0, header) != stored) throw DwgError("file header", 0x80 + 0x68, "checksum mismatch");
     BitReader fields(header, version_, "file header", 0x80);
+    // A copy of these fields ends the file: a file that ends before it was
+    // cut short.
+    fields.seek(0x34 * 8);
+    uint64_t copyAt = fields.readRLL();
+    if (copyAt > file_.size() || file_.size() - copyAt < sizeof header)
+      throw DwgError("file header", 0x80 + 0x34, "the file ends before the copy of its header at byte " +
+                                                     std::to_string(copyAt) + " (cut short?)");
     fields.seek(0x54 * 8);
     uint64_t pageMap = fields.readRLL();
     sectionMapId_ = fields.readRL();
