@@ -5,9 +5,9 @@
 // them: byte 0 picks the part (header variables, classes, object map, one
 // object), byte 1 the version, the rest is the part's data.
 //
-//   build/fuzz/fuzz/fuzz_dwg NEW_INPUTS_DIR ../shared/corpus/dwg
-// reads the shared corpus in place as seeds (libFuzzer writes new inputs to
-// the first folder only).
+//   build/fuzz/fuzz/fuzz_dwg NEW_INPUTS_DIR tests/dwg/fuzz_seeds ../shared/corpus/dwg
+// reads hand-made parts and the shared corpus in place as seeds (libFuzzer
+// writes new inputs to the first folder only).
 #include <cstddef>
 #include <cstdint>
 #include <span>
