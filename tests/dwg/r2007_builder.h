@@ -7,6 +7,7 @@
 // as they are (compressed size = size), data pages as the test gives them.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -189,6 +190,59 @@ inline R2007Image makeR2007Image(const std::vector<R2007SectionSpec>& sections) 
   f[kSectionMapId] = 2;
   f[kSectionMapCopies] = 1;
   f[kStreamVersion] = 0x60100;
+  return image;
+}
+
+// An image as bytes, the fuzz target's input: code page (2 bytes),
+// security flags (4), the 34 fields (8 each), the page map and the section
+// map, then the data pages (a byte whose bit 0 set means stored as they
+// are, then the bytes); each map and page is preceded by its length (2).
+inline std::vector<uint8_t> serializeR2007Image(const R2007Image& image) {
+  std::vector<uint8_t> out;
+  putLe(out, image.codePage, 2);
+  putLe(out, image.securityFlags, 4);
+  for (uint64_t f : image.fields) putLe(out, f);
+  auto block = [&](const std::vector<uint8_t>& b) {
+    putLe(out, b.size(), 2);
+    out.insert(out.end(), b.begin(), b.end());
+  };
+  block(image.pageMap);
+  block(image.sectionMap);
+  for (const R2007ImagePage& p : image.dataPages) {
+    out.push_back(p.interleaved ? 0 : 1);
+    block(p.stored);
+  }
+  return out;
+}
+
+// The inverse, for any bytes: what is missing reads as zeros, a length
+// past the end takes what is there, and at most 16 data pages are taken.
+inline R2007Image parseR2007Image(std::span<const uint8_t> bytes) {
+  size_t pos = 0;
+  auto le = [&](size_t n) {
+    uint64_t v = 0;
+    for (size_t i = 0; i < n && pos < bytes.size(); ++i) v |= uint64_t(bytes[pos++]) << (8 * i);
+    return v;
+  };
+  auto block = [&] {
+    size_t n = size_t(le(2));
+    n = std::min(n, bytes.size() - pos);
+    std::vector<uint8_t> b(bytes.begin() + long(pos), bytes.begin() + long(pos + n));
+    pos += n;
+    return b;
+  };
+  R2007Image image;
+  image.codePage = uint16_t(le(2));
+  image.securityFlags = uint32_t(le(4));
+  for (uint64_t& f : image.fields) f = le(8);
+  image.pageMap = block();
+  image.sectionMap = block();
+  while (pos < bytes.size() && image.dataPages.size() < 16) {
+    R2007ImagePage page;
+    page.interleaved = (le(1) & 1) == 0;
+    page.stored = block();
+    image.dataPages.push_back(std::move(page));
+  }
   return image;
 }
 

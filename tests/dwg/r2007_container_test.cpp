@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <set>
 #include <string>
@@ -296,9 +299,9 @@ TEST(R2007Built, ReadsItsSections) {
   EXPECT_EQ(std::string(s.objects.begin(), s.objects.end()), "the objects of the drawing");
 }
 
-TEST(R2007Built, SectionsOfSeveralPagesAndPlainPagesJoin) {
-  // The objects in three pages given out of order, one of them compressed;
-  // a section stored without code words (encoding 1).
+// The objects in three pages given out of order, one of them compressed;
+// the object map stored without code words (encoding 1).
+std::vector<R2007SectionSpec> severalPageSections() {
   std::vector<R2007SectionSpec> sections = smallR2007Sections();
   R2007SectionSpec& objects = sections[3];
   objects.size = 8 + 8 + 16;
@@ -306,7 +309,11 @@ TEST(R2007Built, SectionsOfSeveralPagesAndPlainPagesJoin) {
                    {0, 8, {'o', 'b', 'j', 'e', 'c', 't', 's', ':'}},
                    {8, 8, {' ', 'p', 'a', 'g', 'e', 's', ' ', '3'}}};
   sections[2].encoding = 1;
-  DwgSections s = readR2007Container(layOutR2007(makeR2007Image(sections)));
+  return sections;
+}
+
+TEST(R2007Built, SectionsOfSeveralPagesAndPlainPagesJoin) {
+  DwgSections s = readR2007Container(layOutR2007(makeR2007Image(severalPageSections())));
   EXPECT_EQ(text(s.ownedObjects), "objects: pages 3ABCDEFGHABCDEFGH");
   EXPECT_EQ(text(s.handles), "object map");
 }
@@ -419,6 +426,31 @@ TEST(R2007Built, DamagedCodeWordsOfADataPageAreRefused) {
   file[at + 5] ^= 0x20;
   EXPECT_EQ(verdict(file), "AcDb:Classes at byte 0: Reed-Solomon parity mismatch in the page at file byte " +
                                std::to_string(at));
+}
+
+} // namespace
+} // namespace corvane::dwg
+
+namespace corvane::dwg {
+namespace {
+
+// The fuzz target's seeds are the images of built files, each of which
+// reads. UPDATE_GOLDEN=1 writes them anew from the builder.
+TEST(R2007Built, FuzzSeedsAreImagesThatRead) {
+  const std::filesystem::path dir = std::filesystem::path(CORVANE_SOURCE_DIR) / "tests/dwg/fuzz_seeds_r2007";
+  const bool update = std::getenv("UPDATE_GOLDEN") != nullptr;
+  const std::pair<const char*, std::vector<R2007SectionSpec>> seeds[] = {{"small", smallR2007Sections()},
+                                                                         {"several_pages", severalPageSections()}};
+  for (const auto& [name, sections] : seeds) {
+    const std::vector<uint8_t> image = serializeR2007Image(makeR2007Image(sections));
+    const std::filesystem::path path = dir / name;
+    if (update) {
+      std::filesystem::create_directories(dir);
+      std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), long(image.size()));
+    }
+    EXPECT_EQ(readFileBytes(path), image) << path << " (UPDATE_GOLDEN=1 writes it anew)";
+    EXPECT_EQ(verdict(layOutR2007(parseR2007Image(image))), "read") << name;
+  }
 }
 
 } // namespace
