@@ -24,6 +24,9 @@ constexpr uint64_t kFirstPageAddress = 0x100;
 // compressed size, plus the short tail of its last opcode.
 constexpr uint64_t kMaxExpansion = 256;
 constexpr uint64_t kExpansionSlack = 1024;
+// Writers cut sections into pages of 0x7400 bytes; a page stated larger
+// than this is refused before anything is made for it.
+constexpr uint32_t kMaxPageSize = 0x100000;
 
 uint32_t le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 void putLe32(uint8_t* p, uint32_t v) {
@@ -220,6 +223,8 @@ private:
       throw DwgError("section map", 0, "password-protected drawings can't be read (its " + name + " section is encrypted)");
     if (info.compressed != 1 && info.compressed != 2)
       throw DwgError("section map", 0, name + " has an unknown compression (" + std::to_string(info.compressed) + ")");
+    if (info.maxPageSize > kMaxPageSize)
+      throw DwgError("section map", 0, name + " states pages of " + std::to_string(info.maxPageSize) + " bytes");
     if (info.size > uint64_t(info.pages.size()) * info.maxPageSize)
       throw DwgError("section map", 0, name + " states " + std::to_string(info.size) + " bytes, more than its " +
                                            std::to_string(info.pages.size()) + " pages of " +
@@ -228,7 +233,6 @@ private:
       throw DwgError("section map", 0, name + " states " + std::to_string(info.size) + " bytes, more than a file of " +
                                            std::to_string(file_.size()) + " bytes can hold");
     std::vector<uint8_t> out;
-    out.reserve(size_t(info.size));
     std::vector<uint8_t> pageBytes;
     for (const SectionPage& sp : info.pages) {
       std::string structure = name + " page " + std::to_string(sp.number);
