@@ -204,6 +204,15 @@ TEST(BitReader, ColoursByVersion) {
   EXPECT_EQ(c.rgb, 0xC2FF8000u);
   EXPECT_EQ(c.name, "red");
   EXPECT_EQ(c.bookName, "");
+  EXPECT_EQ(c.colorNumber(), 0);  // a true colour: the number stored beside it
+  DwgColor byLayer, byBlock, indexed;
+  byLayer.hasRgb = byBlock.hasRgb = indexed.hasRgb = true;
+  byLayer.rgb = 0xC0000000;
+  byBlock.rgb = 0xC1000000;
+  indexed.rgb = 0xC3000005;
+  EXPECT_EQ(byLayer.colorNumber(), 256);
+  EXPECT_EQ(byBlock.colorNumber(), 0);
+  EXPECT_EQ(indexed.colorNumber(), 5);
 
   // R2007 CMC: the name comes from the string stream.
   std::vector<uint8_t> main = bits("10 10 00000010");
