@@ -125,7 +125,10 @@ private:
     if (compression != 2) throw DwgError(name, address + 12, "an unknown compression (" + std::to_string(compression) + ")");
     if (compressedSize > in.remaining() / 8)
       throw DwgError(name, address + 8, std::to_string(compressedSize) + " compressed bytes run past the end of the file");
-    if (decompressedSize > uint64_t(compressedSize) * kMaxExpansion + kExpansionSlack)
+    // A map holds a few bytes for each page or section of the file: never
+    // more than the file itself.
+    if (decompressedSize > uint64_t(compressedSize) * kMaxExpansion + kExpansionSlack ||
+        decompressedSize > file_.size() + kExpansionSlack)
       throw DwgError(name, address + 4, "a decompressed size of " + std::to_string(decompressedSize) +
                                             " bytes that " + std::to_string(compressedSize) + " compressed bytes can't hold");
     std::span<const uint8_t> data = in.viewBytes(compressedSize);
