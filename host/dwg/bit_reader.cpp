@@ -30,7 +30,7 @@ void BitReader::need(uint64_t bits) const {
 }
 
 void BitReader::seek(uint64_t pos) {
-  if (pos > end_) fail("a position past the end of the data (bit " + std::to_string(pos) + ")");
+  if (pos > end_) failAt(pos, "the data ends before this byte");
   pos_ = pos;
 }
 

@@ -52,6 +52,18 @@ struct DwgColor {
   // ENC: a colour-book handle follows in the object's handle stream, where
   // the entity's common handles are read (the caller reads it there).
   bool bookHandleFollows() const { return (flags & 0x40) != 0; }
+  // The colour number DXF writes for this colour (group 62): 256 by layer,
+  // 0 by block, an index colour's number; beside a true colour, the number
+  // stored with it. R2004 and later CMC keep it in the method byte alone.
+  int16_t colorNumber() const {
+    if (!hasRgb) return index;
+    switch (rgb >> 24) {
+    case 0xC0: return 256;
+    case 0xC1: return 0;
+    case 0xC3: return int16_t(rgb & 0xFF);
+    default: return index;
+    }
+  }
 };
 
 class BitReader {

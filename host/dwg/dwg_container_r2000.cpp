@@ -53,14 +53,16 @@ DwgSections readR2000Container(std::span<const uint8_t> file, DwgVersion version
     uint8_t record = in.readRC();
     uint32_t offset = in.readRL();
     uint32_t size = in.readRL();
-    if (record >= 3) continue;
-    if (locators[record].present)
-      throw DwgError("file header", at, "section locator " + std::to_string(record) + " appears twice");
+    // Every locator, needed or not, must lie in the file: a file cut short
+    // loses the last of them first.
     if (offset > file.size() || size > file.size() - offset)
       throw DwgError("file header", at,
                      "section locator " + std::to_string(record) + " points past the end of the file (" +
                          std::to_string(offset) + " + " + std::to_string(size) + " > " +
                          std::to_string(file.size()) + ")");
+    if (record >= 3) continue;
+    if (locators[record].present)
+      throw DwgError("file header", at, "section locator " + std::to_string(record) + " appears twice");
     locators[record] = Locator{true, offset, size};
   }
   uint64_t crcAt = in.position() / 8;

@@ -24,6 +24,9 @@ constexpr uint64_t kFirstPageAddress = 0x100;
 // compressed size, plus the short tail of its last opcode.
 constexpr uint64_t kMaxExpansion = 256;
 constexpr uint64_t kExpansionSlack = 1024;
+// Writers cut sections into pages of 0x7400 bytes; a page stated larger
+// than this is refused before anything is made for it.
+constexpr uint32_t kMaxPageSize = 0x100000;
 
 uint32_t le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
 void putLe32(uint8_t* p, uint32_t v) {
@@ -94,6 +97,13 @@ private:
     putLe32(header + 0x68, 0);
     if (crc32(0, header) != stored) throw DwgError("file header", 0x80 + 0x68, "checksum mismatch");
     BitReader fields(header, version_, "file header", 0x80);
+    // A copy of these fields ends the file: a file that ends before it was
+    // cut short.
+    fields.seek(0x34 * 8);
+    uint64_t copyAt = fields.readRLL();
+    if (copyAt > file_.size() || file_.size() - copyAt < sizeof header)
+      throw DwgError("file header", 0x80 + 0x34, "the file ends before the copy of its header at byte " +
+                                                     std::to_string(copyAt) + " (cut short?)");
     fields.seek(0x54 * 8);
     uint64_t pageMap = fields.readRLL();
     sectionMapId_ = fields.readRL();
@@ -115,7 +125,10 @@ private:
     if (compression != 2) throw DwgError(name, address + 12, "an unknown compression (" + std::to_string(compression) + ")");
     if (compressedSize > in.remaining() / 8)
       throw DwgError(name, address + 8, std::to_string(compressedSize) + " compressed bytes run past the end of the file");
-    if (decompressedSize > uint64_t(compressedSize) * kMaxExpansion + kExpansionSlack)
+    // A map holds a few bytes for each page or section of the file: never
+    // more than the file itself.
+    if (decompressedSize > uint64_t(compressedSize) * kMaxExpansion + kExpansionSlack ||
+        decompressedSize > file_.size() + kExpansionSlack)
       throw DwgError(name, address + 4, "a decompressed size of " + std::to_string(decompressedSize) +
                                             " bytes that " + std::to_string(compressedSize) + " compressed bytes can't hold");
     std::span<const uint8_t> data = in.viewBytes(compressedSize);
@@ -213,6 +226,8 @@ private:
       throw DwgError("section map", 0, "password-protected drawings can't be read (its " + name + " section is encrypted)");
     if (info.compressed != 1 && info.compressed != 2)
       throw DwgError("section map", 0, name + " has an unknown compression (" + std::to_string(info.compressed) + ")");
+    if (info.maxPageSize > kMaxPageSize)
+      throw DwgError("section map", 0, name + " states pages of " + std::to_string(info.maxPageSize) + " bytes");
     if (info.size > uint64_t(info.pages.size()) * info.maxPageSize)
       throw DwgError("section map", 0, name + " states " + std::to_string(info.size) + " bytes, more than its " +
                                            std::to_string(info.pages.size()) + " pages of " +
@@ -221,7 +236,6 @@ private:
       throw DwgError("section map", 0, name + " states " + std::to_string(info.size) + " bytes, more than a file of " +
                                            std::to_string(file_.size()) + " bytes can hold");
     std::vector<uint8_t> out;
-    out.reserve(size_t(info.size));
     std::vector<uint8_t> pageBytes;
     for (const SectionPage& sp : info.pages) {
       std::string structure = name + " page " + std::to_string(sp.number);

@@ -204,6 +204,15 @@ TEST(BitReader, ColoursByVersion) {
   EXPECT_EQ(c.rgb, 0xC2FF8000u);
   EXPECT_EQ(c.name, "red");
   EXPECT_EQ(c.bookName, "");
+  EXPECT_EQ(c.colorNumber(), 0);  // a true colour: the number stored beside it
+  DwgColor byLayer, byBlock, indexed;
+  byLayer.hasRgb = byBlock.hasRgb = indexed.hasRgb = true;
+  byLayer.rgb = 0xC0000000;
+  byBlock.rgb = 0xC1000000;
+  indexed.rgb = 0xC3000005;
+  EXPECT_EQ(byLayer.colorNumber(), 256);
+  EXPECT_EQ(byBlock.colorNumber(), 0);
+  EXPECT_EQ(indexed.colorNumber(), 5);
 
   // R2007 CMC: the name comes from the string stream.
   std::vector<uint8_t> main = bits("10 10 00000010");
@@ -274,6 +283,27 @@ TEST(BitReader, Points) {
   Vec2 q = in.read2BD();
   EXPECT_EQ(q.x, 1.0);
   EXPECT_EQ(q.y, 1.0);
+
+  // 2RD (0.5, 2) and 3RD (1, -1, 0) after a bit, then 2DD from (3, 4): 3
+  // and a full RD 8.
+  std::vector<uint8_t> raw = bits("1 00000000 00000000 00000000 00000000 00000000 00000000 11100000 00111111"
+                                  " 00000000 00000000 00000000 00000000 00000000 00000000 00000000 01000000"
+                                  " 00000000 00000000 00000000 00000000 00000000 00000000 11110000 00111111"
+                                  " 00000000 00000000 00000000 00000000 00000000 00000000 11110000 10111111"
+                                  " 00000000 00000000 00000000 00000000 00000000 00000000 00000000 00000000"
+                                  " 00 11 00000000 00000000 00000000 00000000 00000000 00000000 00100000 01000000");
+  BitReader r(raw, DwgVersion::kR2000, "test");
+  r.readB();
+  Vec2 a = r.read2RD();
+  EXPECT_EQ(a.x, 0.5);
+  EXPECT_EQ(a.y, 2.0);
+  Vec3 b = r.read3RD();
+  EXPECT_EQ(b.x, 1.0);
+  EXPECT_EQ(b.y, -1.0);
+  EXPECT_EQ(b.z, 0.0);
+  Vec2 c = r.read2DD(Vec2{3, 4});
+  EXPECT_EQ(c.x, 3.0);
+  EXPECT_EQ(c.y, 8.0);
 }
 
 TEST(BitReader, SentinelAndCrc) {

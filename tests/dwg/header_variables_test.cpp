@@ -21,7 +21,7 @@ bool sameAsTwin(const DwgHeaderVariable& v, const std::vector<std::pair<int, std
   if (const Vec3* p = std::get_if<Vec3>(&v.value)) return near(p->x, number(0)) && near(p->y, number(1)) && near(p->z, number(2));
   if (const Vec2* q = std::get_if<Vec2>(&v.value)) return near(q->x, number(0)) && near(q->y, number(1));
   if (const std::string* t = std::get_if<std::string>(&v.value)) return !groups.empty() && *t == groups[0].second;
-  if (const DwgColor* c = std::get_if<DwgColor>(&v.value)) return c->hasRgb || number(0) == c->index;
+  if (const DwgColor* c = std::get_if<DwgColor>(&v.value)) return number(0) == c->colorNumber();
   return true; // handles: the twins number their objects anew
 }
 
