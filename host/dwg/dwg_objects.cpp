@@ -72,20 +72,6 @@ int lineweightValue(int index) {
   return -1;
 }
 
-// The colour number of a CMC: before R2004 as stored; after, what its
-// method byte says (by layer, by block, a number, or a true colour whose
-// stored number is its nearest).
-int colorNumber(const DwgColor& c) {
-  if (!c.hasRgb) return c.index;
-  switch (c.rgb >> 24) {
-  case 0xC0: return 256;
-  case 0xC1: return 0;
-  case 0xC3: return static_cast<int>(c.rgb & 0xFF);
-  case 0xC8: return 257;
-  default: return c.index;
-  }
-}
-
 bool isTrueColor(const DwgColor& c, bool entity) {
   if (entity) return (c.flags & 0x80) != 0;
   return c.hasRgb && (c.rgb >> 24) == 0xC2;
@@ -93,7 +79,7 @@ bool isTrueColor(const DwgColor& c, bool entity) {
 
 // 62 (by layer left out for entities), 420, 430 and 440.
 void writeColor(DxfTextWriter& w, const DwgColor& c, bool entity) {
-  const int number = entity ? c.index : colorNumber(c);
+  const int number = entity ? c.index : c.colorNumber();
   if (!entity || (number != 256 && number != 257)) w.integer(62, number);
   if (isTrueColor(c, entity)) w.integer(420, c.rgb & 0xFFFFFF);
   if (!c.name.empty()) w.text(430, c.bookName.empty() ? c.name : c.bookName + "$" + c.name);
@@ -1207,7 +1193,7 @@ void decodeLayer(Decoding& d) {
     weight = (bits & 0x3E0) >> 5;
   }
   const DwgColor color = in.CMC();
-  int number = static_cast<int16_t>(colorNumber(color));
+  int number = static_cast<int16_t>(color.colorNumber());
   if (number < 0) {
     off = true;
     number = -number;
