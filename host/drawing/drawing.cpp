@@ -261,7 +261,7 @@ DrawingLoadResult Drawing::load(const std::string& path, DrawingBytes::Kind byte
     result.error = error;
     return result;
   }
-  DrawingLoadResult result = dwg::isReadableDwg(d->bytes_.view()) ? loadDwg(std::move(d), path)
+  DrawingLoadResult result = dwg::isDwgFile(d->bytes_.view()) ? loadDwg(std::move(d), path)
                                                                     : scan(std::move(d), path);
   if (result.drawing) result.drawing->holdFile();
   return result;

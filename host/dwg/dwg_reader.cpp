@@ -58,9 +58,10 @@ private:
 
 } // namespace
 
-bool isReadableDwg(std::string_view file) {
-  return versionFromMagic(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(file.data()), file.size()))
-      .has_value();
+bool isDwgFile(std::string_view file) {
+  // The magics of DWG releases: AC1.2 to AC1032, AC2.10, and MC0.0 of the
+  // first release.
+  return file.starts_with("AC1") || file.starts_with("AC2") || file.starts_with("MC0.0");
 }
 
 bool isDwgName(std::string_view path) {

@@ -25,8 +25,10 @@ struct DwgAsDxf {
   std::vector<std::pair<std::string, uint32_t>> listedKinds;
 };
 
-// Whether FILE starts as a DWG this reader reads (AC1012 to AC1032).
-bool isReadableDwg(std::string_view file);
+// Whether FILE starts as a DWG of any version ("AC1012" ... "AC1032" and
+// the versions before and after them): readDwgAsDxf reads R13 to R2018 and
+// refuses the others by name.
+bool isDwgFile(std::string_view file);
 // Whether PATH names a DWG by its extension (".dwg", any case): no DXF
 // text is ever written under such a name.
 bool isDwgName(std::string_view path);
