@@ -1,6 +1,8 @@
 #include "dwg/dwg_dxf_assembly.h"
 
 #include <algorithm>
+#include <exception>
+#include <thread>
 #include <cmath>
 #include <variant>
 #include <map>
@@ -41,6 +43,10 @@ public:
   }
 
   void decodeAll() {
+    uint64_t bytes = 0;
+    for (size_t i = 0; i < store_.size(); ++i) bytes += store_.sizeAt(i);
+    // About what the main thread's share of the objects writes.
+    texts_[0].reserve(static_cast<size_t>(std::min<uint64_t>(bytes * 3 / 2, uint64_t{1} << 30)));
     // Registered applications first (extended data names them), then the
     // other records and the controls, then everything else.
     decodePass([](uint32_t type) { return type == kAppIdType || type == kBlockControlType; });
@@ -58,7 +64,7 @@ public:
           if (names_.paperSpace == 0) names_.paperSpace = o.last;
         }
     }
-    decodePass([](uint32_t type) { return !isNamedRecordType(type); });
+    decodeTheRest();
     dropRoundTripData();
     completeHeader();
   }
@@ -144,9 +150,11 @@ private:
       w.text(102, "{ACAD_XDICTIONARY");
       w.handle(360, handle);
       w.text(102, "}");
-      const size_t at = owner->second.text.find(link);
+      DwgObject& o = owner->second;
+      const size_t at = textOf(o).find(link);
       if (at == std::string::npos) continue;
-      owner->second.text.erase(at, link.size());
+      o.cutBegin = at;
+      o.cutEnd = at + link.size();
       emitted_.insert(handle);
       emitted_.insert(dict.owned[0]);
     }
@@ -156,6 +164,9 @@ public:
   void write(const std::string& headerText, const std::vector<DwgClass>& classes,
              const std::vector<DwgStoredModel>& models, DwgAsDxf& out) {
     std::string& text = out.text;
+    size_t modelBytes = 0;
+    for (const DwgStoredModel& m : models) modelBytes += m.data.size() * 2 + m.data.size() / 64;
+    text.reserve(headerText.size() + texts_[0].size() + texts_[1].size() + modelBytes + (1 << 16));
     DxfTextWriter w(text);
     section(w, "HEADER");
     text += headerText;
@@ -185,7 +196,7 @@ public:
     for (const DwgObject* o : written_)
       if (o->listedOnly) {
         out.listedHandles.push_back(o->handle);
-        ++kinds[o->kind];
+        ++kinds[std::string(o->kind)];
       }
     out.listedKinds.assign(kinds.begin(), kinds.end());
   }
@@ -205,32 +216,107 @@ private:
     }
   }
 
-  // False when the kind's decoder failed and nothing was kept.
-  bool decodeOne(uint32_t type, ObjectReader& in, bool listOnly) {
+  // Every object the table records' passes left, decoded on two threads
+  // (each object stands alone once the names are known), kept in the map's
+  // order. The first object, in that order, that can't be read is the one
+  // the refusal names.
+  void decodeTheRest() {
+    std::vector<size_t> todo;
+    for (size_t i = 0; i < store_.size(); ++i) {
+      if (objects_.count(store_.handleAt(i)) != 0) continue;
+      const uint32_t type = store_.typeAt(i); // frames every object before the threads start
+      if (!isNamedRecordType(type) && !hasNoDxfForm(type)) todo.push_back(i);
+    }
+    std::vector<DwgObject> decoded(todo.size());
+    std::vector<std::exception_ptr> failed(2);
+    auto work = [&](size_t part, size_t from, size_t to) {
+      try {
+        for (size_t k = from; k < to; ++k) {
+          decodeAt(todo[k], decoded[k], texts_[part]);
+          decoded[k].textPart = static_cast<uint8_t>(part);
+        }
+      } catch (...) {
+        failed[part] = std::current_exception();
+      }
+    };
+    constexpr size_t kWorthAThread = 256;
+    const size_t half = todo.size() >= kWorthAThread ? todo.size() / 2 : todo.size();
+    // Each thread writes into a text of its own, made big enough once: a
+    // thread's heap grown piece by piece costs more than the decoding.
+    uint64_t bytes = 0;
+    for (size_t k = half; k < todo.size(); ++k) bytes += store_.sizeAt(todo[k]);
+    texts_[1].reserve(static_cast<size_t>(std::min<uint64_t>(bytes * 3, uint64_t{1} << 30)));
+    {
+      std::jthread second;
+      if (half < todo.size()) second = std::jthread(work, 1, half, todo.size());
+      work(0, 0, half);
+    }
+    for (size_t part = 0; part < 2; ++part)
+      if (failed[part]) std::rethrow_exception(failed[part]);
+    for (DwgObject& o : decoded) keep(std::move(o));
+  }
+
+  // Decodes the I-th object into O, listing it when its kind's decoder
+  // can't follow it.
+  void decodeAt(size_t i, DwgObject& o, std::string& text) const {
+    bool decodedWhole = false;
+    store_.read(i, [&](uint32_t type, ObjectReader& in) { decodedWhole = decodeInto(type, in, false, o, text); });
+    if (!decodedWhole) {
+      o = DwgObject{};
+      store_.read(i, [&](uint32_t type, ObjectReader& in) { decodeInto(type, in, true, o, text); });
+    }
+  }
+
+  // False when the kind's decoder failed (O is then to be thrown away).
+  bool decodeInto(uint32_t type, ObjectReader& in, bool listOnly, DwgObject& o, std::string& text) const {
     const DwgClassInfo* cls = nullptr;
     if (type >= 500) {
       auto it = classInfo_.find(type);
       if (it == classInfo_.end()) in.fail("object of type " + std::to_string(type) + " has no class");
       cls = &it->second;
     }
-    DwgObject o;
     try {
-      decodeObject(in, type, cls, names_, o, listOnly);
+      decodeObject(in, type, cls, names_, o, text, listOnly);
     } catch (const DwgError&) {
       // Tables are what every other object leans on: no listing for them.
       if (listOnly || isNamedRecordType(type)) throw;
       return false;
     }
+    return true;
+  }
+
+  // False when the kind's decoder failed and nothing was kept.
+  bool decodeOne(uint32_t type, ObjectReader& in, bool listOnly) {
+    DwgObject o;
+    if (!decodeInto(type, in, listOnly, o, texts_[0])) return false;
+    keep(std::move(o));
+    return true;
+  }
+
+  void keep(DwgObject&& o) {
+    const uint32_t type = o.type;
     const uint64_t handle = o.handle;
     if (isNamedRecordType(type) && !isControl(type)) names_.byHandle[handle] = o.name;
     if (type == kBlockRecordType) names_.blocks[handle] = o.block;
     if (objects_.emplace(handle, std::move(o)).second) order_.push_back(handle);
-    return true;
   }
 
   const DwgObject* find(uint64_t handle) const {
     auto it = objects_.find(handle);
     return it == objects_.end() ? nullptr : &it->second;
+  }
+
+  std::string_view textOf(const DwgObject& o) const {
+    return std::string_view(texts_[o.textPart]).substr(o.textBegin, o.textEnd - o.textBegin);
+  }
+
+  void appendText(DxfTextWriter& w, const DwgObject& o) const {
+    const std::string_view text = textOf(o);
+    if (o.cutEnd > o.cutBegin) {
+      w.out().append(text.substr(0, o.cutBegin)).append(text.substr(o.cutEnd));
+    } else {
+      w.out().append(text);
+    }
   }
 
   static void section(DxfTextWriter& w, std::string_view name) {
@@ -240,7 +326,7 @@ private:
 
   void emit(DxfTextWriter& w, const DwgObject& o) {
     if (!emitted_.insert(o.handle).second) return;
-    w.out() += o.text;
+    appendText(w, o);
     written_.push_back(&o);
   }
 
@@ -286,7 +372,7 @@ private:
     for (uint64_t control : header_.controls) {
       const DwgObject* c = find(control);
       if (c == nullptr) continue;
-      w.out() += c->text;
+      appendText(w, *c);
       std::vector<uint64_t> records;
       if (c->type == 56 || c->type == 48) {
         // LTYPE: ByBlock and ByLayer first; BLOCK_RECORD: the two spaces.
@@ -398,6 +484,7 @@ private:
   std::unordered_map<uint32_t, DwgClassInfo> classInfo_;
   DwgNames names_;
   std::unordered_map<uint64_t, DwgObject> objects_;
+  std::string texts_[2]; // the objects' DXF text: the main thread's, the second decoder's
   std::vector<uint64_t> order_; // handles in the map's order, as decoded
   std::unordered_set<uint64_t> emitted_;
   std::vector<const DwgObject*> written_;
@@ -433,7 +520,6 @@ void assembleDxf(DwgVersion version, uint16_t codePage, const DwgHeaderValues& h
   w.text(9, "$HANDSEED");
   w.handle(5, assembly.header().handSeed);
   if (header.variables != nullptr) assembly.writeHeaderVariables(w, *header.variables);
-  out.text.reserve(store.size() * 200);
   assembly.write(headerText, classes, models, out);
 }
 

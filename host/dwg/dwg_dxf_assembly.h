@@ -46,6 +46,8 @@ public:
   // The type number of the I-th object (framing it when it wasn't yet);
   // throws DwgError where the framing can't be trusted.
   virtual uint32_t typeAt(size_t i) const = 0;
+  // The bytes of the I-th object's data (framing it when it wasn't yet).
+  virtual uint64_t sizeAt(size_t i) const = 0;
   // Frames the I-th object and calls DECODE with its type number and its
   // streams; throws DwgError where the framing can't be trusted.
   virtual void read(size_t i, const std::function<void(uint32_t type, ObjectReader& in)>& decode) const = 0;

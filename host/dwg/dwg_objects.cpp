@@ -1685,29 +1685,35 @@ bool isNamedRecordType(uint32_t type) {
 }
 
 void decodeObject(ObjectReader& in, uint32_t type, const DwgClassInfo* cls, const DwgNames& names,
-                  DwgObject& out, bool listOnly) {
+                  DwgObject& out, std::string& text, bool listOnly) {
   out.type = type;
   out.handle = in.ownHandle();
-  out.text.reserve(512);
-  Decoding d(in, out.text, names, out, cls);
-  const Kind* kind = nullptr;
-  if (type >= 500) {
-    if (cls == nullptr) in.fail("object of type " + std::to_string(type) + " has no class");
-    kind = classKind(cls->dxfName);
-    out.kind = cls->dxfName;
-    out.entity = cls->entity;
-  } else {
-    kind = fixedKind(type);
-    if (kind == nullptr) in.fail("object of unknown type " + std::to_string(type));
-    out.kind = std::string(kind->dxfName);
-    out.entity = kind->entity;
+  out.textBegin = text.size();
+  try {
+    Decoding d(in, text, names, out, cls);
+    const Kind* kind = nullptr;
+    if (type >= 500) {
+      if (cls == nullptr) in.fail("object of type " + std::to_string(type) + " has no class");
+      kind = classKind(cls->dxfName);
+      out.kind = cls->dxfName;
+      out.entity = cls->entity;
+    } else {
+      kind = fixedKind(type);
+      if (kind == nullptr) in.fail("object of unknown type " + std::to_string(type));
+      out.kind = kind->dxfName;
+      out.entity = kind->entity;
+    }
+    readExtendedData(d);
+    if (out.entity) readEntityCommon(d);
+    else readObjectCommon(d);
+    if (kind != nullptr && kind->decode != nullptr && !listOnly) kind->decode(d);
+    else decodeListed(d);
+    text += d.xdata;
+  } catch (...) {
+    text.resize(out.textBegin);
+    throw;
   }
-  readExtendedData(d);
-  if (out.entity) readEntityCommon(d);
-  else readObjectCommon(d);
-  if (kind != nullptr && kind->decode != nullptr && !listOnly) kind->decode(d);
-  else decodeListed(d);
-  out.text += d.xdata;
+  out.textEnd = text.size();
 }
 
 } // namespace corvane::dwg

@@ -31,7 +31,7 @@ struct DwgBlockInfo {
 struct DwgObject {
   uint64_t handle = 0;
   uint32_t type = 0;
-  std::string kind;       // its DXF name: "LINE", "LAYER", "DICTIONARY", ...
+  std::string_view kind;  // its DXF name: "LINE", "LAYER", ... (the kinds' table's or its class's)
   bool entity = false;
   bool listedOnly = false; // no decoder of its own: common data only
   uint8_t entmode = 0;     // entities: 0 owner in the stream, 1 paper space, 2 model space
@@ -54,7 +54,12 @@ struct DwgObject {
   DwgBlockInfo block;      // a block record's flags, base point and path
   // A solid model kept in the data-storage section (R2013 and later).
   bool modelInDataStorage = false;
-  std::string text;        // the object's DXF groups, from its 0 group on
+  // The object's DXF groups, from its 0 group on: [textBegin, textEnd) of
+  // the text decodeObject appended them to; [cutBegin, cutEnd) of them
+  // (relative to textBegin) left out when written, where cutEnd > cutBegin.
+  size_t textBegin = 0, textEnd = 0;
+  size_t cutBegin = 0, cutEnd = 0;
+  uint8_t textPart = 0; // which of its decoder's texts (one per thread) holds them
 };
 
 // The names that one object's groups take from others', known before any
@@ -83,12 +88,13 @@ struct DwgClassInfo {
 
 // Decodes the object whose streams IN reads (positioned after its own
 // handle), of type number TYPE (CLASS for 500 and above, else null), into
-// OUT: kind, relations and DXF text. NAMES supplies the names of the
-// records it refers to. LISTONLY reads the common data alone, as for a kind
-// without a decoder. Throws DwgError where the object's bits can't be
-// trusted.
+// OUT (kind, relations) and its DXF groups, appended to TEXT (OUT.textBegin
+// and textEnd say where). NAMES supplies the names of the records it
+// refers to; OUT.kind may view CLS's name, which must outlive it. LISTONLY
+// reads the common data alone, as for a kind without a decoder. Throws
+// DwgError where the object's bits can't be trusted, TEXT then as it was.
 void decodeObject(ObjectReader& in, uint32_t type, const DwgClassInfo* cls, const DwgNames& names,
-                  DwgObject& out, bool listOnly = false);
+                  DwgObject& out, std::string& text, bool listOnly = false);
 
 // The DXF name of type number TYPE for the fixed types (below 500), or
 // empty for one the format leaves unused.

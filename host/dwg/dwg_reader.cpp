@@ -25,6 +25,7 @@ public:
   uint64_t handleAt(size_t i) const override { return map_.entries()[i].handle; }
 
   uint32_t typeAt(size_t i) const override { return frameAt(i).type; }
+  uint64_t sizeAt(size_t i) const override { return frameAt(i).size; }
 
   void read(size_t i, const std::function<void(uint32_t, ObjectReader&)>& decode) const override {
     const DwgObjectFrame& frame = frameAt(i);

@@ -44,8 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   names.byHandle[0x10] = "0";
   names.modelSpace = 0x1F;
   corvane::dwg::DwgObject object;
+  std::string text;
   try {
-    corvane::dwg::decodeObject(in, type, type >= 500 ? &cls : nullptr, names, object);
+    corvane::dwg::decodeObject(in, type, type >= 500 ? &cls : nullptr, names, object, text);
   } catch (const corvane::dwg::DwgError&) {
   }
   return 0;
