@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 
 #include "dwg/dwg_error.h"
@@ -21,14 +21,13 @@ using V = DwgVersion;
 // One object being decoded: its streams, where its text goes, and what it
 // says of itself.
 struct Decoding {
-  Decoding(ObjectReader& reader, std::string& text, const DwgNames& n, DwgObject& o, const DwgClassInfo* c)
-      : in(reader), w(text), names(n), obj(o), cls(c) {}
+  Decoding(ObjectReader& reader, std::string& text, const DwgNames& n, DwgObject& o)
+      : in(reader), w(text), names(n), obj(o) {}
 
   ObjectReader& in;
   DxfTextWriter w;
   const DwgNames& names;
   DwgObject& obj;
-  const DwgClassInfo* cls = nullptr;
   std::string xdata; // its extended data, written last
   // Entities
   DwgColor color;
@@ -1690,7 +1689,7 @@ void decodeObject(ObjectReader& in, uint32_t type, const DwgClassInfo* cls, cons
   out.handle = in.ownHandle();
   out.textBegin = text.size();
   try {
-    Decoding d(in, text, names, out, cls);
+    Decoding d(in, text, names, out);
     const Kind* kind = nullptr;
     if (type >= 500) {
       if (cls == nullptr) in.fail("object of type " + std::to_string(type) + " has no class");
