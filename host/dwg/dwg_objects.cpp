@@ -890,9 +890,10 @@ char plainModelChar(char c) {
 }
 
 // The model text's second line names the program, the modeller and the
-// time the model was written, as three counted strings ("16 Autodesk
-// AutoCAD 19 ASM ... 24 Wed Mar 18 ..."). DXF writes the time as the empty
-// string; so do we, leaving everything else as it is.
+// time the model was written, as three counted strings (each its length,
+// a blank and its characters: "24 Wed Mar 18 09:32:12 2020" for the time).
+// DXF writes the time as the empty string; so do we, leaving everything
+// else as it is.
 void dropModelTime(std::string& model) {
   size_t p = model.find('\n');
   if (p == std::string::npos) return;
