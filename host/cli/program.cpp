@@ -30,7 +30,7 @@ const char* const kUsage =
 
 const char* const kShellUsage =
     "usage: corvane shell [DRAWING]\n"
-    "Interactive command line on DRAWING (a DXF file; none: an empty drawing).\n"
+    "Interactive command line on DRAWING (a DXF or DWG file; none: an empty one).\n"
     "Type a command name, or a list expression such as (vrml_geturl (car (entsel))).\n"
     "Ctrl-C or Escape cancels a prompt or a dialog; Ctrl-D or QUIT leaves.\n"
     "\n"

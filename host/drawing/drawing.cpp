@@ -12,6 +12,7 @@
 #include <unordered_set>
 
 #include "drawing/entity_names.h"
+#include "dwg/dwg_reader.h"
 #include "drawing/extended_data.h"
 #include "dxf/entity_views.h"
 #include "runtime/background_work.h"
@@ -260,7 +261,8 @@ DrawingLoadResult Drawing::load(const std::string& path, DrawingBytes::Kind byte
     result.error = error;
     return result;
   }
-  DrawingLoadResult result = scan(std::move(d), path);
+  DrawingLoadResult result = dwg::isDwgFile(d->bytes_.view()) ? loadDwg(std::move(d), path)
+                                                                    : scan(std::move(d), path);
   if (result.drawing) result.drawing->holdFile();
   return result;
 }
@@ -983,6 +985,11 @@ std::vector<DxfPatch> Drawing::patches() const {
     const AcDbObjectRecord* r = recordAt(i);
     if (r->has(record_flags::kAdded)) continue;
     uint64_t end = r->begin + r->length;
+    if (!listedSerials_.empty() && std::binary_search(listedSerials_.begin(), listedSerials_.end(), r->serial)) {
+      // What the DWG reader could only list is no object a DXF can hold.
+      out.push_back({r->begin, end, addedTextAfter(r->serial, highestWritten)});
+      continue;
+    }
     if (r->has(record_flags::kErased) && r->role == RecordRole::kEntity && !r->has(record_flags::kInBlock)) {
       // An erased entity leaves the file, its solid-model record too; what
       // was added after it takes its place.
@@ -1112,6 +1119,11 @@ SaveResult Drawing::writeTo(const std::string& path, unsigned newFileMode) const
 }
 
 SaveResult Drawing::save() {
+  if (dwg_) {
+    SaveResult refused;
+    refused.error = path_ + ": a DWG drawing is read, never written; SAVEAS NAME.dxf saves it as DXF";
+    return refused;
+  }
   SaveResult result = writeTo(path_);
   if (result.ok) {
     savedChanges_ = changes_;
@@ -1121,10 +1133,18 @@ SaveResult Drawing::save() {
 }
 
 SaveResult Drawing::saveAs(const std::string& path) {
+  if (dwg_ && (isOwnFile(path) || dwg::isDwgName(path))) {
+    SaveResult refused;
+    refused.error = path + ": a DWG drawing is read, never written; SAVEAS NAME.dxf saves it as DXF";
+    return refused;
+  }
   SaveResult result = writeTo(path);
   if (result.ok) {
     beforeHostChange();
     path_ = path;
+    // From now on the drawing is the DXF just written (which leaves out
+    // what the DWG reader could only list, now and in later saves).
+    dwg_.reset();
     savedChanges_ = changes_;
     holdFile();
   }
