@@ -142,7 +142,7 @@ void loadDrawing(benchmark::State& state, const BenchFile& file, corvane::Drawin
       state.SkipWithError(r.error.c_str());
       return;
     }
-    objects = r.drawing->recordCount();
+    objects = r.drawing->records().count();
     benchmark::DoNotOptimize(objects);
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * file.size));

@@ -28,10 +28,10 @@ void encodePolygonMesh(benchmark::State& state) {
   FaceFileContent c;
   c.entities.push_back(buildFaces(wavyGrid(static_cast<int>(state.range(0)))));
   std::vector<uint8_t> bytes;
-  std::string error;
   for (auto _ : state) {
     bytes.clear();
-    if (!encodeFaceFile(c, bytes, error)) state.SkipWithError(error.c_str());
+    const HostResult encoded = encodeFaceFile(c, bytes);
+    if (!encoded) state.SkipWithError(encoded.error.c_str());
     benchmark::DoNotOptimize(bytes.data());
   }
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes.size()));

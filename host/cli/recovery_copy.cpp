@@ -117,10 +117,10 @@ bool RecoveryCopy::current(const Drawing& drawing) const {
   return changes_ == drawing.changeCount() && stillOurs();
 }
 
-std::string RecoveryCopy::write(const Drawing& drawing) {
+HostResult RecoveryCopy::write(const Drawing& drawing) {
   bool ours = stillOurs();
   std::string reasons;
-  for (const CopyFolder& folder : copyFolders(drawing.path())) {
+  for (const CopyFolder& folder : copyFolders(drawing.file().path())) {
     std::string error;
     for (int i = 0; i < kNamesPerFolder && error.empty(); ++i) {
       std::string name = nameIn(folder, i);
@@ -130,7 +130,7 @@ std::string RecoveryCopy::write(const Drawing& drawing) {
         error = name + ": " + fileErrorText(name, state);
         break;
       }
-      SaveResult saved = drawing.saveCopy(name, folder.maxMode);
+      HostResult saved = drawing.saveCopy(name, folder.maxMode);
       if (!saved) {
         // The folder refuses (no permission, a full disk): its other names
         // would fare no better.
@@ -150,7 +150,7 @@ std::string RecoveryCopy::write(const Drawing& drawing) {
     if (error.empty()) error = nameIn(folder, 0) + " to " + nameIn(folder, kNamesPerFolder - 1) + " are taken";
     reasons += (reasons.empty() ? "" : "; ") + error;
   }
-  return reasons;
+  return {reasons};
 }
 
 void RecoveryCopy::remove() {
@@ -173,8 +173,8 @@ std::string RecoveryCopy::atPrompt(const Drawing& drawing, double minutes, Clock
     return {};
   // A copy that can't be written is tried again after as long.
   since_ = now;
-  std::string error = write(drawing);
-  return error.empty() ? "Automatic save to " + path_ + "." : "Automatic save failed: " + error;
+  const HostResult written = write(drawing);
+  return written ? "Automatic save to " + path_ + "." : "Automatic save failed: " + written.error;
 }
 
 } // namespace corvane

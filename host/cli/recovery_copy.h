@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/host_result.h"
+
 namespace corvane {
 
 class Drawing;
@@ -36,9 +38,9 @@ public:
   static std::vector<std::string> newerThanDrawing(const std::string& drawingPath);
 
   // Writes DRAWING as it stands to this session's copy (its first free
-  // name, or the file it wrote before). Empty, or a one-line reason why no
-  // name would take it.
-  std::string write(const Drawing& drawing);
+  // name, or the file it wrote before); fails with the reasons why no name
+  // would take it, in one line.
+  HostResult write(const Drawing& drawing);
   // True when the copy this session wrote holds DRAWING as it stands.
   bool current(const Drawing& drawing) const;
   // Removes the copy this session wrote, if the file is still the one it

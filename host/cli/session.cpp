@@ -42,7 +42,7 @@ Session* gRunningSession = nullptr;
 // Why writing the file NAME failed, ERRNUM being the errno of the call.
 std::string outputFileReason(const std::string& name, int errnum) {
   Drawing* drawing = currentDrawing();
-  return drawing != nullptr && drawing->isOwnFile(name)
+  return drawing != nullptr && drawing->file().isOwnFile(name)
              ? "it is the drawing that is open; only SAVE and SAVEAS write it"
              : fileErrorText(name, errnum);
 }
@@ -155,18 +155,18 @@ void Session::runCommandLine(std::istream* script) {
   }
   // A stop signal, or a terminal that went away: the changes are kept in
   // the recovery copy (written now, here, not in the signal's handler).
-  std::string error = recovery.current(drawing) ? "" : recovery.write(drawing);
+  const HostResult written = recovery.current(drawing) ? HostResult{} : recovery.write(drawing);
   std::string why = stopRequested() ? "stopped by a signal" : "the input ended";
-  std::string name = drawing.path().empty() ? "the drawing" : drawing.path();
+  std::string name = drawing.file().path().empty() ? "the drawing" : drawing.file().path();
   state_->streams.out.flush();
-  if (error.empty())
+  if (written)
     diagnose(why + "; unsaved changes to " + name + " are kept in " + recovery.path());
   else
-    diagnose(why + "; unsaved changes to " + name + " are lost: " + error);
+    diagnose(why + "; unsaved changes to " + name + " are lost: " + written.error);
 }
 
 std::string Session::drawingBaseName(const std::string& extension) const {
-  std::string path = state_->drawing ? state_->drawing->path() : "";
+  std::string path = state_->drawing ? state_->drawing->file().path() : "";
   std::string base = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
   size_t dot = base.rfind('.');
   if (dot != std::string::npos && dot > 0) base.erase(dot);
@@ -213,8 +213,8 @@ int Session::exportTo(const std::string& outputPath, const std::vector<std::stri
   hostPrint("\n");
   if (stopRequested()) return interrupted();
   if (state_->outputFileFailed) return kExitLoadError;
-  if (state_->drawing->fileChanged()) {
-    diagnose(state_->drawing->path() + ": the file changed during the export; " + outputPath + " may not match it");
+  if (state_->drawing->file().changed()) {
+    diagnose(state_->drawing->file().path() + ": the file changed during the export; " + outputPath + " may not match it");
     return kExitLoadError;
   }
   if (result.kind == ListCallResult::kError) {

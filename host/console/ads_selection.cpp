@@ -43,8 +43,8 @@ const char* const kObjectsAccepted =
 
 // The model-space object with HANDLE, not erased; null when there is none.
 AcDbObjectRecord* pickable(const Drawing& drawing, const std::string& handle) {
-  AcDbObjectRecord* r = drawing.findByHandle(handle);
-  return r != nullptr && Drawing::isModelSpace(*r) && !r->has(record_flags::kErased) ? r : nullptr;
+  AcDbObjectRecord* r = drawing.records().findByHandle(handle);
+  return r != nullptr && RecordIndex::isModelSpace(*r) && !r->has(record_flags::kErased) ? r : nullptr;
 }
 
 } // namespace
@@ -64,7 +64,7 @@ bool passesFilter(const Drawing& drawing, const AcDbObjectRecord& record, const 
 std::vector<AcDbObjectRecord*> objectsOnLayers(const Drawing& drawing,
                                                const std::vector<std::string>& layers) {
   std::vector<AcDbObjectRecord*> found;
-  for (AcDbObjectRecord* record : drawing.modelSpace()) {
+  for (AcDbObjectRecord* record : drawing.records().modelSpace()) {
     if (layers.empty()) {
       found.push_back(record);
       continue;
@@ -113,12 +113,11 @@ int askForObjects(Console& console, const Drawing& drawing, const std::string& p
         if (p == record) return;
       picked.push_back(record);
     };
-    std::string first = tokens[0];
-    for (char& c : first) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const std::string first = asciiLower(tokens[0]);
     if (first == "all" && tokens.size() == 1) {
-      for (AcDbObjectRecord* r : drawing.modelSpace()) add(r);
+      for (AcDbObjectRecord* r : drawing.records().modelSpace()) add(r);
     } else if (first == "last" && tokens.size() == 1) {
-      if (AcDbObjectRecord* r = drawing.lastModelSpace()) add(r);
+      if (AcDbObjectRecord* r = drawing.records().lastModelSpace()) add(r);
     } else if (first == "layer" && tokens.size() >= 2) {
       for (size_t i = 1; i < tokens.size(); ++i)
         for (AcDbObjectRecord* r : objectsOnLayers(drawing, {tokens[i]})) add(r);
@@ -154,7 +153,7 @@ int ads_ssget(const char* str, const void* pt1, const void* pt2, const struct re
   std::string mode = str ? str : "";
   while (!mode.empty() && (mode[0] == '_' || mode[0] == '.')) mode.erase(0, 1);
   if (mode == "X" || mode == "x") {
-    for (AcDbObjectRecord* r : drawing->modelSpace())
+    for (AcDbObjectRecord* r : drawing->records().modelSpace())
       if (passesFilter(*drawing, *r, filter)) picked.push_back(r);
   } else if (str == nullptr && pt1 == nullptr && pt2 == nullptr) {
     Console* console = currentConsole();
@@ -220,7 +219,7 @@ int ads_entsel(const char* prompt, ads_name result, ads_point ptres) {
   if (tokens.empty()) return RTERROR;
   AcDbObjectRecord* r = nullptr;
   if (tokens.size() == 1)
-    r = equalsIgnoreCase(tokens[0], "last") ? drawing->lastModelSpace() : pickable(*drawing, tokens[0]);
+    r = equalsIgnoreCase(tokens[0], "last") ? drawing->records().lastModelSpace() : pickable(*drawing, tokens[0]);
   if (r == nullptr) {
     hostPrint("*Invalid selection*\nExpects the handle of one object (such as 2F), or last.\n");
     return RTERROR;

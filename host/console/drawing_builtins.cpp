@@ -360,17 +360,17 @@ void addDrawingBuiltins(Interpreter& in) {
   });
   in.defineBuiltin("entlast", [](Interpreter&, const Arguments& a) -> Value {
     a.expectCount(0);
-    return entityValue(drawing().lastModelSpace());
+    return entityValue(drawing().records().lastModelSpace());
   });
   in.defineBuiltin("entnext", [](Interpreter&, const Arguments& a) -> Value {
     a.expectCount(0, 1);
-    if (a.size() == 0) return entityValue(drawing().firstModelSpace());
+    if (a.size() == 0) return entityValue(drawing().records().firstModelSpace());
     AcDbObjectRecord* r = recordOf(a, 0);
-    return r ? entityValue(drawing().nextModelSpace(r)) : Value();
+    return r ? entityValue(drawing().records().nextModelSpace(r)) : Value();
   });
   in.defineBuiltin("handent", [](Interpreter&, const Arguments& a) -> Value {
     a.expectCount(1);
-    AcDbObjectRecord* r = drawing().findByHandle(a.string(0));
+    AcDbObjectRecord* r = drawing().records().findByHandle(a.string(0));
     if (r == nullptr || r->has(record_flags::kErased) || r->role != RecordRole::kEntity) return Value();
     return entityValue(r);
   });

@@ -19,17 +19,17 @@ std::string colourText(int index) {
 }
 
 void saveTo(Drawing& drawing, const std::string& path) {
-  SaveResult result = path.empty() ? drawing.save() : drawing.saveAs(path);
-  if (result) hostPrint("\nSaved " + drawing.path() + ".\n");
+  HostResult result = path.empty() ? drawing.save() : drawing.saveAs(path);
+  if (result) hostPrint("\nSaved " + drawing.file().path() + ".\n");
   else hostPrint("\n" + result.error + "\n");
 }
 
 void saveAsCommand(Console& console) {
   Drawing* drawing = currentDrawing();
   if (drawing == nullptr) return;
-  Answer answer = console.ask("\nSave drawing as <" + drawing->path() + ">: ");
+  Answer answer = console.ask("\nSave drawing as <" + drawing->file().path() + ">: ");
   if (answer.kind != Answer::kText) return;
-  std::string path = answer.text.empty() ? drawing->path() : answer.text;
+  std::string path = answer.text.empty() ? drawing->file().path() : answer.text;
   if (path.empty()) return;
   // A DXF can't hold what the DWG reader could only list: say what stays
   // behind, and go on only when told to.
@@ -48,7 +48,7 @@ void saveAsCommand(Console& console) {
 void saveCommand(Console& console) {
   Drawing* drawing = currentDrawing();
   if (drawing == nullptr) return;
-  if (drawing->path().empty()) {
+  if (drawing->file().path().empty()) {
     saveAsCommand(console);
     return;
   }
@@ -93,7 +93,7 @@ void quitCommand(Console& console) {
           (answer.text[0] != 'y' && answer.text[0] != 'Y'))
         return;
     } else {
-      hostPrint("\nUnsaved changes to " + drawing->path() + " discarded.\n");
+      hostPrint("\nUnsaved changes to " + drawing->file().path() + " discarded.\n");
     }
   }
   console.requestQuit();
@@ -104,7 +104,7 @@ void holdOpenCommand(Console& console) {
   if (drawing == nullptr) return;
   Answer handle = console.ask("\nHandle of the object to hold open: ");
   if (handle.kind != Answer::kText) return;
-  AcDbObjectRecord* r = drawing->findByHandle(handle.text);
+  AcDbObjectRecord* r = drawing->records().findByHandle(handle.text);
   if (r == nullptr) {
     hostPrint("\nNo object with handle " + handle.text + ".\n");
     return;

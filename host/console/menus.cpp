@@ -97,9 +97,9 @@ void menuLoad(Console& console) {
     return;
   }
   MenuGroup group;
-  std::string error;
-  if (!parseMenuFile(in, group, error)) {
-    hostPrint("\n" + std::string(found) + ", " + error);
+  const HostResult parsed = parseMenuFile(in, group);
+  if (!parsed) {
+    hostPrint("\n" + std::string(found) + ", " + parsed.error);
     return;
   }
   group.path = found;
@@ -162,9 +162,7 @@ void toolbar(Console& console) {
     return;
   }
   if (picked != "FLOAT") {
-    std::string side = picked.substr(0, 1) + std::string(picked.begin() + 1, picked.end());
-    for (char& c : side) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    side[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(side[0])));
+    const std::string side = picked.substr(0, 1) + asciiLower(picked.substr(1)); // "Left"
     for (Toolbar* t : bars) {
       t->state = Toolbar::kDocked;
       t->dockSide = side;
@@ -276,15 +274,12 @@ void menu(Console& console) {
 
 } // namespace
 
-bool parseMenuFile(std::istream& in, MenuGroup& group, std::string& error) {
+HostResult parseMenuFile(std::istream& in, MenuGroup& group) {
   group = MenuGroup{};
   std::vector<MenuEntry>* entries = nullptr;
   std::string line;
   int number = 0;
-  auto fail = [&](const std::string& what) {
-    error = "line " + std::to_string(number) + ": " + what;
-    return false;
-  };
+  auto fail = [&](const std::string& what) { return HostResult{"line " + std::to_string(number) + ": " + what}; };
   while (std::getline(in, line)) {
     ++number;
     std::string s = trim(line);
@@ -333,7 +328,7 @@ bool parseMenuFile(std::istream& in, MenuGroup& group, std::string& error) {
     number = 0;
     return fail("no menu group");
   }
-  return true;
+  return {};
 }
 
 std::vector<MenuGroup>& loadedMenuGroups() {

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "runtime/host_result.h"
+
 namespace corvane {
 
 class Console;
@@ -50,9 +52,9 @@ struct MenuGroup {
   std::vector<Toolbar> toolbars;
 };
 
-// Parses a menu file. False with "line N: what" in ERROR when a line can't
-// be read; GROUP is then unspecified.
-bool parseMenuFile(std::istream& in, MenuGroup& group, std::string& error);
+// Parses a menu file into GROUP. Fails with "line N: what" when a line
+// can't be read; GROUP is then unspecified.
+HostResult parseMenuFile(std::istream& in, MenuGroup& group);
 
 // The loaded menu groups, in load order. Names are unique, ignoring case.
 std::vector<MenuGroup>& loadedMenuGroups();

@@ -125,7 +125,7 @@ Acad::ErrorStatus Drawing::openObject(AcDbObjectRecord& r, AcDb::OpenMode mode, 
     if (r.readers == UINT8_MAX) return Acad::eWasOpenForRead;
     ++r.readers;
   }
-  if (objects_.size() <= r.serial) objects_.resize(count_);
+  if (objects_.size() <= r.serial) objects_.resize(index_.count());
   std::unique_ptr<AcDbObject>& slot = objects_[r.serial];
   if (!slot) slot = makeObject(&r);
   object = slot.get();

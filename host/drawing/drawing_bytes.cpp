@@ -163,25 +163,25 @@ void DrawingBytes::reset() {
   view_ = {};
 }
 
-std::string DrawingBytes::open(const std::string& path, Kind kind) {
+HostResult DrawingBytes::open(const std::string& path, Kind kind) {
   reset();
   path_ = path;
   kind_ = kind;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return path + ": cannot open: " + std::strerror(errno);
+  if (fd < 0) return {path + ": cannot open: " + std::strerror(errno)};
   struct stat st;
   if (::fstat(fd, &st) != 0) {
     const int e = errno;
     ::close(fd);
-    return path + ": cannot read: " + std::strerror(e);
+    return {path + ": cannot read: " + std::strerror(e)};
   }
   if (!S_ISREG(st.st_mode)) {
     ::close(fd);
-    return path + ": not a regular file";
+    return {path + ": not a regular file"};
   }
   if (static_cast<unsigned long long>(st.st_size) >= (1ULL << 32)) {
     ::close(fd);
-    return path + ": the file is larger than 4 GiB";
+    return {path + ": the file is larger than 4 GiB"};
   }
   const auto size = static_cast<size_t>(st.st_size);
   if (size == 0) {
@@ -212,7 +212,7 @@ std::string DrawingBytes::open(const std::string& path, Kind kind) {
   if (copy_ == nullptr) {
     const int e = errno;
     reset();
-    return path + ": cannot read: " + std::strerror(e);
+    return {path + ": cannot read: " + std::strerror(e)};
   }
   copySize_ = rounded;
   if (mapping_ != nullptr) {
@@ -228,24 +228,24 @@ std::string DrawingBytes::open(const std::string& path, Kind kind) {
   if (readErrno_ != 0) {
     const int e = readErrno_;
     reset();
-    return path + ": cannot read: " + std::strerror(e);
+    return {path + ": cannot read: " + std::strerror(e)};
   }
   view_ = std::string_view(copy_, readSize_);
   return {};
 }
 
-std::string DrawingBytes::settle() {
+HostResult DrawingBytes::settle() {
   if (reader_.joinable()) reader_.join();
   if (mapping_ == nullptr) return {};
   // A file that changed while it was read may differ from what the caller
   // read of it, and from the copy.
   const bool moved = changed();
-  if (kind_ == Kind::kMapped) return moved ? path_ + ": the file changed while it was being read" : "";
+  if (kind_ == Kind::kMapped) return {moved ? path_ + ": the file changed while it was being read" : ""};
   const int e = readErrno_;
   const bool whole = readSize_ == mappingSize_;
   unmap();
-  if (e != 0) return path_ + ": cannot read: " + std::strerror(e);
-  if (moved || !whole) return path_ + ": the file changed while it was being read";
+  if (e != 0) return {path_ + ": cannot read: " + std::strerror(e)};
+  if (moved || !whole) return {path_ + ": the file changed while it was being read"};
   view_ = std::string_view(copy_, readSize_);
   return {};
 }

@@ -18,6 +18,8 @@
 #include <string_view>
 #include <thread>
 
+#include "runtime/host_result.h"
+
 namespace corvane {
 
 class DrawingBytes {
@@ -34,15 +36,15 @@ public:
 
   // Starts holding PATH, replacing what was held: maps it, or for a copy
   // maps it and reads the copy on a second thread meanwhile, so that the
-  // caller can read the mapping while the copy is made. Returns an empty
-  // string, or one line "PATH: why" (cannot open, not a regular file,
-  // larger than 4 GiB, cannot read) with nothing held.
-  std::string open(const std::string& path, Kind kind);
+  // caller can read the mapping while the copy is made. Fails with one line
+  // "PATH: why" (cannot open, not a regular file, larger than 4 GiB, cannot
+  // read), with nothing held.
+  HostResult open(const std::string& path, Kind kind);
   // Ends what open() began: a copy is complete and takes the mapping's
-  // place (views of the mapping must be taken again from view()). Returns
-  // an empty string, or one line "PATH: why" (cannot read, the file changed
-  // while it was being read).
-  std::string settle();
+  // place (views of the mapping must be taken again from view()). Fails with
+  // one line "PATH: why" (cannot read, the file changed while it was being
+  // read).
+  HostResult settle();
   // Holds TEXT itself as the copy (a drawing made in memory).
   void hold(std::string text);
 

@@ -10,20 +10,20 @@ namespace corvane {
 
 DrawingLoadResult Drawing::loadDwg(std::unique_ptr<Drawing> d, const std::string& path) {
   DrawingLoadResult result;
-  const std::string_view file = d->bytes_.view();
+  const std::string_view file = d->file_.text();
   dwg::DwgAsDxf dxf;
   try {
     dxf = dwg::readDwgAsDxf(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(file.data()), file.size()));
   } catch (const dwg::DwgError& e) {
     // A mapped file that changed while it was read says so rather than
     // whatever its new bytes made the reader find.
-    result.error = d->bytes_.settle();
+    result.error = d->file_.settle().error;
     if (result.error.empty()) result.error = path + ": " + e.what();
     return result;
   }
-  result.error = d->bytes_.settle();
+  result.error = d->file_.settle().error;
   if (!result.error.empty()) return result;
-  d->bytes_.hold(std::move(dxf.text));
+  d->file_.hold(std::move(dxf.text));
   result = scan(std::move(d), path);
   if (!result.drawing) return result;
   Drawing& drawing = *result.drawing;
@@ -31,7 +31,8 @@ DrawingLoadResult Drawing::loadDwg(std::unique_ptr<Drawing> d, const std::string
   drawing.dwg_->version = std::string(dwg::versionMagic(dxf.version));
   drawing.dwg_->listedKinds = std::move(dxf.listedKinds);
   for (uint64_t handle : dxf.listedHandles)
-    if (const AcDbObjectRecord* r = drawing.findByHandle(formatHandle(handle))) drawing.listedSerials_.push_back(r->serial);
+    if (const AcDbObjectRecord* r = drawing.index_.findByHandle(formatHandle(handle)))
+      drawing.listedSerials_.push_back(r->serial);
   std::sort(drawing.listedSerials_.begin(), drawing.listedSerials_.end());
   return result;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "drawing/drawing.h"
+#include "runtime/text.h"
 
 namespace corvane {
 namespace {
@@ -64,18 +65,18 @@ std::string_view vertexMarker(int polylineFlags, int vertexFlags) {
 }
 
 bool blockDefined(const Drawing& d, std::string_view name) {
-  for (size_t i = 0; i < d.recordCount(); ++i) {
-    const AcDbObjectRecord* r = d.recordAt(i);
+  for (size_t i = 0; i < d.records().count(); ++i) {
+    const AcDbObjectRecord* r = d.records().at(i);
     if (r->role != RecordRole::kBlockMarker || d.typeName(*r) != "BLOCK") continue;
     for (const DxfGroupView& g : d.groups(*r))
-      if (g.code == 2 && dxfNameEquals(trimBlanks(g.text()), name)) return true;
+      if (g.code == 2 && equalsIgnoreCase(trimBlanks(g.text()), name)) return true;
   }
   return false;
 }
 
 class Writer {
 public:
-  Writer(const Drawing& d, const std::vector<NewGroup>& groups) : d_(d), style_(d.style()), groups_(groups) {}
+  Writer(const Drawing& d, const std::vector<NewGroup>& groups) : d_(d), style_(d.file().style()), groups_(groups) {}
 
   const NewGroup* find(int code) const {
     for (const NewGroup& g : groups_)
@@ -133,7 +134,7 @@ EntityMaker::Result EntityMaker::make(Drawing& d, const std::vector<NewGroup>& g
   };
   if (given.empty() || given.front().code != 0 || given.front().kind != NewGroup::kText)
     return refuse("the list does not start with the object's type (0 . \"TYPE\")");
-  const std::string type = dxfNameKey(trimBlanks(given.front().text));
+  const std::string type = asciiUpper(trimBlanks(given.front().text));
   const TypeLayout* layout = nullptr;
   for (const TypeLayout& l : layouts())
     if (l.type == type) layout = &l;
@@ -193,8 +194,8 @@ EntityMaker::Result EntityMaker::make(Drawing& d, const std::vector<NewGroup>& g
     pendingFlags_ = flags ? static_cast<int>(flags->integer) : 0;
     w.head(text, type, handle, d.modelSpaceOwner());
     w.marker(text, polylineMarker(pendingFlags_));
-    text += d.style().intGroup(66, 1);
-    if (!w.find(10)) text += d.style().realGroup(10, 0) + d.style().realGroup(20, 0) + d.style().realGroup(30, 0);
+    text += d.file().style().intGroup(66, 1);
+    if (!w.find(10)) text += d.file().style().realGroup(10, 0) + d.file().style().realGroup(20, 0) + d.file().style().realGroup(30, 0);
     std::vector<int> codes = layout->codes;
     codes.erase(codes.begin()); // 66 is written above
     w.writeCodes(text, codes);
@@ -212,7 +213,7 @@ EntityMaker::Result EntityMaker::make(Drawing& d, const std::vector<NewGroup>& g
       const bool faceRecord = (pendingFlags_ & 64) && !(vertexFlags & 64);
       w.marker(text, faceRecord ? "AcDbFaceRecord" : "AcDbVertex");
       w.marker(text, vertexMarker(pendingFlags_, vertexFlags));
-      if (!w.find(10)) text += d.style().realGroup(10, 0) + d.style().realGroup(20, 0) + d.style().realGroup(30, 0);
+      if (!w.find(10)) text += d.file().style().realGroup(10, 0) + d.file().style().realGroup(20, 0) + d.file().style().realGroup(30, 0);
       w.writeCodes(text, layout->codes);
       pending_ += text;
       result.status = kPending;

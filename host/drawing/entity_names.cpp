@@ -33,7 +33,7 @@ Drawing* drawingWithTag(long tag) {
 Drawing* drawingOwning(const AcDbObjectRecord* record) {
   if (record == nullptr) return nullptr;
   for (const auto& [tag, drawing] : drawings())
-    if (drawing->owns(record)) return drawing;
+    if (drawing->records().owns(record)) return drawing;
   return nullptr;
 }
 
@@ -46,7 +46,7 @@ AcDbObjectRecord* recordFromEntityName(const ads_name name) {
   if (name == nullptr) return nullptr;
   Drawing* drawing = drawingWithTag(name[0]);
   if (drawing == nullptr || name[1] <= 0) return nullptr;
-  return drawing->recordAt(static_cast<size_t>(name[1] - 1));
+  return drawing->records().at(static_cast<size_t>(name[1] - 1));
 }
 
 } // namespace corvane

@@ -1,8 +1,8 @@
 // The stored object behind an AcDbObjectId: where the object's text lies in
 // its drawing's loaded bytes (or, for an object added since, in the
 // drawing's store of new text), what was read from it, and its open state.
-// Records are made by the drawing, never move and live as long as the
-// drawing; nothing outside host/drawing changes them.
+// Records are made by the drawing's index (record_index.h), never move and
+// live as long as the drawing; nothing outside host/drawing changes them.
 #pragma once
 
 #include <cstdint>
@@ -36,8 +36,8 @@ constexpr int16_t kNoColor = INT16_MIN;
 } // namespace corvane
 
 // A big drawing has one of these per object beside its text, so it is kept
-// to 40 bytes: what most objects don't need lies in the drawing's side
-// tables (Drawing::layoutOf, handleOf, and extended data replaced since
+// to 40 bytes: what most objects don't need lies in the index's side
+// tables (RecordIndex::layoutOf, handleOf, and extended data replaced since
 // load).
 struct AcDbObjectRecord {
   corvane::Drawing* drawing = nullptr;

@@ -8,6 +8,7 @@
 
 #include "dwg/dwg_error.h"
 #include "dxf/dxf_values.h"
+#include "runtime/text.h"
 #include "solids/dxf_model_text.h"
 #include "solids/sab_reader.h"
 #include "solids/sat_text_writer.h"
@@ -535,7 +536,7 @@ void decodeAttdef(Decoding& d) { decodeAttribute(d, true); }
 bool isLayoutBlock(const Decoding& d, uint64_t record) {
   if (record == d.names.paperSpace) return true;
   const std::string* name = d.names.find(record);
-  return name != nullptr && name->size() >= 12 && dxfNameKey(name->substr(0, 12)) == "*PAPER_SPACE";
+  return name != nullptr && name->size() >= 12 && asciiUpper(name->substr(0, 12)) == "*PAPER_SPACE";
 }
 
 void decodeBlock(Decoding& d) {

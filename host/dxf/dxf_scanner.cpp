@@ -469,10 +469,8 @@ DxfScanResult Scanner::run() {
     if (error_.empty() && !sawEof) failEnd("the file ends without EOF (truncated)");
   }
   if (!error_.empty()) {
-    result_.ok = false;
     result_.error = error_;
   } else {
-    result_.ok = true;
     const std::string& v = result_.layout.version;
     if (v.size() == 6 && v.compare(0, 2, "AC") == 0 && v >= "AC1012") result_.layout.handlesOn = true;
   }

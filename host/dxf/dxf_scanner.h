@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "dxf/dxf_values.h"
+#include "runtime/host_result.h"
 
 namespace corvane {
 
@@ -97,9 +98,9 @@ struct DxfLayout {
   std::vector<DxfAcdsRecord> acdsRecords;
 };
 
-struct DxfScanResult {
-  bool ok = false;
-  std::string error; // "LOCATION: what was wrong" when !ok (see dxfLocation)
+// A scan: the file's layout, or "LOCATION: what was wrong" (see
+// dxfLocation).
+struct DxfScanResult : HostResult {
   DxfLayout layout;
 };
 

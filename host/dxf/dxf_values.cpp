@@ -8,6 +8,8 @@
 #include <limits>
 #include <type_traits>
 
+#include "runtime/text.h"
+
 namespace corvane {
 
 namespace {
@@ -47,8 +49,6 @@ constexpr std::array<DxfBinaryType, kMaxDxfCode + 1> makeBinaryTypes() {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 constexpr int hexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -214,9 +214,7 @@ std::optional<uint64_t> parseHandle(std::string_view text) {
 std::string formatHandle(uint64_t handle) {
   char buf[24];
   char* end = std::to_chars(buf, buf + sizeof buf, handle, 16).ptr;
-  for (char* c = buf; c != end; ++c)
-    if (*c >= 'a' && *c <= 'f') *c = static_cast<char>(*c - 'a' + 'A');
-  return std::string(buf, end);
+  return asciiUpper(std::string_view(buf, static_cast<size_t>(end - buf)));
 }
 
 std::string formatDxfReal(double value) {
@@ -235,19 +233,6 @@ void appendDxfReal(std::string& out, double value) {
   const std::string_view digits(buf, static_cast<size_t>(ptr - buf));
   out.append(digits);
   if (digits.find_first_of(".eE") == std::string_view::npos) out.append(".0");
-}
-
-bool dxfNameEquals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (upper(a[i]) != upper(b[i])) return false;
-  return true;
-}
-
-std::string dxfNameKey(std::string_view name) {
-  std::string key(name);
-  for (char& c : key) c = upper(c);
-  return key;
 }
 
 namespace {

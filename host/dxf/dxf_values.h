@@ -140,11 +140,6 @@ std::string formatDxfReal(double value);
 // The same text appended to OUT, with no string of its own.
 void appendDxfReal(std::string& out, double value);
 
-// ASCII case-insensitive equality, as DXF names compare.
-bool dxfNameEquals(std::string_view a, std::string_view b);
-// Upper-case ASCII copy, the key under which names are looked up.
-std::string dxfNameKey(std::string_view name);
-
 // How a file writes its groups, taken from the file itself so that new
 // groups look like their neighbours.
 struct DxfStyle {

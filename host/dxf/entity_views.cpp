@@ -205,4 +205,55 @@ bool readAcdsBinary(std::string_view record, DxfEncoding encoding, std::vector<u
   return true;
 }
 
+namespace {
+
+class GridVertexReader : public MeshVertexReader {
+public:
+  GridVertexReader(std::string_view all, DxfEncoding encoding, GridVertices kind, size_t count,
+                   std::function<void(std::string_view)> done)
+      : all_(all), encoding_(encoding), records_(all, encoding), kind_(kind), count_(count), left_(count),
+        done_(std::move(done)) {}
+
+  size_t read(Vec3* out, size_t max) override {
+    size_t n = 0;
+    VertexRecord v;
+    while (n < max && left_ > 0 && records_.next(v)) {
+      const bool control = (v.flags & 16) != 0;
+      const bool surface = !control && (v.flags & 8) != 0;
+      if (kind_ == GridVertices::kControl && !control) continue;
+      if (kind_ == GridVertices::kSurface && !surface) continue;
+      out[n++] = v.point;
+      --left_;
+    }
+    const size_t at = records_.position();
+    if (at - passed_ >= (size_t{1} << 20) || n == 0) {
+      done_(all_.substr(passed_, at - passed_));
+      passed_ = at;
+    }
+    return n;
+  }
+
+  void rewind() override {
+    records_ = VertexRecordReader(all_, encoding_);
+    left_ = count_;
+    passed_ = 0;
+  }
+
+private:
+  std::string_view all_;
+  DxfEncoding encoding_;
+  VertexRecordReader records_;
+  GridVertices kind_;
+  size_t count_, left_;
+  size_t passed_ = 0;
+  std::function<void(std::string_view)> done_;
+};
+
+} // namespace
+
+std::unique_ptr<MeshVertexReader> readGridVertices(std::string_view all, DxfEncoding encoding, GridVertices kind,
+                                                   size_t count, std::function<void(std::string_view)> done) {
+  return std::make_unique<GridVertexReader>(all, encoding, kind, count, std::move(done));
+}
+
 } // namespace corvane

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -48,6 +50,17 @@ PolyfaceGeometry readPolyfaceGeometry(std::string_view all, DxfEncoding encoding
 PolygonMeshGeometry readPolygonMeshGeometry(std::string_view all, DxfEncoding encoding);
 // The same without the vertices: M, N, the flags and the surface fields.
 PolygonMeshGeometry readPolygonMeshHeader(std::string_view all, DxfEncoding encoding);
+
+// Which VERTEX records of a polygon mesh make its grid: all of them, the
+// control points (flag 16) or the surface points (flag 8, not 16).
+enum class GridVertices : uint8_t { kAll, kControl, kSurface };
+
+// A reader of the vertices of a polygon mesh's grid straight from ALL, read
+// as they are asked for: those of KIND only, COUNT at most. What has been
+// read is handed to DONE every MiB and when the vertices run out, so that
+// a caller reading a mapped file can let it go. ALL must outlive the reader.
+std::unique_ptr<MeshVertexReader> readGridVertices(std::string_view all, DxfEncoding encoding, GridVertices kind,
+                                                   size_t count, std::function<void(std::string_view)> done);
 
 // Groups 1 and 3 (in order) and 70 of a 3DSOLID, BODY or REGION into DATA;
 // handle and binary are left to the caller.

@@ -1,13 +1,14 @@
 #include "explode/block_table.h"
 
 #include "drawing/drawing.h"
+#include "runtime/text.h"
 
 namespace corvane {
 
 BlockTable::BlockTable(const Drawing& drawing) {
   BlockDefinition* open = nullptr;
-  for (size_t i = 0; i < drawing.recordCount(); ++i) {
-    AcDbObjectRecord* r = drawing.recordAt(i);
+  for (size_t i = 0; i < drawing.records().count(); ++i) {
+    AcDbObjectRecord* r = drawing.records().at(i);
     if (r->role == RecordRole::kBlockMarker) {
       open = nullptr;
       if (drawing.typeName(*r) != "BLOCK") continue;
@@ -23,7 +24,7 @@ BlockTable::BlockTable(const Drawing& drawing) {
         }
       }
       // The first definition of a name counts, as a reader of the file finds it.
-      auto [it, added] = blocks_.emplace(dxfNameKey(block.name), std::move(block));
+      auto [it, added] = blocks_.emplace(asciiUpper(block.name), std::move(block));
       if (added) open = &it->second;
       continue;
     }
@@ -33,7 +34,7 @@ BlockTable::BlockTable(const Drawing& drawing) {
 }
 
 const BlockDefinition* BlockTable::find(std::string_view name) const {
-  auto it = blocks_.find(dxfNameKey(trimBlanks(name)));
+  auto it = blocks_.find(asciiUpper(trimBlanks(name)));
   return it == blocks_.end() ? nullptr : &it->second;
 }
 

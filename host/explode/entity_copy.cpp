@@ -7,16 +7,16 @@ namespace corvane {
 std::unique_ptr<SourceEntity> readSourceEntity(const Drawing& drawing, const AcDbObjectRecord& record) {
   auto s = std::make_unique<SourceEntity>();
   s->record = &record;
-  std::string_view full = drawing.fullText(record);
-  if (const std::string* xdata = drawing.newXData(record)) {
+  std::string_view full = drawing.records().fullText(record);
+  if (const std::string* xdata = drawing.records().newXData(record)) {
     // Extended data changed since the text was stored: copies carry it as it stands.
-    const Drawing::RecordLayout layout = drawing.layoutOf(record);
+    const RecordLayout layout = drawing.records().layoutOf(record);
     s->owned_.append(full.substr(0, layout.xdataBegin)).append(*xdata).append(full.substr(layout.xdataEnd));
     s->text = s->owned_;
   } else {
     s->text = full;
   }
-  DxfGroupCursor cursor(s->text, drawing.encoding());
+  DxfGroupCursor cursor(s->text, drawing.file().encoding());
   DxfGroupView g;
   while (cursor.next(g)) {
     if (g.code == 0 && !s->groups.empty()) {
@@ -56,7 +56,7 @@ std::string_view SourceEntity::xdata() const {
 }
 
 CopyWriter::CopyWriter(Drawing& drawing, std::string owner)
-    : drawing_(drawing), style_(drawing.style()), owner_(std::move(owner)),
+    : drawing_(drawing), style_(drawing.file().style()), owner_(std::move(owner)),
       markers_(drawing.hasSubclassMarkers()), handles_(drawing.handlesOn()) {}
 
 void CopyWriter::point(std::string& out, int code, const Vec3& p) const {

@@ -209,6 +209,6 @@ ExplodeReport explodeObjects(Drawing& drawing, const std::vector<AcDbObjectRecor
   return explode(drawing, objects, false);
 }
 
-ExplodeReport explodeForExport(Drawing& drawing) { return explode(drawing, drawing.modelSpace(), true); }
+ExplodeReport explodeForExport(Drawing& drawing) { return explode(drawing, drawing.records().modelSpace(), true); }
 
 } // namespace corvane

@@ -25,7 +25,7 @@ void addEntries(const Drawing& drawing, const AcDbObjectRecord& record, bool fir
                 FaceFileContent& content) {
   if (first) {
     // The drawing's path may be long; the entry holds its last part then.
-    const std::string& path = drawing.path();
+    const std::string& path = drawing.file().path();
     content.entries.push_back({"drawing", path.size() > 4096 ? path.substr(path.size() - 4096) : path});
   }
   content.entries.push_back({"handle", drawing.handleText(record)});
@@ -103,11 +103,11 @@ extern "C" int adsi_ent2face(const ads_name ss, const char** filename, int flags
     file = writeEntityFaceFile(records, flags, chordTolerance());
   if (!file.warnings.empty()) hostError(file.warnings);
   for (const AcDbObjectRecord* record : records) {
-    if (!record->drawing->fileCutShort()) continue;
+    if (!record->drawing->file().cutShort()) continue;
     // The drawing's file was cut short while it was read: the faces may hold
     // zeros in place of its bytes. No file is better than a wrong one.
     if (file.fileName) FaceFileDirectory::forProcess().discard(file.fileName);
-    hostError("corvane: " + record->drawing->path() + ": the file changed during the export\n");
+    hostError("corvane: " + record->drawing->file().path() + ": the file changed during the export\n");
     return RTERROR;
   }
   if (!file.fileName) {

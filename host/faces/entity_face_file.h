@@ -8,16 +8,18 @@
 #include <span>
 #include <string>
 
+#include "runtime/host_result.h"
+
 class AcRxClass;
 struct AcDbObjectRecord;
 
 namespace corvane {
 
-struct EntityFaceFile {
+// A face file made for a request, or why there is none (the error).
+struct EntityFaceFile : HostResult {
   const char* fileName = nullptr; // owned by FaceFileDirectory::forProcess(); null on failure
   size_t size = 0;
   std::string warnings;           // stderr lines to print when the file is handed out
-  std::string error;              // why there is no file
 };
 
 // Writes the face file of RECORDS (entities of live drawings, in selection

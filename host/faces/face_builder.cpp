@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "drawing/drawing.h"
+#include "drawing/record_geometry.h"
 #include "faces/object_coordinates.h"
 #include "faces/vertex_normals.h"
 #include "runtime/host_services.h"
@@ -48,13 +49,13 @@ double chordTolerance() {
 
 EntityFaces buildFaces(const Drawing& drawing, const AcDbObjectRecord& record, double chordTolerance,
                        std::string& note) {
-  if (auto g = drawing.faceGeometry(record)) return buildFaces(*g);
-  if (auto g = drawing.solidGeometry(record)) return buildFaces(*g);
-  if (auto g = drawing.polyfaceGeometry(record)) return buildFaces(std::move(*g));
+  if (auto g = faceGeometry(drawing, record)) return buildFaces(*g);
+  if (auto g = solidGeometry(drawing, record)) return buildFaces(*g);
+  if (auto g = polyfaceGeometry(drawing, record)) return buildFaces(std::move(*g));
   // A big polygon mesh goes from the drawing straight into the face file.
-  if (auto g = drawing.polygonMeshStream(record, kMaxNormalVertices)) return buildFaces(std::move(*g));
-  if (auto g = drawing.polygonMeshGeometry(record)) return buildFaces(std::move(*g));
-  if (auto g = drawing.solidModelData(record)) return buildFaces(*g, chordTolerance, &note);
+  if (auto g = polygonMeshStream(drawing, record, kMaxNormalVertices)) return buildFaces(std::move(*g));
+  if (auto g = polygonMeshGeometry(drawing, record)) return buildFaces(std::move(*g));
+  if (auto g = solidModelData(drawing, record)) return buildFaces(*g, chordTolerance, &note);
   return {};
 }
 

@@ -58,8 +58,8 @@ constexpr size_t kMaxNormalVertices = 65536;
 EntityFaces buildFaces(PolygonMeshGeometry mesh);
 
 // A polygon mesh with more than kMaxNormalVertices vertices, read straight
-// from the drawing (Drawing::polygonMeshStream): the same faces, written
-// as they are read, with no copy of the mesh.
+// from the drawing (polygonMeshStream in drawing/record_geometry.h): the
+// same faces, written as they are read, with no copy of the mesh.
 EntityFaces buildFaces(PolygonMeshStream mesh);
 
 // 3DSOLID / BODY / REGION: the model tessellated by solids/ at its default

@@ -250,6 +250,7 @@ FaceFileDirectory::NewFile FaceFileDirectory::createFile() {
       byName_[slot.name.c_str()] = &slot;
       out.fd = UniqueFd(fd);
       out.name = slot.name.c_str();
+      out.error.clear(); // a base that refused before another took the file
       return out;
     }
     const int err = errno;

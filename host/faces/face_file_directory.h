@@ -14,6 +14,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "runtime/host_result.h"
+
 namespace corvane {
 
 // An owned file descriptor, closed on destruction unless close() took it.
@@ -56,10 +58,9 @@ public:
   // long as the directory object; once the file is deleted the same name may
   // come back for a later file. On failure fd is -1, name null, and error
   // says why.
-  struct NewFile {
+  struct NewFile : HostResult {
     UniqueFd fd;
     const char* name = nullptr;
-    std::string error;
   };
   NewFile createFile();
 

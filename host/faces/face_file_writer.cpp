@@ -9,41 +9,16 @@
 #include <limits>
 #include <unistd.h>
 
+#include "face_file.h"
+
 namespace corvane {
 
-// File layout. Integers little-endian two's complement, doubles IEEE 754
-// binary64 little-endian; every byte not named here is written as zero.
-//
-//   header, 28 bytes: "CVFACES" and format version 1 at 0; int32 block count
-//     at 8; int32 request flags at 12; int32 entry count at 16; int32 entity
-//     count at 20; int32 total vertex count of all E blocks at 24
-//   32 reserved bytes
-//   entries: tag 'S', int16 length L, the L bytes "name=value", a zero byte
-//   block records, 32 bytes each: kind at 0, subkind at 1, flags at 2, int32
-//     entity ordinal (zero-based, in selection order) at 4, int32 face count
-//     at 16, int32 vertex count at 20 (both 0 except for E)
-//
-// Records in file order: one U 'W' (no payload; the request flags again at
-// 4), then per entity O 'B' (begin), U 'T' with flags 2 and a 136-byte
-// payload (the entity's transform as 16 doubles, row-major, then int32
-// entity ordinal and 4 zero bytes), its E block when it has one, O 'E'
-// (end). An E record is followed by one zero byte, the vertices (x, y, z;
-// flag 8: each followed by its unit normal), then per face a 20-byte head
-// (int32 invisible-edge bits at 0, int16 corner count at 18) and per corner
-// 8 bytes (int32 1 when the edge from this corner is invisible, else 0; int32
-// block-local vertex index at 4).
+// The layout is the boundary's: face_file.h (host/include).
 
 namespace {
 
-constexpr uint8_t kMagic[8] = {'C', 'V', 'F', 'A', 'C', 'E', 'S', 1};
-constexpr size_t kHeaderSize = 28;
-constexpr size_t kReservedSize = 32;
-constexpr size_t kPayloadSize = 136;
-constexpr size_t kFaceHeadSize = 20;
-constexpr uint8_t kEntryTag = 'S';
-constexpr uint8_t kUnitRecord = 'U', kObjectRecord = 'O', kEntityRecord = 'E';
-constexpr uint8_t kFramePart = 'W', kTransformPart = 'T', kBeginPart = 'B', kEndPart = 'E';
-constexpr uint8_t kHasPayload = 2, kHasNormals = 8;
+using namespace face_file;
+
 constexpr int64_t kMaxCount = std::numeric_limits<int32_t>::max();
 constexpr int64_t kMaxEntryText = std::numeric_limits<int16_t>::max();
 
@@ -118,10 +93,10 @@ public:
   void put(const Piece<N>& piece) {
     bytes(piece.bytes, piece.size);
   }
-  // One 32-byte block record.
+  // One block record.
   void record(uint8_t kind, uint8_t part, uint8_t flags, int32_t entity, int32_t faces = 0,
               int32_t vertices = 0) {
-    put(Piece<32>().u8(kind).u8(part).u8(flags).u8(0).i32(entity).skip(8).i32(faces).i32(vertices).skip(8));
+    put(Piece<kRecordSize>().u8(kind).u8(part).u8(flags).u8(0).i32(entity).skip(8).i32(faces).i32(vertices).skip(8));
   }
 
 private:
@@ -177,13 +152,13 @@ BlockShape shapeOf(const EntityFaces& e) {
     const FaceBlock& b = *e.block;
     shape.vertices = static_cast<int64_t>(b.vertices.size());
     shape.faces = static_cast<int64_t>(b.faces.size());
-    shape.bytes = 32 + 1 + b.vertices.size() * (b.normals.empty() ? 24 : 48);
-    for (const BlockFace& f : b.faces) shape.bytes += kFaceHeadSize + 8 * static_cast<size_t>(f.cornerCount);
+    shape.bytes = kRecordSize + 1 + b.vertices.size() * (b.normals.empty() ? 1 : 2) * kPointSize;
+    for (const BlockFace& f : b.faces) shape.bytes += kFaceHeadSize + kCornerSize * static_cast<size_t>(f.cornerCount);
   } else if (hasGrid(e)) {
     const GridFaces& g = *e.grid;
     shape.vertices = static_cast<int64_t>(g.vertexCount);
     shape.faces = static_cast<int64_t>(g.faceCount);
-    shape.bytes = 32 + 1 + g.vertexCount * 24 + g.faceCount * (kFaceHeadSize + 4 * 8);
+    shape.bytes = kRecordSize + 1 + g.vertexCount * kPointSize + g.faceCount * (kFaceHeadSize + 4 * kCornerSize);
   }
   return shape;
 }
@@ -250,7 +225,7 @@ void encodeBlock(ByteSink& out, const FaceBlock& b, int32_t entity) {
     out.put(vertex);
   }
   for (const BlockFace& f : b.faces) {
-    Piece<kFaceHeadSize + 4 * 8> face;
+    Piece<kFaceHeadSize + 4 * kCornerSize> face;
     face.i32(f.invisibleEdges & 0xF).skip(kFaceHeadSize - 6).i16(static_cast<int16_t>(f.cornerCount));
     for (int k = 0; k < f.cornerCount; ++k) face.i32((f.invisibleEdges >> k) & 1).i32(f.corners[k]);
     out.put(face);
@@ -269,12 +244,12 @@ bool encodeGrid(ByteSink& out, const GridFaces& g, int32_t entity) {
   for (size_t left = g.vertexCount; left > 0;) {
     const size_t got = g.vertices->read(chunk, std::min(left, std::size(chunk)));
     if (got == 0) return false;
-    for (size_t i = 0; i < got; ++i) out.put(Piece<24>().vec3(chunk[i]));
+    for (size_t i = 0; i < got; ++i) out.put(Piece<kPointSize>().vec3(chunk[i]));
     left -= got;
   }
   forEachGridQuad(g.m, g.n, g.closedM, g.closedN, static_cast<int64_t>(g.vertexCount),
                   [&out](int a, int b, int c, int d) {
-                    Piece<kFaceHeadSize + 4 * 8> face;
+                    Piece<kFaceHeadSize + 4 * kCornerSize> face;
                     face.skip(kFaceHeadSize - 2).i16(4);
                     for (int corner : {a, b, c, d}) face.i32(0).i32(corner);
                     out.put(face);
@@ -292,11 +267,11 @@ namespace {
 bool encodeFaceFileTo(const FaceFileContent& content, const ByteSink::Flush& flush, std::string& error) {
   if (!checkContent(content, error)) return false;
   int32_t blocks = 1, vertexTotal = 0;
-  size_t size = kHeaderSize + kReservedSize + 32;
+  size_t size = kHeaderSize + kReservedSize + kRecordSize;
   for (const FaceFileEntry& entry : content.entries) size += 5 + entry.name.size() + entry.value.size();
   for (const EntityFaces& e : content.entities) {
     blocks += 3;
-    size += 3 * 32 + kPayloadSize;
+    size += 3 * kRecordSize + kPayloadSize;
     const BlockShape shape = shapeOf(e);
     if (shape.present()) {
       ++blocks;
@@ -368,17 +343,18 @@ int writeAll(int fd, const uint8_t* data, size_t size) {
 
 } // namespace
 
-bool encodeFaceFile(const FaceFileContent& content, std::vector<uint8_t>& bytes, std::string& error) {
+HostResult encodeFaceFile(const FaceFileContent& content, std::vector<uint8_t>& bytes) {
   const size_t start = bytes.size();
-  bool ok = encodeFaceFileTo(
+  HostResult result;
+  const bool ok = encodeFaceFileTo(
       content,
       [&bytes](const uint8_t* data, size_t size) {
         bytes.insert(bytes.end(), data, data + size);
         return true;
       },
-      error);
+      result.error);
   if (!ok) bytes.resize(start);
-  return ok;
+  return result;
 }
 
 FaceFileResult writeFaceFile(const FaceFileContent& content, FaceFileDirectory& directory, bool keepOpen) {

@@ -9,6 +9,7 @@
 
 #include "faces/face_block.h"
 #include "faces/face_file_directory.h"
+#include "runtime/host_result.h"
 
 namespace corvane {
 
@@ -26,13 +27,12 @@ struct FaceFileContent {
   std::vector<EntityFaces> entities;
 };
 
-// Appends the file's bytes to BYTES and returns true. Returns false with a
-// reason in ERROR, and BYTES unchanged, when the content can't be encoded
-// faithfully: an entry whose "name=value" text exceeds 32767 bytes, a face without 3 or 4 corners
-// or with an index outside its block, normals not one per vertex, or counts
-// beyond the file's 32-bit fields. A block without vertices is not written.
-bool encodeFaceFile(const FaceFileContent& content, std::vector<uint8_t>& bytes,
-                    std::string& error);
+// Appends the file's bytes to BYTES. Fails, with BYTES unchanged, when the
+// content can't be encoded faithfully: an entry whose "name=value" text
+// exceeds 32767 bytes, a face without 3 or 4 corners or with an index
+// outside its block, normals not one per vertex, or counts beyond the
+// file's 32-bit fields. A block without vertices is not written.
+HostResult encodeFaceFile(const FaceFileContent& content, std::vector<uint8_t>& bytes);
 
 // Writes CONTENT to a new file in DIRECTORY: created exclusively, written
 // with one write (files over 1 MiB in 1 MiB pieces) and closed, or with
@@ -43,10 +43,9 @@ bool encodeFaceFile(const FaceFileContent& content, std::vector<uint8_t>& bytes,
 // FaceFileDirectory::createFile), and size its length; the caller deletes
 // the file when done (FaceFileDirectory::discard) or hands it out. Failure:
 // fileName is null, error says why, and no file is left behind.
-struct FaceFileResult {
+struct FaceFileResult : HostResult {
   const char* fileName = nullptr;
   size_t size = 0;
-  std::string error;
 };
 FaceFileResult writeFaceFile(const FaceFileContent& content,
                              FaceFileDirectory& directory = FaceFileDirectory::forProcess(),

@@ -201,8 +201,9 @@ int adsi_fileerror(const char* path, int errnum);
 
 // ---- face files -----------------------------------------------------------
 
-// Writes the faces of the entities of SS into a new temporary face file and
-// returns its name in FILENAME. FLAGS 1: world coordinates. RTNORM or
+// Writes the faces of the entities of SS into a new temporary face file (of
+// the layout face_file.h states) and returns its name in FILENAME. FLAGS 1:
+// world coordinates. RTNORM or
 // RTERROR. The caller reads the file and deletes it. The name is host-owned
 // and readable until the host ends; the file is the caller's until it
 // deletes it, or at the latest until the command or list function that

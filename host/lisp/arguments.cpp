@@ -2,6 +2,7 @@
 
 #include "lisp/lisp_error.h"
 #include "lisp/printer.h"
+#include "runtime/text.h"
 
 namespace corvane::lisp {
 
@@ -95,13 +96,7 @@ void Arguments::badType(std::size_t i, std::string_view predicate) const {
 }
 
 void Arguments::badValue(std::size_t i) const {
-  std::string name(function_);
-  for (char& c : name) {
-    if (c >= 'A' && c <= 'Z') {
-      c = static_cast<char>(c - 'A' + 'a');
-    }
-  }
-  throw LispError("bad argument value: " + name + ": " +
+  throw LispError("bad argument value: " + asciiLower(function_) + ": " +
                   printValue((*this)[i], PrintStyle::Escaped));
 }
 

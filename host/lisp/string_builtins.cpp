@@ -9,6 +9,7 @@
 #include "lisp/interpreter.h"
 #include "lisp/lisp_error.h"
 #include "lisp/number_format.h"
+#include "runtime/text.h"
 
 namespace corvane::lisp {
 
@@ -105,16 +106,9 @@ void addStringBuiltins(Interpreter& interpreter) {
 
   interpreter.defineBuiltin("strcase", [](Interpreter&, const Arguments& a) {
     a.expectCount(1, 2);
-    std::string text = a.string(0);
-    bool lower = a.size() == 2 && !a[1].isNil();
-    for (char& c : text) {
-      if (lower && c >= 'A' && c <= 'Z') {
-        c = static_cast<char>(c - 'A' + 'a');
-      } else if (!lower && c >= 'a' && c <= 'z') {
-        c = static_cast<char>(c - 'a' + 'A');
-      }
-    }
-    return Value::string(std::move(text));
+    const std::string text = a.string(0);
+    const bool lower = a.size() == 2 && !a[1].isNil();
+    return Value::string(lower ? asciiLower(text) : asciiUpper(text));
   });
 
   interpreter.defineBuiltin("itoa", [](Interpreter&, const Arguments& a) {

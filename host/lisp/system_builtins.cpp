@@ -10,6 +10,7 @@
 #include "lisp/lisp_error.h"
 #include "lisp/printer.h"
 #include "lisp/resbuf_convert.h"
+#include "runtime/text.h"
 
 namespace corvane::lisp {
 
@@ -20,14 +21,7 @@ namespace {
 Value quiet() { return Value::symbol(""); }
 
 // System variable names ignore case; the host is asked in upper case.
-std::string variableName(std::string name) {
-  for (char& c : name) {
-    if (c >= 'a' && c <= 'z') {
-      c = static_cast<char>(c - 'a' + 'A');
-    }
-  }
-  return name;
-}
+std::string variableName(const std::string& name) { return asciiUpper(name); }
 
 // Frees the text ads_getvar put into a caller's buffer, on every path.
 struct VariableBuffer {

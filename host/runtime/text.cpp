@@ -3,11 +3,18 @@
 namespace corvane {
 namespace {
 char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 } // namespace
 
 std::string asciiUpper(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = upperAscii(c);
+  return out;
+}
+
+std::string asciiLower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = lowerAscii(c);
   return out;
 }
 

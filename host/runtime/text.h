@@ -9,8 +9,10 @@
 
 namespace corvane {
 
-// TEXT with a-z made A-Z.
+// TEXT with a-z made A-Z, and A-Z made a-z: the only case folding of the
+// host (DXF names, typed names and keywords, printed names).
 std::string asciiUpper(std::string_view text);
+std::string asciiLower(std::string_view text);
 // True when A and B are equal but for the case of ASCII letters.
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 

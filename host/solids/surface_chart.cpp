@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace corvane::solids {
 namespace {
@@ -87,199 +88,233 @@ bool SurfaceChart::chartLoops(const Surface& s, int faceSign, const std::vector<
   s_ = &s;
   out.clear();
   switch (s.type) {
-    case SurfaceType::Plane: {
-      mode_ = Mode::Flat;
-      minRadius_ = 1e300;
-      e3_ = s.normal;
-      e1_ = anyPerpendicular(e3_);
-      e2_ = cross(e3_, e1_);
-      origin_ = s.origin;
-      for (const auto& l : loops) {
-        std::vector<Vec2> r;
-        for (Vec3 p : l) r.push_back({dot(p - origin_, e1_), dot(p - origin_, e2_)});
-        out.push_back(std::move(r));
-      }
-      return true;
-    }
-    case SurfaceType::Sphere: {
-      mode_ = Mode::Stereographic;
-      origin_ = s.origin;
-      radius_ = std::fabs(s.radius);
-      minRadius_ = radius_;
-      int sign = faceSign * (s.radius < 0 ? -1 : 1);
-      // Vector area of the loops: points into the face when its loops run
-      // counter-clockwise seen from outside.
-      Vec3 area{};
-      for (const auto& l : loops)
-        for (size_t i = 0; i < l.size(); ++i) area = area + cross(l[i] - origin_, l[(i + 1) % l.size()] - origin_);
-      std::vector<Vec3> candidates;
-      if (length(area) > 1e-9 * radius_ * radius_) candidates.push_back(normalized(area) * double(sign));
-      Vec3 e = anyPerpendicular(s.normal);
-      for (Vec3 c : {s.normal, -s.normal, e, -e, cross(s.normal, e), -cross(s.normal, e)}) candidates.push_back(c);
-      bool fallbackSet = false;
-      std::vector<std::vector<Vec2>> fallback;
-      Vec3 fallbackD;
-      for (Vec3 d : candidates) {
-        e3_ = d;
-        e1_ = anyPerpendicular(d);
-        e2_ = cross(e3_, e1_);
-        bool clear = true;
-        std::vector<std::vector<Vec2>> rings;
-        for (const auto& l : loops) {
-          std::vector<Vec2> r;
-          for (Vec3 p : l) {
-            Vec3 w = (p - origin_) * (1 / radius_);
-            double den = 1 + dot(w, d);
-            if (den < 0.02) clear = false;
-            den = std::max(den, 1e-6);
-            r.push_back({radius_ * dot(w, e1_) / den, radius_ * dot(w, e2_) / den});
-          }
-          rings.push_back(std::move(r));
-        }
-        if (!clear) continue;
-        int big = largestRing(rings);
-        if (big >= 0 && (ringArea(rings[size_t(big)]) > 0) == (sign > 0)) {
-          out = std::move(rings);
-          return true;
-        }
-        if (!fallbackSet) fallback = std::move(rings), fallbackD = d, fallbackSet = true;
-      }
-      if (!fallbackSet) return false;
-      e3_ = fallbackD;
-      e1_ = anyPerpendicular(fallbackD);
-      e2_ = cross(e3_, e1_);
-      out = std::move(fallback);
-      return true;
-    }
+    case SurfaceType::Plane:
+      return chartPlane(loops, out);
+    case SurfaceType::Sphere:
+      return chartSphere(faceSign, loops, out);
     case SurfaceType::Cone:
-    case SurfaceType::Torus: {
-      origin_ = s.origin;
-      e3_ = s.normal;
-      if (s.type == SurfaceType::Cone) {
-        radius_ = length(s.major);
-        e1_ = normalized(s.major - e3_ * dot(s.major, e3_));
-      } else {
-        e1_ = s.major;
-      }
-      if (length(e1_) == 0) return false;
-      e2_ = cross(e3_, e1_);
-      // Unwrapped parameters of each loop and how often it goes around.
-      std::vector<std::vector<double>> us, vs;
-      std::vector<int> wrapU, wrapV;
-      double vSum = 0, maxRing = 0;
-      size_t vCount = 0;
-      for (const auto& l : loops) {
-        std::vector<double> lu, lv;
-        double pu = 0, pv = 0, totalU = 0, totalV = 0;
-        for (size_t i = 0; i < l.size(); ++i) {
-          double u, v;
-          param(l[i], u, v);
-          if (i > 0) {
-            u = pu + wrapPi(u - pu);
-            if (s.type == SurfaceType::Torus) v = pv + wrapPi(v - pv);
-          }
-          lu.push_back(u);
-          lv.push_back(v);
-          pu = u, pv = v;
-          Vec3 q = l[i] - origin_;
-          maxRing = std::max(maxRing, length(q - e3_ * dot(q, e3_)));
-        }
-        if (!l.empty()) {
-          double u0, v0;
-          param(l[0], u0, v0);
-          totalU = (pu + wrapPi(u0 - pu)) - lu[0];
-          totalV = s.type == SurfaceType::Torus ? (pv + wrapPi(v0 - pv)) - lv[0] : 0;
-        }
-        wrapU.push_back(int(std::lround(totalU / kTwoPi)));
-        wrapV.push_back(int(std::lround(totalV / kTwoPi)));
-        for (double v : lv) vSum += v, ++vCount;
-        us.push_back(std::move(lu));
-        vs.push_back(std::move(lv));
-      }
-      bool anyU = false, anyV = false;
-      int wrappingU = 0;
-      for (size_t i = 0; i < loops.size(); ++i) {
-        if (wrapU[i] != 0) anyU = true, ++wrappingU;
-        if (wrapV[i] != 0) anyV = true;
-      }
-      if (anyU && anyV) return false;
-      double vMean = vCount ? vSum / double(vCount) : 0;
-      if (s.type == SurfaceType::Cone) {
-        scaleU_ = std::max(maxRing, 1e-12);
-        scaleV_ = 1 / std::fabs(s.cosAngle);
-        minRadius_ = std::max(maxRing, 1e-12);
-      } else {
-        double r = std::fabs(s.minorRadius);
-        scaleU_ = std::max(s.radius + r * std::cos(vMean), 1e-9);
-        scaleV_ = r;
-        minRadius_ = r;
-      }
-      // Bring every loop into the period of the largest one.
-      size_t ref = 0;
-      for (size_t i = 1; i < loops.size(); ++i)
-        if (loops[i].size() > loops[ref].size()) ref = i;
-      auto mean = [](const std::vector<double>& x) {
-        double m = 0;
-        for (double a : x) m += a;
-        return x.empty() ? 0 : m / double(x.size());
-      };
-      double refU = us.empty() ? 0 : mean(us[ref]), refV = vs.empty() ? 0 : mean(vs[ref]);
-      for (size_t i = 0; i < loops.size(); ++i) {
-        double shiftU = std::round((refU - mean(us[i])) / kTwoPi) * kTwoPi;
-        if (!anyU) for (double& u : us[i]) u += shiftU;
-        if (s.type == SurfaceType::Torus && !anyV) {
-          double shiftV = std::round((refV - mean(vs[i])) / kTwoPi) * kTwoPi;
-          for (double& v : vs[i]) v += shiftV;
-        }
-      }
-      if (!anyU && !anyV) {
-        mode_ = Mode::Unwrapped;
-        for (size_t i = 0; i < loops.size(); ++i) {
-          std::vector<Vec2> r;
-          for (size_t k = 0; k < us[i].size(); ++k) r.push_back({us[i][k] * scaleU_, vs[i][k] * scaleV_});
-          out.push_back(std::move(r));
-        }
-        return true;
-      }
-      polarLinear_ = false;
-      if (anyU) {
-        mode_ = Mode::PolarU;
-        polarV0_ = vMean;
-        polarK_ = scaleV_ / scaleU_;
-        // A cone face with one loop around the axis holds the apex.
-        if (s.type == SurfaceType::Cone && wrappingU == 1 && std::fabs(s.sinAngle) > 1e-9) {
-          polarLinear_ = true;
-          polarV0_ = -radius_ * s.cosAngle / s.sinAngle;
-          polarNegative_ = vMean < polarV0_;
-        }
-      } else {
-        mode_ = Mode::PolarV;
-        double uSum = 0;
-        size_t n = 0;
-        for (const auto& l : us)
-          for (double u : l) uSum += u, ++n;
-        polarV0_ = n ? uSum / double(n) : 0;
-        polarK_ = scaleU_ / scaleV_;
-      }
-      for (size_t i = 0; i < loops.size(); ++i) {
-        std::vector<Vec2> r;
-        for (size_t k = 0; k < us[i].size(); ++k) {
-          double ang = mode_ == Mode::PolarU ? us[i][k] : vs[i][k];
-          double other = mode_ == Mode::PolarU ? vs[i][k] : us[i][k];
-          double rad = polarLinear_ ? std::fabs(other - polarV0_) * scaleV_
-                                    : scaleU_ * std::exp(std::clamp(polarK_ * (other - polarV0_), -50.0, 50.0));
-          r.push_back({rad * std::cos(ang), rad * std::sin(ang)});
-        }
-        out.push_back(std::move(r));
-      }
-      return true;
-    }
+      return chartCone(loops, out);
+    case SurfaceType::Torus:
+      return chartTorus(loops, out);
     case SurfaceType::Spline:
       return chartSpline(loops, out);
     case SurfaceType::Unknown:
       break;
   }
   return false;
+}
+
+bool SurfaceChart::chartPlane(const std::vector<std::vector<Vec3>>& loops, std::vector<std::vector<Vec2>>& out) {
+  mode_ = Mode::Flat;
+  minRadius_ = 1e300;
+  e3_ = s_->normal;
+  e1_ = anyPerpendicular(e3_);
+  e2_ = cross(e3_, e1_);
+  origin_ = s_->origin;
+  for (const auto& l : loops) {
+    std::vector<Vec2> r;
+    for (Vec3 p : l) r.push_back({dot(p - origin_, e1_), dot(p - origin_, e2_)});
+    out.push_back(std::move(r));
+  }
+  return true;
+}
+
+bool SurfaceChart::chartSphere(int faceSign, const std::vector<std::vector<Vec3>>& loops,
+                               std::vector<std::vector<Vec2>>& out) {
+  const Surface& s = *s_;
+  mode_ = Mode::Stereographic;
+  origin_ = s.origin;
+  radius_ = std::fabs(s.radius);
+  minRadius_ = radius_;
+  int sign = faceSign * (s.radius < 0 ? -1 : 1);
+  // Vector area of the loops: points into the face when its loops run
+  // counter-clockwise seen from outside.
+  Vec3 area{};
+  for (const auto& l : loops)
+    for (size_t i = 0; i < l.size(); ++i) area = area + cross(l[i] - origin_, l[(i + 1) % l.size()] - origin_);
+  std::vector<Vec3> candidates;
+  if (length(area) > 1e-9 * radius_ * radius_) candidates.push_back(normalized(area) * double(sign));
+  Vec3 e = anyPerpendicular(s.normal);
+  for (Vec3 c : {s.normal, -s.normal, e, -e, cross(s.normal, e), -cross(s.normal, e)}) candidates.push_back(c);
+  bool fallbackSet = false;
+  std::vector<std::vector<Vec2>> fallback;
+  Vec3 fallbackD;
+  for (Vec3 d : candidates) {
+    e3_ = d;
+    e1_ = anyPerpendicular(d);
+    e2_ = cross(e3_, e1_);
+    bool clear = true;
+    std::vector<std::vector<Vec2>> rings;
+    for (const auto& l : loops) {
+      std::vector<Vec2> r;
+      for (Vec3 p : l) {
+        Vec3 w = (p - origin_) * (1 / radius_);
+        double den = 1 + dot(w, d);
+        if (den < 0.02) clear = false;
+        den = std::max(den, 1e-6);
+        r.push_back({radius_ * dot(w, e1_) / den, radius_ * dot(w, e2_) / den});
+      }
+      rings.push_back(std::move(r));
+    }
+    if (!clear) continue;
+    int big = largestRing(rings);
+    if (big >= 0 && (ringArea(rings[size_t(big)]) > 0) == (sign > 0)) {
+      out = std::move(rings);
+      return true;
+    }
+    if (!fallbackSet) fallback = std::move(rings), fallbackD = d, fallbackSet = true;
+  }
+  if (!fallbackSet) return false;
+  e3_ = fallbackD;
+  e1_ = anyPerpendicular(fallbackD);
+  e2_ = cross(e3_, e1_);
+  out = std::move(fallback);
+  return true;
+}
+
+bool SurfaceChart::chartCone(const std::vector<std::vector<Vec3>>& loops, std::vector<std::vector<Vec2>>& out) {
+  const Surface& s = *s_;
+  origin_ = s.origin;
+  e3_ = s.normal;
+  radius_ = length(s.major);
+  e1_ = normalized(s.major - e3_ * dot(s.major, e3_));
+  if (length(e1_) == 0) return false;
+  e2_ = cross(e3_, e1_);
+  AxisCoordinates c = axisCoordinates(loops);
+  if (c.anyU && c.anyV) return false;
+  scaleU_ = std::max(c.maxRing, 1e-12);
+  scaleV_ = 1 / std::fabs(s.cosAngle);
+  minRadius_ = std::max(c.maxRing, 1e-12);
+  // A cone face with one loop around the axis holds the apex.
+  std::optional<double> apex;
+  if (c.wrappingU == 1 && std::fabs(s.sinAngle) > 1e-9) apex = -radius_ * s.cosAngle / s.sinAngle;
+  chartAroundAxis(c, apex, out);
+  return true;
+}
+
+bool SurfaceChart::chartTorus(const std::vector<std::vector<Vec3>>& loops, std::vector<std::vector<Vec2>>& out) {
+  const Surface& s = *s_;
+  origin_ = s.origin;
+  e3_ = s.normal;
+  e1_ = s.major;
+  if (length(e1_) == 0) return false;
+  e2_ = cross(e3_, e1_);
+  AxisCoordinates c = axisCoordinates(loops);
+  if (c.anyU && c.anyV) return false;
+  double r = std::fabs(s.minorRadius);
+  scaleU_ = std::max(s.radius + r * std::cos(c.vMean), 1e-9);
+  scaleV_ = r;
+  minRadius_ = r;
+  chartAroundAxis(c, std::nullopt, out);
+  return true;
+}
+
+SurfaceChart::AxisCoordinates SurfaceChart::axisCoordinates(const std::vector<std::vector<Vec3>>& loops) const {
+  const bool torus = s_->type == SurfaceType::Torus;
+  AxisCoordinates c;
+  std::vector<int> wrapU, wrapV;
+  double vSum = 0;
+  size_t vCount = 0;
+  for (const auto& l : loops) {
+    std::vector<double> lu, lv;
+    double pu = 0, pv = 0, totalU = 0, totalV = 0;
+    for (size_t i = 0; i < l.size(); ++i) {
+      double u, v;
+      param(l[i], u, v);
+      if (i > 0) {
+        u = pu + wrapPi(u - pu);
+        if (torus) v = pv + wrapPi(v - pv);
+      }
+      lu.push_back(u);
+      lv.push_back(v);
+      pu = u, pv = v;
+      Vec3 q = l[i] - origin_;
+      c.maxRing = std::max(c.maxRing, length(q - e3_ * dot(q, e3_)));
+    }
+    if (!l.empty()) {
+      double u0, v0;
+      param(l[0], u0, v0);
+      totalU = (pu + wrapPi(u0 - pu)) - lu[0];
+      totalV = torus ? (pv + wrapPi(v0 - pv)) - lv[0] : 0;
+    }
+    wrapU.push_back(int(std::lround(totalU / kTwoPi)));
+    wrapV.push_back(int(std::lround(totalV / kTwoPi)));
+    for (double v : lv) vSum += v, ++vCount;
+    c.us.push_back(std::move(lu));
+    c.vs.push_back(std::move(lv));
+  }
+  for (size_t i = 0; i < loops.size(); ++i) {
+    if (wrapU[i] != 0) c.anyU = true, ++c.wrappingU;
+    if (wrapV[i] != 0) c.anyV = true;
+  }
+  c.vMean = vCount ? vSum / double(vCount) : 0;
+  return c;
+}
+
+void SurfaceChart::chartAroundAxis(AxisCoordinates& c, std::optional<double> apex,
+                                   std::vector<std::vector<Vec2>>& out) {
+  const bool torus = s_->type == SurfaceType::Torus;
+  std::vector<std::vector<double>>& us = c.us;
+  std::vector<std::vector<double>>& vs = c.vs;
+  const size_t loops = us.size();
+  // Bring every loop into the period of the largest one.
+  size_t ref = 0;
+  for (size_t i = 1; i < loops; ++i)
+    if (us[i].size() > us[ref].size()) ref = i;
+  auto mean = [](const std::vector<double>& x) {
+    double m = 0;
+    for (double a : x) m += a;
+    return x.empty() ? 0 : m / double(x.size());
+  };
+  double refU = us.empty() ? 0 : mean(us[ref]), refV = vs.empty() ? 0 : mean(vs[ref]);
+  for (size_t i = 0; i < loops; ++i) {
+    double shiftU = std::round((refU - mean(us[i])) / kTwoPi) * kTwoPi;
+    if (!c.anyU)
+      for (double& u : us[i]) u += shiftU;
+    if (torus && !c.anyV) {
+      double shiftV = std::round((refV - mean(vs[i])) / kTwoPi) * kTwoPi;
+      for (double& v : vs[i]) v += shiftV;
+    }
+  }
+  if (!c.anyU && !c.anyV) {
+    mode_ = Mode::Unwrapped;
+    for (size_t i = 0; i < loops; ++i) {
+      std::vector<Vec2> r;
+      for (size_t k = 0; k < us[i].size(); ++k) r.push_back({us[i][k] * scaleU_, vs[i][k] * scaleV_});
+      out.push_back(std::move(r));
+    }
+    return;
+  }
+  polarLinear_ = false;
+  if (c.anyU) {
+    mode_ = Mode::PolarU;
+    polarV0_ = c.vMean;
+    polarK_ = scaleV_ / scaleU_;
+    if (apex) {
+      polarLinear_ = true;
+      polarV0_ = *apex;
+      polarNegative_ = c.vMean < polarV0_;
+    }
+  } else {
+    mode_ = Mode::PolarV;
+    double uSum = 0;
+    size_t n = 0;
+    for (const auto& l : us)
+      for (double u : l) uSum += u, ++n;
+    polarV0_ = n ? uSum / double(n) : 0;
+    polarK_ = scaleU_ / scaleV_;
+  }
+  for (size_t i = 0; i < loops; ++i) {
+    std::vector<Vec2> r;
+    for (size_t k = 0; k < us[i].size(); ++k) {
+      double ang = mode_ == Mode::PolarU ? us[i][k] : vs[i][k];
+      double other = mode_ == Mode::PolarU ? vs[i][k] : us[i][k];
+      double rad = polarLinear_ ? std::fabs(other - polarV0_) * scaleV_
+                                : scaleU_ * std::exp(std::clamp(polarK_ * (other - polarV0_), -50.0, 50.0));
+      r.push_back({rad * std::cos(ang), rad * std::sin(ang)});
+    }
+    out.push_back(std::move(r));
+  }
 }
 
 bool SurfaceChart::chartSpline(const std::vector<std::vector<Vec3>>& loops, std::vector<std::vector<Vec2>>& out) {

@@ -6,6 +6,7 @@
 // their parameters. `fromChart` maps chart points back onto the surface.
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "geometry/vec_math.h"
@@ -43,7 +44,28 @@ class SurfaceChart {
   // Surface angle/height coordinates of a point, and back.
   void param(Vec3 p, double& u, double& v) const;
   Vec3 eval(double u, double v) const;
+  // One chart per kind of surface: what chartLoops does for it.
+  bool chartPlane(const std::vector<std::vector<Vec3>>& loops, std::vector<std::vector<Vec2>>& out);
+  bool chartSphere(int faceSign, const std::vector<std::vector<Vec3>>& loops, std::vector<std::vector<Vec2>>& out);
+  bool chartCone(const std::vector<std::vector<Vec3>>& loops, std::vector<std::vector<Vec2>>& out);
+  bool chartTorus(const std::vector<std::vector<Vec3>>& loops, std::vector<std::vector<Vec2>>& out);
   bool chartSpline(const std::vector<std::vector<Vec3>>& loops, std::vector<std::vector<Vec2>>& out);
+
+  // A cone's or torus's loops in angle/height (torus: tube angle)
+  // coordinates, each unwrapped along the loop, and how the loops go
+  // around: anyU, a loop goes around the axis (wrappingU of them); anyV, a
+  // loop goes around the tube.
+  struct AxisCoordinates {
+    std::vector<std::vector<double>> us, vs;
+    bool anyU = false, anyV = false;
+    int wrappingU = 0;
+    double vMean = 0, maxRing = 0;  // mean v; largest distance from the axis
+  };
+  AxisCoordinates axisCoordinates(const std::vector<std::vector<Vec3>>& loops) const;
+  // The chart of C (scaleU_ and scaleV_ set): the coordinates unwrapped, or
+  // polar where a loop goes around; APEX is the v of a cone's apex, when
+  // the face holds it (the radius then grows linearly from it).
+  void chartAroundAxis(AxisCoordinates& c, std::optional<double> apex, std::vector<std::vector<Vec2>>& out);
 
   Mode mode_ = Mode::Flat;
   const Surface* s_ = nullptr;

@@ -8,22 +8,23 @@
 #include <limits>
 #include <new>
 
+#include "face_file.h"
+
 namespace {
 
-// Layout sizes, in bytes.
-constexpr std::size_t kHeaderSize = 28;
-constexpr long kAfterHeaderSkip = 32;
-constexpr std::size_t kBlockRecordSize = 32;
-constexpr std::size_t kUPayloadSize = 136;
-constexpr std::size_t kPointSize = 24;
-constexpr std::size_t kFaceHeadSize = 20;
-constexpr std::size_t kCornerEntrySize = 8;
-constexpr std::size_t kEntryMinSize = 3;
-
-constexpr unsigned char kKindU = 0x55;
-constexpr unsigned char kKindE = 0x45;
-constexpr unsigned kFlagUPayload = 2;
-constexpr unsigned kFlagSecondTriple = 8;
+// The layout: face_file.h.
+using face_file::kCornerSize;
+using face_file::kEntityRecord;
+using face_file::kEntryHeadSize;
+using face_file::kFaceHeadSize;
+using face_file::kHasNormals;
+using face_file::kHasPayload;
+using face_file::kHeaderSize;
+using face_file::kPayloadSize;
+using face_file::kPointSize;
+using face_file::kRecordSize;
+using face_file::kReservedSize;
+using face_file::kUnitRecord;
 
 std::uint32_t loadU32(const unsigned char* p) {
   return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
@@ -244,17 +245,17 @@ Outcome readBlockFaces(Cursor& cursor, std::int32_t count, std::int64_t vertexBa
     // The corner entries are read in runs of up to 64; the file ending
     // inside any of them ends the read as inside one.
     constexpr std::int32_t kRun = 64;
-    unsigned char entries[kRun * kCornerEntrySize];
+    unsigned char entries[kRun * kCornerSize];
     for (std::int32_t k = 0; k < cornerCount; ++k) {
       const std::int32_t inRun = k % kRun;
       if (inRun == 0) {
         const std::int32_t run = cornerCount - k < kRun ? cornerCount - k : kRun;
-        if (!cursor.read(entries, static_cast<std::size_t>(run) * kCornerEntrySize)) {
+        if (!cursor.read(entries, static_cast<std::size_t>(run) * kCornerSize)) {
           return Outcome::kEndInCorners;
         }
       }
       if (k <= 3) {
-        const unsigned char* entry = entries + static_cast<std::size_t>(inRun) * kCornerEntrySize;
+        const unsigned char* entry = entries + static_cast<std::size_t>(inRun) * kCornerSize;
         const std::int64_t index = static_cast<std::int64_t>(loadI32(entry + 4)) + vertexBase;
         if (index < std::numeric_limits<std::int32_t>::min() ||
             index > std::numeric_limits<std::int32_t>::max()) {
@@ -273,14 +274,14 @@ Outcome readBlockFaces(Cursor& cursor, std::int32_t count, std::int64_t vertexBa
 
 Outcome readFile(Cursor& cursor, Mesh& mesh, std::vector<Point3>& vertices) {
   unsigned char header[kHeaderSize];
-  if (!cursor.read(header, sizeof header) || !cursor.skip(kAfterHeaderSkip)) {
+  if (!cursor.read(header, sizeof header) || !cursor.skip(static_cast<long>(kReservedSize))) {
     return Outcome::kFail;
   }
   const std::int32_t blockCount = loadI32(header + 8);
   const std::int32_t entryCount = loadI32(header + 16);
 
   for (std::int32_t e = 0; e < entryCount; ++e) {
-    unsigned char entry[kEntryMinSize];
+    unsigned char entry[kEntryHeadSize];
     if (!cursor.read(entry, sizeof entry)) {
       return Outcome::kFail;
     }
@@ -294,7 +295,7 @@ Outcome readFile(Cursor& cursor, Mesh& mesh, std::vector<Point3>& vertices) {
   // that absurd counts in records without vertices cannot overflow it.
   std::int64_t vertexBase = 0;
   for (std::int32_t b = 0; b < blockCount; ++b) {
-    unsigned char record[kBlockRecordSize];
+    unsigned char record[kRecordSize];
     if (!cursor.read(record, sizeof record)) {
       return Outcome::kFail;
     }
@@ -303,14 +304,14 @@ Outcome readFile(Cursor& cursor, Mesh& mesh, std::vector<Point3>& vertices) {
     const std::int32_t faceCount = loadI32(record + 16);
     const std::int32_t vertexCount = loadI32(record + 20);
 
-    if (kind == kKindU && (flags & kFlagUPayload) != 0) {
-      unsigned char payload[kUPayloadSize];
+    if (kind == kUnitRecord && (flags & kHasPayload) != 0) {
+      unsigned char payload[kPayloadSize];
       if (!cursor.read(payload, sizeof payload)) {
         return Outcome::kFail;
       }
-    } else if (kind == kKindE) {
+    } else if (kind == kEntityRecord) {
       if (!cursor.skip(1) ||
-          !readBlockVertices(cursor, vertexCount, (flags & kFlagSecondTriple) != 0, vertices)) {
+          !readBlockVertices(cursor, vertexCount, (flags & kHasNormals) != 0, vertices)) {
         return Outcome::kFail;
       }
       // The block's vertices are already in the mesh's list, so that faces

@@ -19,7 +19,7 @@ std::unique_ptr<Drawing> loadGroups(const testing::Groups& groups, const char* n
 }
 
 AcDbObjectId idOf(Drawing& d, const char* handle) {
-  AcDbObjectRecord* r = d.findByHandle(handle);
+  AcDbObjectRecord* r = d.records().findByHandle(handle);
   EXPECT_NE(r, nullptr) << handle;
   return AcDbObjectId(r);
 }
@@ -34,7 +34,7 @@ TEST(Database, EntityClassesFollowTheDxfType) {
   EXPECT_FALSE(e->isKindOf(AcDbSolid::desc()));
   EXPECT_EQ(e->close(), Acad::eOk);
 
-  auto classOf = [&](const char* handle) { return d->findByHandle(handle)->cls; };
+  auto classOf = [&](const char* handle) { return d->records().findByHandle(handle)->cls; };
   EXPECT_EQ(classOf("30"), AcDbSolid::desc());
   EXPECT_EQ(classOf("32"), AcDbPolyFaceMesh::desc());
   EXPECT_EQ(classOf("40"), AcDbCircle::desc());
@@ -49,41 +49,41 @@ TEST(Database, EntityClassesFollowTheDxfType) {
     return testing::Groups{{0, "SECTION"}, {2, "ENTITIES"}, {0, "POLYLINE"}, {8, "0"}, {70, flags},
                            {0, "SEQEND"}, {0, "ENDSEC"}, {0, "EOF"}};
   };
-  EXPECT_EQ(loadGroups(polyline("16"))->firstModelSpace()->cls, AcDbPolygonMesh::desc());
-  EXPECT_EQ(loadGroups(polyline("8"))->firstModelSpace()->cls, AcDb3dPolyline::desc());
-  EXPECT_EQ(loadGroups(polyline("1"))->firstModelSpace()->cls, AcDb2dPolyline::desc());
-  EXPECT_EQ(loadGroups(polyline("80"))->firstModelSpace()->cls, AcDbPolyFaceMesh::desc());
+  EXPECT_EQ(loadGroups(polyline("16"))->records().firstModelSpace()->cls, AcDbPolygonMesh::desc());
+  EXPECT_EQ(loadGroups(polyline("8"))->records().firstModelSpace()->cls, AcDb3dPolyline::desc());
+  EXPECT_EQ(loadGroups(polyline("1"))->records().firstModelSpace()->cls, AcDb2dPolyline::desc());
+  EXPECT_EQ(loadGroups(polyline("80"))->records().firstModelSpace()->cls, AcDbPolyFaceMesh::desc());
 }
 
 TEST(Database, ModelSpaceIsTheEntitiesSectionOutsidePaperSpace) {
   auto d = loadGroups(testing::r2000Drawing());
   std::vector<std::string> handles;
-  for (AcDbObjectRecord* r : d->modelSpace()) handles.push_back(d->handleText(*r));
+  for (AcDbObjectRecord* r : d->records().modelSpace()) handles.push_back(d->handleText(*r));
   // The paper-space LINE 31, the block's 3DFACE 21 and the VERTEX records are not in it.
   EXPECT_EQ(handles, (std::vector<std::string>{"2F", "30", "32", "40", "41"}));
-  EXPECT_EQ(d->handleText(*d->lastModelSpace()), "41");
-  AcDbObjectRecord* r = d->firstModelSpace();
-  EXPECT_EQ(d->handleText(*d->nextModelSpace(r)), "30");
-  EXPECT_EQ(d->nextModelSpace(d->lastModelSpace()), nullptr);
-  d->setErased(*d->findByHandle("30"), true);
-  EXPECT_EQ(d->handleText(*d->nextModelSpace(r)), "32");
-  EXPECT_EQ(d->modelSpace().size(), 4u);
+  EXPECT_EQ(d->handleText(*d->records().lastModelSpace()), "41");
+  AcDbObjectRecord* r = d->records().firstModelSpace();
+  EXPECT_EQ(d->handleText(*d->records().nextModelSpace(r)), "30");
+  EXPECT_EQ(d->records().nextModelSpace(d->records().lastModelSpace()), nullptr);
+  d->setErased(*d->records().findByHandle("30"), true);
+  EXPECT_EQ(d->handleText(*d->records().nextModelSpace(r)), "32");
+  EXPECT_EQ(d->records().modelSpace().size(), 4u);
 }
 
 TEST(Database, HandleLookupIgnoresCaseAndLeadingZeros) {
   auto d = loadGroups(testing::r2000Drawing());
-  EXPECT_EQ(d->findByHandle("2f"), d->findByHandle("002F"));
-  ASSERT_NE(d->findByHandle("2F"), nullptr);
-  EXPECT_EQ(d->typeName(*d->findByHandle("2F")), "3DFACE");
-  EXPECT_EQ(d->typeName(*d->findByHandle("21")), "3DFACE"); // inside the block
-  EXPECT_EQ(d->findByHandle("33"), nullptr);                // a VERTEX is part of its POLYLINE
-  EXPECT_EQ(d->findByHandle("zz"), nullptr);
-  EXPECT_EQ(d->findByHandle(""), nullptr);
-  EXPECT_EQ(d->findByHandle("FFFF"), nullptr);
+  EXPECT_EQ(d->records().findByHandle("2f"), d->records().findByHandle("002F"));
+  ASSERT_NE(d->records().findByHandle("2F"), nullptr);
+  EXPECT_EQ(d->typeName(*d->records().findByHandle("2F")), "3DFACE");
+  EXPECT_EQ(d->typeName(*d->records().findByHandle("21")), "3DFACE"); // inside the block
+  EXPECT_EQ(d->records().findByHandle("33"), nullptr);                // a VERTEX is part of its POLYLINE
+  EXPECT_EQ(d->records().findByHandle("zz"), nullptr);
+  EXPECT_EQ(d->records().findByHandle(""), nullptr);
+  EXPECT_EQ(d->records().findByHandle("FFFF"), nullptr);
   // A file without handles: each object gets one at load, above the seed.
   auto r12 = loadGroups(testing::r12Drawing());
-  AcDbObjectRecord* face = r12->firstModelSpace();
-  EXPECT_EQ(r12->findByHandle(r12->handleText(*face)), face);
+  AcDbObjectRecord* face = r12->records().firstModelSpace();
+  EXPECT_EQ(r12->records().findByHandle(r12->handleText(*face)), face);
 }
 
 TEST(Database, ColourAndLayerOfEntities) {
@@ -95,9 +95,9 @@ TEST(Database, ColourAndLayerOfEntities) {
   EXPECT_STREQ(layer, "Walls");
   acad_free(layer);
   e->close();
-  EXPECT_EQ(d->colorIndex(*d->findByHandle("30")), 5);
-  EXPECT_EQ(d->colorIndex(*d->findByHandle("32")), 0); // by block
-  EXPECT_EQ(d->layerName(*d->findByHandle("41")), "Nowhere");
+  EXPECT_EQ(d->colorIndex(*d->records().findByHandle("30")), 5);
+  EXPECT_EQ(d->colorIndex(*d->records().findByHandle("32")), 0); // by block
+  EXPECT_EQ(d->layerName(*d->records().findByHandle("41")), "Nowhere");
 }
 
 TEST(Database, LayerTableColoursIncludingAnOffLayer) {
@@ -153,7 +153,7 @@ TEST(Database, OpenAndCloseStatuses) {
   EXPECT_EQ(acdbOpenAcDbObject(a, AcDbObjectId(), AcDb::kForRead), Acad::eNullObjectId);
   AcDbObjectRecord forged;
   EXPECT_EQ(acdbOpenAcDbObject(a, AcDbObjectId(&forged), AcDb::kForRead), Acad::eInvalidObjectId);
-  AcDbObjectRecord* inside = reinterpret_cast<AcDbObjectRecord*>(reinterpret_cast<char*>(d->recordAt(0)) + 8);
+  AcDbObjectRecord* inside = reinterpret_cast<AcDbObjectRecord*>(reinterpret_cast<char*>(d->records().at(0)) + 8);
   EXPECT_EQ(acdbOpenAcDbObject(a, AcDbObjectId(inside), AcDb::kForRead), Acad::eInvalidObjectId);
 
   AcDbEntity* e = nullptr;

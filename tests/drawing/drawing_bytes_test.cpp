@@ -11,6 +11,7 @@
 
 #include "ads.h"
 #include "drawing/drawing.h"
+#include "drawing/record_geometry.h"
 #include "drawing/drawing_bytes.h"
 #include "drawing/entity_names.h"
 #include "drawing/selection_sets.h"
@@ -53,23 +54,23 @@ TEST_F(MappedDrawing, ReadsAsTheCopyDoes) {
   DrawingLoadResult mapped = Drawing::load(path_, DrawingBytes::Kind::kMapped);
   DrawingLoadResult copied = Drawing::load(path_, DrawingBytes::Kind::kCopy);
   ASSERT_TRUE(mapped.drawing && copied.drawing) << mapped.error << copied.error;
-  EXPECT_EQ(mapped.drawing->recordCount(), copied.drawing->recordCount());
+  EXPECT_EQ(mapped.drawing->records().count(), copied.drawing->records().count());
   EXPECT_EQ(mapped.drawing->savedText(), text_);
-  EXPECT_FALSE(mapped.drawing->fileChanged());
-  AcDbObjectRecord* last = mapped.drawing->findByHandle("8CF");
+  EXPECT_FALSE(mapped.drawing->file().changed());
+  AcDbObjectRecord* last = mapped.drawing->records().findByHandle("8CF");
   ASSERT_NE(last, nullptr);
-  EXPECT_EQ(mapped.drawing->faceGeometry(*last)->corners[2].y, 1.0);
+  EXPECT_EQ(faceGeometry(*mapped.drawing, *last)->corners[2].y, 1.0);
 
   // A copy does not care what happens to the file.
   ASSERT_EQ(::truncate(path_.c_str(), 0), 0);
-  EXPECT_FALSE(copied.drawing->fileChanged());
-  EXPECT_TRUE(mapped.drawing->fileChanged());
+  EXPECT_FALSE(copied.drawing->file().changed());
+  EXPECT_TRUE(mapped.drawing->file().changed());
   EXPECT_EQ(copied.drawing->savedText(), text_);
 }
 
 TEST_F(MappedDrawing, CutShortReadsZerosAndSaysSo) {
   DrawingBytes bytes;
-  ASSERT_EQ(bytes.open(path_, DrawingBytes::Kind::kMapped), "");
+  ASSERT_EQ(bytes.open(path_, DrawingBytes::Kind::kMapped).error, "");
   ASSERT_TRUE(bytes.mapped());
   bytes.release(0, text_.size()); // nothing resident: every read goes to the file
   EXPECT_FALSE(bytes.cutShort());
@@ -88,7 +89,7 @@ TEST_F(MappedDrawing, CutShortDuringAnExportGivesNoFaceFile) {
   Drawing& d = *loaded.drawing;
   ads_name set, entity;
   newSelectionSet(set);
-  makeEntityName(*d.findByHandle("8CF"), entity);
+  makeEntityName(*d.records().findByHandle("8CF"), entity);
   ASSERT_TRUE(addToSelectionSet(set, entity));
   ASSERT_EQ(::truncate(path_.c_str(), 4096), 0);
   const char* name = "stale";
@@ -103,8 +104,8 @@ TEST_F(MappedDrawing, CutShortDuringAnExportGivesNoFaceFile) {
   }
   freeSelectionSet(set);
 
-  SaveResult saved = d.saveAs(dir_ + "/copy.dxf");
-  EXPECT_FALSE(saved.ok);
+  HostResult saved = d.saveAs(dir_ + "/copy.dxf");
+  EXPECT_FALSE(saved.ok());
   EXPECT_EQ(saved.error, path_ + ": the file changed since it was read; the drawing is not saved");
   EXPECT_FALSE(std::filesystem::exists(dir_ + "/copy.dxf"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 1); // no temporary left
@@ -113,15 +114,15 @@ TEST_F(MappedDrawing, CutShortDuringAnExportGivesNoFaceFile) {
 TEST_F(MappedDrawing, RewrittenInPlaceCountsAsChanged) {
   DrawingLoadResult loaded = Drawing::load(path_, DrawingBytes::Kind::kMapped);
   ASSERT_TRUE(loaded.drawing) << loaded.error;
-  EXPECT_FALSE(loaded.drawing->fileChanged());
+  EXPECT_FALSE(loaded.drawing->file().changed());
   // The same size, other bytes, a later modification time.
   std::string other = text_;
   other[other.find("1.0")] = '2';
   struct timespec later[2] = {{0, UTIME_OMIT}, {0, UTIME_NOW}};
   testing::writeFile(path_, other);
   ::utimensat(AT_FDCWD, path_.c_str(), later, 0);
-  EXPECT_TRUE(loaded.drawing->fileChanged());
-  EXPECT_FALSE(loaded.drawing->fileCutShort());
+  EXPECT_TRUE(loaded.drawing->file().changed());
+  EXPECT_FALSE(loaded.drawing->file().cutShort());
 }
 
 TEST_F(MappedDrawing, FilesThatAreNoDrawingAreRefusedAlike) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "drawing/drawing.h"
+#include "drawing/record_geometry.h"
 #include "dxf/dxf_text_builder.h"
 
 namespace corvane {
@@ -29,7 +30,7 @@ std::string face(uint64_t handle, const std::string& xdata = "") {
 
 std::vector<std::string> modelSpaceHandles(const Drawing& d) {
   std::vector<std::string> out;
-  for (const AcDbObjectRecord* r : d.modelSpace()) out.push_back(d.handleText(*r));
+  for (const AcDbObjectRecord* r : d.records().modelSpace()) out.push_back(d.handleText(*r));
   return out;
 }
 
@@ -45,24 +46,24 @@ TEST(DrawingEdit, AddedObjectsStandInDrawingOrderAndSaveInTheirPlace) {
   auto d = load(original);
   const uint64_t h1 = d->takeHandle(), h2 = d->takeHandle(), h3 = d->takeHandle();
   EXPECT_EQ(h1, 0x100u); // the file's seed
-  AcDbObjectRecord* faceRecord = d->findByHandle("2F");
+  AcDbObjectRecord* faceRecord = d->records().findByHandle("2F");
   AcDbObjectRecord* a = d->addEntity(face(h1, dxfText({{1001, "ACAD"}, {1000, "x"}})), h1, faceRecord);
   AcDbObjectRecord* atEnd = d->addEntity(face(h2), h2, nullptr);
   AcDbObjectRecord* c = d->addEntity(face(h3), h3, a);
   ASSERT_TRUE(a && atEnd && c);
-  d->setErased(*d->findByHandle("30"), true);
+  d->setErased(*d->records().findByHandle("30"), true);
   EXPECT_TRUE(d->modified());
 
   EXPECT_EQ(modelSpaceHandles(*d), (std::vector<std::string>{"2F", "100", "102", "32", "40", "41", "101"}));
-  EXPECT_EQ(d->nextModelSpace(faceRecord), a);
-  EXPECT_EQ(d->nextModelSpace(c), d->findByHandle("32"));
-  EXPECT_EQ(d->lastModelSpace(), atEnd);
-  EXPECT_EQ(d->findByHandle("101"), atEnd);
+  EXPECT_EQ(d->records().nextModelSpace(faceRecord), a);
+  EXPECT_EQ(d->records().nextModelSpace(c), d->records().findByHandle("32"));
+  EXPECT_EQ(d->records().lastModelSpace(), atEnd);
+  EXPECT_EQ(d->records().findByHandle("101"), atEnd);
   EXPECT_EQ(a->cls, AcDbFace::desc());
   EXPECT_EQ(d->layerName(*a), "Red");
   EXPECT_EQ(d->colorIndex(*a), 3);
   EXPECT_EQ(d->xdataApplications(*a), std::vector<std::string>{"ACAD"});
-  EXPECT_EQ(d->faceGeometry(*a)->corners[3].y, 5.0);
+  EXPECT_EQ(faceGeometry(*d, *a)->corners[3].y, 5.0);
 
   // Saved: the two faces after 2F, the SOLID gone, the third face at the
   // end of ENTITIES, the seed past the handles taken; nothing else moves.
@@ -83,7 +84,7 @@ TEST(DrawingEdit, AddedObjectsStandInDrawingOrderAndSaveInTheirPlace) {
 TEST(DrawingEdit, ErasedObjectsKeepWhatWasAddedAfterThem) {
   auto d = load(dxfText(testing::r2000Drawing()));
   const uint64_t h1 = d->takeHandle(), h2 = d->takeHandle();
-  AcDbObjectRecord* a = d->addEntity(face(h1), h1, d->findByHandle("2F"));
+  AcDbObjectRecord* a = d->addEntity(face(h1), h1, d->records().findByHandle("2F"));
   AcDbObjectRecord* b = d->addEntity(face(h2), h2, a);
   d->setErased(*a, true);
   EXPECT_EQ(modelSpaceHandles(*d), (std::vector<std::string>{"2F", "101", "30", "32", "40", "41"}));
@@ -131,8 +132,8 @@ TEST(DrawingEdit, SolidModelRecordsGoAndComeWithTheirSolids) {
                       {0, "ENDSEC"}, {0, "EOF"}};
   const std::string original = dxfText(groups);
   auto d = load(original);
-  AcDbObjectRecord* old = d->findByHandle("50");
-  EXPECT_EQ(d->solidModelData(*old)->binary, (std::vector<uint8_t>{0xAB, 0xCD}));
+  AcDbObjectRecord* old = d->records().findByHandle("50");
+  EXPECT_EQ(solidModelData(*d, *old)->binary, (std::vector<uint8_t>{0xAB, 0xCD}));
   const uint64_t h = d->takeHandle();
   const std::string solid = dxfText({{0, "3DSOLID"}, {5, formatHandle(h)}, {100, "AcDbEntity"}, {8, "0"},
                                      {100, "AcDbModelerGeometry"}, {70, "     1"}});
@@ -141,7 +142,7 @@ TEST(DrawingEdit, SolidModelRecordsGoAndComeWithTheirSolids) {
                                       {310, "EF"}});
   AcDbObjectRecord* added = d->addEntity(solid, h, old, record);
   ASSERT_TRUE(added);
-  EXPECT_EQ(d->solidModelData(*added)->binary, std::vector<uint8_t>{0xEF});
+  EXPECT_EQ(solidModelData(*d, *added)->binary, std::vector<uint8_t>{0xEF});
   d->setErased(*old, true);
 
   std::string expected = original;
@@ -155,11 +156,11 @@ TEST(DrawingEdit, SolidModelRecordsGoAndComeWithTheirSolids) {
 
 TEST(DrawingEdit, OnlyWholeEntitiesCanBeAdded) {
   auto d = load(dxfText(testing::r2000Drawing()));
-  const size_t count = d->recordCount();
+  const size_t count = d->records().count();
   for (const std::string& text : {std::string(), dxfText({{5, "99"}}), dxfText({{0, "VERTEX"}, {8, "0"}}),
                                   dxfText({{0, "SEQEND"}})})
     EXPECT_EQ(d->addEntity(text, d->takeHandle(), nullptr), nullptr) << text;
-  EXPECT_EQ(d->recordCount(), count);
+  EXPECT_EQ(d->records().count(), count);
   EXPECT_FALSE(d->modified());
 }
 

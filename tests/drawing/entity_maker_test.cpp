@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "drawing/drawing.h"
+#include "drawing/record_geometry.h"
 #include "drawing/entity_maker.h"
 #include "dxf/dxf_text_builder.h"
 
@@ -49,17 +50,17 @@ TEST(EntityMaker, ObjectsTakeTheFilesForm) {
   EntityMaker maker;
   EntityMaker::Result r = maker.make(*modern, triangle("Red"));
   ASSERT_EQ(r.status, EntityMaker::kAdded) << r.reason;
-  EXPECT_EQ(modern->fullText(*r.record),
+  EXPECT_EQ(modern->records().fullText(*r.record),
             dxfText({{0, "3DFACE"}, {5, "100"}, {330, "0"}, {100, "AcDbEntity"}, {8, "Red"}, {62, "     3"},
                      {100, "AcDbFace"}, {10, "0.0"}, {20, "0.0"}, {30, "0.0"}, {11, "1.0"}, {21, "0.0"},
                      {31, "0.0"}, {12, "1.0"}, {22, "1.0"}, {32, "0.0"}, {13, "1.0"}, {23, "1.0"}, {33, "0.0"}}));
-  EXPECT_EQ(modern->lastModelSpace(), r.record);
+  EXPECT_EQ(modern->records().lastModelSpace(), r.record);
 
   // R12 without handles: neither handle nor markers.
   auto old = load(testing::r12Drawing());
   r = maker.make(*old, triangle("0"));
   ASSERT_EQ(r.status, EntityMaker::kAdded) << r.reason;
-  const std::string made(old->ownText(*r.record));
+  const std::string made(old->records().ownText(*r.record));
   EXPECT_EQ(made.rfind(dxfText({{0, "3DFACE"}, {8, "0"}, {62, "     3"}, {10, "0.0"}}), 0), 0u) << made;
 }
 
@@ -77,12 +78,12 @@ TEST(EntityMaker, APolylineIsCompletedByItsSeqend) {
   EntityMaker::Result r = maker.make(*d, {text(0, "SEQEND")});
   ASSERT_EQ(r.status, EntityMaker::kAdded) << r.reason;
   EXPECT_EQ(r.record->cls, AcDbPolyFaceMesh::desc());
-  std::optional<PolyfaceGeometry> mesh = d->polyfaceGeometry(*r.record);
+  std::optional<PolyfaceGeometry> mesh = polyfaceGeometry(*d, *r.record);
   ASSERT_TRUE(mesh);
   EXPECT_EQ(mesh->vertices.size(), 3u);
   EXPECT_EQ(mesh->vertices[2].y, 4.0);
   ASSERT_EQ(mesh->faces.size(), 1u);
-  const std::string all(d->fullText(*r.record));
+  const std::string all(d->records().fullText(*r.record));
   // Vertices and the face record name the polyline as their owner.
   size_t owners = 0;
   for (size_t at = all.find("330\n100\n"); at != std::string::npos; at = all.find("330\n100\n", at + 1)) ++owners;
@@ -94,7 +95,7 @@ TEST(EntityMaker, APolylineIsCompletedByItsSeqend) {
 TEST(EntityMaker, BadListsAreRefusedWhole) {
   auto d = load(testing::r2000Drawing());
   EntityMaker maker;
-  const size_t count = d->recordCount();
+  const size_t count = d->records().count();
   struct Case {
     std::vector<NewGroup> groups;
     const char* reason;
@@ -126,7 +127,7 @@ TEST(EntityMaker, BadListsAreRefusedWhole) {
   EXPECT_EQ(maker.make(*d, {text(0, "POLYLINE"), integer(70, 8)}).status, EntityMaker::kPending);
   EXPECT_EQ(maker.make(*d, {text(0, "CIRCLE")}).status, EntityMaker::kRefused);
   EXPECT_EQ(maker.make(*d, {text(0, "SEQEND")}).status, EntityMaker::kRefused);
-  EXPECT_EQ(d->recordCount(), count);
+  EXPECT_EQ(d->records().count(), count);
   // A block that exists is fine.
   EXPECT_EQ(maker.make(*d, {text(0, "INSERT"), text(2, "b1"), point(10, 0, 0, 0)}).status, EntityMaker::kAdded);
 }

@@ -77,7 +77,7 @@ std::vector<std::string> describe(const resbuf* rb) {
 }
 
 std::vector<std::string> xdataOf(const Drawing& d, const char* handle, const char* app) {
-  resbuf* rb = d.xData(*d.findByHandle(handle), app);
+  resbuf* rb = d.xData(*d.records().findByHandle(handle), app);
   std::vector<std::string> out = describe(rb);
   ads_relrb(rb);
   return out;
@@ -135,7 +135,7 @@ TEST(ExtendedData, ReadsTheFilesDataInOrder) {
 
 TEST(ExtendedData, WritingOneApplicationLeavesTheOthers) {
   auto d = load(testing::r2000Drawing());
-  AcDbObjectRecord& circle = *d->findByHandle("40");
+  AcDbObjectRecord& circle = *d->records().findByHandle("40");
   ASSERT_TRUE(d->registerApp(kVrml));
   ASSERT_TRUE(d->registerApp("PE_URL"));
   writeMaterial(*d, circle);
@@ -164,7 +164,7 @@ TEST(ExtendedData, WritingOneApplicationLeavesTheOthers) {
 
 TEST(ExtendedData, RefusedChainsChangeNothing) {
   auto d = load(testing::r2000Drawing());
-  AcDbObjectRecord& circle = *d->findByHandle("40");
+  AcDbObjectRecord& circle = *d->records().findByHandle("40");
   ASSERT_TRUE(d->registerApp(kVrml));
   std::string before = d->savedText();
   auto refused = [&](Chain& c) { EXPECT_EQ(d->setXData(circle, c.head), Acad::eInvalidInput); };
@@ -202,7 +202,7 @@ TEST(ExtendedData, RefusedChainsChangeNothing) {
 
 TEST(ExtendedData, UnchangedItemsKeepTheirText) {
   auto d = load(testing::r2000Drawing());
-  AcDbObjectRecord& circle = *d->findByHandle("40");
+  AcDbObjectRecord& circle = *d->records().findByHandle("40");
   std::string original = d->savedText();
   Chain same;
   same.text(1001, "ACAD").text(1000, "keep me").shortInt(1070, 7).real(1040, 0.3);
@@ -216,7 +216,7 @@ TEST(ExtendedData, UnchangedItemsKeepTheirText) {
 
 TEST(ExtendedData, OneChainMayNameSeveralApplications) {
   auto d = load(testing::r2000Drawing());
-  AcDbObjectRecord& circle = *d->findByHandle("40");
+  AcDbObjectRecord& circle = *d->records().findByHandle("40");
   ASSERT_TRUE(d->registerApp("PE_URL"));
   Chain both;
   both.text(1001, "PE_URL").text(1000, "link").text(1001, "ACAD").text(1002, "{").shortInt(1070, 2)
@@ -232,7 +232,7 @@ TEST(ExtendedData, OneChainMayNameSeveralApplications) {
 TEST(ExtendedData, BinaryChunksReadBackAsBinary) {
   auto d = load({{0, "SECTION"}, {2, "ENTITIES"}, {0, "LINE"}, {8, "0"}, {1001, "ACAD"}, {1004, "0A0bFF"},
                  {0, "ENDSEC"}, {0, "EOF"}});
-  resbuf* rb = d->xData(*d->firstModelSpace(), "ACAD");
+  resbuf* rb = d->xData(*d->records().firstModelSpace(), "ACAD");
   ASSERT_NE(rb, nullptr);
   ASSERT_NE(rb->rbnext, nullptr);
   EXPECT_EQ(rb->rbnext->restype, 1004);
@@ -295,7 +295,7 @@ TEST(ExtendedData, SurvivesSaveAndAFreshLoadR2000) {
   auto d = load(testing::r2000Drawing());
   std::string original = d->savedText();
   ASSERT_TRUE(d->registerApp(kVrml));
-  writeMaterial(*d, *d->findByHandle("2F"));
+  writeMaterial(*d, *d->records().findByHandle("2F"));
   std::string out = dir.file("r2000.dxf");
   ASSERT_TRUE(d->saveAs(out)) << "save failed";
   EXPECT_FALSE(d->modified());
@@ -312,7 +312,7 @@ TEST(ExtendedData, SurvivesSaveAndAFreshLoadR2000) {
   // Every other object's text is as it was; only the 3DFACE, the APPID
   // table and the handle seed changed.
   for (const char* h : {"30", "31", "32", "40", "41", "10", "11"})
-    EXPECT_EQ(e.fullText(*e.findByHandle(h)), d->fullText(*d->findByHandle(h))) << h;
+    EXPECT_EQ(e.records().fullText(*e.records().findByHandle(h)), d->records().fullText(*d->records().findByHandle(h))) << h;
   std::string saved = testing::readBytes(out);
   std::vector<std::string> diff = lineDiff(original, saved);
   ASSERT_FALSE(diff.empty());
@@ -334,7 +334,7 @@ TEST(ExtendedData, R12FileGetsAHandleOnlyWhereDataWasWritten) {
   TempDir dir;
   auto d = load(testing::r12Drawing(), {true, "\r\n"});
   ASSERT_TRUE(d->registerApp(kVrml));
-  AcDbObjectRecord& face = *d->firstModelSpace();
+  AcDbObjectRecord& face = *d->records().firstModelSpace();
   writeMaterial(*d, face);
   std::string out = dir.file("r12.dxf");
   ASSERT_TRUE(d->saveAs(out));
@@ -373,7 +373,7 @@ TEST(ExtendedData, BinaryDrawingSavesTheChangeInBinary) {
     Drawing& binary = *loaded.drawing;
     for (Drawing* d : {text.get(), &binary}) {
       ASSERT_TRUE(d->registerApp(kVrml));
-      writeMaterial(*d, *d->firstModelSpace());
+      writeMaterial(*d, *d->records().firstModelSpace());
     }
     // The text save, read group by group and written in binary.
     testing::Groups expected;
@@ -387,7 +387,7 @@ TEST(ExtendedData, BinaryDrawingSavesTheChangeInBinary) {
 
     DrawingLoadResult again = Drawing::load(out);
     ASSERT_TRUE(again.drawing) << again.error;
-    std::string handle = again.drawing->handleText(*again.drawing->firstModelSpace());
+    std::string handle = again.drawing->handleText(*again.drawing->records().firstModelSpace());
     EXPECT_EQ(xdataOf(*again.drawing, handle.c_str(), kVrml).size(), 16u);
     EXPECT_TRUE(again.drawing->isAppRegistered(kVrml));
     if (!haveEzdxf()) GTEST_SKIP() << "python3-ezdxf not installed: independent check skipped";
@@ -419,7 +419,7 @@ TEST(ExtendedData, EntitiesOnlyFileGetsAnAppIdTable) {
   ASSERT_TRUE(d->registerApp("PE_URL"));
   Chain url;
   url.text(1001, "PE_URL").text(1000, "http://example.com/");
-  ASSERT_EQ(d->setXData(*d->firstModelSpace(), url.head), Acad::eOk);
+  ASSERT_EQ(d->setXData(*d->records().firstModelSpace(), url.head), Acad::eOk);
   std::string out = dir.file("bare.dxf");
   ASSERT_TRUE(d->saveAs(out));
   std::string saved = testing::readBytes(out);
@@ -442,7 +442,7 @@ TEST(ExtendedData, CorpusDrawingWithDataOnA3dSolid) {
   DrawingLoadResult r = Drawing::load(it->string());
   ASSERT_TRUE(r.drawing) << r.error;
   Drawing& d = *r.drawing;
-  AcDbObjectRecord& solid = *d.firstModelSpace();
+  AcDbObjectRecord& solid = *d.records().firstModelSpace();
   std::vector<std::string> appsBefore = d.xdataApplications(solid);
   ASSERT_TRUE(d.registerApp(kVrml));
   writeMaterial(d, solid);
@@ -452,7 +452,7 @@ TEST(ExtendedData, CorpusDrawingWithDataOnA3dSolid) {
   ASSERT_TRUE(again.drawing) << again.error;
   std::vector<std::string> appsAfter = appsBefore;
   appsAfter.push_back(kVrml);
-  EXPECT_EQ(again.drawing->xdataApplications(*again.drawing->firstModelSpace()), appsAfter);
+  EXPECT_EQ(again.drawing->xdataApplications(*again.drawing->records().firstModelSpace()), appsAfter);
   if (!haveEzdxf()) GTEST_SKIP() << "python3-ezdxf not installed: independent check skipped";
   std::string items = ezdxfItems(out, d.handleText(solid), kVrml);
   EXPECT_EQ(items.substr(0, std::string(kMaterialLines).size()), kMaterialLines) << items;
@@ -460,10 +460,10 @@ TEST(ExtendedData, CorpusDrawingWithDataOnA3dSolid) {
 
 TEST(ExtendedData, SaveReportsAFolderThatCannotBeWritten) {
   auto d = load(testing::r2000Drawing());
-  SaveResult r = d->saveAs("/nonexistent-dir/x.dxf");
-  EXPECT_FALSE(r.ok);
+  HostResult r = d->saveAs("/nonexistent-dir/x.dxf");
+  EXPECT_FALSE(r.ok());
   EXPECT_EQ(r.error, "/nonexistent-dir/x.dxf: cannot create a file beside it: the folder /nonexistent-dir does not exist");
-  EXPECT_EQ(d->path(), "x.dxf");
+  EXPECT_EQ(d->file().path(), "x.dxf");
 }
 
 } // namespace

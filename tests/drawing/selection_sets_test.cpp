@@ -15,7 +15,7 @@ TEST(SelectionSets, HoldEntitiesInOrderOnce) {
   ads_name ss;
   newSelectionSet(ss);
   EXPECT_TRUE(isSelectionSet(ss));
-  std::vector<AcDbObjectRecord*> ms = r.drawing->modelSpace();
+  std::vector<AcDbObjectRecord*> ms = r.drawing->records().modelSpace();
   for (AcDbObjectRecord* rec : ms) {
     ads_name e;
     makeEntityName(*rec, e);
@@ -55,7 +55,7 @@ TEST(SelectionSets, LargeSetsStayUniqueAndFreedNamesStayRefused) {
   for (int i = 0; i < 40; ++i) entities += "0\nLINE\n8\n0\n10\n0\n20\n0\n11\n1\n21\n1\n";
   DrawingLoadResult r = Drawing::loadText("0\nSECTION\n2\nENTITIES\n" + entities + "0\nENDSEC\n0\nEOF\n", "l.dxf");
   ASSERT_TRUE(r.drawing) << r.error;
-  std::vector<AcDbObjectRecord*> ms = r.drawing->modelSpace();
+  std::vector<AcDbObjectRecord*> ms = r.drawing->records().modelSpace();
   ASSERT_EQ(ms.size(), 40u);
   // Each entity twice, the second time after the set has grown past the
   // size where members are also hashed.

@@ -28,12 +28,12 @@ TEST(DwgDrawing, LoadsAsItsDxfAndIsNeverWrittenBack) {
   DrawingLoadResult loaded = Drawing::load(path);
   ASSERT_TRUE(loaded.drawing) << loaded.error;
   Drawing& d = *loaded.drawing;
-  EXPECT_EQ(d.version(), "AC1018");
+  EXPECT_EQ(d.file().version(), "AC1018");
   ASSERT_NE(d.dwgOrigin(), nullptr);
   EXPECT_EQ(d.dwgOrigin()->version, "AC1018");
   EXPECT_FALSE(d.dwgOrigin()->listedKinds.empty());
-  EXPECT_EQ(d.typeName(*d.findByHandle("2E1")), "3DSOLID");
-  EXPECT_EQ(d.layerName(*d.findByHandle("2E1")), "Tavolo 3");
+  EXPECT_EQ(d.typeName(*d.records().findByHandle("2E1")), "3DSOLID");
+  EXPECT_EQ(d.layerName(*d.records().findByHandle("2E1")), "Tavolo 3");
 
   EXPECT_FALSE(d.save());
   EXPECT_FALSE(d.saveAs(path));
@@ -42,7 +42,7 @@ TEST(DwgDrawing, LoadsAsItsDxfAndIsNeverWrittenBack) {
   EXPECT_EQ(readBytes(path), before);
 
   // The DXF leaves out what was only listed, and later saves too.
-  SaveResult saved = d.saveAs(dir + "/d.dxf");
+  HostResult saved = d.saveAs(dir + "/d.dxf");
   ASSERT_TRUE(saved) << saved.error;
   EXPECT_EQ(d.dwgOrigin(), nullptr);
   const std::string text = readBytes(dir + "/d.dxf");

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "drawing/drawing.h"
+#include "drawing/record_geometry.h"
 #include "dwg/dwg_container_r2007.h"
 #include "dwg/r2007_corpus.h"
 #include "solids/dxf_model_text.h"
@@ -53,11 +54,11 @@ TEST(R2007Solids, BinaryModelsWrittenAsTextAreTheTwinsText) {
   DrawingLoadResult twin = Drawing::load(testing::r2007CorpusDxf().string());
   ASSERT_TRUE(twin.drawing) << twin.error;
   std::multiset<std::string> theirs;
-  for (size_t i = 0; i < twin.drawing->recordCount(); ++i) {
-    const AcDbObjectRecord* record = twin.drawing->recordAt(i);
+  for (size_t i = 0; i < twin.drawing->records().count(); ++i) {
+    const AcDbObjectRecord* record = twin.drawing->records().at(i);
     std::string type(twin.drawing->typeName(*record));
     if (type != "3DSOLID" && type != "REGION" && type != "BODY") continue;
-    std::optional<SolidModelData> data = twin.drawing->solidModelData(*record);
+    std::optional<SolidModelData> data = solidModelData(*twin.drawing, *record);
     ASSERT_TRUE(data) << type;
     std::string text, reason;
     ASSERT_TRUE(solids::decodeModelText(*data, text, reason)) << reason;

@@ -234,11 +234,11 @@ TEST(BinaryDxf, RefusalsNameTheByte) {
 // Text and binary files of the same groups give the same drawing: objects,
 // their properties, every group's value and extended data.
 void expectSameDrawing(const Drawing& text, const Drawing& binary) {
-  ASSERT_EQ(text.recordCount(), binary.recordCount());
-  EXPECT_EQ(text.version(), binary.version());
-  for (size_t i = 0; i < text.recordCount(); ++i) {
-    const AcDbObjectRecord& a = *text.recordAt(i);
-    const AcDbObjectRecord& b = *binary.recordAt(i);
+  ASSERT_EQ(text.records().count(), binary.records().count());
+  EXPECT_EQ(text.file().version(), binary.file().version());
+  for (size_t i = 0; i < text.records().count(); ++i) {
+    const AcDbObjectRecord& a = *text.records().at(i);
+    const AcDbObjectRecord& b = *binary.records().at(i);
     SCOPED_TRACE(std::string(text.typeName(a)) + " " + text.handleText(a));
     EXPECT_EQ(a.cls, b.cls);
     EXPECT_EQ(a.role, b.role);
@@ -276,7 +276,7 @@ TEST(BinaryDxf, BinaryAndTextTwinsReadTheSame) {
     DrawingLoadResult binary = Drawing::loadText(bytes, "b.dxf");
     ASSERT_TRUE(text.drawing) << text.error;
     ASSERT_TRUE(binary.drawing) << binary.error;
-    EXPECT_EQ(binary.drawing->encoding(), twin.encoding);
+    EXPECT_EQ(binary.drawing->file().encoding(), twin.encoding);
     expectSameDrawing(*text.drawing, *binary.drawing);
     EXPECT_EQ(binary.drawing->savedText(), bytes);
   }

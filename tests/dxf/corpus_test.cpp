@@ -27,11 +27,11 @@ TEST(Corpus, EveryDrawingLoadsAndSavesByteIdentical) {
       EXPECT_TRUE(loaded.warnings.empty()) << loaded.warnings.front();
       Drawing& d = *loaded.drawing;
       EXPECT_FALSE(d.modified());
-      EXPECT_GT(d.recordCount(), 0u);
+      EXPECT_GT(d.records().count(), 0u);
       auto out = dir / file.filename();
-      SaveResult saved = d.saveAs(out.string());
-      ASSERT_TRUE(saved.ok) << saved.error;
-      EXPECT_EQ(d.path(), out.string());
+      HostResult saved = d.saveAs(out.string());
+      ASSERT_TRUE(saved.ok()) << saved.error;
+      EXPECT_EQ(d.file().path(), out.string());
       EXPECT_TRUE(testing::readBytes(out) == testing::readBytes(file)) << "saved bytes differ";
     }
   }
@@ -53,20 +53,20 @@ TEST(Corpus, RecordsReadBackWhatTheScannerFound) {
     SCOPED_TRACE(file.filename().string());
     const std::string bytes = testing::readBytes(file);
     Found found;
-    ASSERT_TRUE(scanDxf(bytes, "x.dxf", found).ok);
+    ASSERT_TRUE(scanDxf(bytes, "x.dxf", found).ok());
     DrawingLoadResult loaded = Drawing::loadText(bytes, file.string());
     ASSERT_TRUE(loaded.drawing) << loaded.error;
     const Drawing& d = *loaded.drawing;
-    ASSERT_GE(d.recordCount(), found.objects.size());
+    ASSERT_GE(d.records().count(), found.objects.size());
     for (size_t i = 0; i < found.objects.size(); ++i) {
       const DxfObjectInfo& info = found.objects[i];
-      const AcDbObjectRecord& r = *d.recordAt(i);
+      const AcDbObjectRecord& r = *d.records().at(i);
       SCOPED_TRACE(std::string(info.type) + " at " + std::to_string(info.line));
       if (std::optional<uint64_t> handle = parseHandle(info.handle)) {
         EXPECT_EQ(d.handleText(r), formatHandle(*handle));
-        EXPECT_EQ(d.findByHandle(info.handle), &r);
+        EXPECT_EQ(d.records().findByHandle(info.handle), &r);
       }
-      const Drawing::RecordLayout layout = d.layoutOf(r);
+      const RecordLayout layout = d.records().layoutOf(r);
       EXPECT_EQ(r.begin + layout.ownLength, info.ownEnd);
       EXPECT_EQ(r.begin + layout.xdataBegin, info.xdataBegin);
       EXPECT_EQ(r.begin + layout.xdataEnd, info.xdataEnd);
@@ -85,7 +85,7 @@ TEST(Corpus, ModelSpaceHoldsTheExpectedObjects) {
     DrawingLoadResult loaded = Drawing::load(file.string());
     ASSERT_TRUE(loaded.drawing) << loaded.error;
     size_t faces = 0, meshes = 0, solids = 0;
-    for (AcDbObjectRecord* r : loaded.drawing->modelSpace()) {
+    for (AcDbObjectRecord* r : loaded.drawing->records().modelSpace()) {
       if (r->cls == AcDbFace::desc()) ++faces;
       if (r->cls == AcDbPolyFaceMesh::desc() || r->cls == AcDbPolygonMesh::desc()) ++meshes;
       if (r->cls == AcDb3dSolid::desc() || r->cls == AcDbBody::desc()) ++solids;
@@ -124,7 +124,7 @@ TEST(Corpus, BinaryDrawingsHoldTheirObjects) {
     DrawingLoadResult loaded = Drawing::load(file.string());
     ASSERT_TRUE(loaded.drawing) << loaded.error;
     std::array<size_t, 4> counts{};
-    for (AcDbObjectRecord* r : loaded.drawing->modelSpace()) {
+    for (AcDbObjectRecord* r : loaded.drawing->records().modelSpace()) {
       ++counts[0];
       if (r->cls == AcDbFace::desc()) ++counts[1];
       if (r->cls == AcDbPolyFaceMesh::desc() || r->cls == AcDbPolygonMesh::desc()) ++counts[2];

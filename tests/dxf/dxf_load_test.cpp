@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "drawing/drawing.h"
+#include "drawing/record_geometry.h"
 #include "dxf/dxf_text_builder.h"
 
 namespace corvane {
@@ -113,7 +114,7 @@ TEST(DxfLoad, AcceptsEitherLineEndAndCodeStyle) {
       std::string text = dxfText(g, {pad, end});
       DrawingLoadResult r = Drawing::loadText(text, "ok.dxf");
       ASSERT_TRUE(r.drawing) << r.error;
-      EXPECT_EQ(r.drawing->modelSpace().size(), 1u);
+      EXPECT_EQ(r.drawing->records().modelSpace().size(), 1u);
       EXPECT_EQ(r.drawing->savedText(), text);
     }
   // No line end after EOF, and bytes after EOF, are kept as they are.
@@ -136,7 +137,7 @@ TEST(DxfLoad, WarnsAboutPolyfaceIndexOutsideItsVertices) {
   ASSERT_EQ(r.warnings.size(), 1u);
   EXPECT_EQ(r.warnings[0], "mesh.dxf:5: POLYLINE A1: polyface face 1 refers to vertex 9 but the mesh has 2 vertices");
   // Kept as read: the face record is still there.
-  auto mesh = r.drawing->polyfaceGeometry(*r.drawing->firstModelSpace());
+  auto mesh = polyfaceGeometry(*r.drawing, *r.drawing->records().firstModelSpace());
   ASSERT_TRUE(mesh);
   ASSERT_EQ(mesh->faces.size(), 1u);
   EXPECT_EQ(mesh->faces[0].index[2], -9);
@@ -150,7 +151,7 @@ TEST(DxfLoad, WarnsAboutPolygonMeshWhoseVertexCountIsNotMByN) {
   ASSERT_TRUE(r.drawing) << r.error;
   ASSERT_EQ(r.warnings.size(), 1u);
   // Without a handle in the file the message names the one given at load.
-  std::string handle = r.drawing->handleText(*r.drawing->firstModelSpace());
+  std::string handle = r.drawing->handleText(*r.drawing->records().firstModelSpace());
   EXPECT_EQ(r.warnings[0], "mesh.dxf:5: POLYLINE " + handle + ": polygon mesh of 2 by 3 has 5 vertices, not 6");
 }
 
@@ -173,20 +174,20 @@ TEST(DxfLoad, DuplicateHandlesAreRenumberedInMemoryOnly) {
     EXPECT_EQ(r.warnings[0], std::string(binary ? "dup.dxf: byte 71" : "dup.dxf:13") +
                                  ": handle 2A is used by 3 objects; the later ones are reached as 2C, 2D "
                                  "until the drawing is closed (the file keeps its handles)");
-    ASSERT_TRUE(d.findByHandle("2A") && d.findByHandle("2C") && d.findByHandle("2D"));
-    EXPECT_EQ(d.faceGeometry(*d.findByHandle("2A"))->corners[0].x, 1.0);
-    EXPECT_EQ(d.typeName(*d.findByHandle("2C")), "LINE");
-    EXPECT_EQ(d.faceGeometry(*d.findByHandle("2D"))->corners[0].x, 3.0);
-    EXPECT_EQ(d.typeName(*d.findByHandle("2B")), "CIRCLE");
+    ASSERT_TRUE(d.records().findByHandle("2A") && d.records().findByHandle("2C") && d.records().findByHandle("2D"));
+    EXPECT_EQ(faceGeometry(d, *d.records().findByHandle("2A"))->corners[0].x, 1.0);
+    EXPECT_EQ(d.typeName(*d.records().findByHandle("2C")), "LINE");
+    EXPECT_EQ(faceGeometry(d, *d.records().findByHandle("2D"))->corners[0].x, 3.0);
+    EXPECT_EQ(d.typeName(*d.records().findByHandle("2B")), "CIRCLE");
     EXPECT_EQ(d.savedText(), bytes);
     // Data written to a renumbered object is saved without a second handle.
     ASSERT_TRUE(d.registerApp("APP"));
     resbuf* chain = ads_buildlist(1001, "APP", 1000, "x", 0);
-    ASSERT_EQ(d.setXData(*d.findByHandle("2D"), chain), Acad::eOk);
+    ASSERT_EQ(d.setXData(*d.records().findByHandle("2D"), chain), Acad::eOk);
     ads_relrb(chain);
     DrawingLoadResult again = Drawing::loadText(d.savedText(), "dup.dxf");
     ASSERT_TRUE(again.drawing) << again.error;
-    AcDbObjectRecord& face = *again.drawing->modelSpace().at(2);
+    AcDbObjectRecord& face = *again.drawing->records().modelSpace().at(2);
     EXPECT_EQ(again.drawing->xdataApplications(face), std::vector<std::string>{"APP"});
     EXPECT_EQ(again.drawing->groups(face).size(), 6u); // 0, 5, 8, 10, 1001, 1000
   }
@@ -218,12 +219,12 @@ TEST(DxfLoad, HandlesAndNamesReadBackAsLoaded) {
     ASSERT_TRUE(r.drawing) << r.error;
     Drawing& d = *r.drawing;
     // The handle group of a DIMSTYLE table's records is 105, whatever their type.
-    ASSERT_TRUE(d.findByHandle("40") && d.findByHandle("42"));
-    EXPECT_EQ(d.typeName(*d.findByHandle("40")), "DIMSTYLE");
-    EXPECT_EQ(d.typeName(*d.findByHandle("42")), "STYLE");
-    EXPECT_EQ(d.typeName(*d.findByHandle("43")), "CIRCLE"); // numbered on from 42
+    ASSERT_TRUE(d.records().findByHandle("40") && d.records().findByHandle("42"));
+    EXPECT_EQ(d.typeName(*d.records().findByHandle("40")), "DIMSTYLE");
+    EXPECT_EQ(d.typeName(*d.records().findByHandle("42")), "STYLE");
+    EXPECT_EQ(d.typeName(*d.records().findByHandle("43")), "CIRCLE"); // numbered on from 42
 
-    std::vector<AcDbObjectRecord*> all = d.modelSpace();
+    std::vector<AcDbObjectRecord*> all = d.records().modelSpace();
     ASSERT_EQ(all.size(), 7u);
     std::vector<std::string> handles;
     for (AcDbObjectRecord* e : all) handles.push_back(d.handleText(*e));
@@ -231,7 +232,7 @@ TEST(DxfLoad, HandlesAndNamesReadBackAsLoaded) {
     // after extended data is not the object's: those without one, then the
     // second 2A, are numbered on from the highest handle in the file.
     EXPECT_EQ(handles, (std::vector<std::string>{"30", "31", "43", "44", "2A", "46", "45"}));
-    for (AcDbObjectRecord* e : all) EXPECT_EQ(d.findByHandle(d.handleText(*e)), e);
+    for (AcDbObjectRecord* e : all) EXPECT_EQ(d.records().findByHandle(d.handleText(*e)), e);
     EXPECT_EQ(d.layerName(*all[0]), longName);
     EXPECT_EQ(d.layerName(*all[1]), "Far");
     EXPECT_EQ(d.xdataApplications(*all[2]), std::vector<std::string>{"ACAD"});

@@ -8,6 +8,7 @@
 
 #include "dxf/dxf_cursor.h"
 #include "dxf/dxf_values.h"
+#include "runtime/text.h"
 
 namespace corvane {
 namespace {
@@ -141,8 +142,18 @@ TEST(DxfValues, GroupsInTheFilesStyle) {
   EXPECT_EQ(cad.realGroup(1040, 0.5), "1040\n0.5\n");
   DxfStyle plain{false, false, "\r\n"};
   EXPECT_EQ(plain.intGroup(70, 3), "70\r\n3\r\n");
-  EXPECT_TRUE(dxfNameEquals("Vrml_Application", "VRML_APPLICATION"));
-  EXPECT_FALSE(dxfNameEquals("ACAD", "ACAD2"));
+}
+
+// Names (layers, applications, blocks) fold ASCII letters only: a byte of
+// the drawing's code page stays as it is, so that "Mauer\xC4" and
+// "MAUER\xE4" stay two names.
+TEST(DxfValues, NamesFoldAsciiLettersOnly) {
+  EXPECT_TRUE(equalsIgnoreCase("Vrml_Application", "VRML_APPLICATION"));
+  EXPECT_FALSE(equalsIgnoreCase("ACAD", "ACAD2"));
+  EXPECT_FALSE(equalsIgnoreCase("Mauer\xC4", "MAUER\xE4"));
+  EXPECT_EQ(asciiUpper("caf\xE9 z{"), "CAF\xE9 Z{");
+  EXPECT_EQ(asciiLower("CAF\xC9 A@[Z"), "caf\xC9 a@[z");
+  EXPECT_EQ(formatHandle(0xABCDEF), "ABCDEF");
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "drawing/drawing.h"
+#include "drawing/record_geometry.h"
 #include "dxf/dxf_text_builder.h"
 
 namespace corvane {
@@ -15,20 +16,20 @@ std::unique_ptr<Drawing> load(const testing::Groups& g) {
 
 TEST(EntityViews, FaceSolidAndPolyface) {
   auto d = load(testing::r2000Drawing());
-  auto face = d->faceGeometry(*d->findByHandle("2F"));
+  auto face = faceGeometry(*d, *d->records().findByHandle("2F"));
   ASSERT_TRUE(face);
   EXPECT_EQ(face->corners[1].x, 1.0);
   EXPECT_EQ(face->corners[3].z, 0.5);
   EXPECT_EQ(face->invisibleEdges, 5);
-  EXPECT_FALSE(d->faceGeometry(*d->findByHandle("30"))); // not a 3DFACE
+  EXPECT_FALSE(faceGeometry(*d, *d->records().findByHandle("30"))); // not a 3DFACE
 
-  auto solid = d->solidGeometry(*d->findByHandle("30"));
+  auto solid = solidGeometry(*d, *d->records().findByHandle("30"));
   ASSERT_TRUE(solid);
   EXPECT_EQ(solid->corners[3].x, 2.0);
   EXPECT_EQ(solid->thickness, 3.5);
   EXPECT_EQ(solid->extrusion.z, -1.0);
 
-  auto mesh = d->polyfaceGeometry(*d->findByHandle("32"));
+  auto mesh = polyfaceGeometry(*d, *d->records().findByHandle("32"));
   ASSERT_TRUE(mesh);
   ASSERT_EQ(mesh->vertices.size(), 3u);
   EXPECT_EQ(mesh->vertices[2].y, 1.0);
@@ -40,7 +41,7 @@ TEST(EntityViews, FaceSolidAndPolyface) {
 TEST(EntityViews, ThreeCornerFaceRepeatsItsThirdCorner) {
   auto d = load({{0, "SECTION"}, {2, "ENTITIES"}, {0, "3DFACE"}, {8, "0"}, {10, "1"}, {12, "4"}, {22, "5"},
                  {0, "ENDSEC"}, {0, "EOF"}});
-  auto face = d->faceGeometry(*d->firstModelSpace());
+  auto face = faceGeometry(*d, *d->records().firstModelSpace());
   ASSERT_TRUE(face);
   EXPECT_EQ(face->corners[3].x, 4.0);
   EXPECT_EQ(face->corners[3].y, 5.0);
@@ -55,7 +56,7 @@ TEST(EntityViews, SmoothedPolygonMeshKeepsControlAndSurfaceVertices) {
   DrawingLoadResult r = Drawing::loadText(testing::dxfText(g), "m.dxf");
   ASSERT_TRUE(r.drawing) << r.error;
   EXPECT_TRUE(r.warnings.empty()); // 4 control vertices = 2 x 2
-  auto mesh = r.drawing->polygonMeshGeometry(*r.drawing->firstModelSpace());
+  auto mesh = polygonMeshGeometry(*r.drawing, *r.drawing->records().firstModelSpace());
   ASSERT_TRUE(mesh);
   EXPECT_EQ(mesh->m, 2);
   EXPECT_EQ(mesh->n, 2);
@@ -81,17 +82,17 @@ TEST(EntityViews, SolidModelTextAndBinaryData) {
                  {0, "ACDSRECORD"}, {90, "1"}, {2, "AcDbDs::ID"}, {280, "10"}, {320, "A1"}, {2, "ASM_Data"},
                  {280, "15"}, {94, "4"}, {310, "0102"}, {310, "FFfe"},
                  {0, "ENDSEC"}, {0, "EOF"}});
-  auto text = d->solidModelData(*d->findByHandle("A0"));
+  auto text = solidModelData(*d, *d->records().findByHandle("A0"));
   ASSERT_TRUE(text);
   EXPECT_EQ(text->textGroups, (std::vector<std::string>{"first line", " continued", "second"}));
   EXPECT_EQ(text->textGroupCodes, (std::vector<int>{1, 3, 1}));
   EXPECT_EQ(text->modelerVersion, 1);
   EXPECT_EQ(text->handle, "A0");
   EXPECT_TRUE(text->binary.empty());
-  auto binary = d->solidModelData(*d->findByHandle("A1"));
+  auto binary = solidModelData(*d, *d->records().findByHandle("A1"));
   ASSERT_TRUE(binary);
   EXPECT_EQ(binary->binary, (std::vector<uint8_t>{0x01, 0x02, 0xFF, 0xFE}));
-  EXPECT_EQ(d->findByHandle("A1")->cls, AcDbBody::desc());
+  EXPECT_EQ(d->records().findByHandle("A1")->cls, AcDbBody::desc());
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "drawing/drawing.h"
+#include "drawing/record_geometry.h"
 
 namespace corvane::testing {
 
@@ -17,8 +18,8 @@ inline void fuzzDrawing(std::string bytes) {
     return;
   }
   Drawing& d = *r.drawing;
-  for (size_t i = 0; i < d.recordCount(); ++i) {
-    AcDbObjectRecord& rec = *d.recordAt(i);
+  for (size_t i = 0; i < d.records().count(); ++i) {
+    AcDbObjectRecord& rec = *d.records().at(i);
     (void)d.typeName(rec);
     (void)d.layerName(rec);
     for (const DxfGroupView& g : d.groups(rec)) {
@@ -28,13 +29,13 @@ inline void fuzzDrawing(std::string bytes) {
     }
     (void)d.subEntityGroups(rec);
     ads_relrb(d.xData(rec, nullptr));
-    (void)d.faceGeometry(rec);
-    (void)d.solidGeometry(rec);
-    (void)d.polyfaceGeometry(rec);
-    (void)d.polygonMeshGeometry(rec);
-    (void)d.solidModelData(rec);
+    (void)faceGeometry(d, rec);
+    (void)solidGeometry(d, rec);
+    (void)polyfaceGeometry(d, rec);
+    (void)polygonMeshGeometry(d, rec);
+    (void)solidModelData(d, rec);
   }
-  if (AcDbObjectRecord* last = d.lastModelSpace()) {
+  if (AcDbObjectRecord* last = d.records().lastModelSpace()) {
     d.registerApp("FUZZ");
     resbuf* chain = ads_buildlist(1001, "FUZZ", 1000, "x", 1040, 0.5, 1070, 7, 0);
     d.setXData(*last, chain);

@@ -22,7 +22,7 @@ TEST(Ent2Face, WritesEveryEntityOfTheSelection) {
   ASSERT_TRUE(loaded.drawing) << loaded.error;
   ads_name set, entity;
   newSelectionSet(set);
-  for (AcDbObjectRecord* record : loaded.drawing->modelSpace()) {
+  for (AcDbObjectRecord* record : loaded.drawing->records().modelSpace()) {
     makeEntityName(*record, entity);
     ASSERT_TRUE(addToSelectionSet(set, entity));
   }

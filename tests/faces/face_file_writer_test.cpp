@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 
 #include "drawing/drawing.h"
+#include "drawing/record_geometry.h"
 #include "face_file_test_reader.h"
 #include "faces/face_builder.h"
 
@@ -45,8 +46,8 @@ FaceBlock triangle() {
 
 std::vector<uint8_t> encode(const FaceFileContent& c) {
   std::vector<uint8_t> bytes;
-  std::string error;
-  EXPECT_TRUE(encodeFaceFile(c, bytes, error)) << error;
+  const HostResult encoded = encodeFaceFile(c, bytes);
+  EXPECT_TRUE(encoded) << encoded.error;
   return bytes;
 }
 
@@ -124,8 +125,7 @@ TEST(FaceFileWriter, EveryKindReadsBackAsBuilt) {
 TEST(FaceFileWriter, RefusesWhatItCannotWriteFaithfully) {
   auto refused = [](FaceFileContent c) {
     std::vector<uint8_t> bytes{7};
-    std::string error;
-    return !encodeFaceFile(c, bytes, error) && bytes == std::vector<uint8_t>{7} && !error.empty();
+    return !encodeFaceFile(c, bytes) && bytes == std::vector<uint8_t>{7};
   };
   auto with = [](auto change) {
     FaceFileContent c;
@@ -217,13 +217,13 @@ TEST(FaceFileWriter, BigPolygonMeshesStreamTheBytesTheirListsGive) {
     DrawingLoadResult loaded = Drawing::loadText(text, "mesh.dxf");
     ASSERT_TRUE(loaded.drawing) << loaded.error;
     const Drawing& d = *loaded.drawing;
-    const AcDbObjectRecord& mesh = *d.firstModelSpace();
-    auto stream = d.polygonMeshStream(mesh, kMaxNormalVertices);
+    const AcDbObjectRecord& mesh = *d.records().firstModelSpace();
+    auto stream = polygonMeshStream(d, mesh, kMaxNormalVertices);
     ASSERT_TRUE(stream);
     EXPECT_GT(stream->vertexCount, kMaxNormalVertices);
     FaceFileContent streamed, listed;
     streamed.entities.push_back(buildFaces(std::move(*stream)));
-    listed.entities.push_back(buildFaces(*d.polygonMeshGeometry(mesh)));
+    listed.entities.push_back(buildFaces(*polygonMeshGeometry(d, mesh)));
     ASSERT_TRUE(streamed.entities[0].grid);
     ASSERT_TRUE(listed.entities[0].block);
     EXPECT_TRUE(sameBytes(encode(streamed), encode(listed)));
@@ -233,7 +233,7 @@ TEST(FaceFileWriter, BigPolygonMeshesStreamTheBytesTheirListsGive) {
   // Small meshes keep their list, and their normals.
   DrawingLoadResult small = Drawing::loadText(polygonMeshText(20, 20, 16, 64), "small.dxf");
   ASSERT_TRUE(small.drawing) << small.error;
-  EXPECT_FALSE(small.drawing->polygonMeshStream(*small.drawing->firstModelSpace(), kMaxNormalVertices));
+  EXPECT_FALSE(polygonMeshStream(*small.drawing, *small.drawing->records().firstModelSpace(), kMaxNormalVertices));
 }
 
 TEST(FaceFileWriter, AStreamThatEndsEarlyGivesNoFile) {
@@ -254,9 +254,7 @@ TEST(FaceFileWriter, AStreamThatEndsEarlyGivesNoFile) {
   FaceFileContent c;
   c.entities.push_back(buildFaces(std::move(mesh)));
   std::vector<uint8_t> bytes{1, 2, 3};
-  std::string error;
-  EXPECT_FALSE(encodeFaceFile(c, bytes, error));
-  EXPECT_EQ(error, "a mesh's vertices ended before its count: the drawing changed");
+  EXPECT_EQ(encodeFaceFile(c, bytes).error, "a mesh's vertices ended before its count: the drawing changed");
   EXPECT_EQ(bytes, (std::vector<uint8_t>{1, 2, 3}));
 }
 

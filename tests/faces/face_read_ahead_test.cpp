@@ -50,7 +50,7 @@ protected:
     ASSERT_TRUE(loaded.drawing) << loaded.error;
     drawing_ = std::move(loaded.drawing);
     newSelectionSet(set_);
-    for (AcDbObjectRecord* record : drawing_->modelSpace()) {
+    for (AcDbObjectRecord* record : drawing_->records().modelSpace()) {
       ads_name entity;
       makeEntityName(*record, entity);
       addToSelectionSet(set_, entity);
@@ -173,7 +173,7 @@ TEST_F(FaceReadAheadTest, RequestsWithOtherFlagsGetTheirOwnFiles) {
   ModuleScope call(&module_);
   for (long i = 0; i < 10; ++i) {
     if (isFace(i)) {
-      EXPECT_EQ(convert(i, 0), writtenOnDemand(*drawing_->modelSpace()[static_cast<size_t>(i)], 0));
+      EXPECT_EQ(convert(i, 0), writtenOnDemand(*drawing_->records().modelSpace()[static_cast<size_t>(i)], 0));
     }
   }
   // The read-ahead guesses the flags of the last request; put them back.

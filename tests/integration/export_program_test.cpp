@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "support/corpus.h"
+#include "support/golden.h"
 #include "test_drawing.h"
 
 namespace corvane::testing {
@@ -157,8 +158,8 @@ TEST(ExportProgram, BatchExportNamesAndLayers) {
   EXPECT_EQ(runProcess({corvanePath(), "export", "--bogus"}, "", dir).status, 2);
 }
 
-// One golden world per exportable kind, compared byte for byte. Set
-// UPDATE_GOLDEN=1 to write them anew.
+// One golden world per exportable kind, compared byte for byte
+// (UPDATE_GOLDEN=1 writes them anew, and fails).
 TEST(ExportProgram, GoldenWorldPerKind) {
   struct Kind {
     const char* name;
@@ -170,7 +171,6 @@ TEST(ExportProgram, GoldenWorldPerKind) {
   kinds.push_back({"solid_prism", std::move(TestDrawing().solid("2A", "0", 3, 1.5))});
   kinds.push_back({"polyface", std::move(withApps().polyface("2A", "0", 5).raw(""))});
   kinds.push_back({"polygon_mesh", std::move(TestDrawing().polygonMesh("2A", "0", 30, 3, 4))});
-  bool update = std::getenv("UPDATE_GOLDEN") != nullptr;
   std::string dir = makeTempDir();
   for (Kind& k : kinds) {
     std::string dxf = dir + "/" + k.name + ".dxf";
@@ -178,22 +178,7 @@ TEST(ExportProgram, GoldenWorldPerKind) {
     writeFile(dxf, k.drawing.text());
     ProcessResult r = runProcess({corvanePath(), "export", dxf, "-o", wrl});
     ASSERT_EQ(r.status, 0) << k.name << r.out << r.err;
-    std::string golden = std::string(CORVANE_SOURCE_DIR) + "/tests/integration/golden/" + k.name + ".wrl";
-    if (update) {
-      writeFile(golden, readFile(wrl));
-      continue;
-    }
-    std::string expected = readFile(golden);
-    std::string actual = readFile(wrl);
-    if (expected != actual) {
-      size_t at = 0, line = 1;
-      while (at < expected.size() && at < actual.size() && expected[at] == actual[at]) {
-        if (expected[at] == '\n') ++line;
-        ++at;
-      }
-      ADD_FAILURE() << k.name << ": differs from " << golden << " at line " << line
-                    << " (UPDATE_GOLDEN=1 writes it anew)";
-    }
+    expectGolden("tests/integration/golden/" + std::string(k.name) + ".wrl", readFile(wrl));
     EXPECT_EQ(coinCheck(wrl, {"--groups", "1"}), "") << k.name;
   }
 }

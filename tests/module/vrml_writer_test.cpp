@@ -1,11 +1,9 @@
 #include "export/vrml_writer.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -14,6 +12,7 @@
 #include "export/mesh.h"
 #include "props/vrml_material.h"
 #include "props/vrml_url.h"
+#include "support/golden.h"
 
 namespace {
 
@@ -24,49 +23,8 @@ std::string readFile(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// A line with its control bytes shown, for mismatch reports.
-std::string visible(const std::string& line) {
-  std::string out;
-  for (unsigned char c : line) {
-    if (c == '\t') {
-      out += "\\t";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c < 0x20 || c >= 0x7F) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
-
-// Empty when equal; otherwise the first differing line of both, escaped.
-std::string firstDifference(const std::string& expected, const std::string& actual) {
-  if (expected == actual) {
-    return {};
-  }
-  std::size_t line = 1, start = 0;
-  for (std::size_t i = 0; i < expected.size() && i < actual.size() && expected[i] == actual[i]; ++i) {
-    if (expected[i] == '\n') {
-      ++line;
-      start = i + 1;
-    }
-  }
-  auto lineAt = [start](const std::string& text) {
-    const std::size_t end = text.find('\n', start);
-    return start >= text.size() ? std::string("<end of file>")
-                                : visible(text.substr(start, end == std::string::npos ? end : end - start + 1));
-  };
-  std::ostringstream report;
-  report << "first difference on line " << line << "\n  expected: " << lineAt(expected)
-         << "\n  actual:   " << lineAt(actual);
-  return report.str();
-}
+using corvane::testing::expectGolden;
+using corvane::testing::firstDifference;
 
 class VrmlWriterTest : public ::testing::Test {
 protected:
@@ -130,15 +88,7 @@ TEST_F(VrmlWriterTest, OneObjectWorldMatchesTheGoldenFile) {
   writeGroup(material, url, quad());
   const std::string actual = finish();
 
-  const fs::path golden = fs::path(CORVANE_SOURCE_DIR) / "tests/module/golden/one_object_world.wrl";
-  const char* update = std::getenv("UPDATE_GOLDEN");
-  if (update != nullptr && std::string(update) == "1") {
-    std::ofstream(golden, std::ios::binary) << actual;
-    GTEST_SKIP() << "rewrote " << golden << "; check the diff before committing";
-  }
-  ASSERT_TRUE(fs::exists(golden)) << golden;
-  const std::string difference = firstDifference(readFile(golden), actual);
-  EXPECT_TRUE(difference.empty()) << difference;
+  expectGolden("tests/module/golden/one_object_world.wrl", actual);
 }
 
 TEST_F(VrmlWriterTest, HeaderAloneAndNoTrailingBraceOfItsOwn) {

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "drawing/drawing.h"
+#include "drawing/record_geometry.h"
 #include "mesh_checks.h"
 #include "solids/solid_tessellator.h"
 #include "support/corpus.h"
@@ -23,11 +24,11 @@ TEST(CorpusSolids, EverySolidGivesAClosedOutwardMesh) {
     DrawingLoadResult loaded = Drawing::load(path.string());
     ASSERT_TRUE(loaded.drawing) << loaded.error;
     const Drawing& drawing = *loaded.drawing;
-    for (size_t i = 0; i < drawing.recordCount(); ++i) {
-      const AcDbObjectRecord* record = drawing.recordAt(i);
+    for (size_t i = 0; i < drawing.records().count(); ++i) {
+      const AcDbObjectRecord* record = drawing.records().at(i);
       std::string type(drawing.typeName(*record));
       if (type != "3DSOLID" && type != "BODY") continue;
-      std::optional<SolidModelData> data = drawing.solidModelData(*record);
+      std::optional<SolidModelData> data = solidModelData(drawing, *record);
       ASSERT_TRUE(data) << type;
       struct {
         std::string type;

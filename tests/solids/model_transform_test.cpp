@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "drawing/drawing.h"
+#include "drawing/record_geometry.h"
 #include "solids/dxf_model_text.h"
 #include "solids/model_transform.h"
 #include "solids/solid_tessellator.h"
@@ -71,9 +72,9 @@ TEST(ModelTransform, CorpusSolidsMoveAsAWhole) {
     DrawingLoadResult loaded = Drawing::load(path.string());
     ASSERT_TRUE(loaded.drawing) << loaded.error;
     const Drawing& d = *loaded.drawing;
-    for (size_t i = 0; i < d.recordCount(); ++i) {
-      std::optional<SolidModelData> data = d.solidModelData(*d.recordAt(i));
-      if (!data || d.typeName(*d.recordAt(i)) == "REGION") continue;
+    for (size_t i = 0; i < d.records().count(); ++i) {
+      std::optional<SolidModelData> data = solidModelData(d, *d.records().at(i));
+      if (!data || d.typeName(*d.records().at(i)) == "REGION") continue;
       SCOPED_TRACE(path.filename().string() + " " + data->handle);
       SolidMesh before;
       std::string reason;

@@ -8,6 +8,7 @@
 #pragma GCC diagnostic ignored "-Wrestrict"
 
 #include <cstdio>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -156,5 +157,62 @@ struct SatBuilder {
     return out;
   }
 };
+
+// Polygon face through existing vertices (counter-clockwise seen from
+// outside), with straight edges shared with the faces already added.
+struct PolyBuilder {
+  SatBuilder& b;
+  std::map<std::pair<int, int>, int> lines;
+  std::pair<int, bool> line(int a, int c) {
+    auto it = lines.find({c, a});
+    if (it != lines.end()) return {it->second, true};
+    int e = b.addLine(a, c);
+    lines[{a, c}] = e;
+    return {e, false};
+  }
+  void face(const std::vector<int>& vs, corvane::Vec3 n, std::vector<std::vector<std::pair<int, bool>>> holes = {}) {
+    SatBuilder::FaceSpec f;
+    f.surface = "plane-surface " + SatBuilder::vec(b.vertices[size_t(vs[0])]) + " " + SatBuilder::vec(n) + " " +
+                SatBuilder::vec(n.z != 0 ? corvane::Vec3{1, 0, 0} : corvane::Vec3{0, 0, 1});
+    std::vector<std::pair<int, bool>> loop;
+    for (size_t i = 0; i < vs.size(); ++i) loop.push_back(line(vs[i], vs[(i + 1) % vs.size()]));
+    f.loops.push_back(loop);
+    for (auto& h : holes) f.loops.push_back(h);
+    b.faces.push_back(f);
+  }
+};
+
+// Box [0,a] x [0,b] x [0,c]; with holeRadius > 0 a cylindrical hole along z
+// through (a/2, b/2).
+inline SatBuilder box(double a, double bb, double c, double holeRadius = 0) {
+  SatBuilder s;
+  int v[8];
+  for (int i = 0; i < 8; ++i) v[i] = s.addVertex({(i & 1) ? a : 0, (i & 2) ? bb : 0, (i & 4) ? c : 0});
+  PolyBuilder p{s, {}};
+  std::vector<std::vector<std::pair<int, bool>>> bottomHoles, topHoles;
+  int eb = -1, et = -1;
+  if (holeRadius > 0) {
+    int hb = s.addVertex({a / 2 + holeRadius, bb / 2, 0}), ht = s.addVertex({a / 2 + holeRadius, bb / 2, c});
+    eb = s.addCircle(hb, {a / 2, bb / 2, 0}, {0, 0, 1}, {holeRadius, 0, 0});
+    et = s.addCircle(ht, {a / 2, bb / 2, c}, {0, 0, 1}, {holeRadius, 0, 0});
+    bottomHoles = {{{eb, false}}};
+    topHoles = {{{et, true}}};
+  }
+  p.face({v[0], v[2], v[3], v[1]}, {0, 0, -1}, bottomHoles);
+  p.face({v[4], v[5], v[7], v[6]}, {0, 0, 1}, topHoles);
+  p.face({v[0], v[1], v[5], v[4]}, {0, -1, 0});
+  p.face({v[1], v[3], v[7], v[5]}, {1, 0, 0});
+  p.face({v[3], v[2], v[6], v[7]}, {0, 1, 0});
+  p.face({v[2], v[0], v[4], v[6]}, {-1, 0, 0});
+  if (holeRadius > 0) {
+    SatBuilder::FaceSpec h;
+    h.surface = "cone-surface " + SatBuilder::vec({a / 2, bb / 2, 0}) + " 0 0 1 " + SatBuilder::num(holeRadius) +
+                " 0 0 1 I I 0 1 " + SatBuilder::num(holeRadius);
+    h.reversed = true;
+    h.loops = {{{eb, true}}, {{et, false}}};
+    s.faces.push_back(h);
+  }
+  return s;
+}
 
 }  // namespace corvane::solids::test

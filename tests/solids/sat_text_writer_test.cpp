@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "drawing/drawing.h"
+#include "drawing/record_geometry.h"
 #include "solids/dxf_model_text.h"
 #include "solids/sab_reader.h"
 #include "solids/sat_text_reader.h"
@@ -158,11 +159,11 @@ std::map<std::string, Model> modelsOf(const fs::path& path) {
   EXPECT_TRUE(loaded.drawing) << loaded.error;
   if (!loaded.drawing) return models;
   const Drawing& drawing = *loaded.drawing;
-  for (size_t i = 0; i < drawing.recordCount(); ++i) {
-    const AcDbObjectRecord* record = drawing.recordAt(i);
+  for (size_t i = 0; i < drawing.records().count(); ++i) {
+    const AcDbObjectRecord* record = drawing.records().at(i);
     std::string type(drawing.typeName(*record));
     if (type != "3DSOLID" && type != "REGION" && type != "BODY") continue;
-    std::optional<SolidModelData> data = drawing.solidModelData(*record);
+    std::optional<SolidModelData> data = solidModelData(drawing, *record);
     if (!data) continue;
     Model& m = models[data->handle];
     m.binary = data->binary;

@@ -52,8 +52,8 @@ protected:
 TEST(MenuFileTest, TheShippedMenuDefinesGroupMenuAndToolbar) {
   std::ifstream in(CORVANE_SOURCE_DIR "/support/vrml.mnu");
   MenuGroup g;
-  std::string error;
-  ASSERT_TRUE(parseMenuFile(in, g, error)) << error;
+  const corvane::HostResult parsed = parseMenuFile(in, g);
+  ASSERT_TRUE(parsed) << parsed.error;
   EXPECT_EQ(g.name, "vrml");
   ASSERT_EQ(g.menus.size(), 1u);
   ASSERT_EQ(g.toolbars.size(), 1u);
@@ -81,9 +81,9 @@ TEST(MenuFileTest, BadLinesAreReportedWithTheirNumber) {
   for (const Case& c : cases) {
     std::istringstream in(c.text);
     MenuGroup g;
-    std::string error;
-    EXPECT_FALSE(parseMenuFile(in, g, error)) << c.text;
-    EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
+    const corvane::HostResult parsed = parseMenuFile(in, g);
+    EXPECT_FALSE(parsed) << c.text;
+    EXPECT_EQ(parsed.error.rfind(c.error, 0), 0u) << parsed.error;
   }
 }
 
