@@ -44,14 +44,18 @@ TEST(ExportProgram, VrmloutCountsConvertedAndIgnoredObjects) {
   EXPECT_EQ(coinCheck(run.dir + "/out.wrl", {"--groups", "3", "--materials", "3", "--anchors", "0", "--faces", "11"}), "");
 }
 
-TEST(ExportProgram, NothingConvertedDeletesTheFileAndSaysSo) {
+TEST(ExportProgram, NothingConvertedDeletesTheFileAndSaysWhy) {
   TestDrawing d;
   d.line("2A", "0", 1).line("2B", "0", 2);
   ScriptRun run = runScript(d.text(), "vrmlout\nall\n\nlines.wrl\n(vrml_wrlout (ssget \"X\") \"lines2.wrl\")\n");
   const std::string& out = run.result.out;
-  EXPECT_NE(out.find("\rProcessing 1 of 2.\nError while creating VRML file."), std::string::npos) << out;
+  // After the module's own message, the host's line saying why.
+  const std::string why = "nothing converted: 2 lines, which the export does not convert";
+  EXPECT_NE(out.find("\rProcessing 1 of 2.\nError while creating VRML file.\n" + why + "\nCommand: "),
+            std::string::npos) << out;
   EXPECT_EQ(out.find("objects converted"), std::string::npos) << out;
-  EXPECT_NE(out.find("(vrml_wrlout (ssget \"X\") \"lines2.wrl\")\n\rProcessing 0 of 2.\rProcessing 1 of 2.nil\n"),
+  EXPECT_NE(out.find("(vrml_wrlout (ssget \"X\") \"lines2.wrl\")\n\rProcessing 0 of 2.\rProcessing 1 of 2.\n" + why +
+                     "\nnil\n"),
             std::string::npos) << out;
   EXPECT_FALSE(std::ifstream(run.dir + "/lines.wrl").good());
   EXPECT_FALSE(std::ifstream(run.dir + "/lines2.wrl").good());
