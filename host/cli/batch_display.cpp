@@ -120,13 +120,14 @@ void BatchDisplay::clearLive() {
 void BatchDisplay::close(size_t notStarted, const std::string& outputFolder) {
   if (mode_ == Mode::kJson) return;
   clearLive();
-  size_t exported = 0, nothing = 0, refused = 0, crashed = 0, interrupted = 0;
+  size_t exported = 0, nothing = 0, refused = 0, aborted = 0, crashed = 0, interrupted = 0;
   std::vector<const DrawingOutcome*> reasons;
   for (const DrawingOutcome& o : outcomes_) {
     if (o.crashed) ++crashed;
     else if (o.status == kExitOk) ++exported;
     else if (o.status == kExitFalse) ++nothing;
     else if (o.status == kExitInterrupted) ++interrupted;
+    else if (o.status == kExitAborted) ++aborted;
     else ++refused;
     if (o.status != kExitOk) reasons.push_back(&o);
   }
@@ -137,6 +138,7 @@ void BatchDisplay::close(size_t notStarted, const std::string& outputFolder) {
                      " converted) to " + outputFolder;
   if (nothing > 0) line += ", " + std::to_string(nothing) + " with nothing to convert";
   if (refused > 0) line += ", " + std::to_string(refused) + " refused";
+  if (aborted > 0) line += ", " + std::to_string(aborted) + " aborted";
   if (crashed > 0) line += ", " + std::to_string(crashed) + " crashed";
   if (interrupted > 0) line += ", " + std::to_string(interrupted) + " interrupted";
   if (notStarted > 0) line += ", " + std::to_string(notStarted) + " not started";

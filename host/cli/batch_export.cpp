@@ -269,6 +269,8 @@ DrawingOutcome outcomeOf(const Worker& worker, const BatchItem& item, int waitSt
                             (name != nullptr ? name : "unknown") + ")" +
                             (stopped ? "; " + item.world + " was not written" : ""));
   } else if (WEXITSTATUS(waitStatus) == kExitAborted) {
+    // acrx_abort: the host ended the process, saying why on the transcript.
+    outcome.crashed = false;
     outcome.status = kExitAborted;
     std::string reason = lastLine(worker.text[0]);
     outcome.notes.push_back("the host was aborted" + (reason.empty() ? "" : ": " + reason));

@@ -72,7 +72,7 @@ size_t DrawingOutcome::ignoredCount() const {
 }
 
 const char* DrawingOutcome::verdict() const {
-  if (crashed) return status == kExitAborted ? "aborted" : "crashed";
+  if (crashed) return "crashed";
   switch (status) {
   case kExitOk: return "exported";
   case kExitFalse: return "nothing converted";

@@ -22,11 +22,11 @@ struct DrawingOutcome {
   // "corvane: " in front (warnings, why nothing was converted, why the
   // drawing was refused); for a worker that crashed, how it ended.
   std::vector<std::string> notes;
-  bool crashed = false;   // its worker died of a signal, or was aborted
+  bool crashed = false;   // its worker died of a signal, or ended without a word
 
   size_t ignoredCount() const;
-  // "exported", "nothing converted", "refused", "aborted", "crashed",
-  // "interrupted".
+  // "exported", "nothing converted", "refused", "aborted" (acrx_abort),
+  // "crashed", "interrupted".
   const char* verdict() const;
 };
 

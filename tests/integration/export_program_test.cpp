@@ -61,6 +61,46 @@ TEST(ExportProgram, NothingConvertedDeletesTheFileAndSaysWhy) {
   EXPECT_FALSE(std::ifstream(run.dir + "/lines2.wrl").good());
 }
 
+// Why nothing was converted, as the shell and `corvane export` say it: one
+// line, the kinds counted, block references with what to do about them.
+TEST(ExportProgram, BlockReferencesThatHoldTheObjectsAreNamedWithWhatToDo) {
+  TestDrawing d;
+  d.block("FRAME", group(0, "3DFACE") + group(8, "0") + group(10, "0") + group(20, "0") + group(30, "0") +
+                       group(11, "1") + group(21, "0") + group(31, "0") + group(12, "1") + group(22, "1") +
+                       group(32, "0") + group(13, "0") + group(23, "1") + group(33, "0"));
+  d.block("NOTE", group(0, "LINE") + group(8, "0") + group(10, "0") + group(20, "0") + group(30, "0") +
+                      group(11, "1") + group(21, "1") + group(31, "0"));
+  d.insert("2A", "0", 1, "FRAME").insert("2B", "0", 1, "FRAME", 5).line("2C", "0", 1).insert("2D", "0", 1, "NOTE");
+  ScriptRun run = runScript(d.text(), "vrmlout\n2A 2B 2C\n\nf.wrl\n");
+  EXPECT_NE(run.result.out.find("\nError while creating VRML file.\nnothing converted: 2 block references (EXPLODE "
+                                "them first), 1 line, which the export does not convert\nCommand: "),
+            std::string::npos) << run.result.out;
+  // Cancelled before the export ran: nothing to explain.
+  ScriptRun cancelled = runScript(d.text(), "vrmlout\n2C\n\n^C\n");
+  EXPECT_EQ(cancelled.result.out.find("nothing converted"), std::string::npos) << cancelled.result.out;
+
+  writeFile(run.dir + "/d.dxf", d.text());
+  ProcessResult kept = runProcess({corvanePath(), "export", "d.dxf", "--keep-blocks"}, "", run.dir);
+  EXPECT_EQ(kept.status, 1);
+  EXPECT_EQ(kept.err, "corvane: nothing converted: 3 block references kept by --keep-blocks, 1 line, which the "
+                      "export does not convert\n");
+  // Placed in memory, the frames export; the note's reference shows nothing.
+  ProcessResult placed = runProcess({corvanePath(), "export", "d.dxf", "--layer", "0"}, "", run.dir);
+  EXPECT_EQ(placed.status, 0) << placed.err;
+  EXPECT_EQ(placed.out, "2 objects converted.\n2 invalid objects ignored.\n");
+  ProcessResult nowhere = runProcess({corvanePath(), "export", "d.dxf", "--layer", "NOTHING"}, "", run.dir);
+  EXPECT_EQ(nowhere.err, "corvane: nothing converted: no object is on layer NOTHING\n");
+  TestDrawing notes;
+  notes.block("NOTE", group(0, "LINE") + group(8, "0") + group(10, "0") + group(20, "0") + group(30, "0") +
+                          group(11, "1") + group(21, "1") + group(31, "0"));
+  notes.insert("2A", "0", 1, "NOTE").line("2B", "0", 1).line("2C", "0", 1);
+  writeFile(run.dir + "/notes.dxf", notes.text());
+  ProcessResult note = runProcess({corvanePath(), "export", "notes.dxf"}, "", run.dir);
+  EXPECT_EQ(note.status, 1);
+  EXPECT_EQ(note.err, "corvane: nothing converted: 1 block reference that shows nothing it converts or can't be "
+                      "placed, 2 lines, which the export does not convert\n");
+}
+
 TEST(ExportProgram, MaterialFollowsTheDrawingColourAndWhiteHasNone) {
   TestDrawing d = withApps();
   d.layer("WHITE", 7).layer("GREEN", 3);
