@@ -39,12 +39,6 @@ struct BatchPlan {
   std::vector<std::string> warnings; // folders that could not be read
 };
 
-bool isDrawingName(const fs::path& path) {
-  std::string ext = path.extension().string();
-  std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-  return ext == ".dxf" || ext == ".dwg";
-}
-
 std::string joined(const std::string& folder, const std::string& name) {
   if (folder.empty() || folder == ".") return name;
   return folder + (folder.back() == '/' ? "" : "/") + name;
@@ -75,7 +69,7 @@ BatchPlan planBatch(const ExportOptions& options, const std::string& output) {
     };
     auto consider = [&](const fs::directory_entry& entry) {
       std::error_code fileError;
-      if (isDrawingName(entry.path()) && entry.is_regular_file(fileError)) found.push_back(entry.path());
+      if (isDrawingFileName(entry.path().filename().string()) && entry.is_regular_file(fileError)) found.push_back(entry.path());
     };
     if (options.recursive) {
       fs::recursive_directory_iterator it(given, fs::directory_options::none, ec), end;
@@ -172,9 +166,8 @@ bool readReport(const std::string& report, DrawingOutcome& outcome) {
   session.drawingPath = item.drawing;
   const OutputStreams streams{std::cout, std::cerr, false, false};
   ExportTally tally;
-  const int status = exportOne(session, item.world, options.layers, options.keepBlocks,
-                               options.progress ? SessionOptions::Progress::kAll : SessionOptions::Progress::kNone,
-                               streams, &tally);
+  const int status =
+      exportOne(session, item.world, options.layers, options.keepBlocks, SessionOptions::Progress::kNone, streams, &tally);
   const std::string report = reportOf(status, tally);
   for (size_t done = 0; done < report.size();) {
     ssize_t n = ::write(reportFd, report.data() + done, report.size() - done);
@@ -287,8 +280,7 @@ DrawingOutcome outcomeOf(const Worker& worker, const BatchItem& item, int waitSt
 int runBatchExport(const ExportOptions& options, const SessionOptions& session, const OutputStreams& streams) {
   const std::string output = options.output.empty() ? "." : options.output;
   auto refuse = [&](const std::string& why) {
-    streams.out.flush();
-    streams.err << "corvane: " << why << "\n";
+    diagnose(streams, why);
     return kExitLoadError;
   };
   if (output == "-") return refuse("export: -o - takes one drawing; with several, -o names a folder");
@@ -298,15 +290,12 @@ int runBatchExport(const ExportOptions& options, const SessionOptions& session, 
 
   BatchPlan plan = planBatch(options, output);
   if (!plan.clashes.empty()) {
-    std::string text;
-    for (const std::string& clash : plan.clashes) text += "corvane: " + clash + "\n";
-    streams.out.flush();
-    streams.err << text << "corvane: two drawings may not give one world name; nothing was exported\n";
-    return kExitLoadError;
+    for (const std::string& clash : plan.clashes) diagnose(streams, clash);
+    return refuse("two drawings may not give one world name; nothing was exported");
   }
   int status = kExitOk;
   for (const std::string& warning : plan.warnings) {
-    streams.err << "corvane: " << warning << "\n";
+    diagnose(streams, warning);
     status = kExitLoadError;
   }
   if (plan.items.empty()) {

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -61,10 +62,13 @@ std::string copyTo(const std::string& path, std::ostream& out) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return "cannot read " + path;
   // A reader that has gone away is a failed write, not the end of us.
-  std::signal(SIGPIPE, SIG_IGN);
+  auto previous = std::signal(SIGPIPE, SIG_IGN);
   errno = 0;
   out << in.rdbuf();
   out.flush();
+  const int error = errno;
+  std::signal(SIGPIPE, previous);
+  errno = error;
   if (!out) return "cannot write the world to standard output: " + fileErrorText("standard output", errno ? errno : EIO);
   return {};
 }
@@ -75,7 +79,7 @@ int exportSingle(const std::string& drawing, const ExportOptions& options, Sessi
   session.drawingPath = drawing.empty() ? sampleDrawingPath() : drawing;
   const bool toStandardOutput = options.output == "-";
   if (toStandardOutput && options.json) {
-    streams.err << "corvane: export: --json and -o - both write standard output\nTry 'corvane export --help'.\n";
+    diagnose(streams, "export: --json and -o - both write standard output\nTry 'corvane export --help'.");
     return kExitLoadError;
   }
   std::string world = options.output;
@@ -88,8 +92,8 @@ int exportSingle(const std::string& drawing, const ExportOptions& options, Sessi
   PrivateFolder folder;
   if (toStandardOutput) {
     if (folder.path().empty()) {
-      streams.err << "corvane: cannot make a temporary folder for the world: "
-                  << fileErrorText("the temporary folder", folder.error()) << "\n";
+      diagnose(streams, "cannot make a temporary folder for the world: " +
+                            fileErrorText("the temporary folder", folder.error()));
       return kExitLoadError;
     }
     world = folder.file(worldNameFor(session.drawingPath));
@@ -106,7 +110,7 @@ int exportSingle(const std::string& drawing, const ExportOptions& options, Sessi
   if (toStandardOutput && status == kExitOk) {
     std::string error = copyTo(world, streams.out);
     if (!error.empty()) {
-      streams.err << "corvane: " << error << "\n";
+      diagnose(streams, error);
       status = kExitLoadError;
     }
   }
@@ -127,6 +131,12 @@ int exportSingle(const std::string& drawing, const ExportOptions& options, Sessi
 }
 
 } // namespace
+
+bool isDrawingFileName(const std::string& name) {
+  std::string lower;
+  for (char c : name) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower.ends_with(".dxf") || lower.ends_with(".dwg");
+}
 
 std::string worldNameFor(const std::string& drawingPath) {
   std::string base = drawingPath.substr(drawingPath.rfind('/') == std::string::npos ? 0 : drawingPath.rfind('/') + 1);
@@ -149,8 +159,7 @@ int exportOne(SessionOptions session, const std::string& world, const std::vecto
   Session running(streams);
   std::string error;
   if (!running.start(session, error)) {
-    streams.out.flush();
-    streams.err << "corvane: " + error + "\n";
+    diagnose(streams, error);
     return kExitLoadError;
   }
   const std::string output = world.empty() ? worldNameFor(session.drawingPath) : world;
@@ -158,8 +167,7 @@ int exportOne(SessionOptions session, const std::string& world, const std::vecto
   if (!stopRequested()) {
     status = running.exportTo(output, layers, keepBlocks, tally);
   } else {
-    streams.out.flush();
-    streams.err << "corvane: interrupted; " + output + " was not written\n";
+    diagnose(streams, "interrupted; " + output + " was not written");
   }
   running.stop();
   streams.out.flush();

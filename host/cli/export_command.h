@@ -40,6 +40,9 @@ int exportOne(SessionOptions session, const std::string& world, const std::vecto
               bool keepBlocks, SessionOptions::Progress progress, const OutputStreams& streams,
               ExportTally* tally = nullptr);
 
+// True for a name a drawing's file has: ending in .dxf or .dwg, in any case.
+bool isDrawingFileName(const std::string& name);
+
 // The world's file name for the drawing at DRAWINGPATH: its base name with
 // .wrl in place of its extension ("drawing.wrl" when it has no name).
 std::string worldNameFor(const std::string& drawingPath);

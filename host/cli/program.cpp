@@ -1,6 +1,5 @@
 #include "cli/program.h"
 
-#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -154,12 +153,6 @@ bool looksLikeOption(const std::string& word) {
   return word.size() >= 2 && word[0] == '-' && findShort(word[1]) != nullptr;
 }
 
-bool isDrawingName(const std::string& word) {
-  std::string lower;
-  for (char c : word) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower.ends_with(".dxf") || lower.ends_with(".dwg");
-}
-
 // Takes OPTION with VALUE (null for a switch) into OPTIONS.
 bool apply(const OptionSpec& option, const char* value, ProgramOptions& options, std::string& error) {
   const std::string name = option.longName;
@@ -187,8 +180,7 @@ bool apply(const OptionSpec& option, const char* value, ProgramOptions& options,
 }
 
 int usageError(const OutputStreams& streams, const std::string& why, const std::string& command = "") {
-  streams.out.flush();
-  streams.err << "corvane: " + why + "\n" + "Try 'corvane " + (command.empty() ? "" : command + " ") + "--help'.\n";
+  diagnose(streams, why + "\nTry 'corvane " + (command.empty() ? "" : command + " ") + "--help'.");
   return kExitLoadError;
 }
 
@@ -203,8 +195,7 @@ int printVersion(const ProgramOptions& options, const OutputStreams& streams) {
   quiet.quietLoad = true;
   std::string error;
   if (!session.start(quiet, error)) {
-    streams.out.flush();
-    streams.err << "corvane: " << error << "\n";
+    diagnose(streams, error);
     return kExitLoadError;
   }
   std::string path = quiet.modulePath.empty() ? "Vrml.arx" : quiet.modulePath;
@@ -235,8 +226,7 @@ int runShellOrScript(const ProgramOptions& options, std::istream& in, const Outp
     } else {
       file.open(args[1], std::ios::binary);
       if (!file) {
-        streams.out.flush();
-        streams.err << "corvane: cannot read script " + args[1] + "\n";
+        diagnose(streams, "cannot read script " + args[1]);
         return kExitLoadError;
       }
       scriptStream = &file;
@@ -246,8 +236,7 @@ int runShellOrScript(const ProgramOptions& options, std::istream& in, const Outp
   Session session(streams);
   std::string error;
   if (!session.start(sessionOptions, error)) {
-    streams.out.flush();
-    streams.err << "corvane: " + error + "\n";
+    diagnose(streams, error);
     return kExitLoadError;
   }
   if (!stopRequested()) session.runCommandLine(scriptStream);
@@ -274,7 +263,7 @@ bool parseCommandLine(const std::vector<std::string>& args, ProgramOptions& opti
       for (const char* command : kCommands)
         if (word == command) options.command = word;
       if (!options.command.empty()) continue;
-      if (isDrawingName(word))
+      if (isDrawingFileName(word))
         error = "'" + word + "' is not a command; to open the drawing: corvane shell " + word +
                 "; to export it: corvane export " + word;
       else

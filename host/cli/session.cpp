@@ -112,6 +112,11 @@ private:
 
 } // namespace
 
+void diagnose(const OutputStreams& streams, const std::string& line) {
+  streams.out.flush();
+  streams.err << "corvane: " + line + "\n";
+}
+
 std::string sampleDrawingPath() { return executableDir() + "/examples/pavilion.dxf"; }
 
 struct Session::State {

@@ -46,6 +46,10 @@ struct OutputStreams {
   bool errIsTerminal = false;
 };
 
+// Prints "corvane: LINE" and a line end on STREAMS.err, in one write, once
+// the transcript so far is out on STREAMS.out: the program's diagnostics.
+void diagnose(const OutputStreams& streams, const std::string& line);
+
 // Exit statuses of the corvane program.
 enum ExitStatus {
   kExitOk = 0,

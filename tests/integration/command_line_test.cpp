@@ -7,27 +7,13 @@
 #include <sstream>
 
 #include "cli/program.h"
+#include "support/tmux_session.h"
 #include "test_drawing.h"
 
 namespace corvane::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct InProcessRun {
-  int status = -1;
-  std::string out, err;
-};
-
-InProcessRun inProcess(const std::vector<std::string>& args) {
-  std::istringstream in;
-  std::ostringstream out, err;
-  InProcessRun run;
-  run.status = runProgram(args, in, OutputStreams{out, err});
-  run.out = out.str();
-  run.err = err.str();
-  return run;
-}
 
 TEST(CommandLine, HelpWhereverItIsAskedFor) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> asked = {
@@ -40,13 +26,13 @@ TEST(CommandLine, HelpWhereverItIsAskedFor) {
       {{"--module", "x.arx", "shell", "--help"}, "usage: corvane shell [DRAWING]"},
   };
   for (const auto& [args, usage] : asked) {
-    InProcessRun run = inProcess(args);
+    InProcessRun run = runInProcess(args);
     EXPECT_EQ(run.status, 0) << args.back();
     EXPECT_EQ(run.out.rfind(usage, 0), 0u) << args.back() << run.out;
     EXPECT_EQ(run.err, "");
   }
   // Every option of export is told in its help.
-  InProcessRun help = inProcess({"export", "--help"});
+  InProcessRun help = runInProcess({"export", "--help"});
   for (const char* option : {"-o, --output OUT", "-r, --recursive", "-j, --jobs N", "--layer NAME", "--keep-blocks",
                              "--json", "--progress"})
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
@@ -74,7 +60,7 @@ TEST(CommandLine, FaultsAreNamedForWhatTheyAre) {
                       "corvane export House.DWG\nTry 'corvane --help'.\n"},
   };
   for (const auto& [args, said] : faults) {
-    InProcessRun run = inProcess(args);
+    InProcessRun run = runInProcess(args);
     EXPECT_EQ(run.status, 2) << args[0];
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "corvane: " + said);
@@ -152,6 +138,24 @@ TEST_F(SingleExport, InAPipeTheReportWithoutGreetingOrProgress) {
   EXPECT_NE(script.out.find("\rProcessing 0 of 3.\rProcessing 1 of 3."), std::string::npos) << script.out;
 }
 
+TEST_F(SingleExport, AtATerminalTheProgressLineAndTheReport) {
+  if (!TmuxSession::available()) GTEST_SKIP() << "tmux missing";
+  TestDrawing d;
+  for (int i = 0; i < 30; ++i) d.face(std::to_string(0x100 + i), "0", 1, i * 12.0);
+  writeFile(dir_ + "/many.dxf", d.text());
+  TmuxSession tmux("cd " + TmuxSession::quote(dir_) + " && LD_PRELOAD=" + FAULT_SHIM +
+                       " ASAN_OPTIONS=verify_asan_link_order=0 CORVANE_FAULT_SLOW_MS=30 " + corvanePath() +
+                       " export many.dxf",
+                   100, 10);
+  ASSERT_TRUE(tmux.started());
+  ASSERT_TRUE(tmux.waitFor("Processing 1")) << tmux.screen();
+  ASSERT_TRUE(tmux.waitFor("EXIT 0")) << tmux.screen();
+  // The line ends as the module left it, then the report; no greeting.
+  EXPECT_NE(tmux.screen().find("Processing 29 of 30.\n30 objects converted.\nEXIT 0"), std::string::npos)
+      << tmux.screen();
+  EXPECT_EQ(tmux.screen(true).find("Corvane loaded"), std::string::npos) << tmux.screen(true);
+}
+
 TEST_F(SingleExport, DashWritesTheWorldToStandardOutputOnlyWhenItIsWhole) {
   ProcessResult file = corvane({"export", "d.dxf", "-o", "d.wrl"});
   ASSERT_EQ(file.status, 0) << file.err;
@@ -173,7 +177,7 @@ TEST_F(SingleExport, DashWritesTheWorldToStandardOutputOnlyWhenItIsWhole) {
             std::string::npos) << full.err;
   EXPECT_TRUE(fs::is_empty(dir_ + "/tmp"));
   redirect_.clear();
-  InProcessRun both = inProcess({"export", dir_ + "/d.dxf", "-o", "-", "--json"});
+  InProcessRun both = runInProcess({"export", dir_ + "/d.dxf", "-o", "-", "--json"});
   EXPECT_EQ(both.status, 2);
   EXPECT_EQ(both.err, "corvane: export: --json and -o - both write standard output\nTry 'corvane export --help'.\n");
 }

@@ -14,22 +14,6 @@
 namespace corvane::testing {
 namespace {
 
-struct InProcessRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-InProcessRun runInProcess(const std::vector<std::string>& args, const std::string& input = "") {
-  std::istringstream in(input);
-  std::ostringstream out, err;
-  InProcessRun run;
-  run.status = runProgram(args, in, OutputStreams{out, err});
-  run.out = out.str();
-  run.err = err.str();
-  return run;
-}
-
 // corvane's arguments: this build's module and support files, then ARGS.
 std::vector<std::string> withModule(std::vector<std::string> args) {
   args.insert(args.begin(), {"--module", modulePath(), "--support", CORVANE_BIN_DIR});

@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
+
+#include "cli/program.h"
 
 namespace corvane::testing {
 
@@ -120,6 +123,16 @@ std::string TestDrawing::text() const {
   if (!blocks_.empty()) t += group(0, "SECTION") + group(2, "BLOCKS") + blocks_ + group(0, "ENDSEC");
   t += group(0, "SECTION") + group(2, "ENTITIES") + entities_ + group(0, "ENDSEC") + group(0, "EOF");
   return t;
+}
+
+InProcessRun runInProcess(const std::vector<std::string>& args, const std::string& input) {
+  std::istringstream in(input);
+  std::ostringstream out, err;
+  InProcessRun run;
+  run.status = runProgram(args, in, OutputStreams{out, err});
+  run.out = out.str();
+  run.err = err.str();
+  return run;
 }
 
 ScriptRun runScript(const std::string& drawing, const std::string& script) {

@@ -38,6 +38,16 @@ private:
   std::string entities_;
 };
 
+// What the corvane program run inside the test (runProgram, string
+// streams) returned and printed.
+struct InProcessRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+// Runs the program with ARGS in this process, INPUT as its standard input.
+InProcessRun runInProcess(const std::vector<std::string>& args, const std::string& input = "");
+
 struct ScriptRun {
   ProcessResult result;
   std::string dir; // where the drawing and the script were written
