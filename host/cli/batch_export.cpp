@@ -3,12 +3,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -201,11 +203,18 @@ bool startWorker(size_t index, const BatchItem& item, const ExportOptions& optio
   std::cout.flush();
   std::cerr.flush();
   std::fflush(nullptr);
+  const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid == 0) {
     // Its own process group: a Ctrl-C at the terminal reaches the batch
-    // alone, which passes it on once.
+    // alone, which passes it on once. A batch that dies without a word
+    // (SIGKILL) stops its workers all the same, each as a signal stops an
+    // export; and a transcript nobody reads any more fails its writes
+    // instead of ending the export half-way.
     ::setpgid(0, 0);
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    if (::getppid() != parent) ::raise(SIGTERM);
+    std::signal(SIGPIPE, SIG_IGN);
     for (Worker& other : running)
       for (int& fd : other.fds) closeFd(fd);
     int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
