@@ -137,7 +137,7 @@ std::string nothingConvertedLine(const ExportTally& tally, BlockReferences block
   if (!blockParts.empty()) {
     line += joined(blockParts, " and ");
     switch (blocks) {
-    case BlockReferences::kAsDrawn: line += " (EXPLODE them first)"; break;
+    case BlockReferences::kAsDrawn: line += references + meshes == 1 ? " (EXPLODE it first)" : " (EXPLODE them first)"; break;
     case BlockReferences::kKept: line += " kept by --keep-blocks"; break;
     case BlockReferences::kExploded:
       line += references == 1 ? " that shows nothing it converts or can't be placed"

@@ -177,6 +177,10 @@ TEST_F(BatchExport, TwoDrawingsGivingOneWorldNameAreRefusedBeforeAnythingIsWritt
   ProcessResult stdoutBatch = corvane({"export", "one", "two/shed.dxf", "-o", "-"});
   EXPECT_EQ(stdoutBatch.status, 2);
   EXPECT_EQ(stdoutBatch.err, "corvane: export: -o - takes one drawing; with several, -o names a folder\n");
+  ProcessResult notAFolder = corvane({"export", "one", "two/shed.dxf", "-o", "one/house.dxf"});
+  EXPECT_EQ(notAFolder.status, 2);
+  EXPECT_EQ(notAFolder.err, "corvane: export: one/house.dxf is not a folder; with several drawings, -o names the "
+                            "folder of the worlds\n");
   fs::create_directories(path("nothing/here"));
   ProcessResult empty = corvane({"export", "nothing"});
   EXPECT_EQ(empty.status, 2);

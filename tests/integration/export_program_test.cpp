@@ -71,9 +71,15 @@ TEST(ExportProgram, BlockReferencesThatHoldTheObjectsAreNamedWithWhatToDo) {
   d.block("NOTE", group(0, "LINE") + group(8, "0") + group(10, "0") + group(20, "0") + group(30, "0") +
                       group(11, "1") + group(21, "1") + group(31, "0"));
   d.insert("2A", "0", 1, "FRAME").insert("2B", "0", 1, "FRAME", 5).line("2C", "0", 1).insert("2D", "0", 1, "NOTE");
-  ScriptRun run = runScript(d.text(), "vrmlout\n2A 2B 2C\n\nf.wrl\n");
+  ScriptRun run = runScript(d.text(), "vrmlout\n2A 2B 2C\n\nf.wrl\n(vrml_wrlout (ssget \"X\" '((0 . \"INSERT\")))"
+                                      " \"g.wrl\")\nvrmlout\n2A\n\nh.wrl\n");
   EXPECT_NE(run.result.out.find("\nError while creating VRML file.\nnothing converted: 2 block references (EXPLODE "
                                 "them first), 1 line, which the export does not convert\nCommand: "),
+            std::string::npos) << run.result.out;
+  EXPECT_NE(run.result.out.find("\nnothing converted: 3 block references (EXPLODE them first)\nnil\n"),
+            std::string::npos) << run.result.out;
+  EXPECT_NE(run.result.out.find("\nError while creating VRML file.\nnothing converted: 1 block reference (EXPLODE it "
+                                "first)\nCommand: "),
             std::string::npos) << run.result.out;
   // Cancelled before the export ran: nothing to explain.
   ScriptRun cancelled = runScript(d.text(), "vrmlout\n2C\n\n^C\n");
