@@ -185,7 +185,7 @@ int ads_sslength(const ads_name ss, long* len) {
 int ads_ssname(const ads_name ss, long i, ads_name entres) {
   if (ss == nullptr || entres == nullptr || !selectionSetMember(ss, i, entres)) return RTERROR;
   FaceReadAhead::instance().walked(ss, i);
-  noteSetWalked(ss, i);
+  noteSetWalked(ss, i, entres);
   return RTNORM;
 }
 

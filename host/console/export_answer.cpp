@@ -83,7 +83,9 @@ std::vector<std::string> countedKinds(const std::vector<std::pair<std::string, s
 struct Walk {
   ads_name set = {0, 0};
   long length = 0;
-  std::vector<AcDbObjectRecord*> objects; // read in order from position 0
+  // The entities read in order from position 0, as names: looked up only
+  // when the walk is done and something is to be said.
+  std::vector<std::pair<long, long>> entities;
   bool inOrder = false;
 };
 
@@ -150,37 +152,41 @@ std::string nothingConvertedLine(const ExportTally& tally, BlockReferences block
   return line;
 }
 
-void noteSetWalked(const ads_name set, long position) {
+void noteSetWalked(const ads_name set, long position, const ads_name entity) {
   Walk& w = walk();
   if (position == 0) {
     w.set[0] = set[0];
     w.set[1] = set[1];
-    w.objects.clear();
+    w.entities.clear();
     w.inOrder = selectionSetLength(set, w.length);
   } else if (!w.inOrder || set[0] != w.set[0] || set[1] != w.set[1] ||
-             position != static_cast<long>(w.objects.size())) {
+             position != static_cast<long>(w.entities.size())) {
     w.inOrder = false;
     return;
   }
-  ads_name entity;
-  AcDbObjectRecord* record = selectionSetMember(set, position, entity) ? recordFromEntityName(entity) : nullptr;
-  if (record == nullptr) w.inOrder = false;
-  else w.objects.push_back(record);
+  w.entities.emplace_back(entity[0], entity[1]);
 }
 
 void forgetSetWalk() {
   Walk& w = walk();
   w.inOrder = false;
-  w.objects.clear();
+  w.entities.clear();
 }
 
 std::string takeWalkAnswer() {
   Walk& w = walk();
   std::string line;
   const Drawing* drawing = currentDrawing();
-  if (w.inOrder && !w.objects.empty() && static_cast<long>(w.objects.size()) == w.length && !breakRequested() &&
-      drawing != nullptr)
-    line = nothingConvertedLine(tallyForExport(*drawing, w.objects), BlockReferences::kAsDrawn);
+  if (w.inOrder && !w.entities.empty() && static_cast<long>(w.entities.size()) == w.length && !breakRequested() &&
+      drawing != nullptr) {
+    std::vector<AcDbObjectRecord*> objects;
+    for (const auto& [first, second] : w.entities) {
+      const ads_name name = {first, second};
+      if (AcDbObjectRecord* record = recordFromEntityName(name)) objects.push_back(record);
+    }
+    if (objects.size() == w.entities.size())
+      line = nothingConvertedLine(tallyForExport(*drawing, objects), BlockReferences::kAsDrawn);
+  }
   forgetSetWalk();
   return line;
 }

@@ -47,9 +47,10 @@ std::string nothingConvertedLine(const ExportTally& tally, BlockReferences block
                                  const std::vector<std::string>& layers = {});
 
 // The shell's side. ads_ssname calls noteSetWalked for every position a
-// module reads of a selection set: the objects of a set read in order from
-// its first position are remembered (the export reads its selection so).
-void noteSetWalked(const ads_name set, long position);
+// module reads of a selection set (ENTITY: the entity there): the entities
+// of a set read in order from its first position are remembered (the export
+// reads its selection so).
+void noteSetWalked(const ads_name set, long position, const ads_name entity);
 // Forgets the walk; the console calls it before a module command or list
 // function starts.
 void forgetSetWalk();
