@@ -65,23 +65,23 @@ BatchPlan planBatch(const ExportOptions& options, const std::string& output) {
       add(given, joined(output, worldNameFor(given)));
       continue;
     }
+    // Folder by folder, so that one that can't be read is named and the
+    // others are still read; links to folders are not followed (no loops).
     std::vector<fs::path> found;
-    auto note = [&](const fs::path& folder, const std::error_code& error) {
-      plan.warnings.push_back("cannot read the folder " + folder.string() + ": " + error.message());
-    };
-    auto consider = [&](const fs::directory_entry& entry) {
-      std::error_code fileError;
-      if (isDrawingFileName(entry.path().filename().string()) && entry.is_regular_file(fileError)) found.push_back(entry.path());
-    };
-    if (options.recursive) {
-      fs::recursive_directory_iterator it(given, fs::directory_options::none, ec), end;
-      if (ec) note(given, ec);
-      for (; !ec && it != end; it.increment(ec)) consider(*it);
-      if (ec && it != end) note(it->path(), ec);
-    } else {
-      fs::directory_iterator it(given, ec), end;
-      if (ec) note(given, ec);
-      for (; !ec && it != end; it.increment(ec)) consider(*it);
+    std::vector<fs::path> folders = {given};
+    while (!folders.empty()) {
+      const fs::path folder = folders.back();
+      folders.pop_back();
+      fs::directory_iterator it(folder, ec), end;
+      for (; !ec && it != end; it.increment(ec)) {
+        std::error_code entryError;
+        if (options.recursive && it->is_directory(entryError) && !it->is_symlink(entryError))
+          folders.push_back(it->path());
+        else if (isDrawingFileName(it->path().filename().string()) && it->is_regular_file(entryError))
+          found.push_back(it->path());
+      }
+      if (ec) plan.warnings.push_back("cannot read the folder " + folder.string() + ": " + ec.message());
+      ec.clear();
     }
     std::sort(found.begin(), found.end());
     for (const fs::path& path : found) {

@@ -137,9 +137,12 @@ TEST_F(BatchExport, DrawingsAndFoldersGiveTheWorldsTheirSingleExportsGive) {
   EXPECT_NE(said[3].find(": 3 exported (10 objects converted) to out"), std::string::npos) << flat.out;
   EXPECT_EQ(said.size(), 4u) << flat.out;
 
-  // -r goes down, keeping the sub-folders; the worlds are the single exports'.
+  // -r goes down, keeping the sub-folders (a link to a folder above is not
+  // followed); the worlds are the single exports'.
+  fs::create_directory_symlink("..", path("lib/sub/up"));
   ProcessResult deep = corvane({"export", "-r", "lib", "--output=deep"});
   EXPECT_EQ(deep.status, 0) << deep.out << deep.err;
+  EXPECT_NE(deep.out.find("4 drawings in "), std::string::npos) << deep.out;
   for (const auto& [world, drawing] : std::vector<std::pair<std::string, std::string>>{
            {"deep/a.wrl", "lib/a.dxf"},
            {"deep/b.wrl", "lib/b.DXF"},
