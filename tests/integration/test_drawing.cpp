@@ -173,6 +173,17 @@ std::vector<std::string> withShim(std::vector<std::string> faults) {
   return faults;
 }
 
+std::string shellAssignments(const std::vector<std::string>& env) {
+  std::string words;
+  for (const std::string& assignment : env) {
+    size_t equals = assignment.find('=');
+    std::string value = assignment.substr(equals + 1), quoted = "'";
+    for (char c : value) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    words += assignment.substr(0, equals + 1) + quoted + "' ";
+  }
+  return words;
+}
+
 bool haveEzdxf() {
   static const bool have = runProcess({"/usr/bin/python3", "-c", "import ezdxf"}).status == 0;
   return have;
