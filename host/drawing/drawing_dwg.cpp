@@ -18,7 +18,9 @@ DrawingLoadResult Drawing::loadDwg(std::unique_ptr<Drawing> d, const std::string
     // A mapped file that changed while it was read says so rather than
     // whatever its new bytes made the reader find.
     result.error = d->file_.settle().error;
-    if (result.error.empty()) result.error = path + ": " + e.what();
+    // "DWG" up front: the section names that follow ("file header") are
+    // the format's own and don't say which format they belong to.
+    if (result.error.empty()) result.error = path + ": DWG " + e.what();
     return result;
   }
   result.error = d->file_.settle().error;

@@ -148,7 +148,7 @@ TEST(ReadAheadProgram, AnExportThatAbortsPartWayLeavesNoFaceFile) {
   const auto r = inPrivateMounts("mount -t tmpfs -o size=256k tmpfs /dev/shm && "
                                  "mount -t tmpfs -o size=256k tmpfs /tmp && '" +
                                      corvanePath() +
-                                     "' export drawing.dxf -o aborted.wrl; s=$?; "
+                                     "' export drawing.dxf -o aborted.wrl --progress; s=$?; "
                                      "ls -A /dev/shm /tmp > left.txt; exit $s",
                                  dir);
   if (!r) GTEST_SKIP() << "no private mount namespace here";

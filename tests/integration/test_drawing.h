@@ -38,6 +38,16 @@ private:
   std::string entities_;
 };
 
+// What the corvane program run inside the test (runProgram, string
+// streams) returned and printed.
+struct InProcessRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+// Runs the program with ARGS in this process, INPUT as its standard input.
+InProcessRun runInProcess(const std::vector<std::string>& args, const std::string& input = "");
+
 struct ScriptRun {
   ProcessResult result;
   std::string dir; // where the drawing and the script were written
@@ -56,6 +66,9 @@ std::vector<std::string> filesIn(const std::string& dir);
 // The environment that puts fault_shim.c into corvane, with FAULTS
 // ("CORVANE_FAULT_...=..." each; see there).
 std::vector<std::string> withShim(std::vector<std::string> faults);
+// ENV ("NAME=VALUE" each) as words that set it in front of a shell
+// command, each quoted.
+std::string shellAssignments(const std::vector<std::string>& env);
 // True when /usr/bin/python3 has ezdxf, the independent DXF library the
 // tests compare with.
 bool haveEzdxf();
