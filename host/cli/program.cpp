@@ -1,13 +1,15 @@
 #include "cli/program.h"
 
+#include <cstdlib>
 #include <fstream>
+#include <optional>
+#include <sstream>
 
 #include "console/interrupts.h"
+#include "ui/module_version.h"
 
 namespace corvane {
 namespace {
-
-const char* const kVersion = "corvane 1.0.0";
 
 const char* const kUsage =
     "usage: corvane [--module PATH] [--support DIR]... COMMAND [ARGS]\n"
@@ -15,14 +17,18 @@ const char* const kUsage =
     "commands:\n"
     "  shell [DRAWING]            interactive command line\n"
     "  run DRAWING SCRIPT         answer every prompt from SCRIPT ('-': standard input)\n"
-    "  export [DRAWING] [-o OUT.wrl] [--layer NAME]... [--keep-blocks]\n"
-    "                             export every object (or those on the layers) to VRML\n"
+    "  export [DRAWING|FOLDER]... [-o OUT] [-r] [-j N] [--layer NAME]...\n"
+    "         [--keep-blocks] [--json] [--progress]\n"
+    "                             export every object (or those on the layers) to\n"
+    "                             VRML: one drawing, or many in worker processes\n"
     "\n"
     "options:\n"
     "  --module PATH   the module to load (default: Vrml.arx beside corvane)\n"
     "  --support DIR   another folder to search for support files\n"
-    "  --help          this text; COMMAND --help for a command's own\n"
-    "  --version       the program's version\n"
+    "  -h, --help      this text; COMMAND --help for a command's own\n"
+    "  --version       the program's version and the module's\n"
+    "An option's value is the next word or follows '=' (--layer=ROOF); '--'\n"
+    "ends the options.\n"
     "\n"
     "exit status: 0 success, 1 the export converted nothing, 2 a drawing, module,\n"
     "usage or output-file error, 3 the host was aborted, 130 interrupted (Ctrl-C,\n"
@@ -30,7 +36,7 @@ const char* const kUsage =
 
 const char* const kShellUsage =
     "usage: corvane shell [DRAWING]\n"
-    "Interactive command line on DRAWING (a DXF file; none: an empty drawing).\n"
+    "Interactive command line on DRAWING (a DXF or DWG file; none: an empty one).\n"
     "Type a command name, or a list expression such as (vrml_geturl (car (entsel))).\n"
     "Ctrl-C or Escape cancels a prompt or a dialog; Ctrl-D or QUIT leaves.\n"
     "\n"
@@ -46,26 +52,6 @@ const char* const kShellUsage =
     "Exit status: 0 normal end, 2 drawing or module can't be loaded, 3 aborted,\n"
     "130 ended by SIGTERM or SIGHUP.\n";
 
-const char* const kExportUsage =
-    "usage: corvane export [DRAWING] [-o OUT.wrl] [--layer NAME]... [--keep-blocks]\n"
-    "Exports every object of DRAWING (none: the bundled sample drawing), or the\n"
-    "objects on the layers named, to a VRML 1.0 world. The default output is\n"
-    "the drawing's base name with .wrl, in the current folder. A world file of\n"
-    "that name is replaced only by a complete one; the drawing itself is never\n"
-    "written. A drawing that changes on disk during the export ends it with\n"
-    "status 2 and a message.\n"
-    "\n"
-    "The objects inside block references are exported where the references\n"
-    "place them (every level, every copy of a multiple insert), and MESH\n"
-    "objects as polyface meshes, as EXPLODE would place them (in memory only).\n"
-    "Objects coloured by block take the reference's colour, objects on layer 0\n"
-    "its layer, and --layer picks objects by the layer they end up on.\n"
-    "  --keep-blocks  export model space as it stands: block references and\n"
-    "                 MESH objects count as objects the export can't convert\n"
-    "\n"
-    "Exit status: 0 exported, 1 nothing converted, 2 drawing, module, usage or\n"
-    "output-file error, 3 aborted, 130 interrupted (the old world file stays).\n";
-
 const char* const kRunUsage =
     "usage: corvane run DRAWING SCRIPT\n"
     "Runs the command line on DRAWING ('-': an empty drawing), answering every\n"
@@ -77,136 +63,290 @@ const char* const kRunUsage =
     "Exit status: 0 normal end, 2 drawing or module can't be loaded, 3 aborted,\n"
     "130 interrupted.\n";
 
-struct Options {
-  SessionOptions session;
-  std::string command;
-  std::vector<std::string> args;
-  bool help = false;
+const char* const kExportUsage =
+    "usage: corvane export [DRAWING|FOLDER]... [OPTIONS]\n"
+    "Exports every object of each DRAWING (none: the bundled sample drawing), or\n"
+    "the objects on the layers named, to a VRML 1.0 world.\n"
+    "\n"
+    "One drawing: the world is the drawing's base name with .wrl in the current\n"
+    "folder, or what -o names (an existing folder: the world goes in it; '-':\n"
+    "standard output, the report then going to standard error). A world file is\n"
+    "replaced only by a complete one, and the drawing itself is never written.\n"
+    "A drawing that changes on disk during the export ends it with status 2.\n"
+    "The module's progress line shows on a terminal only.\n"
+    "\n"
+    "Several drawings, or a folder (its .dxf and .dwg files): each world is named\n"
+    "after its drawing, in the folder -o names (default: the current folder;\n"
+    "made if missing), a folder's sub-folders kept below it. Two drawings that\n"
+    "would give one world name refuse the batch before anything is written.\n"
+    "Each drawing is exported in a worker process of its own, N at once, so\n"
+    "that one refused or crashing takes no other down. On a terminal a live line\n"
+    "shows the drawings done, the objects converted and the time left, and a\n"
+    "drawing leaves a line only when it has something to say; elsewhere each\n"
+    "drawing leaves one line as it finishes. A summary ends the run. Ctrl-C or\n"
+    "SIGTERM stops every worker, and every world file that was there stays whole.\n"
+    "\n"
+    "The objects inside block references are exported where the references\n"
+    "place them (every level, every copy of a multiple insert), and MESH\n"
+    "objects as polyface meshes, as EXPLODE would place them (in memory only).\n"
+    "Objects coloured by block take the reference's colour, objects on layer 0\n"
+    "its layer, and --layer picks objects by the layer they end up on.\n"
+    "\n"
+    "  -o, --output OUT  the world file (one drawing) or folder (several)\n"
+    "  -r, --recursive   take the drawings in sub-folders too\n"
+    "  -j, --jobs N      export N drawings at once (default: one per core)\n"
+    "  --layer NAME      only the objects on layer NAME (again for more layers)\n"
+    "  --keep-blocks     export model space as it stands: block references and\n"
+    "                    MESH objects count as objects the export can't convert\n"
+    "  --json            one JSON object per drawing on standard output, and\n"
+    "                    nothing else: drawing, world, status, verdict, converted,\n"
+    "                    ignored (by DXF type), seconds, message\n"
+    "  --progress        the module's progress line even where standard output is\n"
+    "                    no terminal, exactly as the module prints it\n"
+    "When nothing is converted, a line on standard error says why.\n"
+    "\n"
+    "Exit status: 0 exported, 1 nothing converted, 2 drawing, module, usage or\n"
+    "output-file error, 3 aborted, 130 interrupted (the old world file stays).\n"
+    "With several drawings, the worst of theirs; a worker that crashed counts\n"
+    "as 3.\n";
+
+// An option of the command line.
+struct OptionSpec {
+  const char* longName;  // without "--"
+  char shortName;        // 0: none
+  const char* valueName; // null: a switch
+  const char* command;   // the command it belongs to; null: every one
 };
 
-// Prints TEXT on the error stream once the transcript so far is out.
-void tell(const OutputStreams& streams, const std::string& text) {
-  streams.out.flush();
-  streams.err << text;
+const OptionSpec kOptions[] = {
+    {"help", 'h', nullptr, nullptr},
+    {"version", 0, nullptr, nullptr},
+    {"module", 0, "PATH", nullptr},
+    {"support", 0, "DIR", nullptr},
+    {"output", 'o', "OUT", "export"},
+    {"layer", 0, "NAME", "export"},
+    {"keep-blocks", 0, nullptr, "export"},
+    {"recursive", 'r', nullptr, "export"},
+    {"jobs", 'j', "N", "export"},
+    {"json", 0, nullptr, "export"},
+    {"progress", 0, nullptr, "export"},
+};
+
+const char* const kCommands[] = {"shell", "run", "export"};
+
+const OptionSpec* findLong(const std::string& name) {
+  for (const OptionSpec& o : kOptions)
+    if (name == o.longName) return &o;
+  return nullptr;
 }
 
-int usageError(const OutputStreams& streams, const std::string& why) {
-  tell(streams, "corvane: " + why + "\n" + "Try 'corvane --help'.\n");
+const OptionSpec* findShort(char name) {
+  for (const OptionSpec& o : kOptions)
+    if (o.shortName != 0 && name == o.shortName) return &o;
+  return nullptr;
+}
+
+// True when WORD is spelled as one of the options (then it is not taken
+// as the value an option before it lacks).
+bool looksLikeOption(const std::string& word) {
+  if (word.starts_with("--")) return findLong(word.substr(2, word.find('=') - 2)) != nullptr;
+  return word.size() >= 2 && word[0] == '-' && findShort(word[1]) != nullptr;
+}
+
+// Takes OPTION with VALUE (null for a switch) into OPTIONS.
+bool apply(const OptionSpec& option, const char* value, ProgramOptions& options, std::string& error) {
+  const std::string name = option.longName;
+  ExportOptions& e = options.exportOptions;
+  if (name == "help") options.help = true;
+  else if (name == "version") options.version = true;
+  else if (name == "module") options.session.modulePath = value;
+  else if (name == "support") options.session.supportDirs.push_back(value);
+  else if (name == "output") e.output = value;
+  else if (name == "layer") e.layers.push_back(value);
+  else if (name == "keep-blocks") e.keepBlocks = true;
+  else if (name == "recursive") e.recursive = true;
+  else if (name == "json") e.json = true;
+  else if (name == "progress") e.progress = true;
+  else if (name == "jobs") {
+    char* end = nullptr;
+    unsigned long n = std::strtoul(value, &end, 10);
+    if (*value < '0' || *value > '9' || *end != '\0' || n < 1 || n > 1024) {
+      error = "export: -j takes the number of drawings to export at once (1 to 1024), not '" + std::string(value) + "'";
+      return false;
+    }
+    e.jobs = static_cast<unsigned>(n);
+  }
+  return true;
+}
+
+int usageError(const OutputStreams& streams, const std::string& why, const std::string& command = "") {
+  diagnose(streams, why + "\nTry 'corvane " + (command.empty() ? "" : command + " ") + "--help'.");
   return kExitLoadError;
 }
 
-int runCommand(const Options& options, std::istream& in, const OutputStreams& streams) {
-  if (options.command == "shell" || options.command == "run") {
-    bool script = options.command == "run";
+// The module's version as its resources state it, loading it for a moment
+// (its greeting left out).
+int printVersion(const ProgramOptions& options, const OutputStreams& streams) {
+  streams.out << "corvane " CORVANE_VERSION "\n";
+  std::ostringstream discarded;
+  Session session(OutputStreams{discarded, streams.err});
+  SessionOptions quiet = options.session;
+  quiet.drawingPath.clear();
+  quiet.quietLoad = true;
+  std::string error;
+  if (!session.start(quiet, error)) {
+    diagnose(streams, error);
+    return kExitLoadError;
+  }
+  std::string path = quiet.modulePath.empty() ? "Vrml.arx" : quiet.modulePath;
+  std::string version = ui::moduleVersion();
+  streams.out << path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1) << " "
+              << (version.empty() ? "(states no version)" : version) << "\n";
+  session.stop();
+  return kExitOk;
+}
+
+int runShellOrScript(const ProgramOptions& options, std::istream& in, const OutputStreams& streams) {
+  const bool script = options.command == "run";
+  if (options.help) {
+    streams.out << (script ? kRunUsage : kShellUsage);
+    return kExitOk;
+  }
+  const std::vector<std::string>& args = options.operands;
+  if (script ? args.size() != 2 : args.size() > 1)
+    return usageError(streams, script ? "run takes DRAWING and SCRIPT" : "shell takes at most one DRAWING",
+                      options.command);
+  SessionOptions sessionOptions = options.session;
+  if (!args.empty()) sessionOptions.drawingPath = args[0];
+  std::ifstream file;
+  std::istream* scriptStream = nullptr;
+  if (script) {
+    if (args[1] == "-") {
+      scriptStream = &in;
+    } else {
+      file.open(args[1], std::ios::binary);
+      if (!file) {
+        diagnose(streams, "cannot read script " + args[1]);
+        return kExitLoadError;
+      }
+      scriptStream = &file;
+    }
+  }
+  installInterruptHandlers(!script);
+  Session session(streams);
+  std::string error;
+  if (!session.start(sessionOptions, error)) {
+    diagnose(streams, error);
+    return kExitLoadError;
+  }
+  if (!stopRequested()) session.runCommandLine(scriptStream);
+  session.stop();
+  streams.out.flush();
+  return stopRequested() ? kExitInterrupted : kExitOk;
+}
+
+} // namespace
+
+bool parseCommandLine(const std::vector<std::string>& args, ProgramOptions& options, std::string& error) {
+  options = ProgramOptions{};
+  bool optionsEnded = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& word = args[i];
+    // Options before the command are its own: "export: ..." says where.
+    const std::string where = options.command.empty() ? "" : options.command + ": ";
+    if (optionsEnded || word == "-" || word.size() < 2 || word[0] != '-') {
+      if (!options.command.empty()) {
+        if (options.command == "export") options.exportOptions.drawings.push_back(word);
+        else options.operands.push_back(word);
+        continue;
+      }
+      for (const char* command : kCommands)
+        if (word == command) options.command = word;
+      if (!options.command.empty()) continue;
+      if (isDrawingFileName(word))
+        error = "'" + word + "' is not a command; to open the drawing: corvane shell " + word +
+                "; to export it: corvane export " + word;
+      else
+        error = "unknown command '" + word + "'";
+      return false;
+    }
+    if (word == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    const OptionSpec* option = nullptr;
+    std::string shown;
+    std::optional<std::string> value; // given with the option itself
+    if (word.starts_with("--")) {
+      size_t equals = word.find('=');
+      shown = word.substr(0, equals);
+      option = findLong(shown.substr(2));
+      if (equals != std::string::npos) value = word.substr(equals + 1);
+    } else {
+      shown = word.substr(0, 2);
+      option = findShort(word[1]);
+      if (option != nullptr && word.size() > 2) {
+        if (option->valueName == nullptr) option = nullptr; // "-rx": no such switch
+        else value = word.substr(2);
+      }
+      if (option == nullptr) shown = word;
+    }
+    if (option == nullptr) {
+      error = where + "unknown option '" + shown + "'";
+      return false;
+    }
+    if (option->command != nullptr && options.command != option->command) {
+      error = where + "option '" + shown + "' belongs to " + option->command + " (corvane " + option->command +
+              " ... " + shown + ")";
+      return false;
+    }
+    if (option->valueName == nullptr) {
+      if (value) {
+        error = where + "option '" + shown + "' takes no value";
+        return false;
+      }
+      if (!apply(*option, nullptr, options, error)) return false;
+      continue;
+    }
+    if (!value) {
+      if (i + 1 >= args.size() || looksLikeOption(args[i + 1])) {
+        error = where + "option '" + shown + "' needs a value (" + option->valueName + ")";
+        return false;
+      }
+      value = args[++i];
+    }
+    if (!apply(*option, value->c_str(), options, error)) return false;
+  }
+  return true;
+}
+
+int runProgram(const std::vector<std::string>& args, std::istream& in, const OutputStreams& streams) {
+  ProgramOptions options;
+  std::string error;
+  if (!parseCommandLine(args, options, error)) {
+    // The command named before the fault, whose help tells more.
+    std::string command;
+    for (const std::string& word : args)
+      for (const char* known : kCommands)
+        if (command.empty() && word == known) command = word;
+    return usageError(streams, error, command);
+  }
+  if (options.version) return printVersion(options, streams);
+  if (options.command.empty()) {
     if (options.help) {
-      streams.out << (script ? kRunUsage : kShellUsage);
+      streams.out << kUsage;
       return kExitOk;
     }
-    if (script ? options.args.size() != 2 : options.args.size() > 1)
-      return usageError(streams, script ? "run takes DRAWING and SCRIPT" : "shell takes at most one DRAWING");
-    SessionOptions sessionOptions = options.session;
-    if (!options.args.empty()) sessionOptions.drawingPath = options.args[0];
-    std::ifstream file;
-    std::istream* scriptStream = nullptr;
-    if (script) {
-      if (options.args[1] == "-") {
-        scriptStream = &in;
-      } else {
-        file.open(options.args[1], std::ios::binary);
-        if (!file) {
-          tell(streams, "corvane: cannot read script " + options.args[1] + "\n");
-          return kExitLoadError;
-        }
-        scriptStream = &file;
-      }
-    }
-    installInterruptHandlers(!script);
-    Session session(streams);
-    std::string error;
-    if (!session.start(sessionOptions, error)) {
-      tell(streams, "corvane: " + error + "\n");
-      return kExitLoadError;
-    }
-    if (!stopRequested()) session.runCommandLine(scriptStream);
-    session.stop();
-    streams.out.flush();
-    return stopRequested() ? kExitInterrupted : kExitOk;
+    return usageError(streams, "no command given");
   }
   if (options.command == "export") {
     if (options.help) {
       streams.out << kExportUsage;
       return kExitOk;
     }
-    SessionOptions sessionOptions = options.session;
-    std::string output;
-    std::vector<std::string> layers;
-    bool keepBlocks = false;
-    for (size_t i = 0; i < options.args.size(); ++i) {
-      const std::string& a = options.args[i];
-      if ((a == "-o" || a == "--output") && i + 1 < options.args.size()) {
-        output = options.args[++i];
-      } else if (a == "--layer" && i + 1 < options.args.size()) {
-        layers.push_back(options.args[++i]);
-      } else if (a == "--keep-blocks") {
-        keepBlocks = true;
-      } else if (a.size() > 1 && a[0] == '-') {
-        return usageError(streams, "export: unknown option '" + a + "'");
-      } else if (sessionOptions.drawingPath.empty()) {
-        sessionOptions.drawingPath = a;
-      } else {
-        return usageError(streams, "export takes one DRAWING");
-      }
-    }
-    if (sessionOptions.drawingPath.empty()) sessionOptions.drawingPath = sampleDrawingPath();
-    installInterruptHandlers(false);
-    sessionOptions.readOnly = true;
-    Session session(streams);
-    std::string error;
-    if (!session.start(sessionOptions, error)) {
-      tell(streams, "corvane: " + error + "\n");
-      return kExitLoadError;
-    }
-    if (output.empty()) output = session.drawingBaseName(".wrl");
-    int status = kExitInterrupted;
-    if (!stopRequested()) status = session.exportTo(output, layers, keepBlocks);
-    else tell(streams, "corvane: interrupted; " + output + " was not written\n");
-    session.stop();
-    streams.out.flush();
-    return status;
+    return runExportCommand(options.exportOptions, options.session, streams);
   }
-  return usageError(streams, "unknown command '" + options.command + "'");
-}
-
-} // namespace
-
-int runProgram(const std::vector<std::string>& args, std::istream& in, const OutputStreams& streams) {
-  Options options;
-  size_t i = 0;
-  for (; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--help" || a == "-h") {
-      streams.out << kUsage;
-      return kExitOk;
-    }
-    if (a == "--version") {
-      streams.out << kVersion << "\n";
-      return kExitOk;
-    }
-    if ((a == "--module" || a == "--support") && i + 1 < args.size()) {
-      if (a == "--module") options.session.modulePath = args[++i];
-      else options.session.supportDirs.push_back(args[++i]);
-      continue;
-    }
-    if (a.size() > 1 && a[0] == '-' && a != "-") return usageError(streams, "unknown option '" + a + "'");
-    break;
-  }
-  if (i >= args.size()) return usageError(streams, "no command given");
-  options.command = args[i++];
-  for (; i < args.size(); ++i) {
-    if (args[i] == "--help") options.help = true;
-    else options.args.push_back(args[i]);
-  }
-  return runCommand(options, in, streams);
+  return runShellOrScript(options, in, streams);
 }
 
 } // namespace corvane

@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "drawing/drawing.h"
+#include "dwg/dwg_reader.h"
 #include "runtime/file_errors.h"
 
 namespace corvane {
@@ -57,6 +58,8 @@ std::vector<CopyFolder> copyFolders(const std::string& drawingPath) {
   } else if (dot != std::string::npos && dot > 0) {
     beside.stem = base.substr(0, dot);
     beside.extension = base.substr(dot);
+    // A copy is DXF text: a drawing read from a DWG gets a DXF's name.
+    if (dwg::isDwgName(base)) beside.extension = ".dxf";
   } else {
     beside.stem = base;
   }

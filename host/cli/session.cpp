@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 
 #include "cli/recovery_copy.h"
@@ -47,7 +48,74 @@ std::string outputFileReason(const std::string& name, int errnum) {
              : fileErrorText(name, errnum);
 }
 
+// The transcript on its way to the session's output stream, where the
+// progress records are shown as SessionOptions::progress says.
+class TranscriptFilter {
+public:
+  using Progress = SessionOptions::Progress;
+  TranscriptFilter(std::ostream& out, bool flushEach, Progress progress)
+      : out_(out), flushEach_(flushEach), progress_(progress) {}
+
+  void write(std::string_view text) {
+    if (progress_ != Progress::kAll && isProgress(text)) {
+      if (progress_ == Progress::kNone) {
+        dropped_ = true;
+        return;
+      }
+      held_.assign(text);
+      auto now = std::chrono::steady_clock::now();
+      if (now - lastShown_ >= std::chrono::milliseconds(50)) {
+        lastShown_ = now;
+        showHeld();
+      }
+      return;
+    }
+    showHeld();
+    // The line end that would have ended the progress line (or a blank
+    // first line): without the records, it would leave an empty line.
+    if (progress_ == Progress::kNone && (dropped_ || !written_) && lastChar_ == '\n' && !text.empty() &&
+        text[0] == '\n')
+      text.remove_prefix(1);
+    dropped_ = false;
+    put(text);
+  }
+  // Shows the record still held back, if any.
+  void finish() { showHeld(); }
+
+private:
+  static bool isProgress(std::string_view text) {
+    return !text.empty() && text[0] == '\r' && text.find('\n') == std::string_view::npos;
+  }
+  void showHeld() {
+    if (held_.empty()) return;
+    std::string record = std::move(held_);
+    held_.clear();
+    put(record);
+  }
+  void put(std::string_view text) {
+    if (text.empty()) return;
+    out_.write(text.data(), static_cast<std::streamsize>(text.size()));
+    if (flushEach_) out_.flush();
+    written_ = true;
+    lastChar_ = text.back();
+  }
+
+  std::ostream& out_;
+  const bool flushEach_;
+  const Progress progress_;
+  std::string held_;              // kLatest: the record not shown yet
+  std::chrono::steady_clock::time_point lastShown_{};
+  bool dropped_ = false;          // kNone: records left out since the last text
+  bool written_ = false;
+  char lastChar_ = '\n';
+};
+
 } // namespace
+
+void diagnose(const OutputStreams& streams, const std::string& line) {
+  streams.out.flush();
+  streams.err << "corvane: " + line + "\n";
+}
 
 std::string sampleDrawingPath() { return executableDir() + "/examples/pavilion.dxf"; }
 
@@ -58,6 +126,7 @@ struct Session::State {
   std::unique_ptr<lisp::Interpreter> interpreter;
   LoadedModule* module = nullptr;
   RecoveryCopy recovery;
+  std::unique_ptr<TranscriptFilter> transcript;
   bool running = false;
   bool stopped = false;
   // Set by adsi_fileerror; the batch export fails with it.
@@ -73,14 +142,12 @@ bool Session::start(const SessionOptions& options, std::string& error) {
   // What the host prints goes to this session's streams until stop().
   state_->running = true;
   gRunningSession = this;
-  std::ostream& out = state_->streams.out;
   // A person watching sees every piece at once; a pipe or file gets the
   // text in large writes (an export prints a progress line per object).
-  const bool flushEach = state_->streams.outIsTerminal;
-  setOutputSink([&out, flushEach](std::string_view text) {
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    if (flushEach) out.flush();
-  });
+  state_->transcript = std::make_unique<TranscriptFilter>(state_->streams.out, state_->streams.outIsTerminal,
+                                                          options.progress);
+  TranscriptFilter* transcript = state_->transcript.get();
+  setOutputSink([transcript](std::string_view text) { transcript->write(text); });
   std::ostream& err = state_->streams.err;
   setErrorSink([&err](std::string_view text) { err.write(text.data(), static_cast<std::streamsize>(text.size())); });
 
@@ -125,7 +192,9 @@ bool Session::start(const SessionOptions& options, std::string& error) {
 
   listFunctions().setHasDrawing(true);
   std::string modulePath = options.modulePath.empty() ? exeDir + "/Vrml.arx" : options.modulePath;
+  setOutputMuted(options.quietLoad);
   state_->module = moduleLoader().load(modulePath, error);
+  setOutputMuted(false);
   return state_->module != nullptr;
 }
 
@@ -165,16 +234,8 @@ void Session::runCommandLine(std::istream* script) {
     diagnose(why + "; unsaved changes to " + name + " are lost: " + written.error);
 }
 
-std::string Session::drawingBaseName(const std::string& extension) const {
-  std::string path = state_->drawing ? state_->drawing->file().path() : "";
-  std::string base = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
-  size_t dot = base.rfind('.');
-  if (dot != std::string::npos && dot > 0) base.erase(dot);
-  if (base.empty()) base = "drawing";
-  return base + extension;
-}
-
-int Session::exportTo(const std::string& outputPath, const std::vector<std::string>& layers, bool keepBlocks) {
+int Session::exportTo(const std::string& outputPath, const std::vector<std::string>& layers, bool keepBlocks,
+                      ExportTally* tally) {
   const ListFunction* wrlout = listFunctions().find("vrml_wrlout");
   if (wrlout == nullptr) {
     diagnose("the module defines no vrml_wrlout");
@@ -193,9 +254,20 @@ int Session::exportTo(const std::string& outputPath, const std::vector<std::stri
     if (stopRequested()) return interrupted();
   }
   std::vector<AcDbObjectRecord*> objects = objectsOnLayers(*state_->drawing, layers);
+  const ExportTally given = tallyForExport(*state_->drawing, objects);
+  if (tally != nullptr) *tally = given;
+  auto nothingConverted = [&] {
+    std::string why =
+        nothingConvertedLine(given, keepBlocks ? BlockReferences::kKept : BlockReferences::kExploded, layers);
+    if (!why.empty()) {
+      state_->streams.out.flush();
+      diagnose(why);
+    }
+    return kExitFalse;
+  };
   if (objects.empty()) {
     hostPrint("\nNothing to export.\n");
-    return kExitFalse;
+    return nothingConverted();
   }
   ads_name ss;
   newSelectionSet(ss);
@@ -221,7 +293,7 @@ int Session::exportTo(const std::string& outputPath, const std::vector<std::stri
     diagnose(result.error);
     return kExitFalse;
   }
-  return result.kind == ListCallResult::kT ? kExitOk : kExitFalse;
+  return result.kind == ListCallResult::kT ? kExitOk : nothingConverted();
 }
 
 long Session::stop() {
@@ -234,6 +306,7 @@ long Session::stop() {
   setCurrentDrawing(nullptr);
   state_->drawing.reset();
   if (state_->running) {
+    if (state_->transcript) state_->transcript->finish();
     setOutputSink(nullptr);
     setErrorSink(nullptr);
     if (gRunningSession == this) gRunningSession = nullptr;

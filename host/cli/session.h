@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "console/export_answer.h"
+
 namespace corvane {
 
 struct SessionOptions {
@@ -18,6 +20,16 @@ struct SessionOptions {
   // The drawing is only read, never saved (an export): its file is mapped
   // rather than copied into memory.
   bool readOnly = false;
+  // An export: the greeting the module prints as it loads is left out.
+  bool quietLoad = false;
+  // What the transcript shows of progress records: text that starts with a
+  // carriage return and ends no line, a line the module redraws in place.
+  enum class Progress {
+    kAll,    // every one, as printed (the shell, corvane run, --progress)
+    kLatest, // the latest one at most twenty times a second, and always the
+             // last before other text: a person watching sees the same
+    kNone,   // none (a log keeps the report), nor the line end after them
+  } progress = Progress::kAll;
 };
 
 // Where a session prints: OUT takes the transcript (what the module, the
@@ -33,6 +45,10 @@ struct OutputStreams {
   bool outIsTerminal = false;
   bool errIsTerminal = false;
 };
+
+// Prints "corvane: LINE" and a line end on STREAMS.err, in one write, once
+// the transcript so far is out on STREAMS.out: the program's diagnostics.
+void diagnose(const OutputStreams& streams, const std::string& line);
 
 // Exit statuses of the corvane program.
 enum ExitStatus {
@@ -70,10 +86,12 @@ public:
   // then says so), kExitInterrupted when a signal stopped it, kExitFalse
   // when it returned nil otherwise or nothing matched. Unless KEEPBLOCKS,
   // every block reference and MESH is first exploded in memory (through
-  // every level), and the layers apply to the objects as placed.
-  int exportTo(const std::string& outputPath, const std::vector<std::string>& layers, bool keepBlocks = false);
-  // The base name of the drawing with EXTENSION in place of its own.
-  std::string drawingBaseName(const std::string& extension) const;
+  // every level), and the layers apply to the objects as placed. When
+  // nothing was converted for want of objects it converts, one line on the
+  // error stream says so (nothingConvertedLine). TALLY, when given, receives
+  // what the export was given.
+  int exportTo(const std::string& outputPath, const std::vector<std::string>& layers, bool keepBlocks = false,
+               ExportTally* tally = nullptr);
   // Unloads the module (messages 4 and 2); returns the blocks it still held.
   // The host's output goes back to the process's streams.
   long stop();

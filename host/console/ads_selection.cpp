@@ -7,6 +7,7 @@
 
 #include "ads.h"
 #include "console/console.h"
+#include "console/export_answer.h"
 #include "console/selection.h"
 #include "drawing/drawing.h"
 #include "drawing/entity_names.h"
@@ -183,6 +184,7 @@ int ads_sslength(const ads_name ss, long* len) {
 int ads_ssname(const ads_name ss, long i, ads_name entres) {
   if (ss == nullptr || entres == nullptr || !selectionSetMember(ss, i, entres)) return RTERROR;
   FaceReadAhead::instance().walked(ss, i);
+  noteSetWalked(ss, i, entres);
   return RTNORM;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "console/export_answer.h"
 #include "console/interrupts.h"
 
 #include "runtime/command_stack.h"
@@ -252,8 +253,14 @@ void Console::execute(const std::string& rawLine) {
   std::string bare = name;
   while (!bare.empty() && (bare[0] == '_' || bare[0] == '.')) bare.erase(0, 1);
   if (const RegisteredCommand* command = commandStack().lookup(bare)) {
-    ModuleScope scope(command->module);
-    command->handler();
+    forgetSetWalk();
+    {
+      ModuleScope scope(command->module);
+      command->handler();
+    }
+    // After the module's own message, why an export converted nothing.
+    std::string why = moduleCallDepth() == 0 ? takeWalkAnswer() : "";
+    if (!why.empty()) hostPrint("\n" + why);
     return;
   }
   if (!rest.empty()) {

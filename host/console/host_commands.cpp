@@ -31,6 +31,17 @@ void saveAsCommand(Console& console) {
   if (answer.kind != Answer::kText) return;
   std::string path = answer.text.empty() ? drawing->file().path() : answer.text;
   if (path.empty()) return;
+  // A DXF can't hold what the DWG reader could only list: say what stays
+  // behind, and go on only when told to.
+  const Drawing::DwgOrigin* dwg = drawing->dwgOrigin();
+  if (dwg != nullptr && !dwg->listedKinds.empty()) {
+    std::string kinds;
+    for (const auto& [kind, count] : dwg->listedKinds)
+      kinds += (kinds.empty() ? "" : ", ") + std::to_string(count) + " " + kind;
+    Answer go = console.ask("\nThe DXF can't carry what was only listed of the DWG: " + kinds +
+                            ".\nSave without them? <N>: ");
+    if (go.kind != Answer::kText || go.text.empty() || (go.text[0] != 'y' && go.text[0] != 'Y')) return;
+  }
   saveTo(*drawing, path);
 }
 

@@ -1,8 +1,12 @@
 #include "console/module_functions.h"
 
+#include "console/export_answer.h"
+
 #include "lisp/lisp_error.h"
 #include "lisp/resbuf_convert.h"
+#include "runtime/host_services.h"
 #include "runtime/list_functions.h"
+#include "runtime/module_loader.h"
 
 namespace corvane {
 
@@ -14,7 +18,12 @@ void connectModuleFunctions(lisp::Interpreter& interpreter) {
         ListFunction function = *defined; // the call may redefine the table
         return [function](std::span<const lisp::Value> args) -> lisp::Value {
           lisp::ResbufChain chain = lisp::toResbufChain(args);
+          const bool outermost = moduleCallDepth() == 0;
+          if (outermost) forgetSetWalk();
           ListCallResult result = listFunctions().call(function, chain.get());
+          // An export that converted nothing says why before its value.
+          std::string why = outermost ? takeWalkAnswer() : "";
+          if (!why.empty()) hostPrint((currentOutputLine().empty() ? "" : "\n") + why + "\n");
           switch (result.kind) {
           case ListCallResult::kNil:
             return lisp::Value();

@@ -5,6 +5,7 @@
 #include "drawing/entity_names.h"
 #include "drawing/extended_data.h"
 #include "drawing/object_classes.h"
+#include "dwg/dwg_reader.h"
 #include "dxf/dxf_values.h"
 #include "runtime/background_work.h"
 #include "runtime/text.h"
@@ -27,10 +28,15 @@ Drawing::~Drawing() {
 
 // ---- saving -------------------------------------------------------------------
 
-std::string Drawing::savedText() const { return file_.patched(savePatches(file_, index_, newApps_)); }
+std::string Drawing::savedText() const { return file_.patched(savePatches(file_, index_, newApps_, listedSerials_)); }
 
 HostResult Drawing::save() {
-  HostResult result = file_.write(file_.path(), savePatches(file_, index_, newApps_));
+  if (dwg_) {
+    HostResult refused;
+    refused.error = file_.path() + ": a DWG drawing is read, never written; SAVEAS NAME.dxf saves it as DXF";
+    return refused;
+  }
+  HostResult result = file_.write(file_.path(), savePatches(file_, index_, newApps_, listedSerials_));
   if (result) {
     savedChanges_ = changes_;
     file_.holdFile(); // the saved file is a new one
@@ -39,17 +45,25 @@ HostResult Drawing::save() {
 }
 
 HostResult Drawing::saveAs(const std::string& path) {
-  HostResult result = file_.write(path, savePatches(file_, index_, newApps_));
+  if (dwg_ && (file_.isOwnFile(path) || dwg::isDwgName(path))) {
+    HostResult refused;
+    refused.error = path + ": a DWG drawing is read, never written; SAVEAS NAME.dxf saves it as DXF";
+    return refused;
+  }
+  HostResult result = file_.write(path, savePatches(file_, index_, newApps_, listedSerials_));
   if (result) {
     beforeHostChange();
     file_.moveTo(path);
+    // From now on the drawing is the DXF just written (which leaves out
+    // what the DWG reader could only list, now and in later saves).
+    dwg_.reset();
     savedChanges_ = changes_;
   }
   return result;
 }
 
 HostResult Drawing::saveCopy(const std::string& path, unsigned maxMode) const {
-  return file_.write(path, savePatches(file_, index_, newApps_), file_.mode() & maxMode);
+  return file_.write(path, savePatches(file_, index_, newApps_, listedSerials_), file_.mode() & maxMode);
 }
 
 // ---- properties of a record ------------------------------------------------------

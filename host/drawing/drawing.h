@@ -174,6 +174,21 @@ public:
   // 7 when absent.
   int layerColor(const AcDbObjectRecord& layer) const;
 
+  // ---- a drawing read from a DWG (see dwg/dwg_reader.h) ----------------------
+  // Its text is the DXF the reader made of the DWG. save() refuses it (the
+  // DWG is never written), and so does saveAs to the DWG itself or to a
+  // ".dwg" name; saveAs writes that DXF with the user's changes, less the
+  // objects the reader could only list, and makes the drawing a DXF drawing
+  // of the new path (whose later saves leave them out too). Null for a
+  // drawing read from DXF.
+  struct DwgOrigin {
+    std::string version; // the DWG's $ACADVER ("AC1015")
+    // What a DXF written from it can't carry: the kinds the reader could
+    // only list, and how many of each, by kind.
+    std::vector<std::pair<std::string, uint32_t>> listedKinds;
+  };
+  const DwgOrigin* dwgOrigin() const { return dwg_.get(); }
+
 protected:
   Acad::ErrorStatus openLayerTable(AcDbLayerTable*& table, AcDb::OpenMode mode) override;
 
@@ -183,6 +198,8 @@ private:
 
   explicit Drawing(std::string path);
   static DrawingLoadResult scan(std::unique_ptr<Drawing> drawing, const std::string& name);
+  // The DWG held in D's file, read into DXF text and scanned (drawing_dwg.cpp).
+  static DrawingLoadResult loadDwg(std::unique_ptr<Drawing> d, const std::string& path);
 
   DrawingFile file_;
   RecordIndex index_{*this, file_};
@@ -197,6 +214,10 @@ private:
   // The object handed out for each record opened so far, by serial: one
   // look-up per open.
   std::vector<std::unique_ptr<AcDbObject>> objects_;
+  // A drawing read from a DWG: where it came from, and the serials (in
+  // order) of the records the reader could only list, which saves leave out.
+  std::unique_ptr<DwgOrigin> dwg_;
+  std::vector<uint32_t> listedSerials_;
 };
 
 // The drawing acdbCurDwg() returns; null for none. The caller keeps the

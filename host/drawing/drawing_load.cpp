@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "drawing/drawing.h"
+#include "dwg/dwg_reader.h"
 #include "drawing/object_classes.h"
 #include "dxf/dxf_values.h"
 #include "runtime/text.h"
@@ -193,7 +194,8 @@ DrawingLoadResult Drawing::load(const std::string& path, DrawingBytes::Kind byte
     result.error = opened.error;
     return result;
   }
-  DrawingLoadResult result = scan(std::move(d), path);
+  DrawingLoadResult result = dwg::isDwgFile(d->file_.text()) ? loadDwg(std::move(d), path)
+                                                               : scan(std::move(d), path);
   if (result.drawing) result.drawing->file_.holdFile();
   return result;
 }

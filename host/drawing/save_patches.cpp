@@ -30,8 +30,8 @@ std::string sameWidth(const DxfStyle& style, std::string_view old, long long num
 
 class PatchMaker {
 public:
-  PatchMaker(const DrawingFile& file, const RecordIndex& index)
-      : file_(file), index_(index), layout_(file.layout()), style_(layout_.style) {}
+  PatchMaker(const DrawingFile& file, const RecordIndex& index, const std::vector<uint32_t>& leftOut)
+      : file_(file), index_(index), layout_(file.layout()), style_(layout_.style), leftOut_(leftOut) {}
 
   std::vector<DxfPatch> make(const std::vector<NewApplication>& newApps) {
     recordPatches();
@@ -53,6 +53,7 @@ private:
   const RecordIndex& index_;
   const DxfLayout& layout_;
   const DxfStyle& style_;
+  const std::vector<uint32_t>& leftOut_;
   std::vector<DxfPatch> out_;
   uint64_t highestWritten_ = 0;
 };
@@ -94,6 +95,11 @@ void PatchMaker::recordPatches() {
     const AcDbObjectRecord* r = index_.at(i);
     if (r->has(record_flags::kAdded)) continue;
     uint64_t end = r->begin + r->length;
+    if (!leftOut_.empty() && std::binary_search(leftOut_.begin(), leftOut_.end(), r->serial)) {
+      // What the DWG reader could only list is no object a DXF can hold.
+      out_.push_back({r->begin, end, addedTextAfter(r->serial)});
+      continue;
+    }
     if (r->has(record_flags::kErased) && r->role == RecordRole::kEntity && !r->has(record_flags::kInBlock)) {
       // An erased entity leaves the file, its solid-model record too; what
       // was added after it takes its place.
@@ -197,8 +203,9 @@ void PatchMaker::raiseHandSeed() {
 } // namespace
 
 std::vector<DxfPatch> savePatches(const DrawingFile& file, const RecordIndex& index,
-                                  const std::vector<NewApplication>& newApps) {
-  return PatchMaker(file, index).make(newApps);
+                                  const std::vector<NewApplication>& newApps,
+                                  const std::vector<uint32_t>& leftOut) {
+  return PatchMaker(file, index, leftOut).make(newApps);
 }
 
 } // namespace corvane

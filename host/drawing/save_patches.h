@@ -32,7 +32,10 @@ struct NewApplication {
 
 // The patches that turn FILE's bytes into the drawing that INDEX (its
 // records) and NEWAPPS describe now; none for a drawing without changes.
+// LEFTOUT (sorted serials) are records no saved file holds: objects the
+// DWG reader could only list, which are no objects a DXF can hold.
 std::vector<DxfPatch> savePatches(const DrawingFile& file, const RecordIndex& index,
-                                  const std::vector<NewApplication>& newApps);
+                                  const std::vector<NewApplication>& newApps,
+                                  const std::vector<uint32_t>& leftOut = {});
 
 } // namespace corvane

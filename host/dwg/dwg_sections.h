@@ -25,6 +25,10 @@ std::string_view versionMagic(DwgVersion version);
 struct DwgSections {
   DwgVersion version = DwgVersion::kR2000;
   uint16_t codePage = 0; // the file header's code page number (30 = ANSI_1252)
+  // The file header's maintenance release (byte 0x0B), which R2010 and
+  // R2013 need to know where a section's data begins (see frameSection).
+  // The R2007 container may leave it 0.
+  uint8_t maintenanceVersion = 0;
 
   // Each section's bytes as the object reader reads them: for R2004 and
   // later the section's pages decompressed and joined; for R13 to R2000 the
@@ -38,9 +42,46 @@ struct DwgSections {
   // The bytes the object map's offsets point into: AcDb:AcDbObjects for
   // R2004 and later (held in ownedObjects), the whole file for R13 to
   // R2000, whose offsets are file offsets. Valid while the file's bytes and
-  // this struct live.
+  // this struct live. Since `objects` may point into `ownedObjects`, the
+  // struct moves but never copies.
   std::span<const uint8_t> objects;
   std::vector<uint8_t> ownedObjects;
+
+  DwgSections() = default;
+  DwgSections(DwgSections&&) = default;
+  DwgSections& operator=(DwgSections&&) = default;
+  DwgSections(const DwgSections&) = delete;
+  DwgSections& operator=(const DwgSections&) = delete;
 };
+
+// Reads FILE's structure into its sections, whatever its version (the
+// first six bytes say which container reads it: R13 to R2000, R2007, or the
+// paged layout of R2004, R2010, R2013 and R2018). Every checksum the
+// container keeps is checked, and the header and classes sections' frames
+// (frameSection). Throws DwgError naming the structure and byte offset of
+// the first thing that can't be trusted; a file that is no DWG, a DWG older
+// than R13 or newer than R2018, and a password-protected drawing are
+// refused by name. The result's `objects` may point into FILE (R13 to
+// R2000): keep FILE alive while it is used.
+DwgSections readDwgSections(std::span<const uint8_t> file);
+
+// Where the data of a header or classes section lies: after its start
+// sentinel and size (R2010 and R2013 from maintenance release 4 on, and
+// R2018, a second size word follows), before its CRC and end sentinel. Both
+// offsets are bytes within the section.
+struct DwgSectionFrame {
+  size_t dataBegin = 0;
+  size_t dataEnd = 0;
+};
+// Checks SECTION's start sentinel (BEGIN; the end sentinel is its
+// complement), that the size it states fits its bytes, and its CRC (seed
+// 0xC0C1, over the size words and the data). NAME names the section in the
+// DwgError thrown for any of these.
+DwgSectionFrame frameSection(std::span<const uint8_t> section, std::span<const uint8_t, 16> begin,
+                             std::string_view name, const DwgSections& sections);
+
+// The start sentinels of the header variables and the classes.
+extern const uint8_t kHeaderSentinel[16];
+extern const uint8_t kClassesSentinel[16];
 
 } // namespace corvane::dwg

@@ -218,12 +218,21 @@ std::string formatHandle(uint64_t handle) {
 }
 
 std::string formatDxfReal(double value) {
+  std::string s;
+  appendDxfReal(s, value);
+  return s;
+}
+
+void appendDxfReal(std::string& out, double value) {
   char buf[64];
   auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, value);
-  if (ec != std::errc()) return "0.0";
-  std::string s(buf, ptr);
-  if (s.find_first_of(".eE") == std::string::npos) s += ".0";
-  return s;
+  if (ec != std::errc()) {
+    out.append("0.0");
+    return;
+  }
+  const std::string_view digits(buf, static_cast<size_t>(ptr - buf));
+  out.append(digits);
+  if (digits.find_first_of(".eE") == std::string_view::npos) out.append(".0");
 }
 
 namespace {

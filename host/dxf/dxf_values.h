@@ -137,6 +137,8 @@ std::string encodeDxfHex(std::string_view bytes); // upper case
 // The shortest decimal text that reads back as exactly VALUE, with a
 // decimal point or exponent ("0.3", "1.0", "1e-07"). VALUE must be finite.
 std::string formatDxfReal(double value);
+// The same text appended to OUT, with no string of its own.
+void appendDxfReal(std::string& out, double value);
 
 // How a file writes its groups, taken from the file itself so that new
 // groups look like their neighbours.

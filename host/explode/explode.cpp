@@ -13,13 +13,6 @@ constexpr double kRadiansPerDegree = 3.14159265358979323846 / 180.0;
 // Deeper than this, a block that refers to itself is assumed.
 constexpr int kMaxDepth = 64;
 
-bool isExportable(const AcDbObjectRecord& r) {
-  for (AcRxClass* c : {AcDbBody::desc(), AcDb3dSolid::desc(), AcDbSolid::desc(), AcDbFace::desc(),
-                       AcDbPolyFaceMesh::desc(), AcDbPolygonMesh::desc()})
-    if (r.cls->isDerivedFrom(c)) return true;
-  return false;
-}
-
 // A block reference as its groups give it.
 struct Reference {
   std::string block;
@@ -204,6 +197,13 @@ ExplodeReport explode(Drawing& drawing, const std::vector<AcDbObjectRecord*>& ob
 }
 
 } // namespace
+
+bool isExportable(const AcDbObjectRecord& r) {
+  for (AcRxClass* c : {AcDbBody::desc(), AcDb3dSolid::desc(), AcDbSolid::desc(), AcDbFace::desc(),
+                       AcDbPolyFaceMesh::desc(), AcDbPolygonMesh::desc()})
+    if (r.cls->isDerivedFrom(c)) return true;
+  return false;
+}
 
 ExplodeReport explodeObjects(Drawing& drawing, const std::vector<AcDbObjectRecord*>& objects) {
   return explode(drawing, objects, false);

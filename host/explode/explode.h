@@ -27,6 +27,11 @@ struct ExplodeReport {
 // as it was, as does every object of another kind.
 ExplodeReport explodeObjects(Drawing& drawing, const std::vector<AcDbObjectRecord*>& objects);
 
+// True for the kinds the module's export converts (and derived ones): 3D
+// face, 2D solid, polyface and polygon mesh, 3D solid and body. Every other
+// object it counts as one it can't convert.
+bool isExportable(const AcDbObjectRecord& record);
+
 // Before an export, in memory: every block reference of model space
 // exploded through every level and every MESH, so that the export sees the
 // objects they show. Objects of kinds the export can't convert are not

@@ -52,9 +52,16 @@ SysVar stringVar(const std::string& v, bool readOnly = false) {
 
 void setOutputSink(OutputSink s) { sink() = std::move(s); }
 
+namespace {
+bool gOutputMuted = false;
+} // namespace
+
+void setOutputMuted(bool muted) { gOutputMuted = muted; }
+
 const std::string& currentOutputLine() { return lineShown(); }
 
 void hostPrint(std::string_view text) {
+  if (gOutputMuted) return;
   // What the cursor's line shows: a line feed or a carriage return starts
   // it afresh. Held to a screen's width or so; prompts are shorter.
   std::string& line = lineShown();
@@ -308,6 +315,7 @@ void acrx_abort(const char* format, ...) {
   va_start(ap, format);
   std::vsnprintf(text, sizeof text, format ? format : "", ap);
   va_end(ap);
+  corvane::setOutputMuted(false);
   corvane::hostPrint("\n");
   corvane::hostPrint(text);
   corvane::hostPrint("\n");

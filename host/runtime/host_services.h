@@ -18,6 +18,10 @@ namespace corvane {
 using OutputSink = std::function<void(std::string_view)>;
 void setOutputSink(OutputSink sink);
 void hostPrint(std::string_view text);
+// While muted, hostPrint drops what it is given: an export leaves out the
+// greeting a module prints as it loads. acrx_abort unmutes first, so that
+// the reason for an abort always shows.
+void setOutputMuted(bool muted);
 // The text printed since the last line feed or carriage return: what the
 // line the cursor stands on shows (its last 1024 bytes).
 const std::string& currentOutputLine();

@@ -57,8 +57,11 @@ public:
       if (!c_.readSigned(2, i)) return fail(reason);
       return integer(v, i);
     case kTagLong:
+      if (!c_.readSigned(intSize_, i)) return fail(reason);
+      return integer(v, i);
     case kTagEnum:
       if (!c_.readSigned(intSize_, i)) return fail(reason);
+      v.enumerated = true;
       return integer(v, i);
     case kTagFloat: {
       float f = 0;
@@ -110,6 +113,7 @@ public:
       for (double& x : d)
         if (!c_.readF64(x)) return fail(reason);
       v.kind = SatKind::Vector;
+      v.planar = true;
       v.vec = {d[0], d[1], 0};
       if (!isFinite(v.vec)) return nonFinite(reason);
       return true;
@@ -181,6 +185,7 @@ bool readSab(const uint8_t* data, size_t size, SatDocument& doc, std::string& re
     }
   }
   if (!takeSatHeader(header, doc, reason)) return false;
+  doc.flags = header[3];
 
   SabParser p(c, intSize);
   // Header values (product, version and date strings, then units and
@@ -214,11 +219,14 @@ bool readSab(const uint8_t* data, size_t size, SatDocument& doc, std::string& re
       sawUnits = true;
       if (v.number > 0) doc.unitsMm = v.number;
     }
+    if (v.kind == SatKind::Double) doc.headerNumbers.push_back(v.number);
+    if (v.kind == SatKind::String) doc.headerStrings.push_back(std::move(v.text));
   }
 
   while (true) {
     if (kind.starts_with("End-of-") || kind.starts_with("Begin-of-")) {
       doc.endAt = kindAt;
+      doc.endMarker = std::move(kind);
       return true;
     }
     if (doc.records.size() >= kMaxSatRecords) {

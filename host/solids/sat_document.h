@@ -32,6 +32,11 @@ struct SatValue {
   double number = 0;
   Vec3 vec;
   std::string text;
+  // Binary only, for writers of text: the number was an enumeration's
+  // (text writes a word for it); the vector was a parameter pair (u, v),
+  // two numbers in text, z = 0 here.
+  bool enumerated = false;
+  bool planar = false;
 };
 
 struct SatRecord {
@@ -50,6 +55,14 @@ struct SatDocument {
   size_t endAt = 0;              // where the end marker starts (the data's end without one)
   size_t intSize = 0;            // binary: bytes of an integer or reference
   std::vector<SatRecord> records;
+  // The rest of the header as read, for writers: its fourth number (flags),
+  // the product, modeller version and save date strings (from version 2
+  // on), the units line's numbers (millimetres per unit, then tolerances),
+  // and the end marker's name ("End-of-ACIS-data"; empty when missing).
+  int64_t flags = 0;
+  std::vector<std::string> headerStrings;
+  std::vector<double> headerNumbers;
+  std::string endMarker;
 };
 
 // Limits that keep hostile input from costing unbounded memory or time.

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <vector>
 
 namespace corvane::solids {
 namespace {
@@ -91,6 +92,29 @@ bool isRecordStart(std::string_view line) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
+// The product line: counted strings ("16 Autodesk AutoCAD", or "@16 ..."
+// as some writers put it), each count followed by one blank and the text.
+bool countedStrings(std::string_view line, std::vector<std::string>& out) {
+  out.clear();
+  size_t p = 0;
+  while (true) {
+    while (p < line.size() && isSpace(line[p])) ++p;
+    if (p >= line.size()) return !out.empty();
+    if (line[p] == '@') ++p;
+    size_t q = p;
+    while (q < line.size() && isDigit(line[q])) ++q;
+    int64_t n = 0;
+    if (!parseInteger(line.substr(p, q - p), n) || n < 0) return false;
+    p = q;
+    if (n > 0) {
+      if (p >= line.size() || line[p] != ' ' || line.size() - p - 1 < size_t(n)) return false;
+      ++p;
+    }
+    out.emplace_back(line.substr(p, size_t(n)));
+    p += size_t(n);
+  }
+}
+
 bool isEndMarker(std::string_view kind) { return kind.starts_with("End-of-") || kind.starts_with("Begin-of-"); }
 
 } // namespace
@@ -106,7 +130,8 @@ bool readSatText(std::string_view text, SatDocument& doc, std::string& reason) {
     }
   }
   if (!takeSatHeader(header, doc, reason)) return false;
-  cur.line(); // rest of the header line (flags and padding)
+  doc.flags = header[3];
+  cur.line(); // rest of the header line (padding)
 
   // Product/date and units lines: present from version 2 on, recognised by
   // their shape rather than by version so that unusual writers still read.
@@ -119,14 +144,19 @@ bool readSatText(std::string_view text, SatDocument& doc, std::string& reason) {
     }
     // The units line is all numbers: millimetres per unit, then tolerances.
     TextCursor lc(l);
-    double units = 0, value = 0;
-    int numbers = 0;
+    std::vector<double> numbers;
     bool allNumbers = true;
     for (std::string_view tok = lc.token(); !tok.empty(); tok = lc.token()) {
-      if (!parseNumber(tok, numbers == 0 ? units : value)) allNumbers = false;
-      ++numbers;
+      double value = 0;
+      if (!parseNumber(tok, value)) allNumbers = false;
+      numbers.push_back(value);
     }
-    if (allNumbers && numbers >= 3 && units > 0) doc.unitsMm = units;
+    if (allNumbers && numbers.size() >= 3 && numbers[0] > 0) {
+      doc.unitsMm = numbers[0];
+      doc.headerNumbers = std::move(numbers);
+    } else if (!allNumbers && doc.headerStrings.empty() && !countedStrings(l, doc.headerStrings)) {
+      doc.headerStrings.clear();
+    }
   }
 
   while (true) {
@@ -145,6 +175,7 @@ bool readSatText(std::string_view text, SatDocument& doc, std::string& reason) {
     if (kind.size() > 1 && kind[0] == '-' && isDigit(kind[1])) kind = cur.token();
     if (isEndMarker(kind)) {
       doc.endAt = recordAt;
+      doc.endMarker.assign(kind);
       break;
     }
     if (kind.empty() || !((kind[0] >= 'a' && kind[0] <= 'z') || (kind[0] >= 'A' && kind[0] <= 'Z'))) {
@@ -185,7 +216,7 @@ bool readSatText(std::string_view text, SatDocument& doc, std::string& reason) {
         v.kind = SatKind::Open;
       } else if (tok == "}") {
         v.kind = SatKind::Close;
-      } else if (parseInteger(tok, n)) {
+      } else if (parseInteger(tok, n) && !(n == 0 && tok[0] == '-')) { // "-0": a negative zero, kept
         v.kind = SatKind::Integer;
         v.integer = n;
         v.number = double(n);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <vector>
 
 #include "support/run_process.h"
@@ -42,6 +43,26 @@ TEST(HostProgram, AbortEndsTheHostWithStatusThree) {
   ProcessResult r = runProcess({corvanePath(), "--module", ABORT_MODULE, "run", "-", "-"}, "quit\n");
   EXPECT_EQ(r.status, 3);
   EXPECT_NE(r.out.find("\nFailed AcDbObject::close()\n"), std::string::npos) << r.out;
+}
+
+// The greeting is left out of an export, never an abort's reason: alone,
+// and in a batch, where each drawing's worker says why it ended.
+TEST(HostProgram, AnAbortDuringAnExportIsToldWithItsReason) {
+  const std::string sample = std::string(CORVANE_BIN_DIR) + "/examples/pavilion.dxf";
+  ProcessResult one = runProcess({corvanePath(), "--module", ABORT_MODULE, "export", sample, "-o", "/dev/null"});
+  EXPECT_EQ(one.status, 3);
+  EXPECT_EQ(one.out, "Failed AcDbObject::close()\n");
+  const std::string dir = makeTempDir();
+  for (const char* name : {"/a.dxf", "/b.dxf"}) {
+    std::filesystem::create_directories(dir + "/lib");
+    std::filesystem::copy_file(sample, dir + "/lib" + name);
+  }
+  ProcessResult batch = runProcess({corvanePath(), "--module", ABORT_MODULE, "export", "lib", "-o", "out"}, "", dir);
+  EXPECT_EQ(batch.status, 3) << batch.out << batch.err;
+  EXPECT_EQ(count(batch.out, ": aborted, "), 2u) << batch.out;
+  EXPECT_EQ(count(batch.out, "; the host was aborted: Failed AcDbObject::close()\n"), 4u) << batch.out; // and the summary's
+  EXPECT_NE(batch.out.find(": 0 exported (0 objects converted) to out, 2 aborted\n"), std::string::npos) << batch.out;
+  std::filesystem::remove_all(dir);
 }
 
 TEST(HostProgram, TheModuleExportsExactlyItsThreeEntryPoints) {

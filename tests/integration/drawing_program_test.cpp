@@ -32,7 +32,10 @@ TEST(DrawingProgram, UnreadableFilesAreRefusedWithOneLine) {
   const std::vector<Case> cases = {
       {"empty.dxf", "", "empty"},
       {"binary.dxf", std::string("AutoCAD Binary DXF\r\n\x1a\0", 22), "byte 22: the file ends"},
-      {"drawing.dwg", "AC1015\0\0\0\0\0\0", "DWG"},
+      // DWGs are read now: a cut one is refused where it stops, an R12 one
+      // by name.
+      {"drawing.dwg", "AC1015\0\0\0\0\0\0", "file header at byte"},
+      {"r12.dwg", "AC1009\0\0\0\0\0\0", "AC1009 (R11/R12)"},
       {"utf16.dxf", std::string("\xFF\xFE \0 \0" "0\0\n\0", 10), "UTF-16"},
       {"cr.dxf", "  0\rSECTION\r  2\rENTITIES\r", "CR alone"},
       {"cutcode.dxf", group(0, "SECTION") + group(2, "ENTITIES") + " ", "inside a group code (truncated)"},

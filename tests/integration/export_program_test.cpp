@@ -45,17 +45,67 @@ TEST(ExportProgram, VrmloutCountsConvertedAndIgnoredObjects) {
   EXPECT_EQ(coinCheck(run.dir + "/out.wrl", {"--groups", "3", "--materials", "3", "--anchors", "0", "--faces", "11"}), "");
 }
 
-TEST(ExportProgram, NothingConvertedDeletesTheFileAndSaysSo) {
+TEST(ExportProgram, NothingConvertedDeletesTheFileAndSaysWhy) {
   TestDrawing d;
   d.line("2A", "0", 1).line("2B", "0", 2);
   ScriptRun run = runScript(d.text(), "vrmlout\nall\n\nlines.wrl\n(vrml_wrlout (ssget \"X\") \"lines2.wrl\")\n");
   const std::string& out = run.result.out;
-  EXPECT_NE(out.find("\rProcessing 1 of 2.\nError while creating VRML file."), std::string::npos) << out;
+  // After the module's own message, the host's line saying why.
+  const std::string why = "nothing converted: 2 lines, which the export does not convert";
+  EXPECT_NE(out.find("\rProcessing 1 of 2.\nError while creating VRML file.\n" + why + "\nCommand: "),
+            std::string::npos) << out;
   EXPECT_EQ(out.find("objects converted"), std::string::npos) << out;
-  EXPECT_NE(out.find("(vrml_wrlout (ssget \"X\") \"lines2.wrl\")\n\rProcessing 0 of 2.\rProcessing 1 of 2.nil\n"),
+  EXPECT_NE(out.find("(vrml_wrlout (ssget \"X\") \"lines2.wrl\")\n\rProcessing 0 of 2.\rProcessing 1 of 2.\n" + why +
+                     "\nnil\n"),
             std::string::npos) << out;
   EXPECT_FALSE(std::ifstream(run.dir + "/lines.wrl").good());
   EXPECT_FALSE(std::ifstream(run.dir + "/lines2.wrl").good());
+}
+
+// Why nothing was converted, as the shell and `corvane export` say it: one
+// line, the kinds counted, block references with what to do about them.
+TEST(ExportProgram, BlockReferencesThatHoldTheObjectsAreNamedWithWhatToDo) {
+  TestDrawing d;
+  d.block("FRAME", group(0, "3DFACE") + group(8, "0") + group(10, "0") + group(20, "0") + group(30, "0") +
+                       group(11, "1") + group(21, "0") + group(31, "0") + group(12, "1") + group(22, "1") +
+                       group(32, "0") + group(13, "0") + group(23, "1") + group(33, "0"));
+  d.block("NOTE", group(0, "LINE") + group(8, "0") + group(10, "0") + group(20, "0") + group(30, "0") +
+                      group(11, "1") + group(21, "1") + group(31, "0"));
+  d.insert("2A", "0", 1, "FRAME").insert("2B", "0", 1, "FRAME", 5).line("2C", "0", 1).insert("2D", "0", 1, "NOTE");
+  ScriptRun run = runScript(d.text(), "vrmlout\n2A 2B 2C\n\nf.wrl\n(vrml_wrlout (ssget \"X\" '((0 . \"INSERT\")))"
+                                      " \"g.wrl\")\nvrmlout\n2A\n\nh.wrl\n");
+  EXPECT_NE(run.result.out.find("\nError while creating VRML file.\nnothing converted: 2 block references (EXPLODE "
+                                "them first), 1 line, which the export does not convert\nCommand: "),
+            std::string::npos) << run.result.out;
+  EXPECT_NE(run.result.out.find("\nnothing converted: 3 block references (EXPLODE them first)\nnil\n"),
+            std::string::npos) << run.result.out;
+  EXPECT_NE(run.result.out.find("\nError while creating VRML file.\nnothing converted: 1 block reference (EXPLODE it "
+                                "first)\nCommand: "),
+            std::string::npos) << run.result.out;
+  // Cancelled before the export ran: nothing to explain.
+  ScriptRun cancelled = runScript(d.text(), "vrmlout\n2C\n\n^C\n");
+  EXPECT_EQ(cancelled.result.out.find("nothing converted"), std::string::npos) << cancelled.result.out;
+
+  writeFile(run.dir + "/d.dxf", d.text());
+  ProcessResult kept = runProcess({corvanePath(), "export", "d.dxf", "--keep-blocks"}, "", run.dir);
+  EXPECT_EQ(kept.status, 1);
+  EXPECT_EQ(kept.err, "corvane: nothing converted: 3 block references kept by --keep-blocks, 1 line, which the "
+                      "export does not convert\n");
+  // Placed in memory, the frames export; the note's reference shows nothing.
+  ProcessResult placed = runProcess({corvanePath(), "export", "d.dxf", "--layer", "0"}, "", run.dir);
+  EXPECT_EQ(placed.status, 0) << placed.err;
+  EXPECT_EQ(placed.out, "2 objects converted.\n2 invalid objects ignored.\n");
+  ProcessResult nowhere = runProcess({corvanePath(), "export", "d.dxf", "--layer", "NOTHING"}, "", run.dir);
+  EXPECT_EQ(nowhere.err, "corvane: nothing converted: no object is on layer NOTHING\n");
+  TestDrawing notes;
+  notes.block("NOTE", group(0, "LINE") + group(8, "0") + group(10, "0") + group(20, "0") + group(30, "0") +
+                          group(11, "1") + group(21, "1") + group(31, "0"));
+  notes.insert("2A", "0", 1, "NOTE").line("2B", "0", 1).line("2C", "0", 1);
+  writeFile(run.dir + "/notes.dxf", notes.text());
+  ProcessResult note = runProcess({corvanePath(), "export", "notes.dxf"}, "", run.dir);
+  EXPECT_EQ(note.status, 1);
+  EXPECT_EQ(note.err, "corvane: nothing converted: 1 block reference that shows nothing it converts or can't be "
+                      "placed, 2 lines, which the export does not convert\n");
 }
 
 TEST(ExportProgram, MaterialFollowsTheDrawingColourAndWhiteHasNone) {

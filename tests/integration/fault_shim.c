@@ -13,7 +13,10 @@
                               that a test sees the progress as it comes
    CORVANE_FAULT_FACES=N      face files after the first N can't be made
    CORVANE_FAULT_LOG=FILE     the directories the process makes with
-                              mkdtemp are appended to FILE, one a line */
+                              mkdtemp are appended to FILE, one a line
+   CORVANE_FAULT_ABORT=TEXT   the process aborts (SIGABRT) when it opens a
+                              file whose path holds TEXT: a drawing that
+                              crashes the process reading it */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -79,6 +82,8 @@ int close(int fd) {
 }
 
 static int openWith(const char* name, const char* path, int flags, mode_t mode) {
+  const char* crash = getenv("CORVANE_FAULT_ABORT");
+  if (crash != NULL && *crash != '\0' && path != NULL && strstr(path, crash) != NULL) abort();
   if ((flags & O_TMPFILE) == O_TMPFILE && getenv("CORVANE_FAULT_NO_TMPFILE") != NULL) {
     errno = EOPNOTSUPP;
     return -1;

@@ -153,7 +153,7 @@ TEST(ReadAheadProgram, AnExportThatAbortsPartWayLeavesNoFaceFile) {
                                  "mount --bind /tmp /tmp && mount -o remount,bind,ro /tmp && "
                                  "mount --bind " + here + " " + here + " && mount -o remount,bind,rw " + here +
                                      " && cd " + here + " && env -u TMPDIR " + shellQuoted(corvanePath()) +
-                                     " export drawing.dxf -o aborted.wrl; s=$?; "
+                                     " export drawing.dxf -o aborted.wrl --progress; s=$?; "
                                      "ls -A /dev/shm > left.txt; exit $s",
                                  dir);
   if (!r) GTEST_SKIP() << "no private mount namespace here";

@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
+
+#include "cli/program.h"
 
 namespace corvane::testing {
 
@@ -122,6 +125,16 @@ std::string TestDrawing::text() const {
   return t;
 }
 
+InProcessRun runInProcess(const std::vector<std::string>& args, const std::string& input) {
+  std::istringstream in(input);
+  std::ostringstream out, err;
+  InProcessRun run;
+  run.status = runProgram(args, in, OutputStreams{out, err});
+  run.out = out.str();
+  run.err = err.str();
+  return run;
+}
+
 ScriptRun runScript(const std::string& drawing, const std::string& script) {
   ScriptRun run;
   run.dir = makeTempDir();
@@ -165,6 +178,15 @@ std::vector<std::string> withShim(std::vector<std::string> faults) {
   faults.push_back(std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") +
                    "verify_asan_link_order=0");
   return faults;
+}
+
+std::string shellAssignments(const std::vector<std::string>& env) {
+  std::string words;
+  for (const std::string& assignment : env) {
+    const size_t equals = assignment.find('=');
+    words += assignment.substr(0, equals + 1) + shellQuoted(assignment.substr(equals + 1)) + " ";
+  }
+  return words;
 }
 
 bool haveEzdxf() {

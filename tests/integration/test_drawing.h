@@ -38,6 +38,16 @@ private:
   std::string entities_;
 };
 
+// What the corvane program run inside the test (runProgram, string
+// streams) returned and printed.
+struct InProcessRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+// Runs the program with ARGS in this process, INPUT as its standard input.
+InProcessRun runInProcess(const std::vector<std::string>& args, const std::string& input = "");
+
 struct ScriptRun {
   ProcessResult result;
   std::string dir; // where the drawing and the script were written
@@ -58,6 +68,9 @@ std::vector<std::string> filesIn(const std::string& dir);
 // at spaces and colons: a build whose path holds one names the shim by a
 // link in a folder of its own.
 std::vector<std::string> withShim(std::vector<std::string> faults);
+// ENV ("NAME=VALUE" each) as words that set it in front of a shell
+// command, each quoted.
+std::string shellAssignments(const std::vector<std::string>& env);
 // True when /usr/bin/python3 has ezdxf, the independent DXF library the
 // tests compare with.
 bool haveEzdxf();

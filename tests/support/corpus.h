@@ -8,27 +8,43 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace corvane::testing {
 
+// The corpus lies in shared/corpus beside the project, or beside a folder
+// above it (a worktree in a folder of worktrees).
 inline std::filesystem::path corpusDir() {
-  return std::filesystem::path(CORVANE_SOURCE_DIR) / ".." / "shared" / "corpus" / "dxf";
+  std::error_code ec;
+  std::filesystem::path above = std::filesystem::path(CORVANE_SOURCE_DIR).parent_path();
+  for (std::filesystem::path dir = above; !dir.empty(); dir = dir.parent_path()) {
+    if (std::filesystem::is_directory(dir / "shared" / "corpus", ec)) return dir / "shared" / "corpus" / "dxf";
+    if (dir == dir.root_path()) break;
+  }
+  return above / "shared" / "corpus" / "dxf";
 }
 
 inline std::filesystem::path binaryCorpusDir() { return corpusDir().parent_path() / "dxf-binary"; }
 
-// The corpus drawings (of DIR), sorted by name; empty when the corpus is absent.
-inline std::vector<std::filesystem::path> corpusFiles(const std::filesystem::path& dir = corpusDir()) {
+// The DWG corpus (../shared/corpus/dwg): each drawing beside its DXF twin.
+inline std::filesystem::path dwgCorpusDir() { return corpusDir().parent_path() / "dwg"; }
+
+// The corpus drawings (of DIR, with EXTENSION), sorted by name; empty when
+// the corpus is absent.
+inline std::vector<std::filesystem::path> corpusFiles(const std::filesystem::path& dir = corpusDir(),
+                                                      std::string_view extension = ".dxf") {
   std::vector<std::filesystem::path> files;
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
-    if (entry.path().extension() == ".dxf") files.push_back(entry.path());
+    if (entry.path().extension() == extension) files.push_back(entry.path());
   std::sort(files.begin(), files.end());
   return files;
 }
 
 inline std::vector<std::filesystem::path> binaryCorpusFiles() { return corpusFiles(binaryCorpusDir()); }
+
+inline std::vector<std::filesystem::path> dwgCorpusFiles() { return corpusFiles(dwgCorpusDir(), ".dwg"); }
 
 // The text drawing of the corpus that is the same drawing as the binary
 // corpus drawing BINARY (its SOURCES.md says which); empty when none is.

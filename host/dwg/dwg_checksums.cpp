@@ -1,0 +1,73 @@
+#include "dwg/dwg_checksums.h"
+
+#include <algorithm>
+#include <array>
+
+namespace corvane::dwg {
+namespace {
+
+template <typename Word, Word kPolynomial>
+constexpr std::array<Word, 256> reflectedTable() {
+  std::array<Word, 256> table{};
+  for (unsigned i = 0; i < 256; ++i) {
+    Word v = Word(i);
+    for (int bit = 0; bit < 8; ++bit) v = (v & 1) ? Word((v >> 1) ^ kPolynomial) : Word(v >> 1);
+    table[i] = v;
+  }
+  return table;
+}
+
+constexpr auto kCrc16Table = reflectedTable<uint16_t, 0xA001>();
+
+// The CRC-16 of eight bytes at a time ("slicing by eight"): table K gives
+// what a byte contributes when K more bytes follow it. Every object of a
+// drawing is checked, so this is on the loading path of every DWG.
+constexpr std::array<std::array<uint16_t, 256>, 8> crc16Slices() {
+  std::array<std::array<uint16_t, 256>, 8> t{};
+  t[0] = reflectedTable<uint16_t, 0xA001>();
+  for (size_t k = 1; k < 8; ++k)
+    for (unsigned i = 0; i < 256; ++i) t[k][i] = uint16_t((t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF]);
+  return t;
+}
+constexpr auto kCrc16Slices = crc16Slices();
+constexpr auto kCrc32Table = reflectedTable<uint32_t, 0xEDB88320u>();
+
+} // namespace
+
+uint16_t crc16(uint16_t seed, std::span<const uint8_t> bytes) {
+  uint16_t crc = seed;
+  size_t i = 0;
+  for (; i + 8 <= bytes.size(); i += 8) {
+    const uint8_t* b = bytes.data() + i;
+    crc = uint16_t(kCrc16Slices[7][(crc ^ b[0]) & 0xFF] ^ kCrc16Slices[6][((crc >> 8) ^ b[1]) & 0xFF] ^
+                   kCrc16Slices[5][b[2]] ^ kCrc16Slices[4][b[3]] ^ kCrc16Slices[3][b[4]] ^ kCrc16Slices[2][b[5]] ^
+                   kCrc16Slices[1][b[6]] ^ kCrc16Slices[0][b[7]]);
+  }
+  for (; i < bytes.size(); ++i) crc = uint16_t((crc >> 8) ^ kCrc16Table[(crc ^ bytes[i]) & 0xFF]);
+  return crc;
+}
+
+uint32_t crc32(uint32_t seed, std::span<const uint8_t> bytes) {
+  uint32_t crc = ~seed;
+  for (uint8_t b : bytes) crc = (crc >> 8) ^ kCrc32Table[(crc ^ b) & 0xFF];
+  return ~crc;
+}
+
+uint32_t pageChecksum(uint32_t seed, std::span<const uint8_t> bytes) {
+  // 0x15B0 bytes is the longest run whose sums can't overflow 32 bits before
+  // they are folded.
+  uint32_t low = seed & 0xFFFF, high = seed >> 16;
+  while (!bytes.empty()) {
+    size_t n = std::min<size_t>(bytes.size(), 0x15B0);
+    for (size_t i = 0; i < n; ++i) {
+      low += bytes[i];
+      high += low;
+    }
+    low %= 0xFFF1;
+    high %= 0xFFF1;
+    bytes = bytes.subspan(n);
+  }
+  return (high << 16) | (low & 0xFFFF);
+}
+
+} // namespace corvane::dwg

@@ -1,0 +1,105 @@
+#include "dwg/dwg_r2007_reed_solomon.h"
+
+#include <array>
+
+namespace corvane::dwg {
+namespace {
+
+// One field GF(256) built from its polynomial, with x as the generator, and
+// the roots of a code over it. A word is read as a polynomial whose first
+// byte is the highest coefficient; the code's roots are the last PARITY
+// powers of x (x^(255-parity) ... x^254), which is what the parity of real
+// files satisfies.
+struct Field {
+  std::array<uint8_t, 512> exp{};
+  std::array<uint8_t, 256> log{};
+  size_t parity = 0;
+  std::array<uint8_t, 16> roots{};
+  std::array<uint8_t, 17> generator{}; // monic, highest coefficient first
+
+  constexpr Field(unsigned polynomial, size_t parityBytes) : parity(parityBytes) {
+    unsigned x = 1;
+    for (size_t i = 0; i < 255; ++i) {
+      exp[i] = static_cast<uint8_t>(x);
+      log[x] = static_cast<uint8_t>(i);
+      x <<= 1;
+      if (x & 0x100) x ^= polynomial;
+    }
+    for (size_t i = 255; i < exp.size(); ++i) exp[i] = exp[i - 255];
+    for (size_t k = 0; k < parity; ++k) roots[k] = exp[255 - parity + k];
+    // The generator: the product of (x + root) over the roots.
+    generator[0] = 1;
+    for (size_t k = 0; k < parity; ++k) {
+      for (size_t i = k + 1; i > 0; --i) generator[i] ^= mul(roots[k], generator[i - 1]);
+    }
+  }
+
+  constexpr uint8_t mul(uint8_t a, uint8_t b) const {
+    return (a == 0 || b == 0) ? 0 : exp[size_t(log[a]) + log[b]];
+  }
+};
+
+constexpr Field kSystemField(0x169, 16);
+constexpr Field kDataField(0x11D, 4);
+
+const Field& fieldOf(R2007Code code) { return code == R2007Code::kSystem ? kSystemField : kDataField; }
+
+// True when WORD (255 bytes) vanishes at every root of the code.
+bool wordIsValid(const Field& f, const uint8_t* word) {
+  for (size_t k = 0; k < f.parity; ++k) {
+    uint8_t root = f.roots[k];
+    uint8_t s = 0;
+    for (size_t i = 0; i < kR2007WordBytes; ++i) s = f.mul(s, root) ^ word[i];
+    if (s != 0) return false;
+  }
+  return true;
+}
+
+} // namespace
+
+size_t r2007DataBytes(R2007Code code) { return kR2007WordBytes - fieldOf(code).parity; }
+
+size_t r2007WordCount(R2007Code code, uint64_t dataBytes) {
+  uint64_t per = r2007DataBytes(code);
+  return dataBytes == 0 ? 1 : size_t((dataBytes + per - 1) / per);
+}
+
+std::vector<uint8_t> deinterleaveR2007(std::span<const uint8_t> encoded, size_t words, R2007Code code,
+                                       std::optional<size_t>& firstBadWord) {
+  const Field& f = fieldOf(code);
+  const size_t dataBytes = kR2007WordBytes - f.parity;
+  firstBadWord.reset();
+  std::vector<uint8_t> data(words * dataBytes);
+  std::array<uint8_t, kR2007WordBytes> word{};
+  for (size_t w = 0; w < words; ++w) {
+    for (size_t j = 0; j < kR2007WordBytes; ++j) word[j] = encoded[w + j * words];
+    if (!firstBadWord && !wordIsValid(f, word.data())) firstBadWord = w;
+    std::copy(word.begin(), word.begin() + dataBytes, data.begin() + w * dataBytes);
+  }
+  return data;
+}
+
+std::vector<uint8_t> interleaveR2007(std::span<const uint8_t> data, R2007Code code) {
+  const Field& f = fieldOf(code);
+  const size_t dataBytes = kR2007WordBytes - f.parity;
+  const size_t words = r2007WordCount(code, data.size());
+  std::vector<uint8_t> encoded(words * kR2007WordBytes);
+  std::array<uint8_t, kR2007WordBytes> word{};
+  for (size_t w = 0; w < words; ++w) {
+    word.fill(0);
+    for (size_t j = 0; j < dataBytes && w * dataBytes + j < data.size(); ++j) word[j] = data[w * dataBytes + j];
+    // The parity is the remainder of the data (times x^parity) divided by
+    // the generator, kept in a shift register.
+    std::array<uint8_t, 16> rem{};
+    for (size_t j = 0; j < dataBytes; ++j) {
+      uint8_t feedback = word[j] ^ rem[0];
+      for (size_t i = 0; i + 1 < f.parity; ++i) rem[i] = rem[i + 1] ^ f.mul(feedback, f.generator[i + 1]);
+      rem[f.parity - 1] = f.mul(feedback, f.generator[f.parity]);
+    }
+    std::copy(rem.begin(), rem.begin() + f.parity, word.begin() + dataBytes);
+    for (size_t j = 0; j < kR2007WordBytes; ++j) encoded[w + j * words] = word[j];
+  }
+  return encoded;
+}
+
+} // namespace corvane::dwg

@@ -1,0 +1,22 @@
+// The compression of R2004-family pages (R2004, R2010, R2013, R2018): an
+// LZ77 variant of literal runs and back references, ended by opcode 0x11.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace corvane::dwg {
+
+// Decompresses IN into OUT, whose size is the most the page may hold, and
+// returns how many bytes were written. Throws DwgError (SECTION, at byte
+// BASE plus the input offset) when the output would pass OUT's end ("the
+// page decompresses past its stated size"), when IN ends before the closing
+// opcode, when a back reference reaches before the output's start, or on an
+// opcode the compression doesn't have. Every step consumes input, so a
+// hostile page ends in time proportional to IN and OUT.
+size_t decompressR2004(std::span<const uint8_t> in, std::span<uint8_t> out, std::string_view section,
+                       uint64_t base);
+
+} // namespace corvane::dwg
