@@ -9,6 +9,7 @@
 
 #include "ads.h"
 #include "console/console.h"
+#include "console/export_answer.h"
 #include "console/selection.h"
 #include "runtime/background_work.h"
 #include "runtime/host_services.h"
@@ -55,6 +56,7 @@ int ads_getfiled(const char* title, const char* defawlt, const char* ext, int fl
     corvane::hostPrint("\nCannot find " + path + ".");
     return RTERROR;
   }
+  if ((flags & 1) != 0) corvane::noteFileToWrite(path);
   char* copy = acad__strdup(path.c_str());
   if (copy == nullptr) return RTERROR;
   if (result->restype == RTSTR) acad_free(result->resval.rstring);

@@ -3,11 +3,13 @@
 #include <cctype>
 #include <sstream>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "ads.h"
 #include "console/console.h"
 #include "console/export_answer.h"
+#include "console/interrupts.h"
 #include "console/selection.h"
 #include "drawing/drawing.h"
 #include "drawing/entity_names.h"
@@ -40,13 +42,59 @@ bool matchesAny(std::string_view value, const std::string& alternatives) {
 }
 
 const char* const kObjectsAccepted =
-    "Expects all, last, layer NAME..., or the handles of objects (such as 2F).\n";
+    "Expects all, L (last), P (previous), layer NAME..., the handles of objects (such as 2F), "
+    "or R to remove objects and A to add them again.\n";
 
 // The model-space object with HANDLE, not erased; null when there is none.
 AcDbObjectRecord* pickable(const Drawing& drawing, const std::string& handle) {
   AcDbObjectRecord* r = drawing.records().findByHandle(handle);
   return r != nullptr && RecordIndex::isModelSpace(*r) && !r->has(record_flags::kErased) ? r : nullptr;
 }
+
+// The last selection made at "Select objects: ", for P: the drawing it was
+// made in and its objects' handles (handles, not records: an object erased
+// since is left out, and another drawing's selection is no selection).
+struct PreviousSelection {
+  const Drawing* drawing = nullptr;
+  std::vector<std::string> handles;
+};
+
+PreviousSelection& previousSelection() {
+  static auto* previous = new PreviousSelection;
+  return *previous;
+}
+
+// The objects being chosen: in the order first picked, each once. Adding
+// and removing cost the same however many are chosen, so that "all" on a
+// large drawing stays linear.
+class Picks {
+public:
+  explicit Picks(std::vector<AcDbObjectRecord*>& out) : out_(out) {
+    for (AcDbObjectRecord* r : out) add(r);
+    out_.clear();
+  }
+  bool add(AcDbObjectRecord* r) {
+    if (!chosen_.insert(r).second) return false;
+    order_.push_back(r);
+    return true;
+  }
+  bool remove(AcDbObjectRecord* r) { return chosen_.erase(r) != 0; }
+  size_t size() const { return chosen_.size(); }
+  // Writes the chosen objects, in order, to the caller's vector.
+  void finish() {
+    out_.reserve(chosen_.size());
+    for (AcDbObjectRecord* r : order_)
+      if (chosen_.erase(r) != 0) out_.push_back(r);
+  }
+
+private:
+  std::vector<AcDbObjectRecord*>& out_;
+  std::vector<AcDbObjectRecord*> order_; // may hold removed ones, and one twice
+  std::unordered_set<AcDbObjectRecord*> chosen_;
+};
+
+// How often a long selection looks for Ctrl-C and shows its running count.
+constexpr size_t kCheckEvery = 4096;
 
 } // namespace
 
@@ -102,28 +150,64 @@ std::string selectionAnswer(const ads_name ss) {
 
 int askForObjects(Console& console, const Drawing& drawing, const std::string& prompt,
                   std::vector<AcDbObjectRecord*>& picked) {
+  Picks picks(picked);
+  bool removing = false;
+  const std::string removePrompt = "Remove objects: ";
   for (;;) {
-    Answer answer = console.ask(prompt);
-    if (answer.kind == Answer::kCancel) return RTCAN;
-    if (answer.kind == Answer::kEnd) return RTCAN;
+    Answer answer = console.ask(removing ? removePrompt : prompt);
+    if (answer.kind == Answer::kCancel || answer.kind == Answer::kEnd) return RTCAN;
     std::vector<std::string> tokens = words(answer.text);
-    if (tokens.empty()) return RTNORM;
-    size_t before = picked.size();
-    auto add = [&](AcDbObjectRecord* record) {
-      for (AcDbObjectRecord* p : picked)
-        if (p == record) return;
-      picked.push_back(record);
-    };
+    if (tokens.empty()) {
+      picks.finish();
+      if (picked.empty()) {
+        hostPrint("Nothing selected.\n");
+      } else {
+        PreviousSelection& previous = previousSelection();
+        previous.drawing = &drawing;
+        previous.handles.clear();
+        for (const AcDbObjectRecord* r : picked) previous.handles.push_back(drawing.handleText(*r));
+      }
+      return RTNORM;
+    }
     const std::string first = asciiLower(tokens[0]);
+    if (tokens.size() == 1 && (first == "r" || first == "remove" || first == "a" || first == "add")) {
+      removing = first[0] == 'r';
+      continue;
+    }
+    // One object after another; a pending Ctrl-C (or Escape) stops a long
+    // run within a few thousand objects.
+    size_t changed = 0;
+    size_t seen = 0;
+    bool cancelled = false;
+    auto take = [&](AcDbObjectRecord* record) {
+      if (removing ? picks.remove(record) : picks.add(record)) ++changed;
+      if (++seen % kCheckEvery != 0) return true;
+      if (breakPending()) cancelled = true;
+      else if (console.interactive()) hostPrint("\r" + std::to_string(changed) + (removing ? " removed" : " found"));
+      return !cancelled;
+    };
+    bool bad = false;
     if (first == "all" && tokens.size() == 1) {
-      for (AcDbObjectRecord* r : drawing.records().modelSpace()) add(r);
-    } else if (first == "last" && tokens.size() == 1) {
-      if (AcDbObjectRecord* r = drawing.records().lastModelSpace()) add(r);
+      for (AcDbObjectRecord* r : drawing.records().modelSpace())
+        if (!take(r)) break;
+    } else if ((first == "last" || first == "l") && tokens.size() == 1) {
+      if (AcDbObjectRecord* r = drawing.records().lastModelSpace()) take(r);
+    } else if ((first == "previous" || first == "p") && tokens.size() == 1) {
+      const PreviousSelection& previous = previousSelection();
+      if (previous.drawing == &drawing)
+        for (const std::string& handle : previous.handles)
+          if (AcDbObjectRecord* r = pickable(drawing, handle); r != nullptr && !take(r)) break;
     } else if (first == "layer" && tokens.size() >= 2) {
-      for (size_t i = 1; i < tokens.size(); ++i)
-        for (AcDbObjectRecord* r : objectsOnLayers(drawing, {tokens[i]})) add(r);
+      for (size_t i = 1; i < tokens.size() && !cancelled; ++i) {
+        if (drawing.findLayer(tokens[i]) == nullptr) {
+          hostPrint("Layer " + tokens[i] + " does not exist.\n");
+          bad = true;
+          continue;
+        }
+        for (AcDbObjectRecord* r : objectsOnLayers(drawing, {tokens[i]}))
+          if (!take(r)) break;
+      }
     } else {
-      bool bad = false;
       for (const std::string& t : tokens) {
         AcDbObjectRecord* r = pickable(drawing, t);
         if (r == nullptr) {
@@ -131,12 +215,19 @@ int askForObjects(Console& console, const Drawing& drawing, const std::string& p
           bad = true;
           continue;
         }
-        add(r);
+        take(r);
       }
       if (bad) hostPrint(kObjectsAccepted);
-      if (bad && picked.size() == before) continue;
+      if (bad && changed == 0) continue;
     }
-    hostPrint(std::to_string(picked.size() - before) + " found\n");
+    if (cancelled) {
+      clearBreak();
+      hostPrint("\r*Cancel*\n");
+      return RTCAN;
+    }
+    if (bad && changed == 0 && seen == 0) continue;
+    hostPrint((console.interactive() && seen >= kCheckEvery ? "\r" : "") + std::to_string(changed) +
+              (removing ? " removed" : " found") + "\n");
   }
 }
 

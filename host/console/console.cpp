@@ -74,6 +74,7 @@ void showAboveLine(const std::string& text) {
 int readKey(FILE* stream) {
   constexpr int kCtrlC = 3;
   constexpr int kTaskEveryMs = 1000;
+  if (int typed = takeTypedAhead(); typed >= 0) return typed;
   for (;;) {
     if (breakRequested()) return kCtrlC;
     pollfd ready{fileno(stream), POLLIN, 0};
@@ -124,6 +125,7 @@ public:
     hostPrint("\r");
     gLineCancelled = false;
     gWhileWaiting = whileWaiting ? &whileWaiting : nullptr;
+    CommandKeys::Paused typing;
     char* line = readline(shown.c_str());
     gWhileWaiting = nullptr;
     std::string text = line != nullptr ? line : "";
@@ -235,6 +237,8 @@ bool Console::runCommand(std::vector<std::string> words) {
 void Console::execute(const std::string& rawLine) {
   std::string line = trim(rawLine);
   if (line.empty()) return;
+  // Escape stops what the line runs, and keys typed meanwhile wait.
+  CommandKeys keys;
   if (line[0] == '(' || line[0] == '!') {
     if (evaluator_) {
       std::string shown = evaluator_(line[0] == '!' ? line.substr(1) : line);
@@ -259,6 +263,13 @@ void Console::execute(const std::string& rawLine) {
       command->handler();
     }
     // After the module's own message, why an export converted nothing.
+    if (moduleCallDepth() == 0 && breakRequested() && !stopRequested()) {
+      // Said here rather than by the loop, so that what was not written
+      // follows it.
+      std::string notWritten = takeCancelledAnswer();
+      clearBreak();
+      hostPrint("\n*Cancel*\n" + notWritten);
+    }
     std::string why = moduleCallDepth() == 0 ? takeWalkAnswer() : "";
     if (!why.empty()) hostPrint("\n" + why);
     return;

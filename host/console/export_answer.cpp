@@ -87,6 +87,8 @@ struct Walk {
   // when the walk is done and something is to be said.
   std::vector<std::pair<long, long>> entities;
   bool inOrder = false;
+  // The file the call chose to write (ads_getfiled), if any.
+  std::string fileToWrite;
 };
 
 Walk& walk() {
@@ -171,6 +173,17 @@ void forgetSetWalk() {
   Walk& w = walk();
   w.inOrder = false;
   w.entities.clear();
+  w.fileToWrite.clear();
+}
+
+void noteFileToWrite(const std::string& path) { walk().fileToWrite = path; }
+
+std::string takeCancelledAnswer() {
+  Walk& w = walk();
+  std::string line;
+  if (breakRequested() && !w.fileToWrite.empty()) line = "interrupted; " + w.fileToWrite + " was not written\n";
+  w.fileToWrite.clear();
+  return line;
 }
 
 std::string takeWalkAnswer() {

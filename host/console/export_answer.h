@@ -59,5 +59,12 @@ void forgetSetWalk();
 // export converts (nor was the call cancelled), the nothingConvertedLine
 // of those objects in the drawing as it stands; else empty. Forgets the walk.
 std::string takeWalkAnswer();
+// ads_getfiled notes PATH when a module call chose it as a file to write.
+void noteFileToWrite(const std::string& path);
+// After a module command that a break stopped (Ctrl-C, Escape) having chosen
+// a file to write: "interrupted; PATH was not written", as corvane export
+// says it (the module keeps the file that was there). Else empty. Forgets
+// the file.
+std::string takeCancelledAnswer();
 
 } // namespace corvane

@@ -15,6 +15,10 @@ void installInterruptHandlers(bool ctrlCCancels);
 
 // True while a break is pending: the command in progress should stop.
 bool breakRequested();
+// breakRequested(), after a look at the keys typed while a command runs
+// (see CommandKeys): Escape there is a break, as Ctrl-C is. Cheap enough to
+// call per object: the terminal is read at most every few milliseconds.
+bool breakPending();
 // Notes a break that arrived as a key (Ctrl-C in a full-screen dialog,
 // where the terminal sends no signal).
 void requestBreak();
@@ -26,5 +30,39 @@ bool stopRequested();
 // True when standard input has ended for good: it is no terminal, or one
 // that has hung up; false for a terminal where Ctrl-D was typed.
 bool inputEnded();
+
+// While a command runs at the terminal, keys are read one by one and not
+// echoed (Ctrl-C still arrives as SIGINT): Escape alone then stops the
+// command as Ctrl-C does, and keys typed ahead neither show raw across its
+// output nor get lost, since the next prompt reads them first
+// (takeTypedAhead). Does nothing when standard input is no terminal. The
+// terminal's settings come back when it goes out of scope.
+class CommandKeys {
+public:
+  CommandKeys();
+  ~CommandKeys();
+  CommandKeys(const CommandKeys&) = delete;
+  CommandKeys& operator=(const CommandKeys&) = delete;
+
+  // A prompt of the command's own gives the terminal back its settings
+  // while it reads (line editing echoes only where the terminal does), and
+  // takes the watch up again after.
+  class Paused {
+  public:
+    Paused();
+    ~Paused();
+    Paused(const Paused&) = delete;
+    Paused& operator=(const Paused&) = delete;
+
+  private:
+    bool paused_ = false;
+  };
+
+private:
+  bool active_ = false;
+};
+
+// The next key typed while a command ran and not yet read; -1 when none.
+int takeTypedAhead();
 
 } // namespace corvane

@@ -90,7 +90,8 @@ TEST_F(ListFunctionsScript, InteractiveSelectionAndPicks) {
   EXPECT_NE(out.find("Select objects: all\n3 found\nSelect objects: \n3\n"), std::string::npos) << out;
   EXPECT_NE(out.find("last\n1 found\nSelect objects: 2A 2B\n2 found\nSelect objects: \n3\n"), std::string::npos) << out;
   EXPECT_NE(out.find("*Cancel*\nnil\n"), std::string::npos) << out;
-  EXPECT_NE(out.find("(ssget)\nSelect objects: \nnil\n"), std::string::npos) << "empty selection: " << out;
+  EXPECT_NE(out.find("(ssget)\nSelect objects: \nNothing selected.\nnil\n"), std::string::npos)
+      << "empty selection: " << out;
   EXPECT_NE(out.find("Select object: 2B\n<Entity name: "), std::string::npos) << out;
   EXPECT_NE(out.find("(entsel)\n\nSelect object: \nnil\n"), std::string::npos) << out;
   EXPECT_NE(out.find("Pick: *Cancel*\nnil\n"), std::string::npos) << out;
@@ -99,9 +100,40 @@ TEST_F(ListFunctionsScript, InteractiveSelectionAndPicks) {
   EXPECT_NE(out.find("Select object: all\n*Invalid selection*\nExpects the handle of one object (such as 2F), or last.\n"
                      "nil\n"),
             std::string::npos) << out;
-  EXPECT_NE(out.find("Select objects: FFF\n*Invalid selection*: FFF\nExpects all, last, layer NAME..., or the handles "
-                     "of objects (such as 2F).\nSelect objects: \nnil\n"),
+  EXPECT_NE(out.find("Select objects: FFF\n*Invalid selection*: FFF\nExpects all, L (last), P (previous), layer NAME..., "
+                     "the handles of objects (such as 2F), or R to remove objects and A to add them again.\n"
+                     "Select objects: \nNothing selected.\nnil\n"),
             std::string::npos) << out;
+}
+
+// The answers of "Select objects: " beyond handles: L and P, remove and
+// add modes, and layers that don't exist, each saying what it did.
+TEST_F(ListFunctionsScript, SelectionModesAndTheirAnswers) {
+  ScriptRun run = runScript(sample(), "(sslength (ssget))\nall\nR\n2B\nL\nA\n2C\n\n"
+                                      "(mapcar 'cdr (mapcar 'entget (list (ssname (ssget) 0) (ssname (ssget) 0))))\n"
+                                      "P\n\nl\n\n"
+                                      "(ssget)\nlayer NOSUCH roof\nr\nall\n\n"
+                                      "(ssget)\nlayer NOSUCH\n\n");
+  const std::string& out = run.result.out;
+  ASSERT_EQ(run.result.status, 0) << run.result.err;
+  // Removing takes its own prompt; what is removed and added back counts once.
+  EXPECT_NE(out.find("Select objects: all\n3 found\nSelect objects: R\nRemove objects: 2B\n1 removed\n"
+                     "Remove objects: L\n1 removed\nRemove objects: A\nSelect objects: 2C\n1 found\n"
+                     "Select objects: \n2\n"),
+            std::string::npos)
+      << out;
+  // P is the selection made before (2A and 2C, in order); L the last object.
+  EXPECT_NE(out.find("Select objects: P\n2 found\nSelect objects: \nSelect objects: l\n1 found\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("Select objects: layer NOSUCH roof\nLayer NOSUCH does not exist.\n1 found\n"
+                     "Select objects: r\nRemove objects: all\n1 removed\nRemove objects: \nNothing selected.\nnil\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("Select objects: layer NOSUCH\nLayer NOSUCH does not exist.\nSelect objects: \n"
+                     "Nothing selected.\nnil\n"),
+            std::string::npos)
+      << out;
 }
 
 } // namespace

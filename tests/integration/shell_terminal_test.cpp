@@ -120,5 +120,41 @@ TEST_F(ShellTerminal, HelpKeepsTheIndentationOfItsText) {
   EXPECT_TRUE(tmux->waitFor("EXIT 0")) << tmux->screen();
 }
 
+TEST_F(ShellTerminal, EscapeStopsARunningExportAsCtrlCDoes) {
+  // Enough faces for the export to be still running when the key comes.
+  TestDrawing d;
+  for (int i = 0; i < 60000; ++i) {
+    char handle[16];
+    std::snprintf(handle, sizeof handle, "%X", 0x100 + i);
+    d.face(handle, "0", 1, i);
+  }
+  writeFile(dir_ + "/d.dxf", d.text());
+  writeFile(dir_ + "/w.wrl", "the world before\n");
+  auto tmux = shell();
+  tmux->keys("vrmlout Enter all Enter Enter w Enter y Enter");
+  ASSERT_TRUE(tmux->waitFor("Processing ")) << tmux->screen();
+  tmux->keys("Escape");
+  ASSERT_TRUE(tmux->waitFor("*Cancel*\ninterrupted; w.wrl was not written\n")) << tmux->screen();
+  // Nothing typed while it ran shows raw on the progress line, and those keys wait for the prompt.
+  std::string screen = tmux->screen();
+  size_t progress = screen.find("Processing ");
+  ASSERT_NE(progress, std::string::npos) << screen;
+  EXPECT_EQ(screen.substr(progress, screen.find('\n', progress) - progress).find_first_of("[^"), std::string::npos)
+      << screen;
+  EXPECT_EQ(readFile(dir_ + "/w.wrl"), "the world before\n");
+  // Keys typed during a run reach the next prompt, in order.
+  tmux->keys("vrmlout Enter all Enter Enter w Enter y Enter");
+  ASSERT_TRUE(tmux->waitFor("Processing ", 2)) << tmux->screen();
+  tmux->type("(+ 1 2)");
+  tmux->keys("C-c");
+  ASSERT_TRUE(tmux->waitFor("interrupted; w.wrl was not written", 2)) << tmux->screen();
+  ASSERT_TRUE(tmux->waitFor("Command: (+ 1 2)")) << tmux->screen();
+  tmux->keys("Enter");
+  EXPECT_TRUE(tmux->waitFor("\n3\n")) << tmux->screen();
+  EXPECT_EQ(readFile(dir_ + "/w.wrl"), "the world before\n");
+  tmux->keys("C-d");
+  EXPECT_TRUE(tmux->waitFor("EXIT 0")) << tmux->screen();
+}
+
 } // namespace
 } // namespace corvane::testing
