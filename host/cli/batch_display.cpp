@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "runtime/text.h"
+
 namespace corvane {
 namespace {
 
@@ -19,14 +21,7 @@ size_t terminalWidth() {
 }
 
 // TEXT cut to WIDTH characters (UTF-8 sequences kept whole).
-std::string fitted(const std::string& text, size_t width) {
-  size_t characters = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
-    if (++characters > width) return text.substr(0, i);
-  }
-  return text;
-}
+std::string fitted(const std::string& text, size_t width) { return text.substr(0, utf8Prefix(text, width)); }
 
 std::string plural(size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);

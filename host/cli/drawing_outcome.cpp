@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "cli/session.h"
+#include "runtime/text.h"
 
 namespace corvane {
 namespace {
@@ -12,17 +13,6 @@ std::string fixed(double seconds, int decimals) {
   char buffer[32];
   auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, seconds, std::chars_format::fixed, decimals);
   return ec == std::errc() ? std::string(buffer, end) : "0";
-}
-
-// The length of the UTF-8 sequence at TEXT[AT], 0 when it is not one.
-size_t utf8Length(const std::string& text, size_t at) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-  if (length == 0 || at + length > text.size()) return 0;
-  for (size_t i = 1; i < length; ++i)
-    if ((byte(at + i) & 0xC0) != 0x80) return 0;
-  return length;
 }
 
 // TEXT as a JSON string. Bytes that are not UTF-8 (a file name is any
@@ -45,7 +35,7 @@ std::string jsonString(const std::string& text) {
       out += kHex[c & 15];
     } else if (c < 0x80) {
       out += static_cast<char>(c);
-    } else if (size_t n = utf8Length(text, i); n > 0) {
+    } else if (size_t n = utf8SequenceLength(text, i); n > 0) {
       out.append(text, i, n);
       i += n;
       continue;

@@ -49,6 +49,9 @@ private:
 
 // What runs while the line being read waits for a key; null when nothing.
 const PromptTask* gWhileWaiting = nullptr;
+// When the line being read stops waiting (Console::askUntil); null when never.
+const std::function<bool()>* gStopWaiting = nullptr;
+bool gLineInterrupted = false;
 
 // Shows TEXT on a line of its own above the line being edited, which
 // readline then draws again as it stood.
@@ -74,16 +77,23 @@ void showAboveLine(const std::string& text) {
 int readKey(FILE* stream) {
   constexpr int kCtrlC = 3;
   constexpr int kTaskEveryMs = 1000;
+  constexpr int kStopCheckEveryMs = 100;
   if (int typed = takeTypedAhead(); typed >= 0) return typed;
   for (;;) {
     if (breakRequested()) return kCtrlC;
+    if (gStopWaiting != nullptr && (*gStopWaiting)()) {
+      gLineInterrupted = true;
+      return kCtrlC; // ends the line as a cancel does
+    }
     pollfd ready{fileno(stream), POLLIN, 0};
-    int polled = ::poll(&ready, 1, gWhileWaiting != nullptr ? kTaskEveryMs : -1);
+    int wait = gStopWaiting != nullptr ? kStopCheckEveryMs : gWhileWaiting != nullptr ? kTaskEveryMs : -1;
+    int polled = ::poll(&ready, 1, wait);
     if (polled < 0) {
       if (errno == EINTR) continue;
       return EOF;
     }
     if (polled == 0) {
+      if (gWhileWaiting == nullptr) continue;
       std::string line = (*gWhileWaiting)();
       if (!line.empty()) showAboveLine(line);
       continue;
@@ -107,6 +117,7 @@ int cancelLine(int, int) {
 class TerminalInput : public InputSource {
 public:
   TerminalInput() {
+    useUtf8Characters();
     // The host's own handlers take the signals; readline only sees keys.
     rl_catch_signals = 0;
     rl_getc_function = readKey;
@@ -124,12 +135,17 @@ public:
     std::string shown = currentOutputLine();
     hostPrint("\r");
     gLineCancelled = false;
+    gLineInterrupted = false;
     gWhileWaiting = whileWaiting ? &whileWaiting : nullptr;
     CommandKeys::Paused typing;
     char* line = readline(shown.c_str());
     gWhileWaiting = nullptr;
     std::string text = line != nullptr ? line : "";
     std::free(line);
+    if (gLineCancelled && gLineInterrupted) {
+      hostPrint("\n");
+      return Answer{Answer::kInterrupted, {}};
+    }
     if (gLineCancelled) {
       hostPrint("\n");
       clearBreak();
@@ -191,6 +207,15 @@ Answer Console::ask(const std::string& prompt) {
   Answer answer = read(prompt);
   if (answer.kind == Answer::kLeave) answer.kind = Answer::kCancel;
   if (answer.kind == Answer::kCancel && input_->interactive()) hostPrint("*Cancel*\n");
+  return answer;
+}
+
+Answer Console::askUntil(const std::string& prompt, const std::function<bool()>& stopWaiting) {
+  if (answering_) return ask(prompt);
+  const std::function<bool()>* outer = gStopWaiting;
+  gStopWaiting = &stopWaiting;
+  Answer answer = ask(prompt);
+  gStopWaiting = outer;
   return answer;
 }
 

@@ -16,8 +16,9 @@ namespace corvane {
 // One answer to a prompt.
 struct Answer {
   // kCancel: Ctrl-C or Escape (a script's "^C"); kLeave: Ctrl-D on an empty
-  // line at a terminal; kEnd: the input has ended.
-  enum Kind { kText, kCancel, kLeave, kEnd } kind = kEnd;
+  // line at a terminal; kEnd: the input has ended; kInterrupted: askUntil's
+  // condition came true while a person was typing.
+  enum Kind { kText, kCancel, kLeave, kEnd, kInterrupted } kind = kEnd;
   std::string text; // for kText, without the line end
 };
 
@@ -68,6 +69,10 @@ public:
   // runs with answers given in advance (ads_command), the answers come from
   // those instead, and prompt and answer show only while CMDECHO is on.
   Answer ask(const std::string& prompt);
+  // As ask, but at a terminal STOPWAITING runs about ten times a second
+  // while the person types, and when it returns true the line ends with
+  // kInterrupted (what was typed on it is dropped). A script never waits.
+  Answer askUntil(const std::string& prompt, const std::function<bool()>& stopWaiting);
   // Runs TASK at the "Command: " prompt: each time before the prompt shows,
   // and at a terminal about once a second while it waits.
   void setPromptTask(PromptTask task) { promptTask_ = std::move(task); }

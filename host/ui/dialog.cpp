@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/text.h"
 #include "console/console.h"
 #include "ui.h"
 #include "ui/dialog_window.h"
@@ -48,7 +49,9 @@ DialogWindow* dialogOf(const CWnd* wnd) {
 
 int copyOut(const std::string& text, char* buffer, int bufferMax) {
   if (buffer == nullptr || bufferMax <= 0) return 0;
-  size_t n = std::min(text.size(), static_cast<size_t>(bufferMax - 1));
+  // Cut where a character ends: a short buffer never gets part of one.
+  size_t n = text.size() <= static_cast<size_t>(bufferMax - 1) ? text.size() : 0;
+  for (size_t next; n < text.size() && (next = utf8Next(text, n)) <= static_cast<size_t>(bufferMax - 1);) n = next;
   std::memcpy(buffer, text.data(), n);
   buffer[n] = '\0';
   return static_cast<int>(n);
@@ -280,7 +283,8 @@ void DDX_Text(CDataExchange* pDX, int id, CString& value) {
 void DDV_MaxChars(CDataExchange* pDX, const CString& value, int maxChars) {
   if (pDX == nullptr || pDX->failed() || maxChars < 0) return;
   if (pDX->m_bSaveAndValidate) {
-    if (value.GetLength() <= maxChars) return;
+    // Characters, as the field counts them where typing stops.
+    if (corvane::utf8Characters(static_cast<const char*>(value)) <= static_cast<size_t>(maxChars)) return;
     char text[96];
     std::snprintf(text, sizeof text, "Please enter no more than %d characters.", maxChars);
     AfxMessageBox(text, MB_ICONEXCLAMATION);

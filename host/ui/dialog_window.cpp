@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <set>
 
+#include "runtime/text.h"
+
 namespace corvane::ui {
 namespace {
 
@@ -47,9 +49,13 @@ void Control::type(const std::string& typed) {
   size_t a = std::min(selStart, text.size());
   size_t b = std::min(std::max(selEnd, a), text.size());
   text.erase(a, b - a);
-  size_t room = text.size() < limit ? limit - text.size() : 0;
-  text.insert(a, typed.substr(0, room));
-  caret = a + std::min(room, typed.size());
+  // The limit counts characters, and typing stops before one that would
+  // pass it: never in the middle of one.
+  const size_t have = utf8Characters(text);
+  const size_t room = have < limit ? limit - have : 0;
+  const size_t taken = utf8Prefix(typed, room);
+  text.insert(a, typed, 0, taken);
+  caret = a + taken;
   selStart = selEnd = caret;
 }
 
@@ -57,8 +63,9 @@ void Control::backspace() {
   if (selEnd > selStart) {
     type("");
   } else if (caret > 0 && caret <= text.size()) {
-    text.erase(caret - 1, 1);
-    selStart = selEnd = --caret;
+    const size_t start = utf8Previous(text, caret);
+    text.erase(start, caret - start);
+    selStart = selEnd = caret = start;
   }
 }
 
@@ -66,12 +73,17 @@ void Control::deleteForward() {
   if (selEnd > selStart) {
     type("");
   } else if (caret < text.size()) {
-    text.erase(caret, 1);
+    text.erase(caret, utf8Next(text, caret) - caret);
     selStart = selEnd = caret;
   }
 }
 
-void Control::moveCaret(size_t to) { caret = selStart = selEnd = std::min(to, text.size()); }
+void Control::moveCaret(size_t to) {
+  // A caret inside a character stands before it.
+  size_t at = 0;
+  for (size_t next; at < text.size() && (next = utf8Next(text, at)) <= to;) at = next;
+  caret = selStart = selEnd = at;
+}
 
 DialogWindow::DialogWindow(const UiDialogTemplate& t, const UiResources* resources, CDialog* owner)
     : title(t.caption ? t.caption : ""), tmpl_(t), owner_(owner), self_{this, -1} {

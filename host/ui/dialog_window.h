@@ -21,8 +21,9 @@ struct Control {
   std::string text;
   // check box
   int checked = 0;
-  // edit field: typing stops at LIMIT characters; the selection is
-  // [selStart, selEnd) and the caret stands at CARET.
+  // edit field: UTF-8 text; typing stops at LIMIT characters. The
+  // selection is [selStart, selEnd) and the caret stands at CARET, byte
+  // offsets that always fall between characters.
   size_t limit = 30000;
   size_t caret = 0;
   size_t selStart = 0;
@@ -41,10 +42,13 @@ struct Control {
   int effectivePageSize() const;
   void setPos(int position);
   void selectAll();
-  // Typing: TEXT replaces the selection, cut where the limit stops typing.
+  // Typing: TYPED (UTF-8) replaces the selection, cut before the first
+  // character the limit stops.
   void type(const std::string& typed);
+  // Backspace and Delete take the selection, else one whole character.
   void backspace();
   void deleteForward();
+  // Puts the caret at byte TO, or before the character TO falls inside.
   void moveCaret(size_t to);
 };
 

@@ -38,5 +38,16 @@ std::unique_ptr<Presenter> makeTerminalPresenter();
 
 // The transcript form of a dialog: title, then one line per control.
 std::string describeDialog(DialogWindow& window);
+// The terminal's text form of a dialog too small for the screen: its
+// title, then each control that takes an answer on a line of its own,
+// named by its label as a person sees it: "1014 Shininess: 60",
+// "1038 [x] Use AutoCAD Color", "1 [OK]".
+std::string describeDialogWithLabels(DialogWindow& window);
+
+// Applies one answer line to WINDOW as a script gives it (see
+// script_presenter.cpp): "@ID VALUE", "@ESC", an empty line for Enter...
+// A line it refuses says why on the command line. False for "@?", which
+// asks the caller to show the dialog again in its own form.
+bool answerDialogLine(DialogWindow& window, const std::string& line);
 
 } // namespace corvane::ui

@@ -10,6 +10,7 @@
 //   (empty)     Enter: the default button
 //
 // The end of the input while a dialog is open cancels it.
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
@@ -38,10 +39,46 @@ std::string kindName(ControlKind kind) {
 
 std::string quoted(const std::string& s) { return "\"" + s + "\""; }
 
+void refuse(const std::string& why) { hostPrint("*Invalid* " + why + "\n"); }
+
 bool parseInt(const std::string& s, int& value) {
   if (s.empty()) return false;
   auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), value);
   return ec == std::errc() && end == s.data() + s.size();
+}
+
+// "@ID [VALUE]" for the control at INDEX (WORD: the id as typed).
+void answerControl(DialogWindow& window, int index, const std::string& word, bool hasValue,
+                   const std::string& value) {
+  Control& c = window.controls[static_cast<size_t>(index)];
+  switch (c.kind) {
+  case ControlKind::kPushButton:
+  case ControlKind::kDefPushButton:
+    window.setFocus(index, false);
+    window.press(c.id);
+    return;
+  case ControlKind::kEdit:
+    window.setFocus(index, true);
+    c.selectAll();
+    c.type(value);
+    return;
+  case ControlKind::kCheckBox:
+    window.setFocus(index, false);
+    if (!hasValue) window.press(c.id);
+    else if (value == "0" || value == "1") c.checked = value == "1";
+    else refuse("check box " + word + " takes 0 or 1.");
+    return;
+  case ControlKind::kTrackBar: {
+    int pos = 0;
+    if (!parseInt(value, pos)) return refuse("track bar " + word + " takes a position.");
+    window.setFocus(index, false);
+    c.setPos(pos);
+    return;
+  }
+  default:
+    refuse("control " + word + " takes no answer.");
+    return;
+  }
 }
 
 class ScriptPresenter : public Presenter {
@@ -61,7 +98,7 @@ public:
         break;
       }
       if (answer.kind == Answer::kCancel) window.escape();
-      else handle(window, answer.text);
+      else if (!answerDialogLine(window, answer.text)) hostPrint(describeDialog(window));
     }
     std::string result = window.result() == IDOK       ? "OK"
                          : window.result() == IDCANCEL ? "Cancel"
@@ -103,68 +140,44 @@ private:
     // A dialog that refuses to be cancelled still ends with the input.
     if (!window.ended()) window.end(IDCANCEL);
   }
-
-  static void refuse(const std::string& why) { hostPrint("*Invalid* " + why + "\n"); }
-
-  static void handle(DialogWindow& window, const std::string& line) {
-    if (line.empty()) {
-      window.enter();
-      return;
-    }
-    if (line[0] != '@') {
-      refuse("a dialog is open: answer @ID [VALUE], @ESC, or an empty line for Enter.");
-      return;
-    }
-    size_t space = line.find(' ');
-    std::string word = line.substr(1, space == std::string::npos ? std::string::npos : space - 1);
-    bool hasValue = space != std::string::npos;
-    std::string value = hasValue ? line.substr(space + 1) : std::string();
-    std::string key = asciiUpper(word);
-    if (key == "ESC") return window.escape();
-    if (key == "CLOSE") return window.closeBox();
-    if (key == "ENTER") return window.enter();
-    if (key == "?") return hostPrint(describeDialog(window));
-    int id = 0;
-    if (!parseInt(word, id) || id == IDC_STATIC) return refuse("no control " + word + ".");
-    int index = window.indexOf(id);
-    if (index < 0) {
-      // OK and Cancel reach their handlers even without a button.
-      if ((id == IDOK || id == IDCANCEL) && !hasValue) return window.press(id);
-      return refuse("no control " + word + " in this dialog.");
-    }
-    Control& c = window.controls[static_cast<size_t>(index)];
-    switch (c.kind) {
-    case ControlKind::kPushButton:
-    case ControlKind::kDefPushButton:
-      window.setFocus(index, false);
-      window.press(id);
-      return;
-    case ControlKind::kEdit:
-      window.setFocus(index, true);
-      c.selectAll();
-      c.type(value);
-      return;
-    case ControlKind::kCheckBox:
-      window.setFocus(index, false);
-      if (!hasValue) window.press(id);
-      else if (value == "0" || value == "1") c.checked = value == "1";
-      else refuse("check box " + word + " takes 0 or 1.");
-      return;
-    case ControlKind::kTrackBar: {
-      int pos = 0;
-      if (!parseInt(value, pos)) return refuse("track bar " + word + " takes a position.");
-      window.setFocus(index, false);
-      c.setPos(pos);
-      return;
-    }
-    default:
-      refuse("control " + word + " takes no answer.");
-      return;
-    }
-  }
 };
 
 } // namespace
+
+bool answerDialogLine(DialogWindow& window, const std::string& line) {
+  if (line.empty()) {
+    window.enter();
+    return true;
+  }
+  if (line[0] != '@') {
+    refuse("a dialog is open: answer @ID [VALUE], @ESC, or an empty line for Enter.");
+    return true;
+  }
+  size_t space = line.find(' ');
+  std::string word = line.substr(1, space == std::string::npos ? std::string::npos : space - 1);
+  bool hasValue = space != std::string::npos;
+  std::string value = hasValue ? line.substr(space + 1) : std::string();
+  std::string key = asciiUpper(word);
+  if (key == "?") return false;
+  int id = 0;
+  int index = -1;
+  if (key == "ESC") {
+    window.escape();
+  } else if (key == "CLOSE") {
+    window.closeBox();
+  } else if (key == "ENTER") {
+    window.enter();
+  } else if (!parseInt(word, id) || id == IDC_STATIC) {
+    refuse("no control " + word + ".");
+  } else if ((index = window.indexOf(id)) < 0) {
+    // OK and Cancel reach their handlers even without a button.
+    if ((id == IDOK || id == IDCANCEL) && !hasValue) window.press(id);
+    else refuse("no control " + word + " in this dialog.");
+  } else {
+    answerControl(window, index, word, hasValue, value);
+  }
+  return true;
+}
 
 std::string describeDialog(DialogWindow& window) {
   std::string text = "[" + window.title + "]\n";
@@ -190,6 +203,72 @@ std::string describeDialog(DialogWindow& window) {
       line += quoted(shown);
       break;
     }
+    }
+    text += line + "\n";
+  }
+  return text;
+}
+
+namespace {
+
+// The label a person reads for control C: the nearest label on its row to
+// its left, else the nearest above it that it stands under; "" when none.
+std::string labelFor(const DialogWindow& window, const Control& c) {
+  const UiControlTemplate& t = *c.tmpl;
+  const Control* best = nullptr;
+  int bestDistance = 0;
+  bool bestBeside = false;
+  for (const Control& l : window.controls) {
+    if (l.kind != ControlKind::kLabel || l.text.empty()) continue;
+    const UiControlTemplate& lt = *l.tmpl;
+    const int middle = lt.y + lt.cy / 2;
+    const bool beside = middle >= t.y && middle <= t.y + t.cy && lt.x + lt.cx <= t.x + 4;
+    const bool above = lt.y + lt.cy <= t.y + 2 && lt.x < t.x + t.cx && lt.x + lt.cx > t.x;
+    if (!beside && !above) continue;
+    const int distance = beside ? t.x - (lt.x + lt.cx) : t.y - (lt.y + lt.cy);
+    if (best == nullptr || (beside && !bestBeside) || (beside == bestBeside && distance < bestDistance)) {
+      best = &l;
+      bestDistance = distance;
+      bestBeside = beside;
+    }
+  }
+  if (best == nullptr) return {};
+  std::string label = shownLabel(best->text);
+  while (!label.empty() && (label.back() == ':' || label.back() == ' ')) label.pop_back();
+  return label;
+}
+
+} // namespace
+
+std::string describeDialogWithLabels(DialogWindow& window) {
+  // The fields in reading order (row by row, left to right), then the
+  // buttons that end the dialog.
+  std::vector<const Control*> shown;
+  for (const Control& c : window.controls)
+    if (c.isButton() || c.kind == ControlKind::kEdit || c.kind == ControlKind::kCheckBox ||
+        c.kind == ControlKind::kTrackBar)
+      shown.push_back(&c);
+  std::stable_sort(shown.begin(), shown.end(), [](const Control* a, const Control* b) {
+    if (a->isButton() != b->isButton()) return b->isButton();
+    return a->tmpl->y / 8 != b->tmpl->y / 8 ? a->tmpl->y < b->tmpl->y : a->tmpl->x < b->tmpl->x;
+  });
+  std::string text = "[" + window.title + "]\n";
+  for (const Control* c : shown) {
+    char id[16];
+    std::snprintf(id, sizeof id, "%6d ", c->id);
+    std::string line = id;
+    const std::string label = labelFor(window, *c);
+    switch (c->kind) {
+    case ControlKind::kEdit: line += (label.empty() ? "Text" : label) + ": " + c->text; break;
+    case ControlKind::kTrackBar:
+      line += (label.empty() ? "Position" : label) + ": " + std::to_string(c->pos) + " (" +
+              std::to_string(c->rangeMin) + " to " + std::to_string(c->rangeMax) + ")";
+      break;
+    case ControlKind::kCheckBox: line += std::string(c->checked ? "[x] " : "[ ] ") + shownLabel(c->text); break;
+    default:
+      line += "[" + shownLabel(c->text) + "]";
+      if (window.defaultButton() == c->id) line += " (Enter)";
+      break;
     }
     text += line + "\n";
   }

@@ -1,11 +1,18 @@
 // Dialogs, message boxes and help drawn full screen in the terminal with
 // ncurses. Dialog units become character cells: four across and eight down
-// per cell, the proportions of the dialog font's average character.
+// per cell, the proportions of the dialog font's average character. Text is
+// UTF-8, one cell a character. Every resize redraws what shows, centred
+// again; a dialog the terminal became too small for is answered on the
+// command line until the terminal is large enough again.
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "console/console.h"
 #include "console/interrupts.h"
 #include "runtime/host_services.h"
 #include "runtime/text.h"
@@ -76,7 +83,7 @@ std::vector<std::string> wrap(const std::string& text, size_t width) {
       size_t end = para.find(' ', i);
       std::string word = para.substr(i, end == std::string::npos ? std::string::npos : end - i);
       bool fresh = line.find_first_not_of(' ') == std::string::npos;
-      if (!fresh && line.size() + 1 + word.size() > width) {
+      if (!fresh && utf8Characters(line) + 1 + utf8Characters(word) > width) {
         out.push_back(line);
         line = indent;
         fresh = true;
@@ -93,10 +100,12 @@ std::vector<std::string> wrap(const std::string& text, size_t width) {
 void put(int row, int col, const std::string& s, int maxCols, attr_t attr = A_NORMAL) {
   if (row < 0 || row >= LINES || maxCols <= 0) return;
   if (col < 0) return;
-  int n = std::min<int>(static_cast<int>(s.size()), std::min(maxCols, COLS - col));
-  if (n <= 0) return;
+  const int cols = std::min(maxCols, COLS - col);
+  if (cols <= 0) return;
+  const size_t bytes = utf8Prefix(s, static_cast<size_t>(cols));
+  if (bytes == 0) return;
   attron(attr);
-  mvaddnstr(row, col, s.c_str(), n);
+  mvaddnstr(row, col, s.c_str(), static_cast<int>(bytes));
   attroff(attr);
 }
 
@@ -117,29 +126,46 @@ void clearArea(int top, int left, int rows, int cols) {
   for (int r = 0; r < rows; ++r) put(top + r, left, blank, cols);
 }
 
+// One key: a character (a code point), or a curses key code (KEY_UP...).
+struct Key {
+  int code = ERR;
+  bool function = false;
+  bool is(int c) const { return !function && code == c; }
+  bool isKey(int k) const { return function && code == k; }
+  bool enter() const { return is('\n') || is('\r') || isKey(KEY_ENTER); }
+  bool backspace() const { return isKey(KEY_BACKSPACE) || is(127) || is(8); }
+};
+
+constexpr int kCtrlC = 3;
+constexpr int kEscape = 27;
+
+// The terminal's size now, which may differ from curses' until it has
+// seen the resize (or while curses is put aside).
+bool terminalSize(int& rows, int& cols) {
+  winsize size{};
+  if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0 || size.ws_col == 0) return false;
+  rows = size.ws_row;
+  cols = size.ws_col;
+  return true;
+}
+
 class TerminalPresenter : public Presenter {
 public:
   TerminalPresenter() : fallback_(makeScriptPresenter()) {}
 
   void runDialog(DialogWindow& window) override {
     if (!begin()) return fallback_->runDialog(window);
-    Placement p = place(window);
-    if (p.rows > LINES || p.cols > COLS) {
-      // Cut off, OK and Cancel might not even show: the dialog is answered
-      // on the command line instead.
-      int rows = LINES, cols = COLS;
-      end();
-      hostPrint("\nThe dialog needs a " + std::to_string(p.cols) + "x" + std::to_string(p.rows) +
-                " terminal; this one is " + std::to_string(cols) + "x" + std::to_string(rows) +
-                ".\nAnswer it here: @ID TEXT for a field, @ID 0|1 for a check box,\n"
-                "@ID N for a track bar, @1 for OK, @ESC for Cancel, @? to show it.\n");
-      return fallback_->runDialog(window);
-    }
     dialogs_.push_back(&window);
     while (!window.ended()) {
+      if (!fits(window)) {
+        // Cut off, OK and Cancel might not even show: the dialog is
+        // answered on the command line until the terminal grows again.
+        if (!answerAsText(window)) break;
+        continue;
+      }
       draw();
-      int key = nextKey();
-      if (key == ERR || key == kCtrlC) {
+      Key key = nextKey();
+      if (key.code == ERR || key.is(kCtrlC)) {
         // Ctrl-C cancels; when the terminal went away nothing more can be
         // typed.
         window.escape();
@@ -153,43 +179,48 @@ public:
   }
 
   int messageBox(DialogWindow*, const std::string& text, const std::string& caption, UINT type) override {
-    if (!begin()) return fallback_->messageBox(nullptr, text, caption, type);
+    // Over a dialog answered on the command line, it is said there too.
+    if (asText_ || !begin()) return fallback_->messageBox(nullptr, text, caption, type);
     bool twoButtons = (type & 0xFU) == MB_OKCANCEL;
     int chosen = 0; // 0 OK, 1 Cancel
     int result = IDOK;
     while (true) {
       draw();
       drawMessageBox(text, caption, type, twoButtons, chosen);
-      int key = nextKey();
-      if (key == ERR || key == 27 || key == kCtrlC) {
+      Key key = nextKey();
+      if (key.isKey(KEY_RESIZE)) continue;
+      if (key.code == ERR || key.is(kEscape) || key.is(kCtrlC)) {
         result = twoButtons ? IDCANCEL : IDOK;
         break;
       }
-      if (key == '\n' || key == '\r' || key == KEY_ENTER || key == ' ') {
+      if (key.enter() || key.is(' ')) {
         result = chosen == 0 ? IDOK : IDCANCEL;
         break;
       }
-      if (twoButtons && (key == '\t' || key == KEY_BTAB || key == KEY_LEFT || key == KEY_RIGHT)) chosen = 1 - chosen;
+      if (twoButtons && (key.is('\t') || key.isKey(KEY_BTAB) || key.isKey(KEY_LEFT) || key.isKey(KEY_RIGHT)))
+        chosen = 1 - chosen;
     }
     end();
     return result;
   }
 
   void showHelp(const HelpFile& help, int topic) override {
-    if (!begin()) return fallback_->showHelp(help, topic);
+    if (asText_ || !begin()) return fallback_->showHelp(help, topic);
     int selected = std::max(0, topic);
     if (topic >= 0) showTopic(help, topic);
+    int count = static_cast<int>(help.topics.size());
     while (true) {
       drawTopicList(help, selected);
-      int key = nextKey();
-      if (key == ERR || key == 27 || key == kCtrlC || key == 'q' || key == 'Q') break;
-      int count = static_cast<int>(help.topics.size());
-      if (key == KEY_UP) selected = std::max(0, selected - 1);
-      else if (key == KEY_DOWN) selected = std::min(count - 1, selected + 1);
-      else if (key == KEY_HOME) selected = 0;
-      else if (key == KEY_END) selected = count - 1;
-      else if (key >= '1' && key <= '9' && key - '1' < count) selected = key - '1';
-      else if (key == '\n' || key == '\r' || key == KEY_ENTER) showTopic(help, selected);
+      Key key = nextKey();
+      if (key.code == ERR || key.is(kEscape) || key.is(kCtrlC) || key.is('q') || key.is('Q')) break;
+      if (key.isKey(KEY_UP)) selected = std::max(0, selected - 1);
+      else if (key.isKey(KEY_DOWN)) selected = std::min(count - 1, selected + 1);
+      else if (key.isKey(KEY_PPAGE)) selected = std::max(0, selected - topicRows());
+      else if (key.isKey(KEY_NPAGE)) selected = std::min(count - 1, selected + topicRows());
+      else if (key.isKey(KEY_HOME)) selected = 0;
+      else if (key.isKey(KEY_END)) selected = count - 1;
+      else if (!key.function && key.code >= '1' && key.code <= '9' && key.code - '1' < count) selected = key.code - '1';
+      else if (key.enter()) showTopic(help, selected);
     }
     end();
   }
@@ -197,6 +228,7 @@ public:
 private:
   bool begin() {
     if (depth_ == 0) {
+      useUtf8Characters();
       std::fflush(stdout);
       screen_ = newterm(nullptr, stdout, stdin);
       if (screen_ == nullptr) return false;
@@ -217,25 +249,99 @@ private:
 
   void end() {
     if (--depth_ > 0) return;
-    endwin();
+    if (!asText_) endwin();
+    asText_ = false;
     delscreen(screen_);
     screen_ = nullptr;
     std::fflush(stdout);
   }
 
-  static constexpr int kCtrlC = 3;
-  static constexpr int kPollMs = 250;
+  static constexpr int kPollMs = 100;
 
-  // The next key; kCtrlC once a break is pending (Ctrl-C, or a signal that
-  // stops the host, noticed within kPollMs); ERR when the terminal is gone.
-  static int nextKey() {
+  // The next key; Ctrl-C once a break is pending (Ctrl-C, or a signal that
+  // stops the host, noticed within kPollMs); code ERR when the terminal is
+  // gone. A resize comes as KEY_RESIZE (within kPollMs), after which
+  // everything shown is drawn afresh.
+  static Key nextKey() {
     for (;;) {
-      int key = getch();
-      if (key == kCtrlC) requestBreak();
-      if (breakRequested()) return kCtrlC;
-      if (key != ERR) return key;
-      if (inputEnded()) return ERR;
+      wint_t typed = 0;
+      const int got = get_wch(&typed);
+      if (got == OK && typed == static_cast<wint_t>(kCtrlC)) requestBreak();
+      if (breakRequested()) return Key{kCtrlC, false};
+      if (got == KEY_CODE_YES) {
+        if (typed == KEY_RESIZE) clearok(curscr, TRUE);
+        return Key{static_cast<int>(typed), true};
+      }
+      if (got == OK) return Key{static_cast<int>(typed), false};
+      if (inputEnded()) return Key{ERR, true};
+      // Curses hears of a resize only through its own SIGWINCH handler,
+      // which a handler installed before it (line editing's) keeps away:
+      // the size is looked at on every pause as well.
+      int rows = LINES, cols = COLS;
+      if (terminalSize(rows, cols) && (rows != LINES || cols != COLS)) {
+        resize_term(rows, cols);
+        clearok(curscr, TRUE);
+        return Key{KEY_RESIZE, true};
+      }
     }
+  }
+
+  // ---- the text form of a dialog --------------------------------------------
+
+  // True when WINDOW, framed, fits the terminal as it is now.
+  static bool fits(const DialogWindow& window) {
+    Placement p = place(window);
+    int rows = LINES, cols = COLS;
+    terminalSize(rows, cols);
+    return p.rows <= rows && p.cols <= cols;
+  }
+
+  // Answers WINDOW on the command line while the terminal is too small for
+  // it (the screen put aside); back to the full screen as soon as it fits.
+  // False when the dialog ended there, or the input did.
+  bool answerAsText(DialogWindow& window) {
+    Placement p = place(window);
+    int rows = LINES, cols = COLS;
+    terminalSize(rows, cols);
+    if (!asText_) {
+      endwin();
+      asText_ = true;
+    }
+    hostPrint("\nThe dialog needs a " + std::to_string(p.cols) + "x" + std::to_string(p.rows) +
+              " terminal; this one is " + std::to_string(cols) + "x" + std::to_string(rows) +
+              ".\nAnswer it here: @ID TEXT for a field, @ID 0|1 for a check box,\n"
+              "@ID N for a track bar, @1 for OK, @ESC for Cancel, @? to show it.\n" +
+              describeDialogWithLabels(window));
+    Console* console = currentConsole();
+    while (!window.ended()) {
+      if (console == nullptr) {
+        window.escape();
+        if (!window.ended()) window.end(IDCANCEL);
+        return false;
+      }
+      Answer answer = console->askUntil(window.title + "> ", [&window] { return fits(window); });
+      if (answer.kind == Answer::kInterrupted) {
+        // Large enough again: the screen comes back as the dialog stands.
+        int r = LINES, c = COLS;
+        if (terminalSize(r, c)) resize_term(r, c);
+        asText_ = false;
+        clearok(curscr, TRUE);
+        return true;
+      }
+      if (answer.kind == Answer::kEnd) {
+        hostPrint("\n");
+        window.escape();
+        if (!window.ended()) window.end(IDCANCEL);
+        return false;
+      }
+      if (answer.kind == Answer::kCancel) window.escape();
+      else if (!answerDialogLine(window, answer.text)) hostPrint(describeDialogWithLabels(window));
+    }
+    std::string result = window.result() == IDOK       ? "OK"
+                         : window.result() == IDCANCEL ? "Cancel"
+                                                       : std::to_string(window.result());
+    hostPrint("[" + window.title + ": " + result + "]\n");
+    return false;
   }
 
   // ---- dialogs ---------------------------------------------------------------
@@ -317,15 +423,20 @@ private:
         put(row, col + 4, text, b.cols - 4, focused ? A_UNDERLINE : A_NORMAL);
         break;
       case ControlKind::kEdit: {
-        int fieldCols = std::max(1, b.cols);
-        size_t scroll = c.caret >= static_cast<size_t>(fieldCols) ? c.caret - static_cast<size_t>(fieldCols) + 1 : 0;
-        for (int k = 0; k < fieldCols; ++k) {
-          size_t at = scroll + static_cast<size_t>(k);
-          std::string ch(1, at < c.text.size() ? c.text[at] : ' ');
-          bool selected = focused && at >= c.selStart && at < c.selEnd;
-          put(row, col + k, ch, 1, selected ? A_REVERSE : A_UNDERLINE);
+        // One cell a character; scrolled so that the caret shows.
+        const size_t fieldCols = static_cast<size_t>(std::max(1, b.cols));
+        const size_t caretAt = utf8Characters(std::string_view(c.text).substr(0, c.caret));
+        const size_t scroll = caretAt >= fieldCols ? caretAt - fieldCols + 1 : 0;
+        size_t at = utf8Prefix(c.text, scroll);
+        for (size_t k = 0; k < fieldCols; ++k) {
+          const size_t next = utf8Next(c.text, at);
+          std::string ch = at < c.text.size() ? c.text.substr(at, next - at) : " ";
+          if (utf8SequenceLength(ch, 0) != ch.size() || static_cast<unsigned char>(ch[0]) < 0x20) ch = "?"; // no UTF-8: shown, not sent raw
+          const bool selected = focused && at >= c.selStart && at < c.selEnd;
+          put(row, col + static_cast<int>(k), ch, 1, selected ? A_REVERSE : A_UNDERLINE);
+          at = next;
         }
-        if (focused) caret = Cell{row, col + static_cast<int>(c.caret - scroll)};
+        if (focused) caret = Cell{row, col + static_cast<int>(caretAt - scroll)};
         break;
       }
       case ControlKind::kTrackBar:
@@ -349,44 +460,44 @@ private:
     put(row, col + track, value, cols - track);
   }
 
-  void handleKey(DialogWindow& w, int key) {
+  void handleKey(DialogWindow& w, const Key& key) {
     Control* c = w.focused();
-    switch (key) {
-    case '\t': return w.tab(1);
-    case KEY_BTAB: return w.tab(-1);
-    case 27: return w.escape();
-    case '\n':
-    case '\r':
-    case KEY_ENTER: return w.enter();
-    case KEY_MOUSE: return handleMouse(w);
-    default: break;
-    }
+    if (key.isKey(KEY_RESIZE)) return; // drawn afresh, centred again
+    if (key.is('\t')) return w.tab(1);
+    if (key.isKey(KEY_BTAB)) return w.tab(-1);
+    if (key.is(kEscape)) return w.escape();
+    if (key.enter()) return w.enter();
+    if (key.isKey(KEY_MOUSE)) return handleMouse(w);
     if (c == nullptr) return;
     switch (c->kind) {
     case ControlKind::kEdit:
-      if (key == KEY_LEFT) c->moveCaret(c->caret > 0 ? c->caret - 1 : 0);
-      else if (key == KEY_RIGHT) c->moveCaret(c->caret + 1);
-      else if (key == KEY_HOME) c->moveCaret(0);
-      else if (key == KEY_END) c->moveCaret(c->text.size());
-      else if (key == KEY_BACKSPACE || key == 127 || key == 8) c->backspace();
-      else if (key == KEY_DC) c->deleteForward();
-      else if (key == 1) c->selectAll(); // Ctrl-A
-      else if (key >= 32 && key < 256 && key != 127) c->type(std::string(1, static_cast<char>(key)));
+      if (key.isKey(KEY_LEFT)) c->moveCaret(utf8Previous(c->text, c->caret));
+      else if (key.isKey(KEY_RIGHT)) c->moveCaret(utf8Next(c->text, c->caret));
+      else if (key.isKey(KEY_HOME)) c->moveCaret(0);
+      else if (key.isKey(KEY_END)) c->moveCaret(c->text.size());
+      else if (key.backspace()) c->backspace();
+      else if (key.isKey(KEY_DC)) c->deleteForward();
+      else if (key.is(1)) c->selectAll(); // Ctrl-A
+      else if (!key.function && key.code >= ' ' && key.code != 127) {
+        std::string typed;
+        appendUtf8(typed, static_cast<char32_t>(key.code));
+        c->type(typed);
+      }
       return;
     case ControlKind::kTrackBar:
-      if (key == KEY_LEFT || key == KEY_UP) c->setPos(c->pos - c->lineSize);
-      else if (key == KEY_RIGHT || key == KEY_DOWN) c->setPos(c->pos + c->lineSize);
-      else if (key == KEY_PPAGE) c->setPos(c->pos - c->effectivePageSize());
-      else if (key == KEY_NPAGE) c->setPos(c->pos + c->effectivePageSize());
-      else if (key == KEY_HOME) c->setPos(c->rangeMin);
-      else if (key == KEY_END) c->setPos(c->rangeMax);
+      if (key.isKey(KEY_LEFT) || key.isKey(KEY_UP)) c->setPos(c->pos - c->lineSize);
+      else if (key.isKey(KEY_RIGHT) || key.isKey(KEY_DOWN)) c->setPos(c->pos + c->lineSize);
+      else if (key.isKey(KEY_PPAGE)) c->setPos(c->pos - c->effectivePageSize());
+      else if (key.isKey(KEY_NPAGE)) c->setPos(c->pos + c->effectivePageSize());
+      else if (key.isKey(KEY_HOME)) c->setPos(c->rangeMin);
+      else if (key.isKey(KEY_END)) c->setPos(c->rangeMax);
       return;
     case ControlKind::kCheckBox:
     case ControlKind::kPushButton:
     case ControlKind::kDefPushButton:
-      if (key == ' ') w.press(c->id);
-      else if (key == KEY_LEFT || key == KEY_UP) w.tab(-1);
-      else if (key == KEY_RIGHT || key == KEY_DOWN) w.tab(1);
+      if (key.is(' ')) w.press(c->id);
+      else if (key.isKey(KEY_LEFT) || key.isKey(KEY_UP)) w.tab(-1);
+      else if (key.isKey(KEY_RIGHT) || key.isKey(KEY_DOWN)) w.tab(1);
       return;
     default:
       return;
@@ -413,7 +524,11 @@ private:
         int at = std::min(col - b.col, track - 1);
         c.setPos(c.rangeMin + at * (c.rangeMax - c.rangeMin) / (track - 1));
       } else if (c.kind == ControlKind::kEdit) {
-        c.moveCaret(static_cast<size_t>(col - b.col));
+        // The cell clicked, in characters from where the field is scrolled.
+        const size_t cells = static_cast<size_t>(std::max(1, b.cols));
+        const size_t caretAt = utf8Characters(std::string_view(c.text).substr(0, c.caret));
+        const size_t scroll = caretAt >= cells ? caretAt - cells + 1 : 0;
+        c.moveCaret(utf8Prefix(c.text, scroll + static_cast<size_t>(col - b.col)));
       }
       return;
     }
@@ -453,49 +568,86 @@ private:
 
   // ---- help -------------------------------------------------------------------
 
+  // The rows the topic list has on the screen as it is now (at least one).
+  static int topicRows() { return std::max(1, LINES - 2 - 2); }
+
+  // The introduction wrapped to the screen, then the topics, scrolled so
+  // that the selected one shows; what lies above or below is marked.
   static void drawTopicList(const HelpFile& help, int selected) {
     erase();
     curs_set(0);
     put(0, 0, " Help Topics: " + help.title, COLS, A_REVERSE);
-    int row = 2;
-    for (const std::string& line : help.introduction) put(row++, 2, line, COLS - 4);
-    if (!help.introduction.empty()) ++row;
-    for (size_t i = 0; i < help.topics.size(); ++i) {
-      char number[32];
-      std::snprintf(number, sizeof number, "%2zu  ", i + 1);
-      put(row++, 2, number + help.topics[i].title, COLS - 4,
-          static_cast<int>(i) == selected ? A_REVERSE : A_NORMAL);
+    const size_t width = static_cast<size_t>(std::max(10, COLS - 4));
+    // The introduction is prose: its lines run together into paragraphs
+    // (an empty line parts them), wrapped to the screen.
+    std::vector<std::string> intro;
+    std::string paragraph;
+    auto flush = [&] {
+      if (paragraph.empty()) return;
+      for (std::string& part : wrap(paragraph, width)) intro.push_back(std::move(part));
+      paragraph.clear();
+    };
+    for (const std::string& line : help.introduction) {
+      if (line.find_first_not_of(' ') == std::string::npos) {
+        flush();
+        intro.emplace_back();
+      } else {
+        paragraph += (paragraph.empty() ? "" : " ") + line;
+      }
     }
-    put(LINES - 1, 0, " Up/Down choose   Enter read   Esc close", COLS, A_REVERSE);
+    flush();
+    if (!intro.empty()) intro.emplace_back();
+    // The introduction gives way to the topics on a short screen.
+    const int rows = topicRows();
+    const int count = static_cast<int>(help.topics.size());
+    const int introRows = std::min(static_cast<int>(intro.size()), std::max(0, rows - std::min(count, rows)));
+    int row = 2;
+    for (int i = 0; i < introRows; ++i) put(row++, 2, intro[static_cast<size_t>(i)], COLS - 4);
+    const int listRows = std::max(1, rows - introRows);
+    const int first = std::clamp(selected - listRows + 1, 0, std::max(0, count - listRows));
+    for (int i = first; i < count && i < first + listRows; ++i) {
+      char number[32];
+      std::snprintf(number, sizeof number, "%2d  ", i + 1);
+      put(row++, 2, number + help.topics[static_cast<size_t>(i)].title, COLS - 4,
+          i == selected ? A_REVERSE : A_NORMAL);
+    }
+    // Where the list stands when it does not show whole.
+    std::string where;
+    if (first > 0 || first + listRows < count)
+      where = " " + std::to_string(first + 1) + "-" + std::to_string(std::min(count, first + listRows)) + " of " +
+              std::to_string(count) + " ";
+    put(LINES - 1, 0, where + " Up/Down choose   Enter read   Esc close", COLS, A_REVERSE);
     refresh();
   }
 
   static void showTopic(const HelpFile& help, int topic) {
     if (topic < 0 || static_cast<size_t>(topic) >= help.topics.size()) return;
     const HelpTopic& t = help.topics[static_cast<size_t>(topic)];
-    std::vector<std::string> lines;
-    for (const std::string& line : t.lines) {
-      std::vector<std::string> wrapped = wrap(line, static_cast<size_t>(std::max(10, COLS - 4)));
-      lines.insert(lines.end(), wrapped.begin(), wrapped.end());
-    }
     int first = 0;
     while (true) {
+      // Wrapped afresh each time: the screen may have changed its width.
+      std::vector<std::string> lines;
+      for (const std::string& line : t.lines) {
+        std::vector<std::string> wrapped = wrap(line, static_cast<size_t>(std::max(10, COLS - 4)));
+        lines.insert(lines.end(), wrapped.begin(), wrapped.end());
+      }
+      const int visible = std::max(1, LINES - 3);
+      const int last = std::max(0, static_cast<int>(lines.size()) - visible);
+      first = std::min(first, last);
       erase();
       put(0, 0, " " + t.title, COLS, A_REVERSE);
-      int visible = std::max(1, LINES - 3);
       for (int r = 0; r < visible && first + r < static_cast<int>(lines.size()); ++r)
         put(2 + r, 2, lines[static_cast<size_t>(first + r)], COLS - 4);
       put(LINES - 1, 0, " Up/Down/PgUp/PgDn scroll   Esc back to the topics", COLS, A_REVERSE);
       refresh();
-      int key = nextKey();
-      int last = std::max(0, static_cast<int>(lines.size()) - visible);
-      if (key == ERR || key == 27 || key == kCtrlC || key == 'q' || key == 'Q' || key == KEY_BACKSPACE ||
-          key == KEY_LEFT)
+      Key key = nextKey();
+      if (key.code == ERR || key.is(kEscape) || key.is(kCtrlC) || key.is('q') || key.is('Q') || key.backspace() ||
+          key.isKey(KEY_LEFT))
         return;
-      if (key == KEY_UP) first = std::max(0, first - 1);
-      else if (key == KEY_DOWN) first = std::min(last, first + 1);
-      else if (key == KEY_PPAGE) first = std::max(0, first - visible);
-      else if (key == KEY_NPAGE || key == ' ') first = std::min(last, first + visible);
+      if (key.isKey(KEY_UP)) first = std::max(0, first - 1);
+      else if (key.isKey(KEY_DOWN)) first = std::min(last, first + 1);
+      else if (key.isKey(KEY_PPAGE)) first = std::max(0, first - visible);
+      else if (key.isKey(KEY_NPAGE) || key.is(' ')) first = std::min(last, first + visible);
     }
   }
 
@@ -503,6 +655,7 @@ private:
   std::vector<DialogWindow*> dialogs_;
   SCREEN* screen_ = nullptr;
   int depth_ = 0;
+  bool asText_ = false; // the screen is put aside for the text form of a dialog
 };
 
 } // namespace

@@ -103,6 +103,84 @@ TEST_F(ShellTerminal, ADialogLargerThanTheTerminalIsAnsweredOnTheCommandLine) {
   tmux->keys("QUIT Enter y Enter");
 }
 
+TEST_F(ShellTerminal, DialogFieldsTakeWholeCharacters) {
+  auto tmux = shell();
+  tmux->keys("vrmlprop Enter 2A Enter");
+  ASSERT_TRUE(tmux->waitFor("VRML Properties")) << tmux->screen();
+  tmux->keys("Tab Tab Tab Tab"); // from OK to the URL field
+  tmux->type("café€x");
+  ASSERT_TRUE(tmux->waitFor("URL Link:    café€x ")) << tmux->screen();
+  // Backspace takes one character, however many bytes it has; the caret
+  // moves over characters.
+  tmux->keys("BSpace BSpace Left");
+  tmux->type("ß");
+  ASSERT_TRUE(tmux->waitFor("URL Link:    cafßé ")) << tmux->screen();
+  tmux->keys("Enter");
+  ASSERT_TRUE(tmux->waitFor("Command:", 2)) << tmux->screen();
+  tmux->type("(vrml_geturl (handent \"2A\"))");
+  tmux->keys("Enter");
+  EXPECT_TRUE(tmux->waitFor("\n(\"cafßé\" nil)\n")) << tmux->screen();
+  tmux->keys("QUIT Enter y Enter");
+  EXPECT_TRUE(tmux->waitFor("EXIT 0")) << tmux->screen();
+}
+
+TEST_F(ShellTerminal, TheDialogFollowsTheTerminalsSize) {
+  auto tmux = shell(100, 30);
+  tmux->keys("vrmlprop Enter 2A Enter");
+  ASSERT_TRUE(tmux->waitFor("VRML Properties")) << tmux->screen();
+  // Smaller, still large enough: drawn again, centred on the new size.
+  tmux->resize(80, 21);
+  ASSERT_TRUE(tmux->waitFor("\n  ┌─ VRML Properties ─")) << tmux->screen();
+  // Too small: the dialog is answered on the command line, each control
+  // named by its label.
+  tmux->resize(60, 15);
+  ASSERT_TRUE(tmux->waitFor("The dialog needs a 76x19 terminal; this one is 60x15.")) << tmux->screen();
+  EXPECT_TRUE(tmux->waitFor("\n  1018 URL Link:\n  1020 Description:\n  1038 [x] Use AutoCAD Color\n"
+                            "  1014 Shininess: 20 (0 to 100)\n  1015 Transparency: 0 (0 to 100)\n     1 [OK] (Enter)\n"
+                            "     2 [Cancel]\n"))
+      << tmux->screen(true);
+  tmux->type("@1018 http://a.b");
+  tmux->keys("Enter");
+  tmux->type("@1015 40");
+  tmux->keys("Enter");
+  // Large enough again: the full dialog, centred, as the answers left it,
+  // with nothing of the text form left on the screen.
+  tmux->resize(120, 40);
+  ASSERT_TRUE(tmux->waitFor("\n                      ┌─ VRML Properties ─")) << tmux->screen();
+  ASSERT_TRUE(tmux->waitFor("URL Link:    http://a.b ")) << tmux->screen();
+  EXPECT_EQ(TmuxSession::count(tmux->screen(), "VRML Properties"), 1u) << tmux->screen();
+  EXPECT_EQ(TmuxSession::count(tmux->screen(), "@1018"), 0u) << tmux->screen();
+  tmux->keys("Enter");
+  ASSERT_TRUE(tmux->waitFor("Command:", 2)) << tmux->screen();
+  tmux->type("(list (vrml_geturl (handent \"2A\")) (vrml_getmaterial (handent \"2A\")))");
+  tmux->keys("Enter");
+  EXPECT_TRUE(tmux->waitFor("((\"http://a.b\" nil) (1 ")) << tmux->screen();
+  EXPECT_TRUE(tmux->waitFor(" 0.4)")) << tmux->screen();
+  tmux->keys("QUIT Enter y Enter");
+  EXPECT_TRUE(tmux->waitFor("EXIT 0")) << tmux->screen();
+}
+
+TEST_F(ShellTerminal, TheHelpListScrollsToEveryTopic) {
+  auto tmux = shell(50, 12);
+  tmux->keys("vrmlhelp Enter");
+  ASSERT_TRUE(tmux->waitFor("Help Topics")) << tmux->screen();
+  // Eight rows for nine topics: the last one comes into view as it is
+  // chosen, and the list says where it stands.
+  ASSERT_TRUE(tmux->waitFor(" 1-8 of 9 ")) << tmux->screen();
+  EXPECT_EQ(TmuxSession::count(tmux->screen(), "(vrml_init)"), 0u) << tmux->screen();
+  tmux->keys("End");
+  ASSERT_TRUE(tmux->waitFor(" 2-9 of 9 ")) << tmux->screen();
+  EXPECT_EQ(TmuxSession::count(tmux->screen(), "(vrml_init)"), 1u) << tmux->screen();
+  // Taller: the introduction shows, wrapped between words.
+  tmux->resize(50, 30);
+  ASSERT_TRUE(tmux->waitFor("\n  The VRML module writes the three-dimensional\n  objects of a drawing to a VRML 1.0 world file,\n"))
+      << tmux->screen();
+  tmux->keys("Escape");
+  ASSERT_TRUE(tmux->waitFor("Command:", 2)) << tmux->screen();
+  tmux->keys("C-d");
+  EXPECT_TRUE(tmux->waitFor("EXIT 0")) << tmux->screen();
+}
+
 TEST_F(ShellTerminal, HelpKeepsTheIndentationOfItsText) {
   auto tmux = shell(50, 40);
   tmux->keys("vrmlhelp Enter");

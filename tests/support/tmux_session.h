@@ -35,6 +35,10 @@ public:
   // Sends keys by their tmux names ("Enter", "C-c", "Escape"), or TEXT as typed.
   void keys(const std::string& names) { run("tmux send-keys -t " + name_ + " " + names); }
   void type(const std::string& text) { run("tmux send-keys -l -t " + name_ + " " + shellQuoted(text)); }
+  // Resizes the terminal, as a person dragging its window would.
+  void resize(int cols, int rows) {
+    run("tmux resize-window -t " + name_ + " -x " + std::to_string(cols) + " -y " + std::to_string(rows));
+  }
   // The visible screen, or with HISTORY everything scrolled off as well.
   std::string screen(bool history = false) const {
     return output("tmux capture-pane -p " + std::string(history ? "-S -1000 " : "") + "-t " + name_);

@@ -6,6 +6,7 @@
 
 #include "test_dialog_resources.h"
 #include "test_presenter.h"
+#include "runtime/text.h"
 #include "ui.h"
 
 namespace {
@@ -92,6 +93,79 @@ TEST_F(DialogTest, TypingStopsAtTheLimitButSetTextKeepsItWhole) {
     w.press(IDCANCEL);
   }};
   d.DoModal();
+}
+
+// Edit fields work in characters: typing, the limit, Backspace, Delete and
+// the caret never split a UTF-8 sequence, and text read back whole.
+TEST_F(DialogTest, EditFieldsWorkInWholeCharacters) {
+  TestDialog d;
+  presenter.steps = {[](DialogWindow& w) {
+    Control* edit = w.find(100);
+    edit->selectAll();
+    edit->type("aé€😀xyz"); // the limit is 5 characters: 11 bytes here
+    EXPECT_EQ(edit->text, "aé€😀x");
+    edit->backspace(); // x
+    edit->backspace(); // the four bytes of the emoji at once
+    EXPECT_EQ(edit->text, "aé€");
+    edit->moveCaret(2); // inside é: before it
+    EXPECT_EQ(edit->caret, 1u);
+    edit->deleteForward();
+    EXPECT_EQ(edit->text, "a€");
+    edit->moveCaret(edit->text.size());
+    edit->type("ßßßß"); // room for three more characters
+    EXPECT_EQ(edit->text, "a€ßßß");
+    // A text that is no UTF-8 still goes a byte at a time, never further.
+    edit->selectAll();
+    edit->type("\xC3z\xFF");
+    edit->backspace();
+    EXPECT_EQ(edit->text, "\xC3z");
+    w.enter();
+  }};
+  EXPECT_EQ(d.DoModal(), IDOK);
+  EXPECT_STREQ(d.name, "\xC3z");
+
+  // Five characters of ten bytes pass the limit's check; a short buffer
+  // gets whole characters only.
+  TestDialog wide;
+  wide.name = "ééééé";
+  presenter.steps = {[](DialogWindow& w) {
+    char buffer[4];
+    CWnd field;
+    field.m_hWnd = w.controlHandle(w.indexOf(100));
+    EXPECT_EQ(field.GetWindowText(buffer, sizeof buffer), 2);
+    EXPECT_STREQ(buffer, "é");
+    field.m_hWnd = nullptr;
+    w.enter();
+  }};
+  EXPECT_EQ(wide.DoModal(), IDOK);
+  EXPECT_TRUE(presenter.boxes.empty());
+  EXPECT_STREQ(wide.name, "ééééé");
+}
+
+TEST(Utf8Text, SequencesAreTakenOnlyWhole) {
+  using corvane::utf8CodePoint;
+  using corvane::utf8SequenceLength;
+  EXPECT_EQ(utf8SequenceLength("a", 0), 1u);
+  EXPECT_EQ(utf8SequenceLength("é", 0), 2u);
+  EXPECT_EQ(utf8SequenceLength("€", 0), 3u);
+  EXPECT_EQ(utf8SequenceLength("😀", 0), 4u);
+  EXPECT_EQ(utf8SequenceLength("é", 1), 0u);                // a continuation byte
+  EXPECT_EQ(utf8SequenceLength("\xE2\x82", 0), 0u);        // cut short
+  EXPECT_EQ(utf8SequenceLength("\xC0\xAF", 0), 0u);        // overlong
+  EXPECT_EQ(utf8SequenceLength("\xED\xA0\x80", 0), 0u);    // a surrogate
+  EXPECT_EQ(utf8SequenceLength("\xF4\x90\x80\x80", 0), 0u); // past U+10FFFF
+  EXPECT_EQ(utf8SequenceLength("a", 1), 0u);
+  EXPECT_EQ(utf8CodePoint("€", 0), U'€');
+  size_t length = 0;
+  EXPECT_EQ(utf8CodePoint("\xFF" "a", 0, &length), U'\uFFFD');
+  EXPECT_EQ(length, 1u);
+  std::string out;
+  for (char32_t c : {U'a', U'é', U'€', U'😀'}) corvane::appendUtf8(out, c);
+  EXPECT_EQ(out, "aé€😀");
+  EXPECT_EQ(corvane::utf8Characters(out), 4u);
+  EXPECT_EQ(corvane::utf8Previous(out, out.size()), out.size() - 4);
+  EXPECT_EQ(corvane::utf8Previous(out, 3), 1u);
+  EXPECT_EQ(corvane::utf8Prefix(out, 2), 3u);
 }
 
 TEST_F(DialogTest, TooLongTextIsReportedOnceAndTheDialogStaysOpen) {
