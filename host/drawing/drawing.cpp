@@ -153,7 +153,7 @@ resbuf* Drawing::xData(const AcDbObjectRecord& r, const char* app) const {
   resbuf** tail = &head;
   for (const XDataBlock& b : splitXData(index_.xdataText(r), file_.encoding())) {
     if (app != nullptr && !equalsIgnoreCase(b.name, app)) continue;
-    if (!appendXDataChain(b.text, file_.encoding(), tail)) {
+    if (!appendXDataChain(b.text, file_.encoding(), file_.textCodec(), tail)) {
       ads_relrb(head);
       return nullptr;
     }
@@ -183,11 +183,11 @@ Acad::ErrorStatus Drawing::setXData(AcDbObjectRecord& r, const resbuf* chain) {
       region.append(b.text);
     } else if (!used[k]) {
       used[k] = true;
-      if (!apps[k].items.empty()) region += composeXDataBlock(apps[k], b.text, file_.style());
+      if (!apps[k].items.empty()) region += composeXDataBlock(apps[k], b.text, file_.style(), file_.textCodec());
     }
   }
   for (size_t k = 0; k < apps.size(); ++k)
-    if (!used[k] && !apps[k].items.empty()) region += composeXDataBlock(apps[k], {}, file_.style());
+    if (!used[k] && !apps[k].items.empty()) region += composeXDataBlock(apps[k], {}, file_.style(), file_.textCodec());
   if (region == current) return Acad::eOk;
   beforeHostChange();
   index_.replaceXData(r, std::move(region));

@@ -14,6 +14,7 @@
 #include "drawing/drawing_bytes.h"
 #include "dxf/dxf_output.h"
 #include "dxf/dxf_scanner.h"
+#include "dxf/dxf_text_codec.h"
 #include "runtime/host_result.h"
 
 namespace corvane {
@@ -36,7 +37,10 @@ public:
   // before must be taken again: offsets hold.
   HostResult settle() { return bytes_.settle(); }
   // Takes what the scan found in text().
-  void setLayout(DxfLayout layout) { layout_ = std::move(layout); }
+  void setLayout(DxfLayout layout) {
+    layout_ = std::move(layout);
+    codec_ = DxfTextCodec(layout_.version, layout_.codePage);
+  }
   // Opens path()'s file again and holds it with a shared lock (after a
   // load, and after each save: the saved file is a new one).
   void holdFile();
@@ -53,6 +57,8 @@ public:
   // form. Everything that adds groups to the drawing encodes them with it.
   const DxfStyle& style() const { return layout_.style; }
   DxfEncoding encoding() const { return layout_.style.encoding; }
+  // How its text values meet the host's UTF-8 (its version and code page).
+  const DxfTextCodec& textCodec() const { return codec_; }
   // True when PATH names the file the drawing was loaded from or last saved
   // to, by any name (a link, another hard link): the same device and inode.
   // While held, that file is locked shared, so that a writer that takes an
@@ -89,6 +95,7 @@ private:
   int heldFd_ = -1; // path_'s file, locked shared
   DrawingBytes bytes_;
   DxfLayout layout_;
+  DxfTextCodec codec_;
 };
 
 } // namespace corvane

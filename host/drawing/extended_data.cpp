@@ -69,7 +69,7 @@ short toShort(long long v) {
   return static_cast<short>(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
 }
 
-bool fillResbuf(resbuf* rb, const XItem& item) {
+bool fillResbuf(resbuf* rb, const XItem& item, const DxfTextCodec& codec) {
   int code = item.code;
   if (code == 1004) {
     std::string bytes;
@@ -88,7 +88,7 @@ bool fillResbuf(resbuf* rb, const XItem& item) {
   } else if (code >= 1000 && code <= 1009) {
     std::string_view v = item.values[0].text();
     if (code == 1001 || code == 1002) v = trimBlanks(v);
-    rb->resval.rstring = copyText(v);
+    rb->resval.rstring = code == 1000 || code == 1003 ? copyText(codec.toUtf8(v)) : copyText(v);
     if (rb->resval.rstring == nullptr) return false;
   } else if (isPointCode(code)) {
     for (int axis = 0; axis < 3; ++axis)
@@ -151,12 +151,13 @@ bool validItem(const resbuf* rb, int& depth) {
 }
 
 // True when RB holds the same code and value as the stored ITEM.
-bool sameValue(const resbuf* rb, const XItem& item) {
+bool sameValue(const resbuf* rb, const XItem& item, const DxfTextCodec& codec) {
   int code = rb->restype;
   if (code != item.code) return false;
   switch (code) {
   case 1000:
   case 1003:
+    return codec.toUtf8(item.values[0].text()) == rb->resval.rstring;
   case 1005:
     return item.values[0].text() == rb->resval.rstring;
   case 1002:
@@ -188,12 +189,13 @@ bool sameValue(const resbuf* rb, const XItem& item) {
   }
 }
 
-std::string formatItem(const resbuf* rb, const DxfStyle& style) {
+std::string formatItem(const resbuf* rb, const DxfStyle& style, const DxfTextCodec& codec) {
   int code = rb->restype;
   switch (code) {
   case 1000:
-  case 1002:
   case 1003:
+    return style.group(code, codec.fromUtf8(rb->resval.rstring));
+  case 1002:
   case 1005:
     return style.group(code, rb->resval.rstring);
   case 1004:
@@ -238,13 +240,13 @@ std::vector<XDataBlock> splitXData(std::string_view region, DxfEncoding encoding
   return blocks;
 }
 
-bool appendXDataChain(std::string_view block, DxfEncoding encoding, resbuf**& tail) {
+bool appendXDataChain(std::string_view block, DxfEncoding encoding, const DxfTextCodec& codec, resbuf**& tail) {
   for (const XItem& item : parseItems(block, encoding)) {
     resbuf* rb = ads_newrb(item.code);
     if (rb == nullptr) return false;
     *tail = rb;
     tail = &rb->rbnext;
-    if (!fillResbuf(rb, item)) return false;
+    if (!fillResbuf(rb, item, codec)) return false;
   }
   return true;
 }
@@ -267,8 +269,8 @@ Acad::ErrorStatus splitChain(const resbuf* chain, std::vector<ChainApplication>&
   return Acad::eOk;
 }
 
-std::string composeXDataBlock(const ChainApplication& app, std::string_view oldBlock,
-                              const DxfStyle& style) {
+std::string composeXDataBlock(const ChainApplication& app, std::string_view oldBlock, const DxfStyle& style,
+                              const DxfTextCodec& codec) {
   std::vector<XItem> old = parseItems(oldBlock, style.encoding);
   std::string out;
   if (!old.empty() && old[0].code == 1001 && trimBlanks(old[0].values[0].text()) == app.name)
@@ -278,11 +280,11 @@ std::string composeXDataBlock(const ChainApplication& app, std::string_view oldB
   for (size_t i = 0; i < app.items.size(); ++i) {
     const resbuf* rb = app.items[i];
     size_t oldIndex = i + 1; // old[0] is the 1001 item
-    if (oldIndex < old.size() && sameValue(rb, old[oldIndex])) {
+    if (oldIndex < old.size() && sameValue(rb, old[oldIndex], codec)) {
       const XItem& o = old[oldIndex];
       out.append(oldBlock.substr(o.begin, o.end - o.begin));
     } else {
-      out += formatItem(rb, style);
+      out += formatItem(rb, style, codec);
     }
   }
   return out;

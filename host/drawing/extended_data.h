@@ -10,6 +10,7 @@
 
 #include "acrx.h"
 #include "ads.h"
+#include "dxf/dxf_text_codec.h"
 #include "dxf/dxf_values.h"
 
 namespace corvane {
@@ -22,9 +23,10 @@ struct XDataBlock {
 std::vector<XDataBlock> splitXData(std::string_view region, DxfEncoding encoding);
 
 // Appends the items of BLOCK (its 1001 first) as new result buffers at
-// *TAIL and moves TAIL on. False when memory ran out; what was appended
-// stays for the caller to release with the chain.
-bool appendXDataChain(std::string_view block, DxfEncoding encoding, resbuf**& tail);
+// *TAIL and moves TAIL on; strings (1000, 1003) as UTF-8 through CODEC.
+// False when memory ran out; what was appended stays for the caller to
+// release with the chain.
+bool appendXDataChain(std::string_view block, DxfEncoding encoding, const DxfTextCodec& codec, resbuf**& tail);
 
 // One application named by a chain, with the items that follow its 1001.
 struct ChainApplication {
@@ -35,10 +37,11 @@ struct ChainApplication {
 // Drawing::setXData for what is refused). eOk or eInvalidInput.
 Acad::ErrorStatus splitChain(const resbuf* chain, std::vector<ChainApplication>& apps);
 
-// The file form of APP's block, in STYLE. Items equal in code and value to
-// the item at the same position of OLDBLOCK (may be empty) keep OLDBLOCK's
+// The file form of APP's block, in STYLE, its strings (1000, 1003) in the
+// drawing's encoding through CODEC. Items equal in code and value to the
+// item at the same position of OLDBLOCK (may be empty) keep OLDBLOCK's
 // bytes.
-std::string composeXDataBlock(const ChainApplication& app, std::string_view oldBlock,
-                              const DxfStyle& style);
+std::string composeXDataBlock(const ChainApplication& app, std::string_view oldBlock, const DxfStyle& style,
+                              const DxfTextCodec& codec);
 
 } // namespace corvane

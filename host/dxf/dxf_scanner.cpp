@@ -519,6 +519,8 @@ bool Scanner::header() {
       variable = name();
     } else if (isWord(variable, "$ACADVER") && g_.code == 1) {
       result_.layout.version = std::string(name());
+    } else if (isWord(variable, "$DWGCODEPAGE") && g_.code == 3) {
+      result_.layout.codePage = std::string(name());
     } else if (isWord(variable, "$HANDSEED") && g_.code == 5) {
       size_t valueBegin = static_cast<size_t>(g_.value.data() - text_.data());
       result_.layout.handSeed = DxfRange{valueBegin, valueBegin + g_.value.size()};

@@ -86,6 +86,7 @@ struct DxfAcdsRecord {
 // What saving needs to know about the file besides its objects.
 struct DxfLayout {
   std::string version;               // $ACADVER ("AC1015"); empty when absent
+  std::string codePage;              // $DWGCODEPAGE ("ANSI_1252"); empty when absent
   DxfStyle style;                    // how the file writes groups
   std::optional<DxfRange> handSeed;  // value bytes of $HANDSEED (a string in either form)
   bool handlesOn = false;            // R13+ or $HANDLING 1
