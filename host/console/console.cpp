@@ -263,7 +263,7 @@ void Console::execute(const std::string& rawLine) {
   std::string line = trim(rawLine);
   if (line.empty()) return;
   // Escape stops what the line runs, and keys typed meanwhile wait.
-  CommandKeys keys;
+  CommandKeys keys(input_->interactive());
   if (line[0] == '(' || line[0] == '!') {
     if (evaluator_) {
       std::string shown = evaluator_(line[0] == '!' ? line.substr(1) : line);

@@ -71,9 +71,9 @@ void lookAtKeys() {
 
 } // namespace
 
-CommandKeys::CommandKeys() {
+CommandKeys::CommandKeys(bool watch) {
   KeyWatch& w = keyWatch();
-  if (w.active || !isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &w.saved) != 0) return;
+  if (!watch || w.active || !isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &w.saved) != 0) return;
   termios keys = w.saved;
   keys.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
   keys.c_cc[VMIN] = 0; // a read returns at once, with what is there

@@ -35,11 +35,13 @@ bool inputEnded();
 // echoed (Ctrl-C still arrives as SIGINT): Escape alone then stops the
 // command as Ctrl-C does, and keys typed ahead neither show raw across its
 // output nor get lost, since the next prompt reads them first
-// (takeTypedAhead). Does nothing when standard input is no terminal. The
-// terminal's settings come back when it goes out of scope.
+// (takeTypedAhead). Does nothing unless WATCH (a person types the answers
+// at this terminal: never a script, which may itself be standard input) and
+// standard input is a terminal. The terminal's settings come back when it
+// goes out of scope.
 class CommandKeys {
 public:
-  CommandKeys();
+  explicit CommandKeys(bool watch);
   ~CommandKeys();
   CommandKeys(const CommandKeys&) = delete;
   CommandKeys& operator=(const CommandKeys&) = delete;

@@ -169,7 +169,8 @@ std::string DxfTextCodec::fromUtf8(std::string_view text) const {
       const char32_t code = utf8CodePoint(text, at);
       char escape[32];
       if (code > 0xFFFF)
-        std::snprintf(escape, sizeof escape, "\\U+%04X\\U+%04X", static_cast<unsigned>(0xD800 + ((code - 0x10000) >> 10)),
+        std::snprintf(escape, sizeof escape, "\\U+%04X\\U+%04X",
+                      static_cast<unsigned>(0xD800 + ((code - 0x10000) >> 10)),
                       static_cast<unsigned>(0xDC00 + ((code - 0x10000) & 0x3FF)));
       else
         std::snprintf(escape, sizeof escape, "\\U+%04X", static_cast<unsigned>(code));

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "runtime/text.h"
 #include "console/console.h"
+#include "runtime/text.h"
 #include "ui.h"
 #include "ui/dialog_window.h"
 #include "ui/help_file.h"

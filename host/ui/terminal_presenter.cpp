@@ -431,7 +431,9 @@ private:
         for (size_t k = 0; k < fieldCols; ++k) {
           const size_t next = utf8Next(c.text, at);
           std::string ch = at < c.text.size() ? c.text.substr(at, next - at) : " ";
-          if (utf8SequenceLength(ch, 0) != ch.size() || static_cast<unsigned char>(ch[0]) < 0x20) ch = "?"; // no UTF-8: shown, not sent raw
+          // A byte that is no UTF-8, or a control character, shows as "?"
+          // rather than going to the terminal raw.
+          if (utf8SequenceLength(ch, 0) != ch.size() || static_cast<unsigned char>(ch[0]) < 0x20) ch = "?";
           const bool selected = focused && at >= c.selStart && at < c.selEnd;
           put(row, col + static_cast<int>(k), ch, 1, selected ? A_REVERSE : A_UNDERLINE);
           at = next;

@@ -173,7 +173,8 @@ TEST_F(ShellTerminal, TheHelpListScrollsToEveryTopic) {
   EXPECT_EQ(TmuxSession::count(tmux->screen(), "(vrml_init)"), 1u) << tmux->screen();
   // Taller: the introduction shows, wrapped between words.
   tmux->resize(50, 30);
-  ASSERT_TRUE(tmux->waitFor("\n  The VRML module writes the three-dimensional\n  objects of a drawing to a VRML 1.0 world file,\n"))
+  ASSERT_TRUE(tmux->waitFor("\n  The VRML module writes the three-dimensional\n"
+                            "  objects of a drawing to a VRML 1.0 world file,\n"))
       << tmux->screen();
   tmux->keys("Escape");
   ASSERT_TRUE(tmux->waitFor("Command:", 2)) << tmux->screen();
