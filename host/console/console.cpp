@@ -211,7 +211,7 @@ Answer Console::ask(const std::string& prompt) {
 }
 
 Answer Console::askUntil(const std::string& prompt, const std::function<bool()>& stopWaiting) {
-  if (answering_) return ask(prompt);
+  if (answering_ || !stopWaiting) return ask(prompt);
   const std::function<bool()>* outer = gStopWaiting;
   gStopWaiting = &stopWaiting;
   Answer answer = ask(prompt);

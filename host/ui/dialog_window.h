@@ -95,6 +95,12 @@ public:
   void enter() { press(defaultButton()); }
   void escape();
   void closeBox() { escape(); }
+  // Escape, and the dialog ends cancelled even if its handler keeps it
+  // open: nothing more can be typed (the input ended, Ctrl-C).
+  void abandon() {
+    escape();
+    if (!ended_) end(IDCANCEL);
+  }
 
   bool ended() const { return ended_; }
   int result() const { return result_; }

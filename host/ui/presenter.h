@@ -2,6 +2,7 @@
 // (full screen) or, when a script answers the prompts, on the transcript.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -49,5 +50,13 @@ std::string describeDialogWithLabels(DialogWindow& window);
 // A line it refuses says why on the command line. False for "@?", which
 // asks the caller to show the dialog again in its own form.
 bool answerDialogLine(DialogWindow& window, const std::string& line);
+
+// Answers WINDOW with lines read at the command line (answerDialogLine)
+// until it ends, then prints "[TITLE: OK]"; the end of the input cancels it.
+// DESCRIBE shows the dialog again for "@?". While STOPWAITING (when set)
+// returns true as a person types, the dialog is left open and false comes
+// back; true once it has ended.
+bool answerDialogOnCommandLine(DialogWindow& window, std::string (*describe)(DialogWindow&),
+                               const std::function<bool()>& stopWaiting = {});
 
 } // namespace corvane::ui

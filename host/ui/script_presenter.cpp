@@ -85,25 +85,7 @@ class ScriptPresenter : public Presenter {
 public:
   void runDialog(DialogWindow& window) override {
     hostPrint(describeDialog(window));
-    Console* console = currentConsole();
-    while (!window.ended()) {
-      if (console == nullptr) {
-        cancel(window);
-        break;
-      }
-      Answer answer = console->ask(window.title + "> ");
-      if (answer.kind == Answer::kEnd) {
-        hostPrint("\n");
-        cancel(window);
-        break;
-      }
-      if (answer.kind == Answer::kCancel) window.escape();
-      else if (!answerDialogLine(window, answer.text)) hostPrint(describeDialog(window));
-    }
-    std::string result = window.result() == IDOK       ? "OK"
-                         : window.result() == IDCANCEL ? "Cancel"
-                                                       : std::to_string(window.result());
-    hostPrint("[" + window.title + ": " + result + "]\n");
+    answerDialogOnCommandLine(window, describeDialog);
   }
 
   int messageBox(DialogWindow*, const std::string& text, const std::string&, UINT type) override {
@@ -134,12 +116,6 @@ public:
     hostPrint(text);
   }
 
-private:
-  static void cancel(DialogWindow& window) {
-    window.escape();
-    // A dialog that refuses to be cancelled still ends with the input.
-    if (!window.ended()) window.end(IDCANCEL);
-  }
 };
 
 } // namespace
@@ -176,6 +152,31 @@ bool answerDialogLine(DialogWindow& window, const std::string& line) {
   } else {
     answerControl(window, index, word, hasValue, value);
   }
+  return true;
+}
+
+bool answerDialogOnCommandLine(DialogWindow& window, std::string (*describe)(DialogWindow&),
+                               const std::function<bool()>& stopWaiting) {
+  Console* console = currentConsole();
+  while (!window.ended()) {
+    if (console == nullptr) {
+      window.abandon();
+      break;
+    }
+    Answer answer = console->askUntil(window.title + "> ", stopWaiting);
+    if (answer.kind == Answer::kInterrupted) return false;
+    if (answer.kind == Answer::kEnd) {
+      hostPrint("\n");
+      window.abandon();
+      break;
+    }
+    if (answer.kind == Answer::kCancel) window.escape();
+    else if (!answerDialogLine(window, answer.text)) hostPrint(describe(window));
+  }
+  std::string result = window.result() == IDOK       ? "OK"
+                       : window.result() == IDCANCEL ? "Cancel"
+                                                     : std::to_string(window.result());
+  hostPrint("[" + window.title + ": " + result + "]\n");
   return true;
 }
 

@@ -168,8 +168,7 @@ public:
       if (key.code == ERR || key.is(kCtrlC)) {
         // Ctrl-C cancels; when the terminal went away nothing more can be
         // typed.
-        window.escape();
-        if (!window.ended()) window.end(IDCANCEL);
+        window.abandon();
         break;
       }
       handleKey(window, key);
@@ -312,36 +311,14 @@ private:
               ".\nAnswer it here: @ID TEXT for a field, @ID 0|1 for a check box,\n"
               "@ID N for a track bar, @1 for OK, @ESC for Cancel, @? to show it.\n" +
               describeDialogWithLabels(window));
-    Console* console = currentConsole();
-    while (!window.ended()) {
-      if (console == nullptr) {
-        window.escape();
-        if (!window.ended()) window.end(IDCANCEL);
-        return false;
-      }
-      Answer answer = console->askUntil(window.title + "> ", [&window] { return fits(window); });
-      if (answer.kind == Answer::kInterrupted) {
-        // Large enough again: the screen comes back as the dialog stands.
-        int r = LINES, c = COLS;
-        if (terminalSize(r, c)) resize_term(r, c);
-        asText_ = false;
-        clearok(curscr, TRUE);
-        return true;
-      }
-      if (answer.kind == Answer::kEnd) {
-        hostPrint("\n");
-        window.escape();
-        if (!window.ended()) window.end(IDCANCEL);
-        return false;
-      }
-      if (answer.kind == Answer::kCancel) window.escape();
-      else if (!answerDialogLine(window, answer.text)) hostPrint(describeDialogWithLabels(window));
-    }
-    std::string result = window.result() == IDOK       ? "OK"
-                         : window.result() == IDCANCEL ? "Cancel"
-                                                       : std::to_string(window.result());
-    hostPrint("[" + window.title + ": " + result + "]\n");
-    return false;
+    if (answerDialogOnCommandLine(window, describeDialogWithLabels, [&window] { return fits(window); }))
+      return false;
+    // Large enough again: the screen comes back as the dialog stands.
+    int r = LINES, c = COLS;
+    if (terminalSize(r, c)) resize_term(r, c);
+    asText_ = false;
+    clearok(curscr, TRUE);
+    return true;
   }
 
   // ---- dialogs ---------------------------------------------------------------
