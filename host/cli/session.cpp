@@ -181,9 +181,10 @@ bool Session::start(const SessionOptions& options, std::string& error) {
   }
 
   state_->interpreter = std::make_unique<lisp::Interpreter>([](std::string_view text) { hostPrint(text); });
-  // Ctrl-C stops an expression that runs on and on; its error line says so.
+  // Ctrl-C or Escape stops an expression that runs on and on; its error
+  // line says so.
   state_->interpreter->setInterruptCheck([] {
-    if (!breakRequested()) return false;
+    if (!breakPending()) return false;
     clearBreak();
     return true;
   });

@@ -524,7 +524,7 @@ private:
     case MB_ICONQUESTION: icon = "(?)"; break;
     default: break;
     }
-    int width = std::min(std::max(30, static_cast<int>(text.size()) + 10), std::max(20, COLS - 4));
+    int width = std::min(std::max(30, static_cast<int>(utf8Characters(text)) + 10), std::max(20, COLS - 4));
     std::vector<std::string> lines = wrap(text, static_cast<size_t>(width - 10));
     int rows = static_cast<int>(lines.size()) + 6;
     int top = std::max(0, (LINES - rows) / 2);

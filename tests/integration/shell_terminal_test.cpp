@@ -231,6 +231,12 @@ TEST_F(ShellTerminal, EscapeStopsARunningExportAsCtrlCDoes) {
   tmux->keys("Enter");
   EXPECT_TRUE(tmux->waitFor("\n3\n")) << tmux->screen();
   EXPECT_EQ(readFile(dir_ + "/w.wrl"), "the world before\n");
+  // And an expression that runs on and on.
+  tmux->type("(while t)");
+  tmux->keys("Enter");
+  ASSERT_TRUE(tmux->waitFor("Command: (while t)")) << tmux->screen();
+  tmux->keys("Escape");
+  ASSERT_TRUE(tmux->waitFor("; error: Function cancelled")) << tmux->screen();
   tmux->keys("C-d");
   EXPECT_TRUE(tmux->waitFor("EXIT 0")) << tmux->screen();
 }
