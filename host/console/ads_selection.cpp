@@ -79,7 +79,6 @@ public:
     return true;
   }
   bool remove(AcDbObjectRecord* r) { return chosen_.erase(r) != 0; }
-  size_t size() const { return chosen_.size(); }
   // Writes the chosen objects, in order, to the caller's vector.
   void finish() {
     out_.reserve(chosen_.size());
@@ -220,14 +219,15 @@ int askForObjects(Console& console, const Drawing& drawing, const std::string& p
       if (bad) hostPrint(kObjectsAccepted);
       if (bad && changed == 0) continue;
     }
+    // A running count stands on the line: what follows takes its place.
+    const std::string overCount = console.interactive() && seen >= kCheckEvery ? "\r\033[K" : "";
     if (cancelled) {
       clearBreak();
-      hostPrint("\r*Cancel*\n");
+      hostPrint(overCount + "*Cancel*\n");
       return RTCAN;
     }
     if (bad && changed == 0 && seen == 0) continue;
-    hostPrint((console.interactive() && seen >= kCheckEvery ? "\r" : "") + std::to_string(changed) +
-              (removing ? " removed" : " found") + "\n");
+    hostPrint(overCount + std::to_string(changed) + (removing ? " removed" : " found") + "\n");
   }
 }
 
