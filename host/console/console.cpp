@@ -167,6 +167,14 @@ std::string trim(const std::string& s) {
   return s.substr(a, b - a + 1);
 }
 
+// Prints PROMPT unless the line the cursor stands on already ends with the
+// text of the prompt's own line: the module has just shown it.
+void showPrompt(const std::string& prompt) {
+  std::string_view own(prompt);
+  if (size_t lineFeed = own.rfind('\n'); lineFeed != std::string_view::npos) own.remove_prefix(lineFeed + 1);
+  if (own.empty() || !currentOutputLine().ends_with(own)) hostPrint(prompt);
+}
+
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 // Removes one pair of double quotes around TEXT.
@@ -231,8 +239,9 @@ void Console::noteStepFailed(const std::string& why) {
   stepFailed_ = true;
   if (input_->interactive() || halted_) return;
   halted_ = stopAtFailure_;
-  std::string said = trim(why);
-  if (said.ends_with('.')) said.pop_back();
+  std::string said = why;
+  while (!said.empty() && (said.back() == '\n' || said.back() == '.')) said.pop_back();
+  said = trim(said.substr(std::min(said.size(), said.find_first_not_of('\n'))));
   hostError("corvane: script line " + std::to_string(input_->line()) + ": " + said +
             (halted_ ? "; the script stops there (--keep-going runs on)\n" : "\n"));
 }
@@ -259,6 +268,14 @@ Answer Console::ask(const std::string& prompt) {
     }
     return Answer{Answer::kText, text};
   }
+  if (!typedAhead_.empty() && !halted_) {
+    // Words typed after the command's name answer first, shown as typed.
+    std::string text = typedAhead_.front();
+    typedAhead_.erase(typedAhead_.begin());
+    showPrompt(prompt);
+    hostPrint(text + "\n");
+    return Answer{Answer::kText, text};
+  }
   Answer answer = read(prompt);
   if (answer.kind == Answer::kLeave) answer.kind = Answer::kCancel;
   if (answer.kind == Answer::kCancel && input_->interactive()) hostPrint("*Cancel*\n");
@@ -267,11 +284,7 @@ Answer Console::ask(const std::string& prompt) {
 
 Answer Console::read(const std::string& prompt, const PromptTask& whileWaiting) {
   if (halted_) return Answer{Answer::kEnd, {}};
-  // The text of the prompt's own line: when the line the cursor stands on
-  // already ends with it, the module has just shown this prompt.
-  std::string_view own(prompt);
-  if (size_t lineFeed = own.rfind('\n'); lineFeed != std::string_view::npos) own.remove_prefix(lineFeed + 1);
-  if (own.empty() || !currentOutputLine().ends_with(own)) hostPrint(prompt);
+  showPrompt(prompt);
   return input_->read(prompt, whileWaiting);
 }
 
@@ -333,7 +346,10 @@ std::string Console::execute(const std::string& rawLine) {
   }
   std::string bare = name;
   while (!bare.empty() && (bare[0] == '_' || bare[0] == '.')) bare.erase(0, 1);
+  const std::vector<std::string> typed = splitAnswers(rest);
   if (const RegisteredCommand* command = commandStack().lookup(bare)) {
+    // Words after the name answer the module's first prompts.
+    typedAhead_ = typed;
     for (;;) {
       forgetSetWalk();
       {
@@ -341,23 +357,25 @@ std::string Console::execute(const std::string& rawLine) {
         command->handler();
       }
       if (moduleCallDepth() != 0) break;
+      std::string refused = takeRefusedPick(); // before the walk's answer forgets it
       // After the module's own message, why an export converted nothing.
       std::string why = takeWalkAnswer();
       if (!why.empty()) hostPrint("\n" + why);
       // A pick the module refused for its kind: the command asks again.
-      std::string refused = takeRefusedPick();
       if (refused.empty() || breakRequested() || stopRequested()) break;
       hostPrint("\n" + refused + ".");
       noteStepFailed(refused);
       if (halted_) break;
     }
+    typedAhead_.clear();
     return bare;
   }
   if (const CommandWords* words = wordsOf(bare)) {
-    if (rest.empty()) runHostCommand(bare);
-    // Words after a host command answer its first prompts, as in a script.
-    else if (*words == CommandWords::kRestOfLine) runWithAnswers(bare, {unquoted(rest)});
-    else runWithAnswers(bare, splitAnswers(rest));
+    // Words after a host command answer its first prompts; the prompts
+    // after them are asked as usual.
+    if (!rest.empty()) typedAhead_ = *words == CommandWords::kRestOfLine ? std::vector<std::string>{unquoted(rest)} : typed;
+    runHostCommand(bare);
+    typedAhead_.clear();
     return bare;
   }
   const std::string unknown = "Unknown command \"" + asciiUpper(bare) + "\".";

@@ -90,6 +90,8 @@ public:
   // at a terminal; Ctrl-D counts as a cancel here) or kEnd. While a command
   // runs with answers given in advance (ads_command), the answers come from
   // those instead, and prompt and answer show only while CMDECHO is on.
+  // Words typed after a host command's name answer its first prompts
+  // (prompt and answer shown); the prompts after them read the input.
   Answer ask(const std::string& prompt);
   // Runs TASK at the "Command: " prompt: each time before the prompt shows,
   // and at a terminal about once a second while it waits.
@@ -157,6 +159,7 @@ private:
   bool stopAtFailure_ = false;
   bool halted_ = false; // a failed step stopped the script
   std::string lastCommand_; // what Enter on an empty "Command: " line runs
+  std::vector<std::string> typedAhead_; // words typed after a host command's name
 };
 
 // The console the ads_* prompts use; null when none runs.

@@ -74,8 +74,12 @@ std::string askSaveName(Console& console, const Drawing& drawing) {
     if (answer.kind != Answer::kText) return {};
     std::string path = answer.text.empty() ? drawing.file().path() : pathFromAnswer(answer.text);
     if (path.empty()) return {};
-    if (extensionOf(path).empty() && path.back() != '/') path += ".dxf";
-    if (std::string why = refusedName(drawing, path); !why.empty()) {
+    std::string why;
+    if (struct stat st {}; ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+      why = path + ": a folder; SAVEAS FOLDER/NAME.dxf saves the drawing in it";
+    else if (extensionOf(path).empty()) path += ".dxf";
+    if (why.empty()) why = refusedName(drawing, path);
+    if (!why.empty()) {
       hostPrint("\n" + why + "\n");
       console.noteStepFailed(why);
       return {};
