@@ -88,9 +88,8 @@ void menuUnload(Console& console) {
 void menuLoad(Console& console) {
   Answer answer = console.ask("\nEnter name of menu file to load: ");
   if (answer.kind != Answer::kText) return;
-  std::string name = trim(answer.text);
-  if (name.empty()) return;
-  std::string fileName = name;
+  std::string fileName = pathFromAnswer(answer.text);
+  if (fileName.empty()) return;
   if (fileName.size() < 4 || asciiUpper(fileName.substr(fileName.size() - 4)) != ".MNU") fileName += ".mnu";
   char found[512];
   if (ads_findfile(fileName.c_str(), found) != RTNORM) {
@@ -343,7 +342,7 @@ std::vector<MenuGroup>& loadedMenuGroups() {
 }
 
 void registerMenuCommands(Console& console) {
-  console.addHostCommand("MENULOAD", menuLoad);
+  console.addHostCommand("MENULOAD", menuLoad, CommandWords::kRestOfLine);
   console.addHostCommand("MENUUNLOAD", menuUnload);
   console.addHostCommand("TOOLBAR", toolbar);
   console.addHostCommand("MENU", menu);
