@@ -20,10 +20,6 @@ bool fileExists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
-bool isYes(const std::string& answer) {
-  return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
-}
-
 } // namespace
 
 extern "C" {
@@ -55,12 +51,12 @@ int ads_getfiled(const char* title, const char* defawlt, const char* ext, int fl
       console->noteStepFailed("Cannot find " + path + ".");
       return RTERROR;
     }
-    if ((flags & 1) == 0 || !fileExists(path)) break;
+    if ((flags & 1) == 0) break;
     // Declining to replace a file is choosing another name, as in a file
     // dialog: the question comes back.
-    corvane::Answer replace = console->ask("\n" + path + " already exists.\nDo you want to replace it? <N>: ");
-    if (replace.kind != corvane::Answer::kText) return RTCAN;
-    if (isYes(replace.text)) break;
+    corvane::Replace replace = corvane::askToReplace(*console, path);
+    if (replace == corvane::Replace::kCancel) return RTCAN;
+    if (replace == corvane::Replace::kYes) break;
   }
   char* copy = acad__strdup(path.c_str());
   if (copy == nullptr) return RTERROR;

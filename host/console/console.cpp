@@ -1,6 +1,7 @@
 #include "console/console.h"
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <readline/history.h>
 #include <readline/readline.h>
 #include <unistd.h>
@@ -212,6 +213,18 @@ std::vector<std::string> splitAnswers(const std::string& words) {
     at = end;
   }
   return answers;
+}
+
+bool isYes(const Answer& answer) {
+  return answer.kind == Answer::kText && !answer.text.empty() && (answer.text[0] == 'y' || answer.text[0] == 'Y');
+}
+
+Replace askToReplace(Console& console, const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return Replace::kYes;
+  Answer answer = console.ask("\n" + path + " already exists.\nDo you want to replace it? <N>: ");
+  if (answer.kind != Answer::kText) return Replace::kCancel;
+  return isYes(answer) ? Replace::kYes : Replace::kNo;
 }
 
 std::string pathFromAnswer(const std::string& text) {

@@ -67,6 +67,16 @@ enum class CommandWords {
 // (any case) and every word after it one answer, "layer ROOF WALLS", as a
 // selection prompt takes it. An unclosed quote runs to the end of the line.
 std::vector<std::string> splitAnswers(const std::string& words);
+// True for a text answer that starts with y or Y: yes to a "<N>" question.
+bool isYes(const Answer& answer);
+
+// Before a file is written to PATH: when a file is there, asks "PATH already
+// exists. Do you want to replace it? <N>: ". kYes when there is none or the
+// answer is yes, kNo for no (Enter too), kCancel for a cancel or the end of
+// the input.
+enum class Replace { kYes, kNo, kCancel };
+Replace askToReplace(Console& console, const std::string& path);
+
 // A path as typed at a file prompt: blanks around it and one pair of
 // surrounding double quotes removed, and a leading "~" or "~/" made the
 // home folder ($HOME; left as typed when HOME is unset or empty).

@@ -32,15 +32,6 @@ void saveTo(Console& console, Drawing& drawing, const std::string& path) {
   console.noteStepFailed(result.error);
 }
 
-bool isYes(const Answer& answer) {
-  return answer.kind == Answer::kText && !answer.text.empty() && (answer.text[0] == 'y' || answer.text[0] == 'Y');
-}
-
-bool fileExists(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
-}
-
 // The file name's extension with its dot ("" for none), as typed.
 std::string extensionOf(const std::string& path) {
   size_t slash = path.rfind('/');
@@ -84,10 +75,10 @@ std::string askSaveName(Console& console, const Drawing& drawing) {
       console.noteStepFailed(why);
       return {};
     }
-    if (!fileExists(path) || drawing.file().isOwnFile(path)) return path;
-    Answer replace = console.ask("\n" + path + " already exists.\nDo you want to replace it? <N>: ");
-    if (replace.kind != Answer::kText) return {};
-    if (isYes(replace)) return path;
+    if (drawing.file().isOwnFile(path)) return path;
+    Replace replace = askToReplace(console, path);
+    if (replace == Replace::kCancel) return {};
+    if (replace == Replace::kYes) return path;
   }
 }
 
