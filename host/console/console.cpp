@@ -319,6 +319,8 @@ void Console::run() {
       hostPrint("\n*Cancel*\n");
       clearBreak();
     }
+    clearCommandFailure(); // its reason has been said
+
   }
   setCurrentConsole(previous);
 }

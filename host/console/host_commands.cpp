@@ -78,7 +78,11 @@ void explodeCommand(Console& console) {
   if (drawing == nullptr) return;
   std::vector<AcDbObjectRecord*> picked;
   if (askForObjects(console, *drawing, "\nSelect objects: ", picked) != RTNORM || picked.empty()) return;
-  ExplodeReport report = explodeObjects(*drawing, picked);
+  ExplodeReport report = explodeObjects(*drawing, picked, explodeLimit());
+  if (!report.overLimit.empty()) {
+    hostPrint("\nCannot explode: " + report.overLimit + ". Nothing was exploded.\n");
+    return;
+  }
   for (const std::string& line : report.refused) hostPrint("\n" + line);
   hostPrint("\n" + std::to_string(report.exploded) + " exploded, " + std::to_string(report.refused.size()) +
             " could not be exploded.\n");
