@@ -235,8 +235,14 @@ private:
     if (info.size > uint64_t(file_.size()) * kMaxExpansion + kExpansionSlack)
       throw DwgError("section map", 0, name + " states " + std::to_string(info.size) + " bytes, more than a file of " +
                                            std::to_string(file_.size()) + " bytes can hold");
+    // The section's bytes, made once and filled page by page: each page
+    // is decompressed where it goes (through a buffer of its own only
+    // where it could pass the section's end). Memory is taken as pages
+    // are read, so that a file that lies about its sizes is refused at
+    // its first bad page.
     std::vector<uint8_t> out;
-    std::vector<uint8_t> pageBytes;
+    out.reserve(size_t(info.size));
+    std::vector<uint8_t> spare;
     for (const SectionPage& sp : info.pages) {
       std::string structure = name + " page " + std::to_string(sp.number);
       const PageLocation& where = page(sp.number, structure, 0);
@@ -246,9 +252,7 @@ private:
         throw DwgError(structure, where.address, "a start offset of " + std::to_string(sp.start) +
                                                     " overlaps the page before it or lies past the section's end");
       out.resize(size_t(sp.start), 0);
-      readDataPage(info, sp, where, structure, pageBytes);
-      size_t keep = std::min<uint64_t>(pageBytes.size(), info.size - out.size());
-      out.insert(out.end(), pageBytes.begin(), pageBytes.begin() + keep);
+      readDataPage(info, sp, where, structure, out, spare);
     }
     out.resize(size_t(info.size), 0);
     return out;
@@ -256,9 +260,10 @@ private:
 
   // One data page: a 32-byte header XORed with a mask made from its file
   // offset (type, section id, data size, page size, start offset, two
-  // checksums), then the data.
+  // checksums), then the data, appended to OUT up to the section's size
+  // (what passes it made in SPARE and dropped).
   void readDataPage(const SectionInfo& info, const SectionPage& sp, const PageLocation& where,
-                    const std::string& structure, std::vector<uint8_t>& out) {
+                    const std::string& structure, std::vector<uint8_t>& out, std::vector<uint8_t>& spare) {
     if (where.size < 32) throw DwgError(structure, where.address, "a page too short for its header");
     uint8_t head[32];
     std::memcpy(head, file_.data() + where.address, 32);
@@ -284,14 +289,22 @@ private:
     putLe32(head + 24, 0);
     if (pageChecksum(dataChecksum, head) != words[6])
       throw DwgError(structure, where.address, "checksum mismatch in the page's header");
+    const size_t start = out.size();
+    const size_t left = size_t(info.size) - start;
     if (info.compressed == 1) {
-      out.assign(data.begin(), data.end());
-      if (out.size() > info.maxPageSize) out.resize(info.maxPageSize);
+      const size_t n = std::min<size_t>({data.size(), info.maxPageSize, left});
+      out.insert(out.end(), data.begin(), data.begin() + ptrdiff_t(n));
       return;
     }
-    uint64_t room = std::min<uint64_t>(info.maxPageSize, uint64_t(dataSize) * kMaxExpansion + kExpansionSlack);
-    out.assign(size_t(room), 0);
-    out.resize(decompressR2004(data, out, structure, where.address + 32));
+    const size_t limit = size_t(std::min<uint64_t>(info.maxPageSize, uint64_t(dataSize) * kMaxExpansion + kExpansionSlack));
+    if (limit <= left) {
+      out.resize(start + limit);
+      out.resize(start + decompressR2004(data, std::span<uint8_t>(out).subspan(start), structure, where.address + 32));
+      return;
+    }
+    spare.resize(limit);
+    const size_t written = decompressR2004(data, spare, structure, where.address + 32);
+    out.insert(out.end(), spare.begin(), spare.begin() + ptrdiff_t(std::min(written, left)));
   }
 
   std::span<const uint8_t> file_;

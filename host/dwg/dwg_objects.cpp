@@ -23,13 +23,12 @@ using V = DwgVersion;
 // says of itself.
 struct Decoding {
   Decoding(ObjectReader& reader, std::string& text, const DwgNames& n, DwgObject& o)
-      : in(reader), w(text), names(n), obj(o) {}
+      : in(reader), w(text, &o.notes), names(n), obj(o) {}
 
   ObjectReader& in;
   DxfTextWriter w;
   const DwgNames& names;
   DwgObject& obj;
-  std::string xdata; // its extended data, written last
   // Entities
   DwgColor color;
   uint8_t ltypeFlags = 0, plotstyleFlags = 0, materialFlags = 0, shadowFlags = 0;
@@ -42,12 +41,13 @@ struct Decoding {
   uint32_t reactorCount = 0;
   bool xdictMissing = false;
   bool inPaperSpaceBlock = false; // BLOCK and ENDBLK of a layout's block: 67
+  bool previews = true;           // block records' preview bitmaps written
 
   bool since(V v) const { return in.since(v); }
   bool before(V v) const { return in.before(v); }
-  std::string nameOf(uint64_t handle, std::string_view fallback = "") const {
+  std::string_view nameOf(uint64_t handle, std::string_view fallback = "") const {
     const std::string* n = names.find(handle);
-    return n ? *n : std::string(fallback);
+    return n ? std::string_view(*n) : fallback;
   }
 };
 
@@ -95,18 +95,36 @@ uint64_t bigEndianHandle(const std::string& bytes) {
   return h;
 }
 
-void readExtendedData(Decoding& d) {
+// Moves past the extended data: it is read again, and written, after the
+// object's own groups (writeExtendedData).
+void skipExtendedData(Decoding& d) {
   BitReader& data = d.in.data();
-  DxfTextWriter x(d.xdata);
+  for (;;) {
+    const uint16_t size = data.readBS();
+    if (size == 0) break;
+    data.readH(d.in.ownHandle());
+    if (uint64_t{size} * 8 > data.remaining()) data.fail("extended data runs past the object");
+    data.seek(data.position() + uint64_t{size} * 8);
+  }
+}
+
+// The extended data from bit AT of the data stream, written as the
+// object's last groups.
+void writeExtendedData(Decoding& d, uint64_t at) {
+  BitReader& data = d.in.data();
+  data.seek(at);
+  DxfTextWriter& x = d.w;
+  std::string& text = x.out();
   for (;;) {
     const uint16_t size = data.readBS();
     if (size == 0) break;
     const uint64_t app = data.readH(d.in.ownHandle()).handle;
     if (uint64_t{size} * 8 > data.remaining()) data.fail("extended data runs past the object");
     const uint64_t end = data.position() + uint64_t{size} * 8;
-    const size_t appStart = d.xdata.size();
+    const size_t appStart = text.size();
+    const DxfGroupNotes notesBefore = d.obj.notes;
     x.text(1001, d.nameOf(app, "ACAD"));
-    const size_t itemsStart = d.xdata.size();
+    const size_t itemsStart = text.size();
     while (data.position() < end) {
       const uint8_t code = data.readRC();
       switch (code) {
@@ -140,8 +158,11 @@ void readExtendedData(Decoding& d) {
     // the entity's material: DXF writes none of it.
     // So are R2000's lineweight and plot style kept in R13 and R14
     // ("RTLwPs").
-    const std::string_view items = std::string_view(d.xdata).substr(itemsStart);
-    if (items.starts_with("1000\nRTMaterial\n") || items.starts_with("1000\nRTLwPs\n")) d.xdata.resize(appStart);
+    const std::string_view items = std::string_view(text).substr(itemsStart);
+    if (items.starts_with("1000\nRTMaterial\n") || items.starts_with("1000\nRTLwPs\n")) {
+      text.resize(appStart);
+      d.obj.notes = notesBefore;
+    }
   }
 }
 
@@ -244,10 +265,13 @@ void writeHead(Decoding& d, std::string_view dxfName, int handleCode = 5, bool t
     w.text(0, dxfName);
   }
   w.handle(handleCode, o.handle);
+  o.xdict = xdict;
   if (xdict != 0) {
+    o.xdictLinkBegin = w.out().size() - o.notes.base;
     w.text(102, "{ACAD_XDICTIONARY");
     w.handle(360, xdict);
     w.text(102, "}");
+    o.xdictLinkEnd = w.out().size() - o.notes.base;
   }
   if (!reactors.empty()) {
     w.text(102, "{ACAD_REACTORS");
@@ -462,7 +486,7 @@ TextData readText(Decoding& d) {
 }
 
 // The AcDbText part, as DXF writes it for all three kinds.
-void writeText(Decoding& d, const TextData& t, const std::string& style) {
+void writeText(Decoding& d, const TextData& t, std::string_view style) {
   DxfTextWriter& w = d.w;
   w.subclass("AcDbText");
   writeThickness(w, t.thickness);
@@ -482,7 +506,7 @@ void writeText(Decoding& d, const TextData& t, const std::string& style) {
 void decodeText(Decoding& d) {
   const TextData t = readText(d);
   writeHead(d, "TEXT");
-  const std::string style = d.nameOf(d.in.H());
+  const std::string_view style = d.nameOf(d.in.H());
   writeText(d, t, style);
   d.w.subclass("AcDbText");
   if (t.valign != 0) d.w.integer(73, t.valign);
@@ -511,7 +535,7 @@ void decodeAttribute(Decoding& d, bool definition) {
     prompt = in.T();
   }
   writeHead(d, definition ? "ATTDEF" : "ATTRIB");
-  const std::string style = d.nameOf(in.H());
+  const std::string_view style = d.nameOf(in.H());
   writeText(d, t, style);
   DxfTextWriter& w = d.w;
   if (definition) {
@@ -547,7 +571,7 @@ void decodeBlock(Decoding& d) {
   const DwgBlockInfo block = info == d.names.blocks.end() ? DwgBlockInfo{} : info->second;
   DxfTextWriter& w = d.w;
   w.subclass("AcDbBlockBegin");
-  const std::string recordName = d.nameOf(d.obj.owner, name);
+  const std::string_view recordName = d.nameOf(d.obj.owner, name);
   w.text(2, recordName);
   w.integer(70, block.flags);
   w.point(10, block.base);
@@ -859,7 +883,7 @@ void decodeMText(Decoding& d) {
   // R2018 repeats the layout and may add columns: the text's own groups
   // above are all the DXF needs, the rest is left unread.
   writeHead(d, "MTEXT");
-  const std::string style = d.nameOf(in.H());
+  const std::string_view style = d.nameOf(in.H());
   DxfTextWriter& w = d.w;
   w.subclass("AcDbMText");
   w.point(10, at);
@@ -1320,7 +1344,12 @@ void decodeBlockRecord(Decoding& d) {
     // The insert handles' count: bytes of 1 until a 0.
     while (in.RC() != 0) ++inserts;
     in.T(); // description
-    preview = in.bytes(in.count(in.BL(), 8, "preview"));
+    const uint32_t size = in.count(in.BL(), 8, "preview");
+    if (d.previews) {
+      preview = in.bytes(size);
+    } else {
+      in.data().seek(in.data().position() + uint64_t{size} * 8);
+    }
   }
   if (d.since(V::kR2007)) {
     units = static_cast<uint16_t>(in.BS());
@@ -1446,9 +1475,19 @@ void decodeXRecord(Decoding& d) {
   ObjectReader& in = d.in;
   const uint32_t size = in.BL();
   if (size > in.data().remaining() / 8) in.fail("an extension record's data runs past the object");
-  const uint64_t end = in.data().position() + uint64_t{size} * 8;
-  std::string items;
-  DxfTextWriter x(items);
+  // The items are written after the head, which the cloning flag behind
+  // them opens: they are read once that is written.
+  const uint64_t items = in.data().position();
+  const uint64_t end = items + uint64_t{size} * 8;
+  in.data().seek(end);
+  int cloning = 1;
+  if (d.since(V::kR2000)) cloning = in.BS();
+  const uint64_t after = in.data().position();
+  writeHead(d, "XRECORD");
+  DxfTextWriter& x = d.w;
+  x.subclass("AcDbXrecord");
+  if (d.since(V::kR2000)) x.integer(280, cloning);
+  in.data().seek(items);
   while (in.data().position() < end) {
     const int code = static_cast<int16_t>(in.RS());
     if (code >= 310 && code <= 319) {
@@ -1494,12 +1533,7 @@ void decodeXRecord(Decoding& d) {
     }
   }
   if (in.data().position() != end) in.fail("an extension record's items run past its stated size");
-  int cloning = 1;
-  if (d.since(V::kR2000)) cloning = in.BS();
-  writeHead(d, "XRECORD");
-  d.w.subclass("AcDbXrecord");
-  if (d.since(V::kR2000)) d.w.integer(280, cloning);
-  d.w.out() += items;
+  in.data().seek(after);
 }
 
 void decodeGroup(Decoding& d) {
@@ -1686,12 +1720,15 @@ bool isNamedRecordType(uint32_t type) {
 }
 
 void decodeObject(ObjectReader& in, uint32_t type, const DwgClassInfo* cls, const DwgNames& names,
-                  DwgObject& out, std::string& text, bool listOnly) {
+                  DwgObject& out, std::string& text, bool listOnly, bool previews) {
   out.type = type;
   out.handle = in.ownHandle();
   out.textBegin = text.size();
+  out.notes = DxfGroupNotes{};
+  out.notes.base = out.textBegin;
   try {
     Decoding d(in, text, names, out);
+    d.previews = previews;
     const Kind* kind = nullptr;
     if (type >= 500) {
       if (cls == nullptr) in.fail("object of type " + std::to_string(type) + " has no class");
@@ -1704,12 +1741,13 @@ void decodeObject(ObjectReader& in, uint32_t type, const DwgClassInfo* cls, cons
       out.kind = kind->dxfName;
       out.entity = kind->entity;
     }
-    readExtendedData(d);
+    const uint64_t extendedData = in.data().position();
+    skipExtendedData(d);
     if (out.entity) readEntityCommon(d);
     else readObjectCommon(d);
     if (kind != nullptr && kind->decode != nullptr && !listOnly) kind->decode(d);
     else decodeListed(d);
-    text += d.xdata;
+    writeExtendedData(d, extendedData);
   } catch (...) {
     text.resize(out.textBegin);
     throw;

@@ -1,6 +1,7 @@
 #include "dwg/dwg_r2007_reed_solomon.h"
 
 #include <array>
+#include <cstring>
 
 namespace corvane::dwg {
 namespace {
@@ -13,17 +14,18 @@ namespace {
 struct Field {
   std::array<uint8_t, 512> exp{};
   std::array<uint8_t, 256> log{};
+  unsigned polynomial = 0;
   size_t parity = 0;
   std::array<uint8_t, 16> roots{};
   std::array<uint8_t, 17> generator{}; // monic, highest coefficient first
 
-  constexpr Field(unsigned polynomial, size_t parityBytes) : parity(parityBytes) {
+  constexpr Field(unsigned fieldPolynomial, size_t parityBytes) : polynomial(fieldPolynomial), parity(parityBytes) {
     unsigned x = 1;
     for (size_t i = 0; i < 255; ++i) {
       exp[i] = static_cast<uint8_t>(x);
       log[x] = static_cast<uint8_t>(i);
       x <<= 1;
-      if (x & 0x100) x ^= polynomial;
+      if (x & 0x100) x ^= fieldPolynomial;
     }
     for (size_t i = 255; i < exp.size(); ++i) exp[i] = exp[i - 255];
     for (size_t k = 0; k < parity; ++k) roots[k] = exp[255 - parity + k];
@@ -64,14 +66,65 @@ size_t r2007WordCount(R2007Code code, uint64_t dataBytes) {
   return dataBytes == 0 ? 1 : size_t((dataBytes + per - 1) / per);
 }
 
+namespace {
+
+// Sixteen words side by side, a byte of each: the checks of the code run
+// on all sixteen at once.
+using Lanes = uint8_t __attribute__((vector_size(16)));
+
+// Each lane times x^-1 in a field whose polynomial has a constant term
+// (both codes' do): the low bit is folded back in before the shift.
+inline Lanes timesInverseX(Lanes s, uint8_t halfPolynomial) {
+  const Lanes low = s & 1;
+  return (s >> 1) ^ ((Lanes{} - low) & halfPolynomial);
+}
+
+// Words W to W+15: their data bytes into DATA, and the first of them whose
+// parity disagrees (nullopt when all agree). The code's roots are x^-P to
+// x^-1 (P its parity bytes), so each check is a Horner sum whose factor is
+// a few steps of timesInverseX.
+std::optional<size_t> deinterleaveSixteen(std::span<const uint8_t> encoded, size_t words, size_t w, const Field& f,
+                                          uint8_t* data) {
+  const size_t dataBytes = kR2007WordBytes - f.parity;
+  const uint8_t half = static_cast<uint8_t>(f.polynomial >> 1);
+  Lanes syndromes[16] = {};
+  alignas(16) uint8_t rows[kR2007WordBytes][16];
+  for (size_t j = 0; j < kR2007WordBytes; ++j) {
+    Lanes b;
+    std::memcpy(&b, encoded.data() + w + j * words, 16);
+    std::memcpy(rows[j], &b, 16);
+    for (size_t k = 0; k < f.parity; ++k) {
+      Lanes s = syndromes[k];
+      for (size_t step = k; step < f.parity; ++step) s = timesInverseX(s, half);
+      syndromes[k] = s ^ b;
+    }
+  }
+  Lanes bad = {};
+  for (size_t k = 0; k < f.parity; ++k) bad |= syndromes[k];
+  for (size_t l = 0; l < 16; ++l) {
+    uint8_t* out = data + (w + l) * dataBytes;
+    for (size_t j = 0; j < dataBytes; ++j) out[j] = rows[j][l];
+  }
+  for (size_t l = 0; l < 16; ++l)
+    if (bad[l] != 0) return w + l;
+  return std::nullopt;
+}
+
+} // namespace
+
 std::vector<uint8_t> deinterleaveR2007(std::span<const uint8_t> encoded, size_t words, R2007Code code,
                                        std::optional<size_t>& firstBadWord) {
   const Field& f = fieldOf(code);
   const size_t dataBytes = kR2007WordBytes - f.parity;
   firstBadWord.reset();
   std::vector<uint8_t> data(words * dataBytes);
+  size_t w = 0;
+  for (; w + 16 <= words; w += 16) {
+    const std::optional<size_t> bad = deinterleaveSixteen(encoded, words, w, f, data.data());
+    if (!firstBadWord && bad) firstBadWord = bad;
+  }
   std::array<uint8_t, kR2007WordBytes> word{};
-  for (size_t w = 0; w < words; ++w) {
+  for (; w < words; ++w) {
     for (size_t j = 0; j < kR2007WordBytes; ++j) word[j] = encoded[w + j * words];
     if (!firstBadWord && !wordIsValid(f, word.data())) firstBadWord = w;
     std::copy(word.begin(), word.begin() + dataBytes, data.begin() + w * dataBytes);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "dxf/dxf_cursor.h"
 #include "dxf/dxf_values.h"
 
 namespace corvane::dwg {
@@ -31,18 +32,91 @@ const CodeLines kCodeLines;
 
 } // namespace
 
-void DxfTextWriter::code(int code) {
+// What the scan's ownGroup and subGroup note, group by group (see
+// dxf_scanner.cpp); values are read back from the text as the scan reads
+// them.
+void DxfGroupNotes::note(int code, size_t groupBegin, std::string_view text, size_t valueBegin, size_t valueEnd) {
+  ++groups;
+  if (code == 0 && groups > 1) ++laterZeroGroups;
+  const auto at = [&](size_t offset) { return static_cast<uint32_t>(offset - base); };
+  const std::string_view value = text.substr(valueBegin, valueEnd - valueBegin);
+  const auto integer = [&] {
+    DxfGroupView g;
+    g.code = code;
+    g.value = value;
+    return g.integer();
+  };
+  const auto clamped = [](long long v) {
+    return static_cast<int>(v < -2000000000 ? -2000000000 : v > 2000000000 ? 2000000000 : v);
+  };
+  // A VERTEX is counted by its last 70 and 71 to 74, extended data or not.
+  if (code == 70) vertexFlags = static_cast<int>(integer());
+  else if (code >= 71 && code <= 74) faceIndex[code - 71] = clamped(integer());
+  if (code >= 1000) {
+    if (!inXData && !xdataClosed && code == 1001) {
+      inXData = true;
+      xdataBegin = at(groupBegin);
+    }
+    return;
+  }
+  if (inXData) {
+    inXData = false;
+    xdataClosed = true;
+    xdataEnd = at(groupBegin);
+  }
+  if (xdataClosed) return;
+  const auto trimmed = [&](Span& span) {
+    if (span.found()) return;
+    const std::string_view t = trimBlanks(value);
+    if (t.empty()) return;
+    span.begin = at(static_cast<size_t>(t.data() - text.data()));
+    span.end = span.begin + static_cast<uint32_t>(t.size());
+  };
+  switch (code) {
+  case 5: trimmed(handle); break;
+  case 105: trimmed(handle105); break;
+  case 2: trimmed(name); break;
+  case 8:
+    if (!layer.found() && !value.empty()) layer = Span{at(valueBegin), at(valueEnd)};
+    break;
+  case 62:
+    if (!hasColor) {
+      hasColor = true;
+      const long long c = integer();
+      color = static_cast<int16_t>(c < -32768 ? -32768 : c > 32767 ? 32767 : c);
+    }
+    break;
+  case 67:
+    if (integer() == 1) paperSpace = true;
+    break;
+  case 70:
+    if (!has70) {
+      has70 = true;
+      flags = integer();
+      flagsValue = Span{at(valueBegin), at(valueEnd)};
+    }
+    break;
+  case 71: meshM = static_cast<int>(integer()); break;
+  case 72: meshN = static_cast<int>(integer()); break;
+  default: break;
+  }
+}
+
+size_t DxfTextWriter::code(int code) {
+  const size_t begin = out_.size();
   if (code >= 0 && code <= kMaxDxfCode) {
     out_.append(kCodeLines.text[code].data(), kCodeLines.length[code]);
-    return;
+    return begin;
   }
   char digits[16];
   const auto end = std::to_chars(digits, digits + sizeof digits, code).ptr;
   out_.append(digits, static_cast<size_t>(end - digits)).push_back('\n');
+  return begin;
 }
 
 void DxfTextWriter::text(int c, std::string_view value) {
-  code(c);
+  const size_t begin = code(c);
+  const size_t valueBegin = out_.size();
   // Most texts need no escape: one append.
   size_t plain = 0;
   while (plain < value.size() && static_cast<unsigned char>(value[plain]) >= 32 && value[plain] != '^') ++plain;
@@ -59,26 +133,35 @@ void DxfTextWriter::text(int c, std::string_view value) {
     }
   }
   out_.push_back('\n');
+  done(c, begin, valueBegin);
 }
 
 void DxfTextWriter::raw(int c, std::string_view value) {
-  code(c);
+  const size_t begin = code(c);
+  const size_t valueBegin = out_.size();
   out_.append(value).push_back('\n');
+  done(c, begin, valueBegin);
 }
 
 void DxfTextWriter::integer(int c, long long value) {
-  code(c);
-  char digits[24];
-  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  const size_t n = static_cast<size_t>(end - digits);
-  if (n < 6) out_.append(6 - n, ' ');
-  out_.append(digits, n).push_back('\n');
+  const size_t begin = code(c);
+  const size_t valueBegin = out_.size();
+  // The value line, padded to six columns, in one append.
+  char line[32];
+  char* p = std::to_chars(line + 6, line + sizeof line - 1, value).ptr;
+  char* first = line + 6;
+  while (p - first < 6) *--first = ' ';
+  *p++ = '\n';
+  out_.append(first, static_cast<size_t>(p - first));
+  done(c, begin, valueBegin);
 }
 
 void DxfTextWriter::real(int c, double value) {
-  code(c);
+  const size_t begin = code(c);
+  const size_t valueBegin = out_.size();
   appendDxfReal(out_, value);
   out_.push_back('\n');
+  done(c, begin, valueBegin);
 }
 
 void DxfTextWriter::point(int c, const Vec3& p) {
@@ -93,16 +176,18 @@ void DxfTextWriter::point2(int c, double x, double y) {
 }
 
 void DxfTextWriter::handle(int c, uint64_t value) {
-  code(c);
+  const size_t begin = code(c);
   static const char kHex[] = "0123456789ABCDEF";
-  char digits[16];
-  size_t n = 0;
+  char digits[17];
+  char* p = digits + 16;
+  *p = '\n';
   do {
-    digits[n++] = kHex[value & 15];
+    *--p = kHex[value & 15];
     value >>= 4;
   } while (value != 0);
-  while (n > 0) out_.push_back(digits[--n]);
-  out_.push_back('\n');
+  const size_t valueBegin = out_.size();
+  out_.append(p, static_cast<size_t>(digits + 17 - p));
+  done(c, begin, valueBegin);
 }
 
 void DxfTextWriter::binary(int c, std::string_view bytes) {
@@ -115,7 +200,7 @@ void DxfTextWriter::binary(int c, std::string_view bytes) {
   }();
   constexpr size_t kPiece = 127;
   for (size_t at = 0; at < bytes.size(); at += kPiece) {
-    code(c);
+    const size_t begin = code(c);
     const std::string_view piece = bytes.substr(at, kPiece);
     const size_t start = out_.size();
     out_.resize(start + 2 * piece.size() + 1);
@@ -125,6 +210,7 @@ void DxfTextWriter::binary(int c, std::string_view bytes) {
       p += 2;
     }
     *p = '\n';
+    done(c, begin, start);
   }
 }
 

@@ -225,6 +225,16 @@ std::string formatDxfReal(double value) {
 
 void appendDxfReal(std::string& out, double value) {
   char buf[64];
+  // A whole number below 1e5 (not -0) is its digits in any shortest form:
+  // no exponent is shorter. Drawings hold many (0, 1, whole coordinates).
+  if (std::fabs(value) < 1e5 && value == static_cast<double>(static_cast<int32_t>(value)) &&
+      (value != 0 || !std::signbit(value))) {
+    char* end = std::to_chars(buf, buf + sizeof buf, static_cast<int32_t>(value)).ptr;
+    *end++ = '.';
+    *end++ = '0';
+    out.append(buf, static_cast<size_t>(end - buf));
+    return;
+  }
   auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, value);
   if (ec != std::errc()) {
     out.append("0.0");
