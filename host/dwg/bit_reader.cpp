@@ -288,7 +288,11 @@ DwgHandleRef BitReader::readH(uint64_t reference) {
   ref.code = uint8_t(first >> 4);
   unsigned count = first & 0x0F;
   if (count > 8) failAt(at, "a handle reference of " + std::to_string(count) + " bytes");
-  for (unsigned i = 0; i < count; ++i) ref.value = (ref.value << 8) | readRC();
+  if (count != 0 && count < 8 && uint64_t(count) * 8 <= end_ - pos_) {
+    ref.value = take(8 * count); // big-endian bytes: the bits in order
+  } else {
+    for (unsigned i = 0; i < count; ++i) ref.value = (ref.value << 8) | readRC();
+  }
   switch (ref.code) {
   case 0: case 1: case 2: case 3: case 4: case 5:
     ref.handle = ref.value;

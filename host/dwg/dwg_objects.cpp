@@ -41,7 +41,7 @@ struct Decoding {
   uint32_t reactorCount = 0;
   bool xdictMissing = false;
   bool inPaperSpaceBlock = false; // BLOCK and ENDBLK of a layout's block: 67
-  bool previews = true;           // block records' preview bitmaps written
+  bool previews = true;           // block records' previews and entities' graphics written
 
   bool since(V v) const { return in.since(v); }
   bool before(V v) const { return in.before(v); }
@@ -173,7 +173,8 @@ void readEntityCommon(Decoding& d) {
   ObjectReader& in = d.in;
   if (in.B()) { // the graphic shown for the entity
     const uint64_t size = d.since(V::kR2010) ? in.BLL() : static_cast<uint32_t>(in.RL());
-    d.graphics = in.bytes(size);
+    if (d.previews) d.graphics = in.bytes(size);
+    else in.skipBytes(size);
   }
   if (d.before(V::kR2000)) in.RL(); // the object's size in bits, already known to its framing
   d.obj.entmode = in.BB();
@@ -971,9 +972,9 @@ void writeModelText(DxfTextWriter& w, const std::string& text) {
 }
 
 // The bytes of a binary model (SAB) at the start of BYTES: up to and with
-// its end marker. Throws through IN where the model can't be read.
-size_t binaryModelLength(ObjectReader& in, const std::string& bytes) {
-  solids::SatDocument doc;
+// its end marker; DOC gets the model as read. Throws through IN where the
+// model can't be read.
+size_t binaryModelLength(ObjectReader& in, const std::string& bytes, solids::SatDocument& doc) {
   std::string reason;
   const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
   if (!solids::readSab(data, bytes.size(), doc, reason)) in.fail(reason);
@@ -1013,6 +1014,7 @@ void decodeModeler(Decoding& d, std::string_view name) {
   ObjectReader& in = d.in;
   std::string model;
   bool binary = false;
+  solids::SatDocument binaryModel; // a binary model, as read
   int version = 1;
   // A model kept in the data-storage section (R2013 and later) leaves
   // nothing of itself here; else a flag says whether there is one.
@@ -1029,7 +1031,7 @@ void decodeModeler(Decoding& d, std::string_view name) {
     } else {
       // Binary model data inline, up to its end marker.
       std::string rest = in.bytes(in.data().remaining() / 8);
-      const size_t length = binaryModelLength(in, rest);
+      const size_t length = binaryModelLength(in, rest, binaryModel);
       in.data().seek(in.data().position() - (rest.size() - length) * 8);
       rest.resize(length);
       model = std::move(rest);
@@ -1092,8 +1094,7 @@ void decodeModeler(Decoding& d, std::string_view name) {
   } else if (binary) {
     // The binary model as model text, as DXF of these versions keeps it.
     std::string text, reason;
-    if (!solids::sabToSatText(reinterpret_cast<const uint8_t*>(model.data()), model.size(),
-                              solids::SatTextStyle::kDxf, text, reason))
+    if (!solids::writeSatText(binaryModel, solids::SatTextStyle::kDxf, text, reason))
       in.fail("binary solid model: " + reason);
     w.integer(70, 1);
     writeModelText(w, text);
@@ -1345,11 +1346,8 @@ void decodeBlockRecord(Decoding& d) {
     while (in.RC() != 0) ++inserts;
     in.T(); // description
     const uint32_t size = in.count(in.BL(), 8, "preview");
-    if (d.previews) {
-      preview = in.bytes(size);
-    } else {
-      in.data().seek(in.data().position() + uint64_t{size} * 8);
-    }
+    if (d.previews) preview = in.bytes(size);
+    else in.skipBytes(size);
   }
   if (d.since(V::kR2007)) {
     units = static_cast<uint16_t>(in.BS());

@@ -103,7 +103,8 @@ struct DwgClassInfo {
 // and textEnd say where). NAMES supplies the names of the records it
 // refers to; OUT.kind may view CLS's name, which must outlive it. LISTONLY
 // reads the common data alone, as for a kind without a decoder; without
-// PREVIEWS a block record's preview bitmap is not written. Throws DwgError
+// PREVIEWS a block record's preview bitmap and an entity's graphic (the
+// picture of it a program without its kind shows) are not written. Throws DwgError
 // where the object's bits can't be trusted, TEXT then as it was.
 void decodeObject(ObjectReader& in, uint32_t type, const DwgClassInfo* cls, const DwgNames& names,
                   DwgObject& out, std::string& text, bool listOnly = false, bool previews = true);

@@ -17,6 +17,8 @@ struct Field {
   unsigned polynomial = 0;
   size_t parity = 0;
   std::array<uint8_t, 16> roots{};
+  // Each root times x^b, b from 0 to 7: a product with the root, bit by bit.
+  std::array<std::array<uint8_t, 8>, 16> rootTimesBit{};
   std::array<uint8_t, 17> generator{}; // monic, highest coefficient first
 
   constexpr Field(unsigned fieldPolynomial, size_t parityBytes) : polynomial(fieldPolynomial), parity(parityBytes) {
@@ -29,6 +31,8 @@ struct Field {
     }
     for (size_t i = 255; i < exp.size(); ++i) exp[i] = exp[i - 255];
     for (size_t k = 0; k < parity; ++k) roots[k] = exp[255 - parity + k];
+    for (size_t k = 0; k < parity; ++k)
+      for (size_t b = 0; b < 8; ++b) rootTimesBit[k][b] = mul(roots[k], static_cast<uint8_t>(1u << b));
     // The generator: the product of (x + root) over the roots.
     generator[0] = 1;
     for (size_t k = 0; k < parity; ++k) {
@@ -45,17 +49,6 @@ constexpr Field kSystemField(0x169, 16);
 constexpr Field kDataField(0x11D, 4);
 
 const Field& fieldOf(R2007Code code) { return code == R2007Code::kSystem ? kSystemField : kDataField; }
-
-// True when WORD (255 bytes) vanishes at every root of the code.
-bool wordIsValid(const Field& f, const uint8_t* word) {
-  for (size_t k = 0; k < f.parity; ++k) {
-    uint8_t root = f.roots[k];
-    uint8_t s = 0;
-    for (size_t i = 0; i < kR2007WordBytes; ++i) s = f.mul(s, root) ^ word[i];
-    if (s != 0) return false;
-  }
-  return true;
-}
 
 } // namespace
 
@@ -79,34 +72,50 @@ inline Lanes timesInverseX(Lanes s, uint8_t halfPolynomial) {
   return (s >> 1) ^ ((Lanes{} - low) & halfPolynomial);
 }
 
-// Words W to W+15: their data bytes into DATA, and the first of them whose
-// parity disagrees (nullopt when all agree). The code's roots are x^-P to
-// x^-1 (P its parity bytes), so each check is a Horner sum whose factor is
-// a few steps of timesInverseX.
-std::optional<size_t> deinterleaveSixteen(std::span<const uint8_t> encoded, size_t words, size_t w, const Field& f,
-                                          uint8_t* data) {
+// Each lane times the constant whose products with x^0 ... x^7 are BITS: a
+// product is linear in the lane's bits.
+inline Lanes timesConstant(Lanes s, const std::array<uint8_t, 8>& bits) {
+  Lanes r = {};
+  for (size_t b = 0; b < 8; ++b) r ^= (Lanes{} - ((s >> b) & 1)) & bits[b];
+  return r;
+}
+
+// Up to sixteen words side by side: byte j of word l at FIRST[l + j *
+// STRIDE] (sixteen bytes readable in each row; lanes past LANES hold zero
+// words, which are valid). Their data bytes go to DATA, word after word;
+// returns the first of them whose parity disagrees (nullopt when all
+// agree). The code's roots are x^-P to x^-1 (P its parity bytes), so each
+// check is a Horner sum whose factor is a few steps of timesInverseX.
+std::optional<size_t> deinterleaveLanes(const uint8_t* first, size_t stride, size_t lanes, const Field& f,
+                                        uint8_t* data) {
   const size_t dataBytes = kR2007WordBytes - f.parity;
   const uint8_t half = static_cast<uint8_t>(f.polynomial >> 1);
   Lanes syndromes[16] = {};
   alignas(16) uint8_t rows[kR2007WordBytes][16];
   for (size_t j = 0; j < kR2007WordBytes; ++j) {
     Lanes b;
-    std::memcpy(&b, encoded.data() + w + j * words, 16);
+    std::memcpy(&b, first + j * stride, 16);
     std::memcpy(rows[j], &b, 16);
     for (size_t k = 0; k < f.parity; ++k) {
       Lanes s = syndromes[k];
-      for (size_t step = k; step < f.parity; ++step) s = timesInverseX(s, half);
+      // Root k is x^-(P-k): that many steps, or one product where they
+      // would cost more.
+      if (f.parity - k <= 6) {
+        for (size_t step = k; step < f.parity; ++step) s = timesInverseX(s, half);
+      } else {
+        s = timesConstant(s, f.rootTimesBit[k]);
+      }
       syndromes[k] = s ^ b;
     }
   }
   Lanes bad = {};
   for (size_t k = 0; k < f.parity; ++k) bad |= syndromes[k];
-  for (size_t l = 0; l < 16; ++l) {
-    uint8_t* out = data + (w + l) * dataBytes;
+  for (size_t l = 0; l < lanes; ++l) {
+    uint8_t* out = data + l * dataBytes;
     for (size_t j = 0; j < dataBytes; ++j) out[j] = rows[j][l];
   }
-  for (size_t l = 0; l < 16; ++l)
-    if (bad[l] != 0) return w + l;
+  for (size_t l = 0; l < lanes; ++l)
+    if (bad[l] != 0) return l;
   return std::nullopt;
 }
 
@@ -118,16 +127,18 @@ std::vector<uint8_t> deinterleaveR2007(std::span<const uint8_t> encoded, size_t 
   const size_t dataBytes = kR2007WordBytes - f.parity;
   firstBadWord.reset();
   std::vector<uint8_t> data(words * dataBytes);
+  auto run = [&](const uint8_t* first, size_t stride, size_t w, size_t lanes) {
+    const std::optional<size_t> bad = deinterleaveLanes(first, stride, lanes, f, data.data() + w * dataBytes);
+    if (!firstBadWord && bad) firstBadWord = w + *bad;
+  };
   size_t w = 0;
-  for (; w + 16 <= words; w += 16) {
-    const std::optional<size_t> bad = deinterleaveSixteen(encoded, words, w, f, data.data());
-    if (!firstBadWord && bad) firstBadWord = bad;
-  }
-  std::array<uint8_t, kR2007WordBytes> word{};
-  for (; w < words; ++w) {
-    for (size_t j = 0; j < kR2007WordBytes; ++j) word[j] = encoded[w + j * words];
-    if (!firstBadWord && !wordIsValid(f, word.data())) firstBadWord = w;
-    std::copy(word.begin(), word.begin() + dataBytes, data.begin() + w * dataBytes);
+  for (; w + 16 <= words; w += 16) run(encoded.data() + w, words, w, 16);
+  if (w < words) {
+    // The last few words, gathered into rows of sixteen.
+    alignas(16) uint8_t rest[kR2007WordBytes][16] = {};
+    for (size_t j = 0; j < kR2007WordBytes; ++j)
+      for (size_t l = 0; w + l < words; ++l) rest[j][l] = encoded[w + l + j * words];
+    run(&rest[0][0], 16, w, words - w);
   }
   return data;
 }

@@ -22,7 +22,8 @@ bool isDwgName(std::string_view path) {
 }
 
 DwgAsDxf readDwgAsDxf(std::span<const uint8_t> file, DwgReadScope scope) {
-  const DwgFile dwg = readDwgFile(file);
+  // Objects' pages are read as the objects are: an export reads few.
+  const DwgFile dwg = readDwgFile(file, DwgObjectReading::kAsAsked);
   const DwgHeaderVariables& vars = dwg.header;
   DwgHeaderValues header;
   header.handSeed = vars.handSeed;

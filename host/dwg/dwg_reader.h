@@ -23,8 +23,9 @@ namespace corvane::dwg {
 // colour, but the data of its own only of the entities an export converts
 // or places (3D faces, 2D solids, meshes, 3D solids and bodies, block
 // references and blocks); the rest are written as listed ones are, the
-// vertices of other polylines and the attributes of block references are
-// left out, and so is the OBJECTS section.
+// vertices of other polylines, the attributes of block references, the
+// pictures of blocks and entities are left out, and so is the OBJECTS
+// section.
 enum class DwgReadScope : uint8_t { kWholeDrawing, kExport };
 
 struct DwgAsDxf {

@@ -30,13 +30,29 @@ struct CodeLines {
 };
 const CodeLines kCodeLines;
 
+// How many bytes VALUE starts with that need no escape (no control
+// character, no caret): eight at a time while they last.
+size_t plainPrefix(std::string_view value) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+  size_t at = 0;
+  for (; at + 8 <= value.size(); at += 8) {
+    uint64_t w;
+    std::memcpy(&w, value.data() + at, 8);
+    const uint64_t carets = w ^ (kOnes * '^');
+    // A byte below 32, or a caret (a zero byte after the XOR), sets its high bit.
+    if ((((w - kOnes * 32) & ~w) | ((carets - kOnes) & ~carets)) & kHighs) break;
+  }
+  while (at < value.size() && static_cast<unsigned char>(value[at]) >= 32 && value[at] != '^') ++at;
+  return at;
+}
+
 } // namespace
 
 // What the scan's ownGroup and subGroup note, group by group (see
 // dxf_scanner.cpp); values are read back from the text as the scan reads
 // them.
-void DxfGroupNotes::note(int code, size_t groupBegin, std::string_view text, size_t valueBegin, size_t valueEnd) {
-  ++groups;
+void DxfGroupNotes::noteSlow(int code, size_t groupBegin, std::string_view text, size_t valueBegin,
+                             size_t valueEnd) {
   if (code == 0 && groups > 1) ++laterZeroGroups;
   const auto at = [&](size_t offset) { return static_cast<uint32_t>(offset - base); };
   const std::string_view value = text.substr(valueBegin, valueEnd - valueBegin);
@@ -102,24 +118,37 @@ void DxfGroupNotes::note(int code, size_t groupBegin, std::string_view text, siz
   }
 }
 
+size_t DxfTextWriter::codeLine(int code, char* line) {
+  if (code >= 0 && code <= kMaxDxfCode) {
+    std::memcpy(line, kCodeLines.text[code].data(), 6);
+    return kCodeLines.length[code];
+  }
+  char* end = std::to_chars(line, line + 12, code).ptr;
+  *end++ = '\n';
+  return static_cast<size_t>(end - line);
+}
+
 size_t DxfTextWriter::code(int code) {
   const size_t begin = out_.size();
-  if (code >= 0 && code <= kMaxDxfCode) {
-    out_.append(kCodeLines.text[code].data(), kCodeLines.length[code]);
-    return begin;
-  }
-  char digits[16];
-  const auto end = std::to_chars(digits, digits + sizeof digits, code).ptr;
-  out_.append(digits, static_cast<size_t>(end - digits)).push_back('\n');
+  char line[16];
+  out_.append(line, codeLine(code, line));
   return begin;
 }
 
 void DxfTextWriter::text(int c, std::string_view value) {
-  const size_t begin = code(c);
-  const size_t valueBegin = out_.size();
-  // Most texts need no escape: one append.
-  size_t plain = 0;
-  while (plain < value.size() && static_cast<unsigned char>(value[plain]) >= 32 && value[plain] != '^') ++plain;
+  const size_t begin = out_.size();
+  // Most texts are short and need no escape: the group in one append.
+  char group[256];
+  const size_t valueAt = codeLine(c, group);
+  const size_t plain = plainPrefix(value);
+  if (plain == value.size() && value.size() < sizeof group - valueAt - 1) {
+    std::memcpy(group + valueAt, value.data(), value.size());
+    group[valueAt + value.size()] = '\n';
+    out_.append(group, valueAt + value.size() + 1);
+    done(c, begin, begin + valueAt);
+    return;
+  }
+  out_.append(group, valueAt);
   out_.append(value.substr(0, plain));
   for (char ch : value.substr(plain)) {
     const auto u = static_cast<unsigned char>(ch);
@@ -133,7 +162,7 @@ void DxfTextWriter::text(int c, std::string_view value) {
     }
   }
   out_.push_back('\n');
-  done(c, begin, valueBegin);
+  done(c, begin, begin + valueAt);
 }
 
 void DxfTextWriter::raw(int c, std::string_view value) {
@@ -144,24 +173,29 @@ void DxfTextWriter::raw(int c, std::string_view value) {
 }
 
 void DxfTextWriter::integer(int c, long long value) {
-  const size_t begin = code(c);
-  const size_t valueBegin = out_.size();
-  // The value line, padded to six columns, in one append.
-  char line[32];
-  char* p = std::to_chars(line + 6, line + sizeof line - 1, value).ptr;
-  char* first = line + 6;
-  while (p - first < 6) *--first = ' ';
-  *p++ = '\n';
-  out_.append(first, static_cast<size_t>(p - first));
-  done(c, begin, valueBegin);
+  const size_t begin = out_.size();
+  // The code, then the value padded to six columns, in one append.
+  char group[48];
+  const size_t valueAt = codeLine(c, group);
+  char digits[24];
+  const size_t n = static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits);
+  size_t at = valueAt;
+  for (size_t pad = n; pad < 6; ++pad) group[at++] = ' ';
+  std::memcpy(group + at, digits, n);
+  at += n;
+  group[at++] = '\n';
+  out_.append(group, at);
+  done(c, begin, begin + valueAt);
 }
 
 void DxfTextWriter::real(int c, double value) {
-  const size_t begin = code(c);
-  const size_t valueBegin = out_.size();
-  appendDxfReal(out_, value);
-  out_.push_back('\n');
-  done(c, begin, valueBegin);
+  const size_t begin = out_.size();
+  char group[16 + kDxfRealChars];
+  const size_t valueAt = codeLine(c, group);
+  char* end = writeDxfReal(group + valueAt, value);
+  *end++ = '\n';
+  out_.append(group, static_cast<size_t>(end - group));
+  done(c, begin, begin + valueAt);
 }
 
 void DxfTextWriter::point(int c, const Vec3& p) {
@@ -176,7 +210,7 @@ void DxfTextWriter::point2(int c, double x, double y) {
 }
 
 void DxfTextWriter::handle(int c, uint64_t value) {
-  const size_t begin = code(c);
+  const size_t begin = out_.size();
   static const char kHex[] = "0123456789ABCDEF";
   char digits[17];
   char* p = digits + 16;
@@ -185,9 +219,12 @@ void DxfTextWriter::handle(int c, uint64_t value) {
     *--p = kHex[value & 15];
     value >>= 4;
   } while (value != 0);
-  const size_t valueBegin = out_.size();
-  out_.append(p, static_cast<size_t>(digits + 17 - p));
-  done(c, begin, valueBegin);
+  char group[40];
+  const size_t valueAt = codeLine(c, group);
+  const size_t n = static_cast<size_t>(digits + 17 - p);
+  std::memcpy(group + valueAt, p, n);
+  out_.append(group, valueAt + n);
+  done(c, begin, begin + valueAt);
 }
 
 void DxfTextWriter::binary(int c, std::string_view bytes) {

@@ -49,7 +49,20 @@ struct DxfGroupNotes {
   uint32_t laterZeroGroups = 0;
 
   // One group: its code, where it starts, and its value's place in TEXT.
-  void note(int code, size_t groupBegin, std::string_view text, size_t valueBegin, size_t valueEnd);
+  void note(int code, size_t groupBegin, std::string_view text, size_t valueBegin, size_t valueEnd) {
+    ++groups;
+    // Most groups say nothing the scan notes.
+    if (inXData || code >= 1000 || noted(code)) noteSlow(code, groupBegin, text, valueBegin, valueEnd);
+  }
+
+private:
+  static constexpr bool noted(int code) {
+    switch (code) {
+    case 0: case 2: case 5: case 8: case 62: case 67: case 70: case 71: case 72: case 73: case 74: case 105: return true;
+    default: return false;
+    }
+  }
+  void noteSlow(int code, size_t groupBegin, std::string_view text, size_t valueBegin, size_t valueEnd);
 };
 
 class DxfTextWriter {
@@ -85,6 +98,8 @@ public:
 private:
   // Appends CODE's line; returns where the group starts.
   size_t code(int code);
+  // CODE's line written at LINE (room for 16 bytes); returns its length.
+  static size_t codeLine(int code, char* line);
   // The group that started at BEGIN is written, its value from VALUEBEGIN
   // to just before the last byte (its line end).
   void done(int code, size_t begin, size_t valueBegin) {

@@ -61,22 +61,22 @@ bool encodeModelText(std::string_view text, std::vector<std::pair<int, std::stri
     int code = 1;
     for (size_t i = start; i < end; ++i) {
       auto c = static_cast<unsigned char>(text[i]);
-      std::string stored;
-      if (c == ' ') {
-        stored = " ";
-      } else {
+      char stored = ' ';
+      if (c != ' ') {
         auto e = static_cast<unsigned char>(159 - c);
         if (e <= 32 || e > 126) return false;
-        // A stored caret is written "^ ", so that no reader takes it for a
-        // control character.
-        stored = e == '^' ? "^ " : std::string(1, static_cast<char>(e));
+        stored = static_cast<char>(e);
       }
-      if (value.size() + stored.size() > kMaxValue) {
+      // A stored caret is written "^ ", so that no reader takes it for a
+      // control character.
+      const size_t length = stored == '^' ? 2 : 1;
+      if (value.size() + length > kMaxValue) {
         groups.emplace_back(code, std::move(value));
         value.clear();
         code = 3;
       }
-      value += stored;
+      value.push_back(stored);
+      if (length == 2) value.push_back(' ');
     }
     groups.emplace_back(code, std::move(value));
     start = end + 1;
