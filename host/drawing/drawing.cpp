@@ -123,8 +123,8 @@ std::vector<std::string> Drawing::xdataApplications(const AcDbObjectRecord& r) c
 bool Drawing::isValidAppName(std::string_view name) {
   if (name.empty() || name.size() > 255) return false;
   for (char c : name) {
-    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '$' ||
-              c == '-' || c == '_';
+    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '$' || c == '-' ||
+              c == '_';
     if (!ok) return false;
   }
   return true;

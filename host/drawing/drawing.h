@@ -47,8 +47,7 @@ public:
   // that may be saved needs its own copy; one that is only read (an
   // export) maps the file, and is refused when the file changes while it
   // is being read.
-  static DrawingLoadResult load(const std::string& path,
-                                DrawingBytes::Kind bytes = DrawingBytes::Kind::kCopy);
+  static DrawingLoadResult load(const std::string& path, DrawingBytes::Kind bytes = DrawingBytes::Kind::kCopy);
   // The same for TEXT already in memory, named NAME in messages; the file's
   // path is NAME, so save() writes there.
   static DrawingLoadResult loadText(std::string text, const std::string& name);
@@ -89,7 +88,7 @@ public:
 
   // ---- properties of a record (one of this drawing's) ------------------------
   std::string_view typeName(const AcDbObjectRecord& record) const; // "3DFACE"
-  std::string handleText(const AcDbObjectRecord& record) const;     // "2F"
+  std::string handleText(const AcDbObjectRecord& record) const;    // "2F"
   // Group 8 as stored ("0" when absent); for table records group 2.
   std::string_view layerName(const AcDbObjectRecord& record) const;
   // 0 by block, 256 by layer (also when absent or out of range), else 1..255.
@@ -131,8 +130,8 @@ public:
 
   // ---- open and close ------------------------------------------------------
   // The statuses of acdbOpenAcDbObject; ENTITYONLY adds eNotThatKindOfClass.
-  Acad::ErrorStatus openObject(AcDbObjectRecord& record, AcDb::OpenMode mode, bool openErased,
-                               bool entityOnly, AcDbObject*& object);
+  Acad::ErrorStatus openObject(AcDbObjectRecord& record, AcDb::OpenMode mode, bool openErased, bool entityOnly,
+                               AcDbObject*& object);
   // Ends one open: eOk or eWasNotOpenForRead.
   Acad::ErrorStatus closeObject(AcDbObjectRecord& record);
   // Erases a record (or brings it back). An erased entity of model space is

@@ -149,7 +149,7 @@ private:
   // file, keep the handle it was read with. One warning per handle.
   // GIVEN collects the new handles.
   void renumberDuplicates(const std::string& fileName, std::vector<std::pair<uint32_t, uint64_t>>& given) {
-    constexpr size_t kNamed = 8; // new handles named in one warning
+    constexpr size_t kNamed = 8;         // new handles named in one warning
     std::map<uint64_t, size_t> byHandle; // handle -> index in warnings
     struct Warning {
       uint64_t handle;

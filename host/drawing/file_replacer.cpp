@@ -123,8 +123,7 @@ HostResult FileReplacer::commit() {
     std::string self = "/proc/self/fd/" + std::to_string(fd_);
     for (int attempt = 0; attempt < 100 && tempPath_.empty(); ++attempt) {
       std::string name = nameBeside(target_);
-      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
-        tempPath_ = std::move(name);
+      if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) tempPath_ = std::move(name);
       else if (errno != EEXIST) return {fail("cannot write", errno)};
     }
     if (tempPath_.empty()) return {fail("cannot write", EEXIST)};
@@ -171,8 +170,7 @@ HostResult FileReplacer::rewriteInPlace() {
   if (err == 0 && ::ftruncate(out, size) != 0) err = errno;
   if (err == 0 && ::fsync(out) != 0 && errno != EINVAL && errno != EROFS) err = errno;
   if (::close(out) != 0 && err == 0 && errno != EINTR) err = errno;
-  if (err != 0)
-    return {fail("cannot write", err) + "; the file may be damaged: SAVEAS another name keeps the drawing"};
+  if (err != 0) return {fail("cannot write", err) + "; the file may be damaged: SAVEAS another name keeps the drawing"};
   return {};
 }
 

@@ -13,15 +13,12 @@ AcRxClass* entityClass(std::string_view type, int polylineFlags) {
     AcRxClass* (*desc)();
   };
   static const Known kKnown[] = {
-      {"3DFACE", &AcDbFace::desc},         {"SOLID", &AcDbSolid::desc},
-      {"LWPOLYLINE", &AcDbPolyline::desc}, {"3DSOLID", &AcDb3dSolid::desc},
-      {"BODY", &AcDbBody::desc},           {"REGION", &AcDbRegion::desc},
-      {"LINE", &AcDbLine::desc},           {"CIRCLE", &AcDbCircle::desc},
-      {"ARC", &AcDbArc::desc},             {"ELLIPSE", &AcDbEllipse::desc},
-      {"SPLINE", &AcDbSpline::desc},       {"INSERT", &AcDbBlockReference::desc},
-      {"TEXT", &AcDbText::desc},           {"MTEXT", &AcDbMText::desc},
-      {"POINT", &AcDbPoint::desc},         {"HATCH", &AcDbHatch::desc},
-      {"DIMENSION", &AcDbDimension::desc}, {"VIEWPORT", &AcDbViewport::desc},
+      {"3DFACE", &AcDbFace::desc},     {"SOLID", &AcDbSolid::desc},         {"LWPOLYLINE", &AcDbPolyline::desc},
+      {"3DSOLID", &AcDb3dSolid::desc}, {"BODY", &AcDbBody::desc},           {"REGION", &AcDbRegion::desc},
+      {"LINE", &AcDbLine::desc},       {"CIRCLE", &AcDbCircle::desc},       {"ARC", &AcDbArc::desc},
+      {"ELLIPSE", &AcDbEllipse::desc}, {"SPLINE", &AcDbSpline::desc},       {"INSERT", &AcDbBlockReference::desc},
+      {"TEXT", &AcDbText::desc},       {"MTEXT", &AcDbMText::desc},         {"POINT", &AcDbPoint::desc},
+      {"HATCH", &AcDbHatch::desc},     {"DIMENSION", &AcDbDimension::desc}, {"VIEWPORT", &AcDbViewport::desc},
   };
   if (type == "POLYLINE") {
     if (polylineFlags & 64) return AcDbPolyFaceMesh::desc();

@@ -70,8 +70,7 @@ std::optional<PolygonMeshStream> polygonMeshStream(const Drawing& d, const AcDbO
 }
 
 std::optional<SolidModelData> solidModelData(const Drawing& d, const AcDbObjectRecord& r) {
-  if (r.cls != AcDb3dSolid::desc() && r.cls != AcDbBody::desc() && r.cls != AcDbRegion::desc())
-    return std::nullopt;
+  if (r.cls != AcDb3dSolid::desc() && r.cls != AcDbBody::desc() && r.cls != AcDbRegion::desc()) return std::nullopt;
   SolidModelData data;
   const std::string_view own = d.records().ownText(r);
   readSolidModelText(own, d.file().encoding(), data);

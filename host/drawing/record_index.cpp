@@ -16,8 +16,7 @@ AcDbObjectRecord& RecordIndex::add() {
   if (count_ == chunks_.size() * kChunk) {
     chunks_.push_back(std::make_unique<AcDbObjectRecord[]>(kChunk));
     auto address = reinterpret_cast<uintptr_t>(chunks_.back().get());
-    auto at = std::lower_bound(chunkAddresses_.begin(), chunkAddresses_.end(),
-                               std::make_pair(address, size_t{0}));
+    auto at = std::lower_bound(chunkAddresses_.begin(), chunkAddresses_.end(), std::make_pair(address, size_t{0}));
     chunkAddresses_.insert(at, {address, chunks_.size() - 1});
   }
   AcDbObjectRecord& r = chunks_[count_ / kChunk][count_ % kChunk];
@@ -39,8 +38,7 @@ bool RecordIndex::owns(const AcDbObjectRecord* record) const {
   if (it == chunkAddresses_.begin()) return false;
   --it;
   uintptr_t offset = address - it->first;
-  if (offset >= kChunk * sizeof(AcDbObjectRecord) || offset % sizeof(AcDbObjectRecord) != 0)
-    return false;
+  if (offset >= kChunk * sizeof(AcDbObjectRecord) || offset % sizeof(AcDbObjectRecord) != 0) return false;
   size_t serial = it->second * kChunk + offset / sizeof(AcDbObjectRecord);
   return serial < count_;
 }
@@ -87,10 +85,8 @@ std::string_view RecordIndex::storedXData(const AcDbObjectRecord& r) const {
 }
 
 void RecordIndex::replaceXData(const AcDbObjectRecord& r, std::string xdata) {
-  if (xdata == storedXData(r))
-    newXData_.erase(r.serial);
-  else
-    newXData_.set(r.serial, std::move(xdata));
+  if (xdata == storedXData(r)) newXData_.erase(r.serial);
+  else newXData_.set(r.serial, std::move(xdata));
 }
 
 // ---- handles ----------------------------------------------------------------------------
@@ -122,10 +118,8 @@ uint64_t RecordIndex::handleOf(const AcDbObjectRecord& r) const {
 }
 
 void RecordIndex::setHandle(AcDbObjectRecord& r, uint64_t handle) {
-  if (r.has(record_flags::kHandleInFile) && textHandle(r) == handle)
-    handles_.erase(r.serial);
-  else
-    handles_.set(r.serial, handle);
+  if (r.has(record_flags::kHandleInFile) && textHandle(r) == handle) handles_.erase(r.serial);
+  else handles_.set(r.serial, handle);
 }
 
 void RecordIndex::buildHandleIndex() const {
@@ -203,10 +197,8 @@ void RecordIndex::placeAdded(AcDbObjectRecord& r, uint64_t handle, const AcDbObj
   if (!solidRecord.empty()) addedSolidRecords_.emplace_back(r.serial, store_.keep(solidRecord));
   nextHandle_ = std::max(nextHandle_, handle + 1);
   if (handleIndexBuilt_) {
-    if (handleIndex_.empty() || handleIndex_.back().first < handle)
-      handleIndex_.emplace_back(handle, r.serial);
-    else
-      handleIndexBuilt_ = false;
+    if (handleIndex_.empty() || handleIndex_.back().first < handle) handleIndex_.emplace_back(handle, r.serial);
+    else handleIndexBuilt_ = false;
   }
   ++addedCount_;
   orderBuilt_ = false;
@@ -231,8 +223,8 @@ std::string_view RecordIndex::solidModelRecord(const AcDbObjectRecord& r) const 
 }
 
 bool RecordIndex::isModelSpace(const AcDbObjectRecord& r) {
-  return r.role == RecordRole::kEntity && !r.has(record_flags::kInBlock) &&
-         !r.has(record_flags::kPaperSpace) && !r.has(record_flags::kErased);
+  return r.role == RecordRole::kEntity && !r.has(record_flags::kInBlock) && !r.has(record_flags::kPaperSpace) &&
+         !r.has(record_flags::kErased);
 }
 
 void RecordIndex::buildOrder() const {

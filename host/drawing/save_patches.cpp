@@ -66,8 +66,7 @@ std::string PatchMaker::addedText(const AcDbObjectRecord& r) const {
   if (xdata == nullptr) return std::string(full);
   const RecordLayout layout = index_.layoutOf(r);
   const bool handle = r.has(record_flags::kHandleInFile);
-  const size_t head =
-      handle ? layout.xdataBegin : afterTypeGroup(full.substr(0, layout.ownLength), file_.encoding());
+  const size_t head = handle ? layout.xdataBegin : afterTypeGroup(full.substr(0, layout.ownLength), file_.encoding());
   std::string out(full.substr(0, head));
   if (!handle) out.append(style_.group(5, formatHandle(index_.handleOf(r))));
   out.append(full.substr(head, layout.xdataBegin - head)).append(*xdata).append(full.substr(layout.xdataEnd));
@@ -134,8 +133,8 @@ void PatchMaker::addedAtEnd() {
     if (layout_.entitiesEnd) {
       out_.push_back({*layout_.entitiesEnd, *layout_.entitiesEnd, std::move(atEnd)});
     } else {
-      std::string section =
-          style_.group(0, "SECTION") + style_.group(2, "ENTITIES") + atEnd + style_.group(0, "ENDSEC");
+      std::string section = style_.group(0, "SECTION") + style_.group(2, "ENTITIES") + atEnd +
+                            style_.group(0, "ENDSEC");
       out_.push_back({layout_.newEntitiesAt, layout_.newEntitiesAt, std::move(section)});
     }
   }

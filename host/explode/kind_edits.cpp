@@ -265,11 +265,8 @@ bool MTextEdit::group(const SourceEntity& s, size_t& i, std::string& out) {
   case 41:
   case 42:
   case 43:
-  case 46:
-    w_.real(out, code, s.groups[i].real() * scale_);
-    return true;
-  default:
-    return WorldEdit::group(s, i, out);
+  case 46: w_.real(out, code, s.groups[i].real() * scale_); return true;
+  default: return WorldEdit::group(s, i, out);
   }
 }
 
@@ -355,9 +352,7 @@ LwPolylineEdit::LwPolylineEdit(const CopyWriter& w, const PlaneMap& pm, const So
 bool LwPolylineEdit::group(const SourceEntity& s, size_t& i, std::string& out) {
   const int code = s.groups[i].code;
   switch (code) {
-  case 38:
-    w_.real(out, 38, newElevation_);
-    return true;
+  case 38: w_.real(out, 38, newElevation_); return true;
   case 10: {
     if (!hasElevation_ && newElevation_ != 0) w_.real(out, 38, newElevation_);
     hasElevation_ = true;
@@ -368,18 +363,12 @@ bool LwPolylineEdit::group(const SourceEntity& s, size_t& i, std::string& out) {
     w_.real(out, 20, p.y);
     return true;
   }
-  case 20:
-    return true;
+  case 20: return true;
   case 40:
   case 41:
-  case 43:
-    w_.real(out, code, s.groups[i].real() * scale());
-    return true;
-  case 42:
-    w_.real(out, 42, pm_.inPlaneMirror ? -s.groups[i].real() : s.groups[i].real());
-    return true;
-  default:
-    return PlaneEdit::group(s, i, out);
+  case 43: w_.real(out, code, s.groups[i].real() * scale()); return true;
+  case 42: w_.real(out, 42, pm_.inPlaneMirror ? -s.groups[i].real() : s.groups[i].real()); return true;
+  default: return PlaneEdit::group(s, i, out);
   }
 }
 
@@ -395,25 +384,17 @@ bool Polyline2dEdit::group(const SourceEntity& s, size_t& i, std::string& out) {
     w_.point(out, 10, {0, 0, elevation_});
     writeMissingExtrusion(out);
     return true;
-  default:
-    return polylineGroup(s, i, out) || PlaneEdit::group(s, i, out);
+  default: return polylineGroup(s, i, out) || PlaneEdit::group(s, i, out);
   }
 }
 
 bool Vertex2dEdit::group(const SourceEntity& s, size_t& i, std::string& out) {
   const int code = s.groups[i].code;
   switch (code) {
-  case 10:
-    w_.point(out, 10, pm_.toNewObject.apply(readPoint(s, i, elevation_)));
-    return true;
-  case 42:
-    w_.real(out, 42, pm_.inPlaneMirror ? -s.groups[i].real() : s.groups[i].real());
-    return true;
-  case 50:
-    w_.real(out, 50, angle(s.groups[i].real()));
-    return true;
-  default:
-    return polylineGroup(s, i, out);
+  case 10: w_.point(out, 10, pm_.toNewObject.apply(readPoint(s, i, elevation_))); return true;
+  case 42: w_.real(out, 42, pm_.inPlaneMirror ? -s.groups[i].real() : s.groups[i].real()); return true;
+  case 50: w_.real(out, 50, angle(s.groups[i].real())); return true;
+  default: return polylineGroup(s, i, out);
   }
 }
 
@@ -444,20 +425,14 @@ bool InsertEdit::group(const SourceEntity& s, size_t& i, std::string& out) {
   case 41:
   case 42:
   case 43:
-  case 50:
-    return true;
-  case 44:
-    w_.real(out, 44, columnSpacing_);
-    return true;
-  case 45:
-    w_.real(out, 45, rowSpacing_);
-    return true;
+  case 50: return true;
+  case 44: w_.real(out, 44, columnSpacing_); return true;
+  case 45: w_.real(out, 45, rowSpacing_); return true;
   case 210:
     readPoint(s, i);
     w_.point(out, 210, p_.extrusion);
     return true;
-  default:
-    return false;
+  default: return false;
   }
 }
 

@@ -290,8 +290,7 @@ private:
 // outlive the edit.
 class ModelTextEdit : public GroupEdit {
 public:
-  ModelTextEdit(const CopyWriter& w, const std::vector<std::pair<int, std::string>>& groups)
-      : w_(w), groups_(groups) {}
+  ModelTextEdit(const CopyWriter& w, const std::vector<std::pair<int, std::string>>& groups) : w_(w), groups_(groups) {}
   bool group(const SourceEntity& s, size_t& i, std::string& out) override;
 
 private:

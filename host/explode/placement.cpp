@@ -260,10 +260,10 @@ bool Placer::placeReference(const AcDbObjectRecord& reference, const Affine& a, 
   // Grid spacing follows the image of the grid's directions.
   const Affine innerFrame = objectToWorld(inner.extrusion) * rotationZ(inner.rotation);
   const Affine outerFrame = objectToWorld(p->extrusion) * rotationZ(p->rotation);
-  const double columns = realOf(s, 44) * dot(a.applyLinear(innerFrame.applyLinear({1, 0, 0})),
-                                            outerFrame.applyLinear({1, 0, 0}));
-  const double rows = realOf(s, 45) * dot(a.applyLinear(innerFrame.applyLinear({0, 1, 0})),
-                                         outerFrame.applyLinear({0, 1, 0}));
+  const double columns = realOf(s, 44) *
+                         dot(a.applyLinear(innerFrame.applyLinear({1, 0, 0})), outerFrame.applyLinear({1, 0, 0}));
+  const double rows = realOf(s, 45) *
+                      dot(a.applyLinear(innerFrame.applyLinear({0, 1, 0})), outerFrame.applyLinear({0, 1, 0}));
   PlacedObject placed;
   placed.handle = writer_.drawing().takeHandle();
   InsertEdit edit(writer_, *p, columns, rows, s.has(210));
@@ -310,8 +310,7 @@ void Placer::placeMeshAsPolyfaces(const AcDbObjectRecord& record, const Affine& 
                  mesh.vertices, faces, out);
 }
 
-void Placer::placeFaces(const SourceEntity& s, const Affine& a, const Appearance& app,
-                        std::vector<PlacedObject>& out) {
+void Placer::placeFaces(const SourceEntity& s, const Affine& a, const Appearance& app, std::vector<PlacedObject>& out) {
   const Drawing& d = writer_.drawing();
   std::string note;
   EntityFaces faces = buildFaces(d, *s.record, chordTolerance(), note);

@@ -18,7 +18,7 @@ bool knotsValid(const std::vector<double>& knots, int degree, size_t count) {
 
 // Knot span index s with knots[s] <= t < knots[s+1], clamped to the valid range.
 size_t findSpan(const std::vector<double>& knots, int degree, size_t count, double t) {
-  size_t lo = size_t(degree), hi = count;  // valid spans [degree, count - 1]
+  size_t lo = size_t(degree), hi = count; // valid spans [degree, count - 1]
   if (t >= knots[hi]) {
     size_t s = hi - 1;
     while (s > lo && knots[s] >= knots[s + 1]) --s;
@@ -51,7 +51,7 @@ void basis(const std::vector<double>& knots, int degree, size_t s, double t, dou
   }
 }
 
-}  // namespace
+} // namespace
 
 bool BSplineCurve::isValid() const {
   if (!knotsValid(knots, degree, points.size())) return false;
@@ -82,8 +82,7 @@ bool BSplineSurface::isValid() const {
   if (countU < 1 || countV < 1) return false;
   size_t total = size_t(countU) * size_t(countV);
   if (points.size() != total) return false;
-  if (!knotsValid(knotsU, degreeU, size_t(countU)) || !knotsValid(knotsV, degreeV, size_t(countV)))
-    return false;
+  if (!knotsValid(knotsU, degreeU, size_t(countU)) || !knotsValid(knotsV, degreeV, size_t(countV))) return false;
   if (!weights.empty()) {
     if (weights.size() != total) return false;
     for (double w : weights)
@@ -114,11 +113,10 @@ Vec3 BSplineSurface::evaluate(double u, double v) const {
   return w != 0 ? p * (1.0 / w) : p;
 }
 
-bool expandKnots(const std::vector<double>& values, const std::vector<int>& multiplicities,
-                 int degree, int controlPoints, std::vector<double>& knots) {
+bool expandKnots(const std::vector<double>& values, const std::vector<int>& multiplicities, int degree,
+                 int controlPoints, std::vector<double>& knots) {
   knots.clear();
-  if (values.size() != multiplicities.size() || values.empty() || degree < 1 || degree > kMaxDegree)
-    return false;
+  if (values.size() != multiplicities.size() || values.empty() || degree < 1 || degree > kMaxDegree) return false;
   size_t sum = 0;
   for (int m : multiplicities) {
     if (m < 1 || m > degree + 1) return false;
@@ -135,4 +133,4 @@ bool expandKnots(const std::vector<double>& values, const std::vector<int>& mult
   return true;
 }
 
-}  // namespace corvane::solids
+} // namespace corvane::solids

@@ -12,9 +12,9 @@ namespace corvane::solids {
 
 struct BSplineCurve {
   int degree = 0;
-  std::vector<double> knots;    // control points + degree + 1 values, non-decreasing
+  std::vector<double> knots; // control points + degree + 1 values, non-decreasing
   std::vector<Vec3> points;
-  std::vector<double> weights;  // empty for a non-rational spline
+  std::vector<double> weights; // empty for a non-rational spline
   bool isValid() const;
   double startParam() const { return knots[size_t(degree)]; }
   double endParam() const { return knots[knots.size() - 1 - size_t(degree)]; }
@@ -23,10 +23,10 @@ struct BSplineCurve {
 
 struct BSplineSurface {
   int degreeU = 0, degreeV = 0;
-  int countU = 0, countV = 0;    // control points in u and in v
+  int countU = 0, countV = 0; // control points in u and in v
   std::vector<double> knotsU, knotsV;
-  std::vector<Vec3> points;      // countU * countV, index u * countV + v
-  std::vector<double> weights;   // empty, or one per point
+  std::vector<Vec3> points;    // countU * countV, index u * countV + v
+  std::vector<double> weights; // empty, or one per point
   bool isValid() const;
   double startU() const { return knotsU[size_t(degreeU)]; }
   double endU() const { return knotsU[knotsU.size() - 1 - size_t(degreeU)]; }
@@ -39,7 +39,7 @@ struct BSplineSurface {
 // `controlPoints` control points of `degree`: files store either degree or
 // degree + 1 copies of each end knot, the missing end copies are added.
 // Returns false when the sizes cannot agree.
-bool expandKnots(const std::vector<double>& values, const std::vector<int>& multiplicities,
-                 int degree, int controlPoints, std::vector<double>& knots);
+bool expandKnots(const std::vector<double>& values, const std::vector<int>& multiplicities, int degree,
+                 int controlPoints, std::vector<double>& knots);
 
-}  // namespace corvane::solids
+} // namespace corvane::solids

@@ -12,7 +12,7 @@
 namespace corvane::solids {
 
 class ByteCursor {
- public:
+public:
   ByteCursor(const uint8_t* data, size_t size) : data_(data), size_(size) {}
 
   size_t remaining() const { return size_ - pos_; }
@@ -70,10 +70,10 @@ class ByteCursor {
     return true;
   }
 
- private:
+private:
   const uint8_t* data_;
   size_t size_;
   size_t pos_ = 0;
 };
 
-}  // namespace corvane::solids
+} // namespace corvane::solids

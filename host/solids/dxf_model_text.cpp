@@ -84,4 +84,4 @@ bool encodeModelText(std::string_view text, std::vector<std::pair<int, std::stri
   return true;
 }
 
-}  // namespace corvane::solids
+} // namespace corvane::solids

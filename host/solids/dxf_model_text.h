@@ -26,4 +26,4 @@ std::string decodeModelLine(const std::string& stored);
 // become a control character).
 bool encodeModelText(std::string_view text, std::vector<std::pair<int, std::string>>& groups);
 
-}  // namespace corvane::solids
+} // namespace corvane::solids

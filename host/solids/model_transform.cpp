@@ -87,9 +87,7 @@ std::array<double, 13> composed(const std::array<double, 13>& old, const ModelMa
 
 constexpr std::array<double, 13> kIdentity{1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1};
 
-bool rotates(const std::array<double, 13>& n) {
-  return !std::equal(n.begin(), n.begin() + 9, kIdentity.begin());
-}
+bool rotates(const std::array<double, 13>& n) { return !std::equal(n.begin(), n.begin() + 9, kIdentity.begin()); }
 bool reflects(const std::array<double, 13>& n) {
   const double det = n[0] * (n[4] * n[8] - n[5] * n[7]) - n[1] * (n[3] * n[8] - n[5] * n[6]) +
                      n[2] * (n[3] * n[7] - n[4] * n[6]);
@@ -208,7 +206,7 @@ size_t tokenEnd(std::string_view text, size_t at) {
   return at;
 }
 
-}  // namespace
+} // namespace
 
 bool transformModelText(std::string& text, const ModelMap& map, std::string& reason) {
   SatDocument doc;
@@ -217,7 +215,9 @@ bool transformModelText(std::string& text, const ModelMap& map, std::string& rea
   std::vector<std::pair<size_t, TransformLayout>> transforms;
   if (!planOf(doc, plan, reason) || !transformsOf(doc, plan, transforms, nullptr, reason)) return false;
   std::vector<Edit> edits;
-  auto replaceToken = [&](size_t at, std::string value) { edits.push_back({at, tokenEnd(text, at), std::move(value)}); };
+  auto replaceToken = [&](size_t at, std::string value) {
+    edits.push_back({at, tokenEnd(text, at), std::move(value)});
+  };
   for (const auto& [r, layout] : transforms) {
     const SatRecord& rec = doc.records[r];
     std::array<double, 13> n = composed(numbersOf(rec, layout), map);
@@ -246,8 +246,7 @@ bool transformModelText(std::string& text, const ModelMap& map, std::string& rea
     // The header's record count, when it has one: the second number of the first line.
     size_t at = text.find_first_not_of(" \t\r\n");
     at = text.find_first_not_of(" \t", tokenEnd(text, at));
-    if (doc.declaredRecords > 0 && at != std::string::npos)
-      replaceToken(at, std::to_string(doc.declaredRecords + 1));
+    if (doc.declaredRecords > 0 && at != std::string::npos) replaceToken(at, std::to_string(doc.declaredRecords + 1));
   }
   std::sort(edits.begin(), edits.end(), [](const Edit& a, const Edit& b) { return a.begin > b.begin; });
   for (const Edit& e : edits) text.replace(e.begin, e.end - e.begin, e.text);
@@ -324,7 +323,8 @@ bool transformModelBinary(std::vector<uint8_t>& bytes, const ModelMap& map, std:
     record.reserve(160);
     auto integer = [&](uint8_t tag, int64_t v) {
       record.push_back(tag);
-      for (size_t k = 0; k < doc.intSize; ++k) record.push_back(static_cast<uint8_t>(static_cast<uint64_t>(v) >> (8 * k)));
+      for (size_t k = 0; k < doc.intSize; ++k)
+        record.push_back(static_cast<uint8_t>(static_cast<uint64_t>(v) >> (8 * k)));
     };
     auto real = [&](double v) {
       uint64_t u = std::bit_cast<uint64_t>(v);
@@ -363,4 +363,4 @@ bool transformModelBinary(std::vector<uint8_t>& bytes, const ModelMap& map, std:
   return true;
 }
 
-}  // namespace corvane::solids
+} // namespace corvane::solids

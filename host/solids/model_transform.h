@@ -31,4 +31,4 @@ struct ModelMap {
 bool transformModelText(std::string& text, const ModelMap& map, std::string& reason);
 bool transformModelBinary(std::vector<uint8_t>& bytes, const ModelMap& map, std::string& reason);
 
-}  // namespace corvane::solids
+} // namespace corvane::solids

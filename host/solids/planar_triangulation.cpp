@@ -50,7 +50,7 @@ bool segmentsCross(Vec2 a, Vec2 b, Vec2 c, Vec2 d) {
   return ((d1 > 0) != (d2 > 0)) && ((d3 > 0) != (d4 > 0)) && d1 != 0 && d2 != 0 && d3 != 0 && d4 != 0;
 }
 
-}  // namespace
+} // namespace
 
 bool PlanarTriangulation::build(std::vector<Vec2> points, const std::vector<std::vector<int>>& loops) {
   points_ = std::move(points);
@@ -230,8 +230,7 @@ void PlanarTriangulation::earClip(std::vector<int> poly) {
         double o = orient(pt(poly[(k + n - 1) % n]), pt(poly[k]), pt(poly[(k + 1) % n]));
         if (o > bestO) bestO = o, best = k;
       }
-      if (bestO > eps_)
-        tris_.push_back({poly[(best + n - 1) % n], poly[best], poly[(best + 1) % n]});
+      if (bestO > eps_) tris_.push_back({poly[(best + n - 1) % n], poly[best], poly[(best + 1) % n]});
       poly.erase(poly.begin() + long(best));
       sinceEar = 0;
       i = 0;
@@ -314,8 +313,7 @@ void PlanarTriangulation::legalize(std::vector<std::pair<int, int>>& stack) {
     // In-circle determinant, relative to the triangle's size.
     double adx = pa.x - pd.x, ady = pa.y - pd.y, bdx = pb.x - pd.x, bdy = pb.y - pd.y, cdx = pc.x - pd.x,
            cdy = pc.y - pd.y;
-    double det = (adx * adx + ady * ady) * (bdx * cdy - cdx * bdy) -
-                 (bdx * bdx + bdy * bdy) * (adx * cdy - cdx * ady) +
+    double det = (adx * adx + ady * ady) * (bdx * cdy - cdx * bdy) - (bdx * bdx + bdy * bdy) * (adx * cdy - cdx * ady) +
                  (cdx * cdx + cdy * cdy) * (adx * bdy - bdx * ady);
     double scale = (adx * adx + ady * ady + bdx * bdx + bdy * bdy + cdx * cdx + cdy * cdy);
     if (det <= 1e-12 * scale * scale) continue;
@@ -366,8 +364,7 @@ int PlanarTriangulation::insertOnEdge(int t, int k, Vec2 p) {
   int d = N[size_t(j)];
   Vec2 pa = points_[size_t(a)], pb = points_[size_t(b)], pc = points_[size_t(c)], pd = points_[size_t(d)];
   // All four new triangles must keep a positive area.
-  if (orient(pa, pb, p) <= eps_ || orient(pa, p, pc) <= eps_ || orient(pd, pc, p) <= eps_ ||
-      orient(pd, p, pb) <= eps_)
+  if (orient(pa, pb, p) <= eps_ || orient(pa, p, pc) <= eps_ || orient(pd, pc, p) <= eps_ || orient(pd, p, pb) <= eps_)
     return -1;
   int q = int(points_.size());
   points_.push_back(p);
@@ -391,4 +388,4 @@ int PlanarTriangulation::insertOnEdge(int t, int k, Vec2 p) {
   return q;
 }
 
-}  // namespace corvane::solids
+} // namespace corvane::solids

@@ -16,7 +16,7 @@
 namespace corvane::solids {
 
 class PlanarTriangulation {
- public:
+public:
   // Triangulates the region inside `loops` (each a closed ring of indices
   // into `points`, any orientation; loops nested in an odd number of others
   // are holes). Degenerate loops (fewer than 3 points, no area) are ignored.
@@ -39,7 +39,7 @@ class PlanarTriangulation {
   const std::vector<std::array<int, 3>>& triangles() const { return tris_; }
   const std::vector<std::array<int, 3>>& neighbours() const { return nbrs_; }
 
- private:
+private:
   static uint64_t key(int a, int b) {
     if (a > b) std::swap(a, b);
     return (uint64_t(uint32_t(a)) << 32) | uint32_t(b);
@@ -52,9 +52,9 @@ class PlanarTriangulation {
 
   std::vector<Vec2> points_;
   std::vector<std::array<int, 3>> tris_;
-  std::vector<std::array<int, 3>> nbrs_;  // across the edge opposite each vertex; -1 none
+  std::vector<std::array<int, 3>> nbrs_; // across the edge opposite each vertex; -1 none
   std::unordered_set<uint64_t> constrained_;
-  double eps_ = 0;  // area tolerance, relative to the region's size
+  double eps_ = 0; // area tolerance, relative to the region's size
 };
 
-}  // namespace corvane::solids
+} // namespace corvane::solids

@@ -36,11 +36,10 @@ struct Signature {
   const char* text;
   size_t intSize;
 };
-constexpr Signature kSignatures[] = {
-    {"ACIS BinaryFile", 4}, {"ASM BinaryFile4", 4}, {"ASM BinaryFile8", 8}};
+constexpr Signature kSignatures[] = {{"ACIS BinaryFile", 4}, {"ASM BinaryFile4", 4}, {"ASM BinaryFile8", 8}};
 
 class SabParser {
- public:
+public:
   SabParser(ByteCursor& c, size_t intSize) : c_(c), intSize_(intSize) {}
 
   // Reads one tagged value. Identifier tags are returned through `ident`
@@ -51,92 +50,82 @@ class SabParser {
     int64_t i = 0;
     uint64_t n = 0;
     switch (tag) {
-      case kTagChar:
-        if (!c_.readSigned(1, i)) return fail(reason);
-        return integer(v, i);
-      case kTagShort:
-        if (!c_.readSigned(2, i)) return fail(reason);
-        return integer(v, i);
-      case kTagLong:
-        if (!c_.readSigned(intSize_, i)) return fail(reason);
-        return integer(v, i);
-      case kTagEnum:
-        if (!c_.readSigned(intSize_, i)) return fail(reason);
-        v.enumerated = true;
-        return integer(v, i);
-      case kTagFloat: {
-        float f = 0;
-        if (!c_.readF32(f)) return fail(reason);
-        return real(v, f, reason);
-      }
-      case kTagDouble: {
-        double d = 0;
-        if (!c_.readF64(d)) return fail(reason);
-        return real(v, d, reason);
-      }
-      case kTagString1:
-      case kTagString2:
-      case kTagString4:
-      case kTagString4b:
-      case kTagIdent:
-      case kTagIdentPart: {
-        size_t bytes = tag == kTagString2 ? 2 : (tag == kTagString4 || tag == kTagString4b) ? 4 : 1;
-        if (!c_.readUnsigned(bytes, n) || n > c_.remaining() || !c_.readString(size_t(n), v.text))
-          return fail(reason);
-        v.kind = (tag == kTagIdent || tag == kTagIdentPart) ? SatKind::Word : SatKind::String;
-        return true;
-      }
-      case kTagTrue:
-        v.kind = SatKind::True;
-        return true;
-      case kTagFalse:
-        v.kind = SatKind::False;
-        return true;
-      case kTagPointer:
-        if (!c_.readSigned(intSize_, i)) return fail(reason);
-        if (i < -1) {
-          reason = "bad reference in binary solid model";
-          return false;
-        }
-        v.kind = SatKind::Pointer;
-        v.integer = i;
-        return true;
-      case kTagOpen:
-        v.kind = SatKind::Open;
-        return true;
-      case kTagClose:
-        v.kind = SatKind::Close;
-        return true;
-      case kTagTerminator:
-        return true;
-      case kTagPosition:
-      case kTagVector: {
-        double d[3];
-        for (double& x : d)
-          if (!c_.readF64(x)) return fail(reason);
-        v.kind = SatKind::Vector;
-        v.vec = {d[0], d[1], d[2]};
-        if (!isFinite(v.vec)) return nonFinite(reason);
-        return true;
-      }
-      case kTagVector2: {
-        double d[2];
-        for (double& x : d)
-          if (!c_.readF64(x)) return fail(reason);
-        v.kind = SatKind::Vector;
-        v.planar = true;
-        v.vec = {d[0], d[1], 0};
-        if (!isFinite(v.vec)) return nonFinite(reason);
-        return true;
-      }
-      default:
-        reason = "unknown tag " + std::to_string(tag) + " at byte " + std::to_string(c_.position() - 1) +
-                 " of binary solid model";
+    case kTagChar:
+      if (!c_.readSigned(1, i)) return fail(reason);
+      return integer(v, i);
+    case kTagShort:
+      if (!c_.readSigned(2, i)) return fail(reason);
+      return integer(v, i);
+    case kTagLong:
+      if (!c_.readSigned(intSize_, i)) return fail(reason);
+      return integer(v, i);
+    case kTagEnum:
+      if (!c_.readSigned(intSize_, i)) return fail(reason);
+      v.enumerated = true;
+      return integer(v, i);
+    case kTagFloat: {
+      float f = 0;
+      if (!c_.readF32(f)) return fail(reason);
+      return real(v, f, reason);
+    }
+    case kTagDouble: {
+      double d = 0;
+      if (!c_.readF64(d)) return fail(reason);
+      return real(v, d, reason);
+    }
+    case kTagString1:
+    case kTagString2:
+    case kTagString4:
+    case kTagString4b:
+    case kTagIdent:
+    case kTagIdentPart: {
+      size_t bytes = tag == kTagString2 ? 2 : (tag == kTagString4 || tag == kTagString4b) ? 4 : 1;
+      if (!c_.readUnsigned(bytes, n) || n > c_.remaining() || !c_.readString(size_t(n), v.text)) return fail(reason);
+      v.kind = (tag == kTagIdent || tag == kTagIdentPart) ? SatKind::Word : SatKind::String;
+      return true;
+    }
+    case kTagTrue: v.kind = SatKind::True; return true;
+    case kTagFalse: v.kind = SatKind::False; return true;
+    case kTagPointer:
+      if (!c_.readSigned(intSize_, i)) return fail(reason);
+      if (i < -1) {
+        reason = "bad reference in binary solid model";
         return false;
+      }
+      v.kind = SatKind::Pointer;
+      v.integer = i;
+      return true;
+    case kTagOpen: v.kind = SatKind::Open; return true;
+    case kTagClose: v.kind = SatKind::Close; return true;
+    case kTagTerminator: return true;
+    case kTagPosition:
+    case kTagVector: {
+      double d[3];
+      for (double& x : d)
+        if (!c_.readF64(x)) return fail(reason);
+      v.kind = SatKind::Vector;
+      v.vec = {d[0], d[1], d[2]};
+      if (!isFinite(v.vec)) return nonFinite(reason);
+      return true;
+    }
+    case kTagVector2: {
+      double d[2];
+      for (double& x : d)
+        if (!c_.readF64(x)) return fail(reason);
+      v.kind = SatKind::Vector;
+      v.planar = true;
+      v.vec = {d[0], d[1], 0};
+      if (!isFinite(v.vec)) return nonFinite(reason);
+      return true;
+    }
+    default:
+      reason = "unknown tag " + std::to_string(tag) + " at byte " + std::to_string(c_.position() - 1) +
+               " of binary solid model";
+      return false;
     }
   }
 
- private:
+private:
   static bool integer(SatValue& v, int64_t i) {
     v.kind = SatKind::Integer;
     v.integer = i;
@@ -162,7 +151,7 @@ class SabParser {
   size_t intSize_;
 };
 
-}  // namespace
+} // namespace
 
 bool looksLikeSab(const uint8_t* data, size_t size) {
   ByteCursor c(data, size);
@@ -275,8 +264,7 @@ bool readSab(const uint8_t* data, size_t size, SatDocument& doc, std::string& re
       if (first) kindAt = v.at;
       first = false;
       if (tag != kTagIdent && tag != kTagIdentPart) {
-        reason = "binary solid model record " + std::to_string(doc.records.size()) +
-                 " does not start with a kind name";
+        reason = "binary solid model record " + std::to_string(doc.records.size()) + " does not start with a kind name";
         return false;
       }
       kind += v.text;
@@ -286,4 +274,4 @@ bool readSab(const uint8_t* data, size_t size, SatDocument& doc, std::string& re
   }
 }
 
-}  // namespace corvane::solids
+} // namespace corvane::solids

@@ -19,4 +19,4 @@ bool readSab(const uint8_t* data, size_t size, SatDocument& doc, std::string& re
 // True when the bytes start with one of the binary file signatures.
 bool looksLikeSab(const uint8_t* data, size_t size);
 
-}  // namespace corvane::solids
+} // namespace corvane::solids

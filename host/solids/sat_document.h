@@ -13,21 +13,21 @@
 namespace corvane::solids {
 
 enum class SatKind : uint8_t {
-  Pointer,  // "$n", "$-1" / binary pointer; `integer` is the record number or -1
-  Integer,  // integer number; `integer` and `number` both hold it
-  Double,   // other number; `number`
-  String,   // "@n text", binary strings; `text`
-  Word,     // keyword such as forward, single, I, F, T, exactsur; `text`
-  True,     // binary true
-  False,    // binary false
-  Open,     // "{"
-  Close,    // "}"
-  Vector,   // binary position or vector; `vec`
+  Pointer, // "$n", "$-1" / binary pointer; `integer` is the record number or -1
+  Integer, // integer number; `integer` and `number` both hold it
+  Double,  // other number; `number`
+  String,  // "@n text", binary strings; `text`
+  Word,    // keyword such as forward, single, I, F, T, exactsur; `text`
+  True,    // binary true
+  False,   // binary false
+  Open,    // "{"
+  Close,   // "}"
+  Vector,  // binary position or vector; `vec`
 };
 
 struct SatValue {
   SatKind kind = SatKind::Integer;
-  size_t at = 0;  // where it starts: its token in text, its tag byte in binary
+  size_t at = 0; // where it starts: its token in text, its tag byte in binary
   int64_t integer = 0;
   double number = 0;
   Vec3 vec;
@@ -40,7 +40,7 @@ struct SatValue {
 };
 
 struct SatRecord {
-  size_t at = 0;  // where it starts (its index prefix or kind name)
+  size_t at = 0; // where it starts (its index prefix or kind name)
   std::string kind;
   std::vector<SatValue> values;
 };
@@ -49,11 +49,11 @@ struct SatDocument {
   int version = 0;         // e.g. 106, 400, 700, 21800
   int declaredRecords = 0; // from the header; 0 when the writer left it open
   int declaredBodies = 0;
-  double unitsMm = 1;      // millimetres per model unit, 1 when not stated
+  double unitsMm = 1; // millimetres per model unit, 1 when not stated
   bool binary = false;
-  bool missingEndMarker = false;  // text ended after a whole record
-  size_t endAt = 0;               // where the end marker starts (the data's end without one)
-  size_t intSize = 0;             // binary: bytes of an integer or reference
+  bool missingEndMarker = false; // text ended after a whole record
+  size_t endAt = 0;              // where the end marker starts (the data's end without one)
+  size_t intSize = 0;            // binary: bytes of an integer or reference
   std::vector<SatRecord> records;
   // The rest of the header as read, for writers: its fourth number (flags),
   // the product, modeller version and save date strings (from version 2
@@ -76,8 +76,7 @@ inline bool takeSatHeader(const int64_t header[3], SatDocument& doc, std::string
     reason = "solid model version " + std::to_string(header[0]) + " is not supported";
     return false;
   }
-  if (header[1] < 0 || header[1] > int64_t(kMaxSatRecords) || header[2] < 0 ||
-      header[2] > int64_t(kMaxSatRecords)) {
+  if (header[1] < 0 || header[1] > int64_t(kMaxSatRecords) || header[2] < 0 || header[2] > int64_t(kMaxSatRecords)) {
     reason = "solid model header has absurd record or body counts";
     return false;
   }
@@ -87,4 +86,4 @@ inline bool takeSatHeader(const int64_t header[3], SatDocument& doc, std::string
   return true;
 }
 
-}  // namespace corvane::solids
+} // namespace corvane::solids

@@ -11,7 +11,7 @@ bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 class TextCursor {
- public:
+public:
   explicit TextCursor(std::string_view t) : t_(t) {}
   void skipSpace() {
     while (p_ < t_.size() && isSpace(t_[p_])) ++p_;
@@ -55,7 +55,7 @@ class TextCursor {
   // Where the last token read starts.
   size_t tokenStart() const { return start_; }
 
- private:
+private:
   std::string_view t_;
   size_t p_ = 0;
   size_t start_ = 0;
@@ -115,11 +115,9 @@ bool countedStrings(std::string_view line, std::vector<std::string>& out) {
   }
 }
 
-bool isEndMarker(std::string_view kind) {
-  return kind.starts_with("End-of-") || kind.starts_with("Begin-of-");
-}
+bool isEndMarker(std::string_view kind) { return kind.starts_with("End-of-") || kind.starts_with("Begin-of-"); }
 
-}  // namespace
+} // namespace
 
 bool readSatText(std::string_view text, SatDocument& doc, std::string& reason) {
   doc = SatDocument{};
@@ -133,7 +131,7 @@ bool readSatText(std::string_view text, SatDocument& doc, std::string& reason) {
   }
   if (!takeSatHeader(header, doc, reason)) return false;
   doc.flags = header[3];
-  cur.line();  // rest of the header line (padding)
+  cur.line(); // rest of the header line (padding)
 
   // Product/date and units lines: present from version 2 on, recognised by
   // their shape rather than by version so that unusual writers still read.
@@ -181,8 +179,7 @@ bool readSatText(std::string_view text, SatDocument& doc, std::string& reason) {
       break;
     }
     if (kind.empty() || !((kind[0] >= 'a' && kind[0] <= 'z') || (kind[0] >= 'A' && kind[0] <= 'Z'))) {
-      reason = "solid model record " + std::to_string(doc.records.size()) +
-               " does not start with a kind name";
+      reason = "solid model record " + std::to_string(doc.records.size()) + " does not start with a kind name";
       return false;
     }
     if (doc.records.size() >= kMaxSatRecords) {
@@ -194,8 +191,7 @@ bool readSatText(std::string_view text, SatDocument& doc, std::string& reason) {
     rec.kind.assign(kind);
     while (true) {
       if (cur.atEnd()) {
-        reason = "solid model record " + std::to_string(doc.records.size()) + " (" + rec.kind +
-                 ") is truncated";
+        reason = "solid model record " + std::to_string(doc.records.size()) + " (" + rec.kind + ") is truncated";
         return false;
       }
       std::string_view tok = cur.token();
@@ -220,7 +216,7 @@ bool readSatText(std::string_view text, SatDocument& doc, std::string& reason) {
         v.kind = SatKind::Open;
       } else if (tok == "}") {
         v.kind = SatKind::Close;
-      } else if (parseInteger(tok, n) && !(n == 0 && tok[0] == '-')) {  // "-0": a negative zero, kept
+      } else if (parseInteger(tok, n) && !(n == 0 && tok[0] == '-')) { // "-0": a negative zero, kept
         v.kind = SatKind::Integer;
         v.integer = n;
         v.number = double(n);
@@ -244,4 +240,4 @@ bool readSatText(std::string_view text, SatDocument& doc, std::string& reason) {
   return true;
 }
 
-}  // namespace corvane::solids
+} // namespace corvane::solids

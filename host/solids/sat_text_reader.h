@@ -16,4 +16,4 @@ namespace corvane::solids {
 
 bool readSatText(std::string_view text, SatDocument& doc, std::string& reason);
 
-}  // namespace corvane::solids
+} // namespace corvane::solids

@@ -142,64 +142,64 @@ bool appendRecord(std::string& out, const SatRecord& rec, int version, std::stri
   for (const SatValue& v : rec.values) {
     out += ' ';
     switch (v.kind) {
-      case SatKind::Pointer:
-        out += '$';
-        out += std::to_string(v.integer);
-        head.other();
-        break;
-      case SatKind::Integer: {
-        std::string_view word = v.enumerated ? head.enumeration(v.integer) : std::string_view();
-        if (!v.enumerated) head.number();
-        if (word.empty()) out += std::to_string(v.integer);
-        else out += word;
-        break;
-      }
-      case SatKind::Double:
-        appendNumber(out, v.number);
-        head.other();
-        break;
-      case SatKind::Vector:
-        appendNumber(out, v.vec.x);
+    case SatKind::Pointer:
+      out += '$';
+      out += std::to_string(v.integer);
+      head.other();
+      break;
+    case SatKind::Integer: {
+      std::string_view word = v.enumerated ? head.enumeration(v.integer) : std::string_view();
+      if (!v.enumerated) head.number();
+      if (word.empty()) out += std::to_string(v.integer);
+      else out += word;
+      break;
+    }
+    case SatKind::Double:
+      appendNumber(out, v.number);
+      head.other();
+      break;
+    case SatKind::Vector:
+      appendNumber(out, v.vec.x);
+      out += ' ';
+      appendNumber(out, v.vec.y);
+      if (!v.planar) {
         out += ' ';
-        appendNumber(out, v.vec.y);
-        if (!v.planar) {
-          out += ' ';
-          appendNumber(out, v.vec.z);
-        }
-        head.other();
-        break;
-      case SatKind::String:
-        if (!appendString(out, v.text, version, reason)) return false;
-        head.other();
-        break;
-      case SatKind::Word:
-        if (badKeyword(v.text)) {
-          reason = "solid model keyword \"" + v.text + "\" has no text form";
-          return false;
-        }
-        out += v.text;
-        head.keyword(v.text);
-        break;
-      case SatKind::True:
-      case SatKind::False: {
-        // Logicals inside a block belong to its subtype, whose fields we
-        // don't name.
-        Logical words = depth == 0 && logical < logicals.size() ? logicals[logical] : kPlain;
-        if (depth == 0) ++logical;
-        out += v.kind == SatKind::True ? words.yes : words.no;
-        head.other();
-        break;
+        appendNumber(out, v.vec.z);
       }
-      case SatKind::Open:
-        out += '{';
-        ++depth;
-        head.other();
-        break;
-      case SatKind::Close:
-        out += '}';
-        --depth;
-        head.other();
-        break;
+      head.other();
+      break;
+    case SatKind::String:
+      if (!appendString(out, v.text, version, reason)) return false;
+      head.other();
+      break;
+    case SatKind::Word:
+      if (badKeyword(v.text)) {
+        reason = "solid model keyword \"" + v.text + "\" has no text form";
+        return false;
+      }
+      out += v.text;
+      head.keyword(v.text);
+      break;
+    case SatKind::True:
+    case SatKind::False: {
+      // Logicals inside a block belong to its subtype, whose fields we
+      // don't name.
+      Logical words = depth == 0 && logical < logicals.size() ? logicals[logical] : kPlain;
+      if (depth == 0) ++logical;
+      out += v.kind == SatKind::True ? words.yes : words.no;
+      head.other();
+      break;
+    }
+    case SatKind::Open:
+      out += '{';
+      ++depth;
+      head.other();
+      break;
+    case SatKind::Close:
+      out += '}';
+      --depth;
+      head.other();
+      break;
     }
   }
   out += " #\n";
@@ -256,4 +256,4 @@ bool sabToSatText(const uint8_t* data, size_t size, SatTextStyle style, std::str
   return writeSatText(doc, style, text, reason);
 }
 
-}  // namespace corvane::solids
+} // namespace corvane::solids

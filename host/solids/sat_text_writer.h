@@ -44,4 +44,4 @@ bool writeSatText(const SatDocument& doc, SatTextStyle style, std::string& text,
 // REASON when the data can't be read or written.
 bool sabToSatText(const uint8_t* data, size_t size, SatTextStyle style, std::string& text, std::string& reason);
 
-}  // namespace corvane::solids
+} // namespace corvane::solids

@@ -22,7 +22,7 @@ bool isNumber(const SatValue& v) { return v.kind == SatKind::Integer || v.kind =
 // (attribute reference; from version 6 on also an id and a history
 // reference, recognised by their shape).
 class Fields {
- public:
+public:
   Fields(const SatRecord& r, int version, bool hasAttrib = true) : r_(r) {
     if (hasAttrib && i_ < r_.values.size() && r_.values[i_].kind == SatKind::Pointer) ++i_;
     if (version >= 600 && i_ + 1 < r_.values.size() && r_.values[i_].kind == SatKind::Integer &&
@@ -71,11 +71,11 @@ class Fields {
     const SatValue* v = peek();
     if (!v) return false;
     switch (v->kind) {
-      case SatKind::Word: out = v->text == trueWord; break;
-      case SatKind::True: out = true; break;
-      case SatKind::False: out = false; break;
-      case SatKind::Integer: out = v->integer != 0; break;
-      default: return false;
+    case SatKind::Word: out = v->text == trueWord; break;
+    case SatKind::True: out = true; break;
+    case SatKind::False: out = false; break;
+    case SatKind::Integer: out = v->integer != 0; break;
+    default: return false;
     }
     ++i_;
     return true;
@@ -101,18 +101,16 @@ class Fields {
   size_t index() const { return i_; }
   void seek(size_t i) { i_ = i; }
 
- private:
+private:
   const SatRecord& r_;
   size_t i_ = 0;
 };
 
 class Builder {
- public:
+public:
   Builder(const SatDocument& doc, SolidModel& model, std::string& reason)
-      : doc_(doc), m_(model), reason_(reason),
-        vertexOf_(doc.records.size(), -1), edgeOf_(doc.records.size(), -1),
-        curveOf_(doc.records.size(), -1), surfaceOf_(doc.records.size(), -1),
-        faceOf_(doc.records.size(), -1) {}
+      : doc_(doc), m_(model), reason_(reason), vertexOf_(doc.records.size(), -1), edgeOf_(doc.records.size(), -1),
+        curveOf_(doc.records.size(), -1), surfaceOf_(doc.records.size(), -1), faceOf_(doc.records.size(), -1) {}
 
   bool run() {
     for (size_t r = 0; r < doc_.records.size(); ++r) {
@@ -124,7 +122,7 @@ class Builder {
     return true;
   }
 
- private:
+private:
   bool fail(std::string why) {
     reason_ = std::move(why);
     return false;
@@ -136,8 +134,8 @@ class Builder {
     if (r < 0 || r >= int64_t(doc_.records.size()))
       return fail("record " + std::to_string(from) + " refers to missing record " + std::to_string(r));
     if (lastPart(rec(r).kind) != want)
-      return fail("record " + std::to_string(from) + " refers to record " + std::to_string(r) + " (" +
-                  rec(r).kind + ") where a " + std::string(want) + " belongs");
+      return fail("record " + std::to_string(from) + " refers to record " + std::to_string(r) + " (" + rec(r).kind +
+                  ") where a " + std::string(want) + " belongs");
     return true;
   }
   bool field(bool ok, int64_t r, const char* what) {
@@ -178,7 +176,7 @@ class Builder {
         if (!field(sf.pointer(snext) && sf.pointer(sub) && sf.pointer(face), s, "references")) return false;
         for (int64_t fc = face; fc != -1;) {
           if (!expect(fc, "face", s)) return false;
-          if (faceOf_[size_t(fc)] != -1) break;  // chain met a face already read
+          if (faceOf_[size_t(fc)] != -1) break; // chain met a face already read
           int64_t fnext = -1;
           if (!this->face(fc, fnext, b)) return false;
           fc = fnext;
@@ -222,7 +220,10 @@ class Builder {
             char* end = nullptr;
             n.number = std::strtod(tok.c_str(), &end);
             if (end && *end == 0 && std::isfinite(n.number)) n.kind = SatKind::Double;
-            else { n.kind = SatKind::Word; n.text = tok; }
+            else {
+              n.kind = SatKind::Word;
+              n.text = tok;
+            }
             parsed.values.push_back(std::move(n));
           }
         }
@@ -252,8 +253,8 @@ class Builder {
     Fields f(rec(r), doc_.version);
     int64_t loop = -1, shell = -1, sub = -1, surf = -1;
     next = -1;
-    if (!field(f.pointer(next) && f.pointer(loop) && f.pointer(shell) && f.pointer(sub) &&
-               f.pointer(surf), r, "references"))
+    if (!field(f.pointer(next) && f.pointer(loop) && f.pointer(shell) && f.pointer(sub) && f.pointer(surf), r,
+               "references"))
       return false;
     Face fc;
     f.flag(fc.reversed, "reversed");
@@ -283,8 +284,7 @@ class Builder {
         }
         Fields cf(rec(c), doc_.version);
         int64_t cnext = -1, prev = -1, partner = -1, edge = -1;
-        if (!field(cf.pointer(cnext) && cf.pointer(prev) && cf.pointer(partner) && cf.pointer(edge), c,
-                   "references"))
+        if (!field(cf.pointer(cnext) && cf.pointer(prev) && cf.pointer(partner) && cf.pointer(edge), c, "references"))
           return false;
         Coedge ce;
         cf.flag(ce.reversed, "reversed");
@@ -367,8 +367,8 @@ class Builder {
       c.direction = normalized(c.direction);
       c.type = CurveType::Straight;
     } else if (type == "ellipse") {
-      ok = f.vec(c.centre) && f.vec(c.normal) && f.vec(c.major) && f.number(c.ratio) &&
-           length(c.normal) > 0 && length(c.major) > 0 && c.ratio > 0;
+      ok = f.vec(c.centre) && f.vec(c.normal) && f.vec(c.major) && f.number(c.ratio) && length(c.normal) > 0 &&
+           length(c.major) > 0 && c.ratio > 0;
       c.normal = normalized(c.normal);
       c.type = CurveType::Ellipse;
     } else if (type == "intcurve") {
@@ -396,8 +396,8 @@ class Builder {
       s.normal = normalized(s.normal);
       s.type = SurfaceType::Plane;
     } else if (type == "cone") {
-      ok = f.vec(s.origin) && f.vec(s.normal) && f.vec(s.major) && f.number(s.ratio) &&
-           length(s.normal) > 0 && length(s.major) > 0 && s.ratio != 0;
+      ok = f.vec(s.origin) && f.vec(s.normal) && f.vec(s.major) && f.number(s.ratio) && length(s.normal) > 0 &&
+           length(s.major) > 0 && s.ratio != 0;
       // Some versions store the base ellipse's parameter range here; the
       // half angle's sine and cosine follow (their squares add up to one).
       if (ok) {
@@ -436,8 +436,7 @@ class Builder {
       fail("surface record " + std::to_string(r) + " (" + s.kind + ") is malformed");
       return -1;
     }
-    if (s.type == SurfaceType::Unknown)
-      warn("faces on " + s.kind + " were approximated by flat pieces");
+    if (s.type == SurfaceType::Unknown) warn("faces on " + s.kind + " were approximated by flat pieces");
     surfaceOf_[size_t(r)] = int(m_.surfaces.size());
     m_.surfaces.push_back(std::move(s));
     return surfaceOf_[size_t(r)];
@@ -533,8 +532,7 @@ class Builder {
     std::string w;
     if (!count(f, du, 15) || !count(f, dv, 15)) return;
     // Closure and singularity keywords in u and v.
-    for (int i = 0; i < 4 && word(f, w); ++i) {
-    }
+    for (int i = 0; i < 4 && word(f, w); ++i) {}
     if (!count(f, nu, 100000) || !count(f, nv, 100000)) return;
     std::vector<double> ku, kv;
     std::vector<int> mu, mv;
@@ -577,7 +575,7 @@ class Builder {
   std::vector<int> vertexOf_, edgeOf_, curveOf_, surfaceOf_, faceOf_;
 };
 
-}  // namespace
+} // namespace
 
 size_t bodyTransformSlot(const SatRecord& body, int version) {
   Fields f(body, version);
@@ -603,8 +601,7 @@ size_t transformMatrixSlot(const SatRecord& transform, int version) {
 
 bool Transform::reflects() const {
   const double(*a)[3] = rows;
-  double det = a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) -
-               a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
+  double det = a[0][0] * (a[1][1] * a[2][2] - a[1][2] * a[2][1]) - a[0][1] * (a[1][0] * a[2][2] - a[1][2] * a[2][0]) +
                a[0][2] * (a[1][0] * a[2][1] - a[1][1] * a[2][0]);
   return det * scale < 0;
 }
@@ -621,4 +618,4 @@ bool buildSolidModel(const SatDocument& doc, SolidModel& model, std::string& rea
   return b.run();
 }
 
-}  // namespace corvane::solids
+} // namespace corvane::solids

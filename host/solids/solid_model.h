@@ -20,12 +20,12 @@ enum class CurveType { Straight, Ellipse, Spline, Unknown };
 
 struct Curve {
   CurveType type = CurveType::Unknown;
-  std::string kind;        // record kind, for messages
-  Vec3 origin, direction;  // Straight: point and direction
-  Vec3 centre, normal, major;  // Ellipse: P(t) = c + major cos t + ratio (normal x major) sin t
+  std::string kind;           // record kind, for messages
+  Vec3 origin, direction;     // Straight: point and direction
+  Vec3 centre, normal, major; // Ellipse: P(t) = c + major cos t + ratio (normal x major) sin t
   double ratio = 1;
-  BSplineCurve spline;     // Spline: approximating B-spline of the curve
-  bool splineReversed = false;  // the curve runs against its spline
+  BSplineCurve spline;         // Spline: approximating B-spline of the curve
+  bool splineReversed = false; // the curve runs against its spline
 };
 
 enum class SurfaceType { Plane, Cone, Sphere, Torus, Spline, Unknown };
@@ -33,26 +33,26 @@ enum class SurfaceType { Plane, Cone, Sphere, Torus, Spline, Unknown };
 struct Surface {
   SurfaceType type = SurfaceType::Unknown;
   std::string kind;
-  Vec3 origin;      // Plane root, Cone base centre, Sphere/Torus centre
-  Vec3 normal;      // Plane normal, Cone/Torus axis, Sphere pole (unit)
-  Vec3 major;       // Cone: base ellipse major axis; Sphere/Torus: reference direction (unit)
-  double ratio = 1;           // Cone base ellipse minor/major ratio
-  double sinAngle = 0, cosAngle = 1;  // Cone half angle: radius grows by sin/cos per unit along the axis
-  double radius = 0;          // Sphere radius (negative: normals point inward); Torus major radius
-  double minorRadius = 0;     // Torus tube radius
+  Vec3 origin;                       // Plane root, Cone base centre, Sphere/Torus centre
+  Vec3 normal;                       // Plane normal, Cone/Torus axis, Sphere pole (unit)
+  Vec3 major;                        // Cone: base ellipse major axis; Sphere/Torus: reference direction (unit)
+  double ratio = 1;                  // Cone base ellipse minor/major ratio
+  double sinAngle = 0, cosAngle = 1; // Cone half angle: radius grows by sin/cos per unit along the axis
+  double radius = 0;                 // Sphere radius (negative: normals point inward); Torus major radius
+  double minorRadius = 0;            // Torus tube radius
   BSplineSurface spline;
-  bool splineReversed = false;  // the surface normal is against the spline's du x dv
+  bool splineReversed = false; // the surface normal is against the spline's du x dv
 };
 
 struct Edge {
-  int start = -1, end = -1;  // vertex indices
-  int curve = -1;            // -1: no curve (a degenerate edge at one point)
-  bool reversed = false;     // edge runs against its curve
+  int start = -1, end = -1; // vertex indices
+  int curve = -1;           // -1: no curve (a degenerate edge at one point)
+  bool reversed = false;    // edge runs against its curve
 };
 
 struct Coedge {
   int edge = -1;
-  bool reversed = false;  // coedge runs against its edge
+  bool reversed = false; // coedge runs against its edge
 };
 
 struct Loop {
@@ -62,7 +62,7 @@ struct Loop {
 struct Face {
   std::vector<Loop> loops;
   int surface = -1;
-  bool reversed = false;  // face normal is against the surface normal
+  bool reversed = false; // face normal is against the surface normal
   bool doubleSided = false;
 };
 
@@ -83,7 +83,7 @@ struct Transform {
 };
 
 struct Body {
-  std::vector<int> faces;  // indices into SolidModel::faces
+  std::vector<int> faces; // indices into SolidModel::faces
   Transform transform;
 };
 
@@ -106,4 +106,4 @@ bool buildSolidModel(const SatDocument& doc, SolidModel& model, std::string& rea
 size_t bodyTransformSlot(const SatRecord& body, int version);
 size_t transformMatrixSlot(const SatRecord& transform, int version);
 
-}  // namespace corvane::solids
+} // namespace corvane::solids

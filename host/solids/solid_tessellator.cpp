@@ -40,7 +40,7 @@ double angleStep(double r, double tol) {
 }
 
 class BodyTessellator {
- public:
+public:
   BodyTessellator(const SolidModel& m, const Body& b, double tol, std::vector<std::string>& warnings)
       : m_(m), b_(b), tol_(tol), warnings_(warnings), vertexId_(m.vertices.size(), -1) {}
 
@@ -70,7 +70,7 @@ class BodyTessellator {
     return true;
   }
 
- private:
+private:
   void warn(const std::string& w) {
     if (std::find(warnings_.begin(), warnings_.end(), w) == warnings_.end()) warnings_.push_back(w);
   }
@@ -126,7 +126,7 @@ class BodyTessellator {
     } else if (c && c->type == CurveType::Unknown && closed) {
       warn("a closed edge on " + c->kind + " was left out");
     }
-    ids.push_back(z);  // a closed edge ends where it starts
+    ids.push_back(z); // a closed edge ends where it starts
     return edgeCache_.emplace(e, std::move(ids)).first->second;
   }
 
@@ -157,7 +157,10 @@ class BodyTessellator {
       tb = closest(pz);
     }
     // Split until each chord is within tolerance of the curve.
-    struct Frame { double a, b; int depth; };
+    struct Frame {
+      double a, b;
+      int depth;
+    };
     std::vector<Frame> fs = {{ta, tb, 0}};
     std::vector<double> params;
     while (!fs.empty()) {
@@ -456,7 +459,7 @@ bool tessellateDocument(const SatDocument& doc, double chordTolerance, SolidTess
   return true;
 }
 
-}  // namespace
+} // namespace
 
 bool tessellateSatText(std::string_view text, double chordTolerance, SolidTessellation& out, std::string& reason) {
   out = SolidTessellation{};
@@ -505,4 +508,4 @@ bool tessellateSolidModel(const corvane::SolidModelData& data, double chordToler
   return true;
 }
 
-}  // namespace corvane
+} // namespace corvane

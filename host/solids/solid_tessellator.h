@@ -54,4 +54,4 @@ bool tessellateSatText(std::string_view text, double chordTolerance, SolidTessel
 bool tessellateSab(const uint8_t* data, size_t size, double chordTolerance, SolidTessellation& out,
                    std::string& reason);
 
-}  // namespace corvane
+} // namespace corvane

@@ -40,7 +40,7 @@ Vec3 newell(const std::vector<std::vector<Vec3>>& loops) {
   return n;
 }
 
-}  // namespace
+} // namespace
 
 bool SurfaceChart::chartFlat(const std::vector<std::vector<Vec3>>& loops, std::vector<std::vector<Vec2>>& out) {
   mode_ = Mode::Flat;
@@ -66,7 +66,7 @@ void SurfaceChart::param(Vec3 p, double& u, double& v) const {
   if (s_->type == SurfaceType::Cone) {
     v = dot(q, e3_);
     u = std::atan2(dot(q, e2_) / (radius_ * s_->ratio), dot(q, e1_) / radius_);
-  } else {  // torus
+  } else { // torus
     double x = dot(q, e1_), y = dot(q, e2_), z = dot(q, e3_);
     u = std::atan2(y, x);
     v = std::atan2(z, std::hypot(x, y) - s_->radius);
@@ -88,18 +88,12 @@ bool SurfaceChart::chartLoops(const Surface& s, int faceSign, const std::vector<
   s_ = &s;
   out.clear();
   switch (s.type) {
-    case SurfaceType::Plane:
-      return chartPlane(loops, out);
-    case SurfaceType::Sphere:
-      return chartSphere(faceSign, loops, out);
-    case SurfaceType::Cone:
-      return chartCone(loops, out);
-    case SurfaceType::Torus:
-      return chartTorus(loops, out);
-    case SurfaceType::Spline:
-      return chartSpline(loops, out);
-    case SurfaceType::Unknown:
-      break;
+  case SurfaceType::Plane: return chartPlane(loops, out);
+  case SurfaceType::Sphere: return chartSphere(faceSign, loops, out);
+  case SurfaceType::Cone: return chartCone(loops, out);
+  case SurfaceType::Torus: return chartTorus(loops, out);
+  case SurfaceType::Spline: return chartSpline(loops, out);
+  case SurfaceType::Unknown: break;
   }
   return false;
 }
@@ -374,55 +368,50 @@ bool SurfaceChart::chartSpline(const std::vector<std::vector<Vec3>>& loops, std:
 
 double SurfaceChart::distanceToSurface(Vec3 p, Vec2 hint) const {
   switch (mode_) {
-    case Mode::Flat:
-      return 0;
-    case Mode::Stereographic:
-      return std::fabs(distance(p, origin_) - radius_);
-    case Mode::Unwrapped:
-    case Mode::PolarU:
-    case Mode::PolarV: {
-      double u, v;
-      param(p, u, v);
-      return distance(p, eval(u, v));
-    }
-    case Mode::Spline:
-      return distance(p, fromChart(hint));
+  case Mode::Flat: return 0;
+  case Mode::Stereographic: return std::fabs(distance(p, origin_) - radius_);
+  case Mode::Unwrapped:
+  case Mode::PolarU:
+  case Mode::PolarV: {
+    double u, v;
+    param(p, u, v);
+    return distance(p, eval(u, v));
+  }
+  case Mode::Spline: return distance(p, fromChart(hint));
   }
   return 0;
 }
 
 Vec3 SurfaceChart::fromChart(Vec2 c) const {
   switch (mode_) {
-    case Mode::Flat:
-      return origin_ + e1_ * c.x + e2_ * c.y;
-    case Mode::Stereographic: {
-      double x = c.x / radius_, y = c.y / radius_;
-      double r2 = x * x + y * y;
-      Vec3 w = (e1_ * (2 * x) + e2_ * (2 * y) + e3_ * (1 - r2)) * (1 / (1 + r2));
-      return origin_ + w * radius_;
+  case Mode::Flat: return origin_ + e1_ * c.x + e2_ * c.y;
+  case Mode::Stereographic: {
+    double x = c.x / radius_, y = c.y / radius_;
+    double r2 = x * x + y * y;
+    Vec3 w = (e1_ * (2 * x) + e2_ * (2 * y) + e3_ * (1 - r2)) * (1 / (1 + r2));
+    return origin_ + w * radius_;
+  }
+  case Mode::Unwrapped: return eval(c.x / scaleU_, c.y / scaleV_);
+  case Mode::PolarU:
+  case Mode::PolarV: {
+    double ang = std::atan2(c.y, c.x);
+    double rad = std::hypot(c.x, c.y);
+    double other;
+    if (polarLinear_) {
+      other = polarV0_ + (polarNegative_ ? -1 : 1) * rad / scaleV_;
+    } else {
+      other = polarV0_ + std::log(std::max(rad / scaleU_, 1e-300)) / polarK_;
     }
-    case Mode::Unwrapped:
-      return eval(c.x / scaleU_, c.y / scaleV_);
-    case Mode::PolarU:
-    case Mode::PolarV: {
-      double ang = std::atan2(c.y, c.x);
-      double rad = std::hypot(c.x, c.y);
-      double other;
-      if (polarLinear_) {
-        other = polarV0_ + (polarNegative_ ? -1 : 1) * rad / scaleV_;
-      } else {
-        other = polarV0_ + std::log(std::max(rad / scaleU_, 1e-300)) / polarK_;
-      }
-      return mode_ == Mode::PolarU ? eval(ang, other) : eval(other, ang);
-    }
-    case Mode::Spline: {
-      const BSplineSurface& sp = s_->spline;
-      double u = std::clamp(c.x / scaleU_, sp.startU(), sp.endU());
-      double v = std::clamp(c.y / scaleV_, sp.startV(), sp.endV());
-      return sp.evaluate(u, v);
-    }
+    return mode_ == Mode::PolarU ? eval(ang, other) : eval(other, ang);
+  }
+  case Mode::Spline: {
+    const BSplineSurface& sp = s_->spline;
+    double u = std::clamp(c.x / scaleU_, sp.startU(), sp.endU());
+    double v = std::clamp(c.y / scaleV_, sp.startV(), sp.endV());
+    return sp.evaluate(u, v);
+  }
   }
   return {};
 }
 
-}  // namespace corvane::solids
+} // namespace corvane::solids

@@ -15,7 +15,7 @@
 namespace corvane::solids {
 
 class SurfaceChart {
- public:
+public:
   // Maps the face's loops (closed rings of surface points, coedge order) to
   // the chart. `faceSign` is +1 when the face normal is the surface's
   // outward normal, -1 when against it (used to choose a sphere's
@@ -39,7 +39,7 @@ class SurfaceChart {
   // infinite for flat charts.
   double minRadius() const { return minRadius_; }
 
- private:
+private:
   enum class Mode { Flat, Stereographic, Unwrapped, PolarU, PolarV, Spline };
   // Surface angle/height coordinates of a point, and back.
   void param(Vec3 p, double& u, double& v) const;
@@ -59,7 +59,7 @@ class SurfaceChart {
     std::vector<std::vector<double>> us, vs;
     bool anyU = false, anyV = false;
     int wrappingU = 0;
-    double vMean = 0, maxRing = 0;  // mean v; largest distance from the axis
+    double vMean = 0, maxRing = 0; // mean v; largest distance from the axis
   };
   AxisCoordinates axisCoordinates(const std::vector<std::vector<Vec3>>& loops) const;
   // The chart of C (scaleU_ and scaleV_ set): the coordinates unwrapped, or
@@ -69,10 +69,10 @@ class SurfaceChart {
 
   Mode mode_ = Mode::Flat;
   const Surface* s_ = nullptr;
-  Vec3 origin_, e1_, e2_, e3_;  // frame: e3 is the axis / normal / projection direction
-  double radius_ = 0;           // sphere radius, cone base radius
+  Vec3 origin_, e1_, e2_, e3_;      // frame: e3 is the axis / normal / projection direction
+  double radius_ = 0;               // sphere radius, cone base radius
   double scaleU_ = 1, scaleV_ = 1;  // chart units per parameter unit
-  double polarK_ = 1, polarV0_ = 0;  // polar radius = exp(k (v - v0)), or |v - v0| for an apex
+  double polarK_ = 1, polarV0_ = 0; // polar radius = exp(k (v - v0)), or |v - v0| for an apex
   bool polarLinear_ = false, polarNegative_ = false;
   double minRadius_ = 1e300;
   // Spline parameter search grid.
@@ -80,4 +80,4 @@ class SurfaceChart {
   int gridN_ = 0;
 };
 
-}  // namespace corvane::solids
+} // namespace corvane::solids

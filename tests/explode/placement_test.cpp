@@ -14,6 +14,7 @@
 #include <array>
 #include <cmath>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "drawing/drawing.h"
@@ -30,6 +31,20 @@ namespace {
 
 using testing::dxfText;
 using testing::Groups;
+
+// Groups written compactly: "CODE VALUE" pairs separated by '|', a record
+// to a line ("0 LINE|8 0|10 1.5|").
+Groups groups(std::string_view text) {
+  Groups out;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = std::min(text.find('|', at), text.size());
+    const std::string_view pair = text.substr(at, end - at);
+    const size_t space = pair.find(' ');
+    out.emplace_back(std::stoi(std::string(pair.substr(0, space))), std::string(pair.substr(space + 1)));
+    at = end + 1;
+  }
+  return out;
+}
 
 // ---- the maps ----------------------------------------------------------------------
 
@@ -193,12 +208,10 @@ void expectSameFaces(std::vector<Loop> want, const std::vector<Loop>& got) {
 class Placement : public ::testing::Test {
 protected:
   void load(const Groups& entity) {
-    Groups groups = {{0, "SECTION"}, {2, "HEADER"},  {9, "$ACADVER"}, {1, "AC1015"},
-                     {9, "$HANDSEED"}, {5, "100"},   {0, "ENDSEC"},   {0, "SECTION"},
-                     {2, "ENTITIES"}};
-    groups.insert(groups.end(), entity.begin(), entity.end());
-    groups.insert(groups.end(), {{0, "ENDSEC"}, {0, "EOF"}});
-    DrawingLoadResult r = Drawing::loadText(dxfText(groups), "place.dxf");
+    Groups all = groups("0 SECTION|2 HEADER|9 $ACADVER|1 AC1015|9 $HANDSEED|5 100|0 ENDSEC|0 SECTION|2 ENTITIES");
+    all.insert(all.end(), entity.begin(), entity.end());
+    all.insert(all.end(), {{0, "ENDSEC"}, {0, "EOF"}});
+    DrawingLoadResult r = Drawing::loadText(dxfText(all), "place.dxf");
     ASSERT_TRUE(r.drawing) << r.error;
     d_ = std::move(r.drawing);
     source_ = d_->records().firstModelSpace();
@@ -255,8 +268,7 @@ protected:
 // ---- kinds the export converts ---------------------------------------------------------
 
 TEST_F(Placement, FaceKeepsItsFrontAndItsHiddenEdges) {
-  load({{0, "3DFACE"}, {8, "0"}, {10, "0"}, {20, "0"}, {30, "0"}, {11, "1"}, {21, "0"}, {31, "0"},
-        {12, "1"}, {22, "1"}, {32, "0.5"}, {13, "0"}, {23, "1"}, {33, "0"}, {70, "5"}});
+  load(groups("0 3DFACE|8 0|10 0|20 0|30 0|11 1|21 0|31 0|12 1|22 1|32 0.5|13 0|23 1|33 0|70 5"));
   expectFacesPlaced({"3DFACE", "3DFACE", "3DFACE"});
 }
 
@@ -264,13 +276,12 @@ TEST_F(Placement, SolidStaysASolidWhereItsThicknessStaysOne) {
   // A tilted plane, an elevation and a thickness: the uneven scale does not
   // keep the extrusion across the plane, nor does the shear, and the faces
   // of the prism are placed instead.
-  load({{0, "SOLID"}, {8, "0"}, {10, "0"}, {20, "0"}, {30, "0.5"}, {11, "2"}, {21, "0"}, {31, "0.5"},
-        {12, "0"}, {22, "1"}, {32, "0.5"}, {13, "2"}, {23, "1.5"}, {33, "0.5"}, {39, "2"},
-        {210, "0.6"}, {220, "0"}, {230, "0.8"}});
+  load(
+      groups("0 SOLID|8 0|10 0|20 0|30 0.5|11 2|21 0|31 0.5|12 0|22 1|32 0.5|13 2|23 1.5|33 0.5|39 2|"
+             "210 0.6|220 0|230 0.8"));
   expectFacesPlaced({"SOLID", "POLYLINE", "POLYLINE"});
   // Upright, the uneven scale keeps the thickness a thickness.
-  load({{0, "SOLID"}, {8, "0"}, {10, "0"}, {20, "0"}, {11, "2"}, {21, "0"}, {12, "0"}, {22, "1"}, {13, "1"},
-        {23, "1"}, {39, "-1"}});
+  load(groups("0 SOLID|8 0|10 0|20 0|11 2|21 0|12 0|22 1|13 1|23 1|39 -1"));
   ASSERT_TRUE(place(unevenScale())) << why_;
   EXPECT_EQ(copyType(), "SOLID");
   expectImageFaces(unevenScale());
@@ -278,25 +289,29 @@ TEST_F(Placement, SolidStaysASolidWhereItsThicknessStaysOne) {
 
 TEST_F(Placement, PolyfaceMeshKeepsEveryFaceFront) {
   // A pyramid's three sides; the last has a hidden edge (a negative index).
-  load({{0, "POLYLINE"}, {8, "0"}, {66, "1"}, {10, "0"}, {20, "0"}, {30, "0"}, {70, "64"}, {71, "4"}, {72, "3"},
-        {0, "VERTEX"}, {8, "0"}, {10, "0"}, {20, "0"}, {30, "0"}, {70, "192"},
-        {0, "VERTEX"}, {8, "0"}, {10, "2"}, {20, "0"}, {30, "0"}, {70, "192"},
-        {0, "VERTEX"}, {8, "0"}, {10, "1"}, {20, "2"}, {30, "0"}, {70, "192"},
-        {0, "VERTEX"}, {8, "0"}, {10, "1"}, {20, "0.7"}, {30, "1.5"}, {70, "192"},
-        {0, "VERTEX"}, {8, "0"}, {10, "0"}, {20, "0"}, {30, "0"}, {70, "128"}, {71, "1"}, {72, "2"}, {73, "4"},
-        {0, "VERTEX"}, {8, "0"}, {10, "0"}, {20, "0"}, {30, "0"}, {70, "128"}, {71, "2"}, {72, "3"}, {73, "4"},
-        {0, "VERTEX"}, {8, "0"}, {10, "0"}, {20, "0"}, {30, "0"}, {70, "128"}, {71, "3"}, {72, "-1"}, {73, "4"},
-        {0, "SEQEND"}, {8, "0"}});
+  load(
+      groups("0 POLYLINE|8 0|66 1|10 0|20 0|30 0|70 64|71 4|72 3|"
+             "0 VERTEX|8 0|10 0|20 0|30 0|70 192|"
+             "0 VERTEX|8 0|10 2|20 0|30 0|70 192|"
+             "0 VERTEX|8 0|10 1|20 2|30 0|70 192|"
+             "0 VERTEX|8 0|10 1|20 0.7|30 1.5|70 192|"
+             "0 VERTEX|8 0|10 0|20 0|30 0|70 128|71 1|72 2|73 4|"
+             "0 VERTEX|8 0|10 0|20 0|30 0|70 128|71 2|72 3|73 4|"
+             "0 VERTEX|8 0|10 0|20 0|30 0|70 128|71 3|72 -1|73 4|"
+             "0 SEQEND|8 0"));
   expectFacesPlaced({"POLYLINE", "POLYLINE", "POLYLINE"});
 }
 
 TEST_F(Placement, PolygonMeshRunsItsRowsBackwardsUnderAMirror) {
-  Groups mesh = {{0, "POLYLINE"}, {8, "0"}, {66, "1"}, {10, "0"}, {20, "0"}, {30, "0"}, {70, "16"},
-                 {71, "3"}, {72, "3"}};
+  Groups mesh = groups("0 POLYLINE|8 0|66 1|10 0|20 0|30 0|70 16|71 3|72 3");
   for (int i = 0; i < 3; ++i)
     for (int j = 0; j < 3; ++j)
-      mesh.insert(mesh.end(), {{0, "VERTEX"}, {8, "0"}, {10, std::to_string(i)}, {20, std::to_string(j)},
-                               {30, std::to_string((i * j) % 2 * 0.5 + 0.1 * j)}, {70, "64"}});
+      mesh.insert(mesh.end(), {{0, "VERTEX"},
+                               {8, "0"},
+                               {10, std::to_string(i)},
+                               {20, std::to_string(j)},
+                               {30, std::to_string((i * j) % 2 * 0.5 + 0.1 * j)},
+                               {70, "64"}});
   mesh.insert(mesh.end(), {{0, "SEQEND"}, {8, "0"}});
   load(mesh);
   expectFacesPlaced({"POLYLINE", "POLYLINE", "POLYLINE"});
@@ -307,7 +322,7 @@ TEST_F(Placement, SolidModelMovesAsAWholeOrBecomesItsFaces) {
   // mirror), any other places its faces.
   std::vector<std::pair<int, std::string>> model;
   ASSERT_TRUE(solids::encodeModelText(solids::test::box(1, 2, 0.5).text(), model));
-  Groups solid = {{0, "3DSOLID"}, {8, "0"}, {70, "1"}};
+  Groups solid = groups("0 3DSOLID|8 0|70 1");
   solid.insert(solid.end(), model.begin(), model.end());
   load(solid);
   expectFacesPlaced({"3DSOLID", "POLYLINE", "POLYLINE"});
@@ -316,10 +331,8 @@ TEST_F(Placement, SolidModelMovesAsAWholeOrBecomesItsFaces) {
 // ---- kinds in world coordinates -----------------------------------------------------------
 
 TEST_F(Placement, LineAndPointCarryTheirThicknessAlongTheMappedExtrusion) {
-  for (const Groups& entity :
-       {Groups{{0, "LINE"}, {8, "0"}, {39, "1.5"}, {10, "1"}, {20, "2"}, {30, "3"}, {11, "4"}, {21, "-1"}, {31, "0"}},
-        Groups{{0, "POINT"}, {8, "0"}, {39, "-2"}, {10, "1"}, {20, "2"}, {30, "3"}, {210, "0"}, {220, "0.6"},
-               {230, "0.8"}}}) {
+  for (const Groups& entity : {groups("0 LINE|8 0|39 1.5|10 1|20 2|30 3|11 4|21 -1|31 0"),
+                               groups("0 POINT|8 0|39 -2|10 1|20 2|30 3|210 0|220 0.6|230 0.8")}) {
     load(entity);
     const Record s = source();
     for (const auto& [name, a] : kMaps) {
@@ -338,11 +351,10 @@ TEST_F(Placement, LineAndPointCarryTheirThicknessAlongTheMappedExtrusion) {
 }
 
 TEST_F(Placement, SplineControlAndFitPointsAndTangentsMove) {
-  load({{0, "SPLINE"}, {8, "0"}, {210, "0"}, {220, "0"}, {230, "1"}, {70, "8"}, {71, "3"}, {72, "8"},
-        {73, "4"}, {74, "2"}, {12, "1"}, {22, "0"}, {32, "0"}, {13, "0"}, {23, "1"}, {33, "0"},
-        {40, "0"}, {40, "0"}, {40, "0"}, {40, "0"}, {40, "1"}, {40, "1"}, {40, "1"}, {40, "1"},
-        {10, "0"}, {20, "0"}, {30, "0"}, {10, "1"}, {20, "2"}, {30, "0"}, {10, "3"}, {20, "2"}, {30, "0"},
-        {10, "4"}, {20, "0"}, {30, "0"}, {11, "0"}, {21, "0"}, {31, "0"}, {11, "4"}, {21, "0"}, {31, "0"}});
+  load(
+      groups("0 SPLINE|8 0|210 0|220 0|230 1|70 8|71 3|72 8|73 4|74 2|12 1|22 0|32 0|13 0|23 1|33 0|"
+             "40 0|40 0|40 0|40 0|40 1|40 1|40 1|40 1|10 0|20 0|30 0|10 1|20 2|30 0|10 3|20 2|30 0|10 4|"
+             "20 0|30 0|11 0|21 0|31 0|11 4|21 0|31 0"));
   const Record s = source();
   for (const auto& [name, a] : kMaps) {
     SCOPED_TRACE(name);
@@ -360,11 +372,12 @@ TEST_F(Placement, SplineControlAndFitPointsAndTangentsMove) {
 }
 
 TEST_F(Placement, Polyline3dVerticesMove) {
-  load({{0, "POLYLINE"}, {8, "0"}, {66, "1"}, {10, "0"}, {20, "0"}, {30, "0"}, {70, "8"},
-        {0, "VERTEX"}, {8, "0"}, {10, "0"}, {20, "0"}, {30, "0"}, {70, "32"},
-        {0, "VERTEX"}, {8, "0"}, {10, "1"}, {20, "2"}, {30, "3"}, {70, "32"},
-        {0, "VERTEX"}, {8, "0"}, {10, "-1"}, {20, "0.5"}, {30, "2"}, {70, "32"},
-        {0, "SEQEND"}, {8, "0"}});
+  load(
+      groups("0 POLYLINE|8 0|66 1|10 0|20 0|30 0|70 8|"
+             "0 VERTEX|8 0|10 0|20 0|30 0|70 32|"
+             "0 VERTEX|8 0|10 1|20 2|30 3|70 32|"
+             "0 VERTEX|8 0|10 -1|20 0.5|30 2|70 32|"
+             "0 SEQEND|8 0"));
   auto vertices = [&](const AcDbObjectRecord* r) {
     std::vector<Vec3> out;
     for (const Record& v : subRecords(*d_, *r, "VERTEX")) out.push_back(v.point(10));
@@ -380,10 +393,9 @@ TEST_F(Placement, Polyline3dVerticesMove) {
 
 TEST_F(Placement, MeshKeepsItsFacesFront) {
   // A MESH of four vertices and two triangles.
-  load({{0, "MESH"}, {8, "0"}, {100, "AcDbSubDMesh"}, {71, "2"}, {72, "0"}, {91, "0"}, {92, "4"},
-        {10, "0"}, {20, "0"}, {30, "0"}, {10, "1"}, {20, "0"}, {30, "0"}, {10, "1"}, {20, "1"}, {30, "0.5"},
-        {10, "0"}, {20, "1"}, {30, "0"}, {93, "8"}, {90, "3"}, {90, "0"}, {90, "1"}, {90, "2"},
-        {90, "3"}, {90, "0"}, {90, "2"}, {90, "3"}, {94, "0"}, {95, "0"}, {90, "0"}});
+  load(
+      groups("0 MESH|8 0|100 AcDbSubDMesh|71 2|72 0|91 0|92 4|10 0|20 0|30 0|10 1|20 0|30 0|10 1|20 1|"
+             "30 0.5|10 0|20 1|30 0|93 8|90 3|90 0|90 1|90 2|90 3|90 0|90 2|90 3|94 0|95 0|90 0"));
   // A MESH's faces: each a count, then that many vertex indices.
   auto faces = [](const Record& g) {
     const std::vector<Vec3> v = g.points(10);
@@ -420,8 +432,7 @@ Vec3 ellipsePoint(const Record& g, double t) {
 }
 
 TEST_F(Placement, EllipseKeepsItsArcUnderMapsThatKeepShapes) {
-  load({{0, "ELLIPSE"}, {8, "0"}, {10, "1"}, {20, "1"}, {30, "0.5"}, {11, "2"}, {21, "0.5"}, {31, "0"},
-        {210, "0"}, {220, "0"}, {230, "1"}, {40, "0.5"}, {41, "0.3"}, {42, "2.5"}});
+  load(groups("0 ELLIPSE|8 0|10 1|20 1|30 0.5|11 2|21 0.5|31 0|210 0|220 0|230 1|40 0.5|41 0.3|42 2.5"));
   const Record s = source();
   for (const Affine& a : {mirror(), similarity()}) {
     ASSERT_TRUE(place(a)) << why_;
@@ -442,8 +453,7 @@ TEST_F(Placement, EllipseKeepsItsArcUnderMapsThatKeepShapes) {
 }
 
 TEST_F(Placement, MTextMovesOnlyWhereItKeepsItsShapeAndReadsForwards) {
-  load({{0, "MTEXT"}, {8, "0"}, {10, "1"}, {20, "2"}, {30, "0"}, {40, "0.5"}, {41, "4"}, {11, "1"}, {21, "1"},
-        {31, "0"}, {1, "Two words"}});
+  load(groups("0 MTEXT|8 0|10 1|20 2|30 0|40 0.5|41 4|11 1|21 1|31 0|1 Two words"));
   const Record s = source();
   ASSERT_TRUE(place(similarity())) << why_;
   const Record c = copy();
@@ -462,8 +472,7 @@ TEST_F(Placement, MTextMovesOnlyWhereItKeepsItsShapeAndReadsForwards) {
 // ---- planar kinds -----------------------------------------------------------------------------
 
 TEST_F(Placement, TraceKeepsItsCornersOrRefusesAShearAcrossItsThickness) {
-  load({{0, "TRACE"}, {8, "0"}, {10, "0"}, {20, "0"}, {30, "0.5"}, {11, "2"}, {21, "0"}, {31, "0.5"},
-        {12, "0"}, {22, "1"}, {32, "0.5"}, {13, "2"}, {23, "1.5"}, {33, "0.5"}, {39, "1"}});
+  load(groups("0 TRACE|8 0|10 0|20 0|30 0.5|11 2|21 0|31 0.5|12 0|22 1|32 0.5|13 2|23 1.5|33 0.5|39 1"));
   // Corners at the elevation, and the far ends of the thickness.
   auto corners = [](const Record& g) {
     std::vector<Vec3> out;
@@ -496,8 +505,7 @@ Vec3 arcPoint(const Record& g, double angle) {
 }
 
 TEST_F(Placement, CircleAndArcRunTheOtherWayUnderAMirror) {
-  load({{0, "ARC"}, {8, "0"}, {39, "0.5"}, {10, "1"}, {20, "2"}, {30, "0.25"}, {40, "1.5"}, {210, "0"},
-        {220, "0.6"}, {230, "0.8"}, {50, "30"}, {51, "120"}});
+  load(groups("0 ARC|8 0|39 0.5|10 1|20 2|30 0.25|40 1.5|210 0|220 0.6|230 0.8|50 30|51 120"));
   Record s = source();
   ASSERT_TRUE(place(mirror())) << why_;
   Record c = copy();
@@ -508,7 +516,7 @@ TEST_F(Placement, CircleAndArcRunTheOtherWayUnderAMirror) {
   expectAt(arcPoint(c, middle) + c.extrusion() * c.real(39),
            mirror().apply(arcPoint(s, 75) + s.extrusion() * s.real(39)), "thickness");
 
-  load({{0, "CIRCLE"}, {8, "0"}, {10, "1"}, {20, "2"}, {30, "0.25"}, {40, "1.5"}});
+  load(groups("0 CIRCLE|8 0|10 1|20 2|30 0.25|40 1.5"));
   s = source();
   ASSERT_TRUE(place(mirror())) << why_;
   c = copy();
@@ -534,8 +542,8 @@ TEST_F(Placement, TextUnderAMirrorIsWrittenBackwards) {
   } kTexts[] = {{"TEXT", ""}, {"ATTDEF", ""}, {"TEXT", "4"}};
   for (const auto& [type, flags] : kTexts) {
     SCOPED_TRACE(std::string(type) + " " + flags);
-    Groups text = {{0, type}, {8, "0"}, {10, "1"}, {20, "1"}, {30, "0.5"}, {40, "0.5"}, {1, "AB"}, {50, "30"},
-                   {3, "Prompt"}, {2, "TAG"}};
+    Groups text = {{0, type},   {8, "0"},  {10, "1"},  {20, "1"},     {30, "0.5"},
+                   {40, "0.5"}, {1, "AB"}, {50, "30"}, {3, "Prompt"}, {2, "TAG"}};
     if (*flags) text.push_back({71, flags});
     load(text);
     const Record s = source();
@@ -602,20 +610,19 @@ std::vector<Vec3> polylineOutline(const Drawing& d, const AcDbObjectRecord& r) {
 TEST_F(Placement, PolylineArcsTurnTheOtherWayUnderAMirror) {
   // The same outline as an LWPOLYLINE and as a 2D POLYLINE: a straight
   // segment and an arc, at an elevation, in a tilted plane.
-  Groups lw = {{0, "LWPOLYLINE"}, {8, "0"}, {90, "3"}, {70, "0"}, {38, "0.25"}, {10, "0"}, {20, "0"},
-               {10, "2"}, {20, "0"}, {42, "0.5"}, {10, "2"}, {20, "1"}, {210, "0"}, {220, "0.6"}, {230, "0.8"}};
-  Groups old = {{0, "POLYLINE"}, {8, "0"}, {66, "1"}, {10, "0"}, {20, "0"}, {30, "0.25"}, {70, "0"},
-                {210, "0"}, {220, "0.6"}, {230, "0.8"},
-                {0, "VERTEX"}, {8, "0"}, {10, "0"}, {20, "0"}, {30, "0"},
-                {0, "VERTEX"}, {8, "0"}, {10, "2"}, {20, "0"}, {30, "0"}, {42, "0.5"},
-                {0, "VERTEX"}, {8, "0"}, {10, "2"}, {20, "1"}, {30, "0"},
-                {0, "SEQEND"}, {8, "0"}};
+  Groups lw = groups(
+      "0 LWPOLYLINE|8 0|90 3|70 0|38 0.25|10 0|20 0|10 2|20 0|42 0.5|10 2|20 1|210 0|220 0.6|"
+      "230 0.8");
+  Groups old = groups(
+      "0 POLYLINE|8 0|66 1|10 0|20 0|30 0.25|70 0|210 0|220 0.6|230 0.8|"
+      "0 VERTEX|8 0|10 0|20 0|30 0|"
+      "0 VERTEX|8 0|10 2|20 0|30 0|42 0.5|"
+      "0 VERTEX|8 0|10 2|20 1|30 0|"
+      "0 SEQEND|8 0");
   for (bool light : {true, false}) {
     SCOPED_TRACE(light ? "LWPOLYLINE" : "POLYLINE");
     load(light ? lw : old);
-    auto points = [&](const AcDbObjectRecord* r) {
-      return light ? lwOutline(groupsOf(r)) : polylineOutline(*d_, *r);
-    };
+    auto points = [&](const AcDbObjectRecord* r) { return light ? lwOutline(groupsOf(r)) : polylineOutline(*d_, *r); };
     const std::vector<Vec3> before = points(source_);
     ASSERT_TRUE(place(mirror())) << why_;
     expectImage(before, points(copies_[0]), mirror());
@@ -626,7 +633,7 @@ TEST_F(Placement, PolylineArcsTurnTheOtherWayUnderAMirror) {
     }
   }
   // Straight, any map that keeps the plane will do.
-  load({{0, "LWPOLYLINE"}, {8, "0"}, {90, "2"}, {70, "0"}, {10, "1"}, {20, "0"}, {10, "2"}, {20, "3"}});
+  load(groups("0 LWPOLYLINE|8 0|90 2|70 0|10 1|20 0|10 2|20 3"));
   const std::vector<Vec3> before = lwOutline(source());
   for (const auto& [name, a] : kMaps) {
     SCOPED_TRACE(name);
@@ -647,10 +654,10 @@ InsertPlacement placementOf(const Record& g) {
 }
 
 TEST_F(Placement, BlockReferenceTakesTheMapIntoItsPlacementWithItsAttributes) {
-  load({{0, "INSERT"}, {8, "0"}, {66, "1"}, {2, "B"}, {10, "1"}, {20, "2"}, {30, "0"}, {41, "1"}, {42, "2"},
-        {43, "1"}, {50, "30"},
-        {0, "ATTRIB"}, {8, "0"}, {10, "1"}, {20, "2.5"}, {30, "0"}, {40, "0.25"}, {1, "V"}, {2, "TAG"}, {70, "0"},
-        {0, "SEQEND"}, {8, "0"}});
+  load(
+      groups("0 INSERT|8 0|66 1|2 B|10 1|20 2|30 0|41 1|42 2|43 1|50 30|"
+             "0 ATTRIB|8 0|10 1|20 2.5|30 0|40 0.25|1 V|2 TAG|70 0|"
+             "0 SEQEND|8 0"));
   const Record s = source();
   const Record attribute = subRecords(*d_, *source_, "ATTRIB").at(0);
   for (const Affine& a : {mirror(), similarity()}) {
@@ -672,7 +679,7 @@ TEST_F(Placement, BlockReferenceTakesTheMapIntoItsPlacementWithItsAttributes) {
 }
 
 TEST_F(Placement, KindsItCannotPlaceAreNamed) {
-  load({{0, "WIDGET"}, {8, "0"}, {10, "1"}});
+  load(groups("0 WIDGET|8 0|10 1"));
   EXPECT_FALSE(place(mirror()));
   EXPECT_EQ(why_, "is of a kind EXPLODE can't place");
 }

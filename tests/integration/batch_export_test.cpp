@@ -301,8 +301,8 @@ TEST_F(BatchExport, AtATerminalOneLiveLineAndALineOnlyForWhatIsWorthSaying) {
   write("lib/a.dxf", faces(20));
   write("lib/b.dxf", faces(30));
   write("lib/lines.dxf", twoLines());
-  TmuxSession tmux("cd " + TmuxSession::quote(dir_) + " && " + shellAssignments(withShim({"CORVANE_FAULT_SLOW_MS=50"})) +
-                       corvanePath() + " export lib -o out -j 2",
+  TmuxSession tmux("cd " + shellQuoted(dir_) + " && " + shellAssignments(withShim({"CORVANE_FAULT_SLOW_MS=50"})) +
+                       shellQuoted(corvanePath()) + " export lib -o out -j 2",
                    200, 20);
   ASSERT_TRUE(tmux.started());
   // The biggest drawings first; the estimate once one is done.

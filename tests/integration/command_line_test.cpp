@@ -143,8 +143,8 @@ TEST_F(SingleExport, AtATerminalTheProgressLineAndTheReport) {
   TestDrawing d;
   for (int i = 0; i < 30; ++i) d.face(std::to_string(0x100 + i), "0", 1, i * 12.0);
   writeFile(dir_ + "/many.dxf", d.text());
-  TmuxSession tmux("cd " + TmuxSession::quote(dir_) + " && " + shellAssignments(withShim({"CORVANE_FAULT_SLOW_MS=30"})) +
-                       corvanePath() + " export many.dxf",
+  TmuxSession tmux("cd " + shellQuoted(dir_) + " && " + shellAssignments(withShim({"CORVANE_FAULT_SLOW_MS=30"})) +
+                       shellQuoted(corvanePath()) + " export many.dxf",
                    100, 10);
   ASSERT_TRUE(tmux.started());
   ASSERT_TRUE(tmux.waitFor("Processing 1")) << tmux.screen();

@@ -44,9 +44,9 @@ protected:
   std::unique_ptr<TmuxSession> shell(int cols = 100, int rows = 30) {
     std::string pidFile = dir_ + ".pid";
     auto tmux = std::make_unique<TmuxSession>(
-        "cd " + TmuxSession::quote(dir_) + " && sh -c " +
-            TmuxSession::quote("echo $$ > " + pidFile + "; exec " + corvanePath() + " shell d.dxf 2>" + dir_ +
-                               ".err"),
+        "cd " + shellQuoted(dir_) + " && sh -c " +
+            shellQuoted("echo $$ > " + shellQuoted(pidFile) + "; exec " + shellQuoted(corvanePath()) +
+                        " shell d.dxf 2>" + shellQuoted(dir_ + ".err")),
         cols, rows);
     EXPECT_TRUE(tmux->started());
     EXPECT_TRUE(tmux->waitFor("Command:")) << tmux->screen();

@@ -19,11 +19,11 @@ protected:
     drawing_ = d.text();
     writeFile(dir_ + "/d.dxf", drawing_);
   }
-  void TearDown() override { std::system(("rm -rf " + TmuxSession::quote(dir_)).c_str()); }
+  void TearDown() override { std::system(("rm -rf " + shellQuoted(dir_)).c_str()); }
 
   std::unique_ptr<TmuxSession> shell(int cols = 100, int rows = 30) {
-    auto tmux = std::make_unique<TmuxSession>("cd " + TmuxSession::quote(dir_) + " && " + corvanePath() +
-                                                  " shell d.dxf", cols, rows);
+    auto tmux = std::make_unique<TmuxSession>(
+        "cd " + shellQuoted(dir_) + " && " + shellQuoted(corvanePath()) + " shell d.dxf", cols, rows);
     EXPECT_TRUE(tmux->started());
     EXPECT_TRUE(tmux->waitFor("Command:")) << tmux->screen();
     return tmux;

@@ -165,8 +165,15 @@ std::vector<std::string> filesIn(const std::string& dir) {
 }
 
 std::vector<std::string> withShim(std::vector<std::string> faults) {
+  static const std::string shim = [] {
+    const std::string built = FAULT_SHIM;
+    if (built.find_first_of(" :") == std::string::npos) return built;
+    const std::string link = makeTempDir() + "/libfault_shim.so";
+    std::filesystem::create_symlink(built, link);
+    return link;
+  }();
   const char* asan = std::getenv("ASAN_OPTIONS");
-  faults.push_back(std::string("LD_PRELOAD=") + FAULT_SHIM);
+  faults.push_back("LD_PRELOAD=" + shim);
   // Sanitized builds want their runtime first; the shim is harmless before it.
   faults.push_back(std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") +
                    "verify_asan_link_order=0");
@@ -176,10 +183,8 @@ std::vector<std::string> withShim(std::vector<std::string> faults) {
 std::string shellAssignments(const std::vector<std::string>& env) {
   std::string words;
   for (const std::string& assignment : env) {
-    size_t equals = assignment.find('=');
-    std::string value = assignment.substr(equals + 1), quoted = "'";
-    for (char c : value) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    words += assignment.substr(0, equals + 1) + quoted + "' ";
+    const size_t equals = assignment.find('=');
+    words += assignment.substr(0, equals + 1) + shellQuoted(assignment.substr(equals + 1)) + " ";
   }
   return words;
 }

@@ -64,7 +64,9 @@ size_t occurrences(const std::string& text, const std::string& what);
 // The names of the files in DIR, sorted.
 std::vector<std::string> filesIn(const std::string& dir);
 // The environment that puts fault_shim.c into corvane, with FAULTS
-// ("CORVANE_FAULT_...=..." each; see there).
+// ("CORVANE_FAULT_...=..." each; see there). The loader splits LD_PRELOAD
+// at spaces and colons: a build whose path holds one names the shim by a
+// link in a folder of its own.
 std::vector<std::string> withShim(std::vector<std::string> faults);
 // ENV ("NAME=VALUE" each) as words that set it in front of a shell
 // command, each quoted.

@@ -124,7 +124,8 @@ TEST_F(WorldFileSafety, ASmallFileSystemThatFillsUp) {
   std::string script =
       "mount -t tmpfs -o size=512k tmpfs " + mount + " || exit 99\n"
       "printf 'old' > " + mount + "/world.wrl\n" +
-      corvanePath() + " export " + home_ + "/big.dxf -o " + mount + "/world.wrl >/dev/null 2>" + home_ + "/err\n"
+      shellQuoted(corvanePath()) + " export " + home_ + "/big.dxf -o " + mount + "/world.wrl >/dev/null 2>" + home_ +
+      "/err\n"
       "echo \"status=$?\"; echo \"world=$(cat " + mount + "/world.wrl)\"; echo \"files=$(ls -A " + mount + ")\"\n"
       "cat " + home_ + "/err\n";
   ProcessResult r = runProcess({"/usr/bin/unshare", "--map-root-user", "--mount", "/bin/sh", "-c", script});

@@ -12,6 +12,8 @@
 #include <sstream>
 #include <string>
 
+#include "support/run_process.h"
+
 namespace program {
 
 namespace fs = std::filesystem;
@@ -111,11 +113,7 @@ inline Result shell(const std::string& command) {
   return r;
 }
 
-inline std::string quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
+using corvane::testing::shellQuoted;
 
 // corvane run DRAWING SCRIPT with the corvane of the build (bin/ is the
 // working folder of the tests).
@@ -125,9 +123,9 @@ inline Result runScript(const fs::path& dir, const std::string& drawingText, con
   writeFile(dir / "script.txt", script);
   // From the test's own folder, so that the current folder on the search
   // path holds only what the test put there.
-  return shell("cd " + quote(dir.string()) + " && " + quote(corvane) + " run " +
-               quote((dir / "drawing.dxf").string()) + " " +
-               quote((dir / "script.txt").string()));
+  return shell("cd " + shellQuoted(dir.string()) + " && " + shellQuoted(corvane) + " run " +
+               shellQuoted((dir / "drawing.dxf").string()) + " " +
+               shellQuoted((dir / "script.txt").string()));
 }
 
 // The answer to "Select object: " that picks the entity with HANDLE.

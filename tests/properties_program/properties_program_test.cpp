@@ -129,8 +129,9 @@ TEST_F(PropertiesProgramTest, StoredDataSurvivesSaveReloadAndReachesTheExport) {
   ASSERT_TRUE(program::fs::exists(saved)) << first.output;
   program::writeFile(dir / "script2.txt", getUrl(program::kMesh) + getMaterial(program::kMesh) +
                                            "(vrml_wrlout (ssget \"X\") \"" + world.string() + "\")\n");
-  program::Result second = program::shell(std::string(CORVANE_BIN_DIR "/corvane run ") + program::quote(saved.string()) + " " +
-                                    program::quote((dir / "script2.txt").string()));
+  program::Result second =
+      program::shell(program::shellQuoted(CORVANE_BIN_DIR "/corvane") + " run " + program::shellQuoted(saved.string()) +
+                     " " + program::shellQuoted((dir / "script2.txt").string()));
   EXPECT_NE(second.output.find("(\"http://example.com/mesh\" \"The mesh\")"), std::string::npos) << second.output;
   EXPECT_NE(second.output.find("(1 0.5 0.25)"), std::string::npos) << second.output;
   std::string wrl = program::readFile(world);
@@ -143,8 +144,8 @@ TEST_F(PropertiesProgramTest, StoredDataSurvivesSaveReloadAndReachesTheExport) {
 
   // The world as an independent VRML reader sees it (when it is built).
   if (program::fs::exists(CORVANE_BIN_DIR "/vrmlcheck")) {
-    program::Result check = program::shell(std::string(CORVANE_BIN_DIR "/vrmlcheck ") + program::quote(world.string()) +
-                                     " --anchors 1");
+    program::Result check = program::shell(program::shellQuoted(CORVANE_BIN_DIR "/vrmlcheck") + " " +
+                                           program::shellQuoted(world.string()) + " --anchors 1");
     EXPECT_EQ(check.status, 0) << check.output;
   }
 
@@ -156,8 +157,8 @@ TEST_F(PropertiesProgramTest, StoredDataSurvivesSaveReloadAndReachesTheExport) {
                   "e = doc.entitydb[sys.argv[2]]\n"
                   "for app in ('PE_URL', 'VRML_Url_Data', 'VRML_Application'):\n"
                   "    print(app, [(t.code, t.value) for t in e.get_xdata(app)])\n");
-  program::Result py = program::shell("/usr/bin/python3 " + program::quote((dir / "read.py").string()) + " " +
-                                program::quote(saved.string()) + " " + program::kMesh);
+  program::Result py = program::shell("/usr/bin/python3 " + program::shellQuoted((dir / "read.py").string()) + " " +
+                                program::shellQuoted(saved.string()) + " " + program::kMesh);
   EXPECT_NE(py.output.find("PE_URL [(1000, 'http://example.com/mesh')]"), std::string::npos) << py.output;
   EXPECT_NE(py.output.find("VRML_Url_Data [(1000, 'The mesh')]"), std::string::npos) << py.output;
   EXPECT_NE(py.output.find("VRML_Application [(1070, 1), (1040, 0.3), (1040, 0.3), (1040, 0.3), (1040, 0.8), "

@@ -13,7 +13,9 @@ TEST(TerminalDialogTest, TypedLinkAndMovedTrackBarAreStored) {
   if (!TmuxSession::available()) GTEST_SKIP() << "tmux missing";
   program::fs::path dir = program::scratch("terminal");
   program::writeFile(dir / "drawing.dxf", program::drawing());
-  TmuxSession tmux(std::string(CORVANE_BIN_DIR "/corvane shell ") + (dir / "drawing.dxf").string(), 100, 30);
+  TmuxSession tmux(program::shellQuoted(CORVANE_BIN_DIR "/corvane") + " shell " +
+                       program::shellQuoted((dir / "drawing.dxf").string()),
+                   100, 30);
   ASSERT_TRUE(tmux.started());
   ASSERT_TRUE(tmux.waitFor("Command:")) << tmux.screen();
   tmux.keys("vrmlprop Enter");

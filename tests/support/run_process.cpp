@@ -184,6 +184,12 @@ std::string makeTempDir() {
   return pattern;
 }
 
+std::string shellQuoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
 std::string readFile(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
   std::ostringstream s;

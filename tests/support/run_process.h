@@ -53,6 +53,9 @@ std::string corvanePath();
 std::string modulePath();
 // A fresh private folder for one test (removed by the caller or left in /tmp).
 std::string makeTempDir();
+// TEXT as one word of a /bin/sh command line, whatever it holds (spaces,
+// quotes): for paths in scripts, since a checkout may lie anywhere.
+std::string shellQuoted(const std::string& text);
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <thread>
 
+#include "support/run_process.h"
+
 namespace corvane::testing {
 
 class TmuxSession {
@@ -23,7 +25,7 @@ public:
   TmuxSession(const std::string& command, int cols, int rows)
       : name_("corvane-test-" + std::to_string(getpid()) + "-" + std::to_string(++sessions())) {
     started_ = run("tmux new-session -d -x " + std::to_string(cols) + " -y " + std::to_string(rows) + " -s " +
-                   name_ + " " + quote(command + "; echo EXIT $?; sleep 600")) == 0;
+                   name_ + " " + shellQuoted(command + "; echo EXIT $?; sleep 600")) == 0;
   }
   ~TmuxSession() { run("tmux kill-session -t " + name_ + " 2>/dev/null"); }
   TmuxSession(const TmuxSession&) = delete;
@@ -32,7 +34,7 @@ public:
   bool started() const { return started_; }
   // Sends keys by their tmux names ("Enter", "C-c", "Escape"), or TEXT as typed.
   void keys(const std::string& names) { run("tmux send-keys -t " + name_ + " " + names); }
-  void type(const std::string& text) { run("tmux send-keys -l -t " + name_ + " " + quote(text)); }
+  void type(const std::string& text) { run("tmux send-keys -l -t " + name_ + " " + shellQuoted(text)); }
   // The visible screen, or with HISTORY everything scrolled off as well.
   std::string screen(bool history = false) const {
     return output("tmux capture-pane -p " + std::string(history ? "-S -1000 " : "") + "-t " + name_);
@@ -50,11 +52,6 @@ public:
     size_t n = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
     return n;
-  }
-  static std::string quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
   }
 
 private:
