@@ -5,6 +5,7 @@
 #include <deque>
 #include <map>
 #include <unordered_map>
+#include <unordered_set>
 #include <variant>
 
 #include "dwg/dwg_error.h"
@@ -44,6 +45,8 @@ bool exportReads(uint32_t type, const DwgClassInfo* cls) {
   default: return false;
   }
 }
+
+bool isBlockReference(uint32_t type) { return type == 7 || type == 8; }
 
 // Entities whose VERTEX, ATTRIB and SEQEND records an export leaves out:
 // the vertices of 2D and 3D polylines, the attributes of block references.
@@ -89,6 +92,7 @@ public:
       findRoundTripData();
     }
     completeHeader();
+    if (scope_ == DwgReadScope::kExport) findReachedBlocks();
     // Room for the whole text, reserved once: what is never written costs
     // no memory.
     uint64_t bytes = 0;
@@ -180,7 +184,7 @@ private:
 
   void keep(size_t i) {
     DwgObject o;
-    decode(i, keptText_, o, false);
+    decode(i, keptText_, o, listOnlyFor(i));
     const uint32_t type = o.type;
     if (isNamedRecordType(type) && !isControl(type)) names_.byHandle[o.handle] = o.name;
     if (type == kBlockRecordType) names_.blocks[o.handle] = o.block;
@@ -327,6 +331,44 @@ private:
     if (header_.handSeed <= highest) header_.handSeed = highest + 1;
   }
 
+  // For an export: the blocks its explode can reach, those a block
+  // reference of either space names, through every level (reached_). The
+  // references met are kept, and so is every entity of a chain of R13 to
+  // R2000, whose links are in its own data: each is read once.
+  void findReachedBlocks() {
+    std::vector<uint64_t> todo{names_.modelSpace, names_.paperSpace};
+    while (!todo.empty()) {
+      const uint64_t record = todo.back();
+      todo.pop_back();
+      if (record == 0 || !reached_.insert(record).second) continue;
+      forEachEntityOf(record, [&](size_t i) {
+        const bool chained = version_ < DwgVersion::kR2004;
+        if (!chained && !isBlockReference(typeAt(i))) return;
+        if (keptAt_[i] < 0) keep(i);
+        const DwgObject& o = *kept(i);
+        if (isBlockReference(o.type) && !o.listedOnly && !reached_.contains(o.insertedBlock))
+          todo.push_back(o.insertedBlock);
+      });
+    }
+  }
+
+  // Hands each entity of BLOCKRECORD's block to VISIT, in the block's
+  // order (R13 to R2000: its chain, each entity kept to be followed).
+  template <typename Visit> void forEachEntityOf(uint64_t blockRecord, Visit visit) {
+    const DwgObject* record = keptByHandle(blockRecord);
+    if (record == nullptr) return;
+    if (version_ >= DwgVersion::kR2004) {
+      for (uint64_t h : record->owned)
+        if (const std::optional<size_t> i = writable(h); i && isEntity(*i)) visit(*i);
+      return;
+    }
+    walkChain(record->first, record->last, visitedEntities_, [&](size_t i) -> Links {
+      if (!isEntity(i)) return {};
+      visit(i);
+      return linksOf(i);
+    });
+  }
+
   // ---- writing ------------------------------------------------------------------
 
   void section(DxfObjectRecorder::Section s, std::string_view name) {
@@ -430,15 +472,22 @@ private:
     return links;
   }
 
+  // The entities of BLOCKRECORD's block. For an export, a block other than
+  // the two spaces holds only what its explode places (what the export
+  // converts, MESH objects, block references): the rest are left out.
   void writeEntitiesOf(uint64_t blockRecord) {
     const DwgObject* record = keptByHandle(blockRecord);
     if (record == nullptr) return;
+    const bool placedOnly = scope_ == DwgReadScope::kExport && blockRecord != names_.modelSpace &&
+                            blockRecord != names_.paperSpace;
     if (version_ >= DwgVersion::kR2004) {
       for (uint64_t h : record->owned) // kept: stays where it is
-        if (const std::optional<size_t> i = writable(h)) writeEntity(*i);
+        if (const std::optional<size_t> i = writable(h); i && !(placedOnly && isEntity(*i) && listOnlyFor(*i)))
+          writeEntity(*i);
     } else {
       walkChain(record->first, record->last, visitedEntities_, [&](size_t i) -> Links {
         if (!isEntity(i)) return {};
+        if (placedOnly && listOnlyFor(i)) return linksOf(i);
         return writeEntity(i);
       });
     }
@@ -557,8 +606,10 @@ private:
       const std::optional<size_t> begin = writable(r->blockEntity), end = writable(r->endBlock);
       if (!begin || !end) continue;
       if (!emitted(*begin)) emit(*begin);
-      // The two spaces keep their entities in ENTITIES.
-      if (h != names_.modelSpace && h != names_.paperSpace) writeEntitiesOf(h);
+      // The two spaces keep their entities in ENTITIES; an export's blocks
+      // its explode can't reach stay empty.
+      const bool reached = scope_ == DwgReadScope::kWholeDrawing || reached_.contains(h);
+      if (h != names_.modelSpace && h != names_.paperSpace && reached) writeEntitiesOf(h);
       if (!emitted(*end)) emit(*end);
     }
     endSection();
@@ -667,6 +718,7 @@ private:
   DwgObject peek_;    // one decoded aside for its links
   std::string peekText_;
   std::map<std::string, uint32_t> listedKinds_;
+  std::unordered_set<uint64_t> reached_; // an export's reachable blocks (findReachedBlocks)
 };
 
 } // namespace

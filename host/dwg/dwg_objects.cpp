@@ -637,6 +637,7 @@ void decodeInsert(Decoding& d, bool multiple) {
   }
   writeHead(d, "INSERT");
   const uint64_t block = in.H();
+  d.obj.insertedBlock = block;
   readOwnedChain(d, ownedCount, hasAttributes);
   DxfTextWriter& w = d.w;
   w.subclass(multiple ? "AcDbMInsertBlock" : "AcDbBlockReference");

@@ -49,6 +49,8 @@ struct DwgObject {
   // R13 to R2000: the first and last of a chain of owned entities.
   uint64_t first = 0, last = 0;
   uint64_t seqend = 0;
+  // A block reference's block record.
+  uint64_t insertedBlock = 0;
   // Block records: their BLOCK and ENDBLK entities.
   uint64_t blockEntity = 0, endBlock = 0;
   DwgBlockInfo block;      // a block record's flags, base point and path

@@ -19,13 +19,14 @@ namespace corvane::dwg {
 
 // What a read is for. The whole drawing: everything the reader can decode,
 // for a drawing that is listed, edited and saved. An export: a drawing
-// only read, which needs every entity listed with its kind, layer and
-// colour, but the data of its own only of the entities an export converts
-// or places (3D faces, 2D solids, meshes, 3D solids and bodies, block
-// references and blocks); the rest are written as listed ones are, the
-// vertices of other polylines, the attributes of block references, the
-// pictures of blocks and entities are left out, and so is the OBJECTS
-// section.
+// only read, which needs every entity of the two spaces listed with its
+// kind, layer and colour, but the data of its own only of the entities an
+// export converts or places (3D faces, 2D solids, meshes, 3D solids and
+// bodies, block references and blocks); the rest are written as listed
+// ones are. Left out: the vertices of other polylines, the attributes of
+// block references, the pictures of blocks and entities, the OBJECTS
+// section, and of the blocks what the export's explode doesn't place
+// (other kinds; everything in a block no reference reaches).
 enum class DwgReadScope : uint8_t { kWholeDrawing, kExport };
 
 struct DwgAsDxf {
