@@ -117,6 +117,7 @@ public:
 private:
   static constexpr uint8_t kEmitted = 1; // written, or left out for good
   static constexpr uint8_t kListed = 2;  // written as listed (by scope or for want of a decoder)
+  static constexpr uint8_t kLinksKnown = 4; // its chain's links in links_
 
   // ---- objects ----------------------------------------------------------------
 
@@ -144,15 +145,21 @@ private:
   // whose own data this reader can't follow is listed instead: its common
   // data read again, its kind's data left alone. LISTONLY lists it anyway.
   void decode(size_t i, std::string& text, DwgObject& o, bool listOnly) {
-    const DwgObjectFrame frame = dwg_.frameAt(map_[i].offset);
-    if (frame.handle != map_[i].handle)
-      throw DwgError("AcDb:AcDbObjects", map_[i].offset,
-                     "the object the map gives handle " + formatHandle(map_[i].handle) + " has handle " +
-                         formatHandle(frame.handle));
+    const DwgObjectFrame frame = frameOf(i);
     o = DwgObject{};
     if (decodeFramed(frame, text, o, listOnly)) return;
     o = DwgObject{};
     decodeFramed(frame, text, o, true);
+  }
+
+  // The I-th object's frame, which must bear the handle the map gives it.
+  DwgObjectFrame frameOf(size_t i) const {
+    DwgObjectFrame frame = dwg_.frameAt(map_[i].offset);
+    if (frame.handle != map_[i].handle)
+      throw DwgError("AcDb:AcDbObjects", map_[i].offset,
+                     "the object the map gives handle " + formatHandle(map_[i].handle) + " has handle " +
+                         formatHandle(frame.handle));
+    return frame;
   }
 
   // False when the kind's decoder failed (O is then to be thrown away).
@@ -333,17 +340,18 @@ private:
 
   // For an export: the blocks its explode can reach, those a block
   // reference of either space names, through every level (reached_). The
-  // references met are kept, and so is every entity of a chain of R13 to
-  // R2000, whose links are in its own data: each is read once.
+  // references met are kept, to be written from there, and so is every
+  // entity of a space's chain (R13 to R2000): all are written, and each
+  // is then framed once.
   void findReachedBlocks() {
     std::vector<uint64_t> todo{names_.modelSpace, names_.paperSpace};
     while (!todo.empty()) {
       const uint64_t record = todo.back();
       todo.pop_back();
       if (record == 0 || !reached_.insert(record).second) continue;
+      const bool keepAll = version_ < DwgVersion::kR2004 && (record == names_.modelSpace || record == names_.paperSpace);
       forEachEntityOf(record, [&](size_t i) {
-        const bool chained = version_ < DwgVersion::kR2004;
-        if (!chained && !isBlockReference(typeAt(i))) return;
+        if (!keepAll && !isBlockReference(typeAt(i))) return;
         if (keptAt_[i] < 0) keep(i);
         const DwgObject& o = *kept(i);
         if (isBlockReference(o.type) && !o.listedOnly && !reached_.contains(o.insertedBlock))
@@ -353,7 +361,7 @@ private:
   }
 
   // Hands each entity of BLOCKRECORD's block to VISIT, in the block's
-  // order (R13 to R2000: its chain, each entity kept to be followed).
+  // order (R13 to R2000: its chain).
   template <typename Visit> void forEachEntityOf(uint64_t blockRecord, Visit visit) {
     const DwgObject* record = keptByHandle(blockRecord);
     if (record == nullptr) return;
@@ -420,11 +428,19 @@ private:
     uint64_t next = 0;
     bool noLinks = false;
   };
+  // Read once: an export's chains are walked twice (findReachedBlocks,
+  // then writing).
   Links linksOf(size_t i) {
     if (const DwgObject* o = kept(i)) return {o->next, o->noLinks};
-    peekText_.clear();
-    decode(i, peekText_, peek_, true);
-    return {peek_.next, peek_.noLinks};
+    if ((state_[i] & kLinksKnown) != 0) return links_[i];
+    const DwgObjectFrame frame = frameOf(i);
+    DwgObjectStreams streams = frame.streams();
+    ObjectReader in(version_, streams.data, streams.text(), streams.handles, frame.handle);
+    readEntityLinks(in, names_, peek_);
+    if (links_.empty()) links_.resize(map_.size());
+    links_[i] = {peek_.next, peek_.noLinks};
+    state_[i] |= kLinksKnown;
+    return links_[i];
   }
 
   // The objects a chain of R13 to R2000 links from FIRST to LAST, each
@@ -715,8 +731,8 @@ private:
   // Owners whose link to a round-trip dictionary is left out, with it.
   std::unordered_map<uint64_t, uint64_t> cutLinks_;
   DwgObject current_; // the object last decoded in place
-  DwgObject peek_;    // one decoded aside for its links
-  std::string peekText_;
+  DwgObject peek_;    // one read aside for its links
+  std::vector<Links> links_; // by the map's order, where kLinksKnown (empty until one is)
   std::map<std::string, uint32_t> listedKinds_;
   std::unordered_set<uint64_t> reached_; // an export's reachable blocks (findReachedBlocks)
 };

@@ -219,17 +219,29 @@ void readObjectCommon(Decoding& d) {
 // and "2 DXFNAME".
 // AFTERREAD, when given, runs between the reading of the handles and the
 // writing of the groups.
-void writeHead(Decoding& d, std::string_view dxfName, int handleCode = 5, bool table = false,
-               const std::function<void()>& afterRead = {}) {
+// The handles that open the handle stream, as readHeadHandles reads them
+// into the object and here.
+struct HeadHandles {
+  std::vector<uint64_t> reactors;
+  uint64_t xdict = 0, layer = 0, ltype = 0, material = 0, plotstyle = 0;
+};
+
+// The handle stream's common part: owner, reactors, extension dictionary,
+// and for entities layer, linetype, links (R13 to R2000), material, plot
+// style; the owner and links go to d.obj.
+void readHeadHandles(Decoding& d, HeadHandles& h) {
   ObjectReader& in = d.in;
   DwgObject& o = d.obj;
   const bool entity = o.entity;
   // An entity's colour-book handle comes first in its handle stream.
   if (entity && d.color.bookHandleFollows()) in.H();
   if (!entity || o.entmode == 0) o.owner = in.H();
-  std::vector<uint64_t> reactors = in.handles(d.reactorCount);
-  const uint64_t xdict = d.xdictMissing ? 0 : in.H();
-  uint64_t layer = 0, ltype = 0, material = 0, plotstyle = 0;
+  h.reactors = in.handles(d.reactorCount);
+  h.xdict = d.xdictMissing ? 0 : in.H();
+  uint64_t& layer = h.layer;
+  uint64_t& ltype = h.ltype;
+  uint64_t& material = h.material;
+  uint64_t& plotstyle = h.plotstyle;
   if (entity) {
     if (d.before(V::kR2000)) {
       layer = in.H();
@@ -256,6 +268,16 @@ void writeHead(Decoding& d, std::string_view dxfName, int handleCode = 5, bool t
     if (o.entmode == 1) o.owner = d.names.paperSpace;
     if (o.entmode == 2) o.owner = d.names.modelSpace;
   }
+}
+
+void writeHead(Decoding& d, std::string_view dxfName, int handleCode = 5, bool table = false,
+               const std::function<void()>& afterRead = {}) {
+  DwgObject& o = d.obj;
+  const bool entity = o.entity;
+  HeadHandles h;
+  readHeadHandles(d, h);
+  const std::vector<uint64_t>& reactors = h.reactors;
+  const uint64_t xdict = h.xdict, layer = h.layer, ltype = h.ltype, material = h.material, plotstyle = h.plotstyle;
   if (afterRead) afterRead();
 
   DxfTextWriter& w = d.w;
@@ -1716,6 +1738,19 @@ bool isNamedRecordType(uint32_t type) {
     return true;
   default: return false;
   }
+}
+
+void readEntityLinks(ObjectReader& in, const DwgNames& names, DwgObject& out) {
+  out = DwgObject{};
+  out.handle = in.ownHandle();
+  out.entity = true;
+  std::string none;
+  Decoding d(in, none, names, out);
+  d.previews = false;
+  skipExtendedData(d);
+  readEntityCommon(d);
+  HeadHandles h;
+  readHeadHandles(d, h);
 }
 
 void decodeObject(ObjectReader& in, uint32_t type, const DwgClassInfo* cls, const DwgNames& names,

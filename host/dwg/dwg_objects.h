@@ -111,6 +111,13 @@ struct DwgClassInfo {
 void decodeObject(ObjectReader& in, uint32_t type, const DwgClassInfo* cls, const DwgNames& names,
                   DwgObject& out, std::string& text, bool listOnly = false, bool previews = true);
 
+// Reads only the common data of the entity IN reads (positioned after its
+// own handle) into OUT: its owner, entmode and, for R13 to R2000, its
+// chain's links (prev, next, noLinks); no text, no kind. What follows an
+// entity's chain needs no more. Throws DwgError where its bits can't be
+// trusted.
+void readEntityLinks(ObjectReader& in, const DwgNames& names, DwgObject& out);
+
 // The DXF name of type number TYPE for the fixed types (below 500), or
 // empty for one the format leaves unused.
 std::string_view fixedTypeName(uint32_t type);
