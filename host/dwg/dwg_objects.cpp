@@ -1481,6 +1481,9 @@ void decodeDictionary(Decoding& d, bool withDefault) {
   if (hardOwner != 0) w.integer(280, hardOwner);
   w.integer(281, cloning);
   for (uint32_t i = 0; i < items; ++i) {
+    // An entry naming no object (R13 keeps erased entries so, with an
+    // empty key) has no place in DXF.
+    if (values[i] == 0) continue;
     w.text(3, keys[i]);
     w.handle(hardOwner & 1 ? 360 : 350, values[i]);
   }
