@@ -1600,6 +1600,98 @@ void decodeScale(Decoding& d) {
   w.integer(290, unit ? 1 : 0);
 }
 
+// LAYOUT: its plot settings, then the layout's own data (name, tab order,
+// limits, extents, its UCS); its block record and last active viewport
+// by handle.
+void decodeLayout(Decoding& d) {
+  ObjectReader& in = d.in;
+  const std::string pageSetup = in.T(), printer = in.T();
+  const int plotFlags = in.BS();
+  double margins[6];
+  for (double& m : margins) m = in.BD(); // left, bottom, right, top; paper width, height
+  const std::string paper = in.T();
+  const double originX = in.BD(), originY = in.BD();
+  const int paperUnits = in.BS(), rotation = in.BS(), plotType = in.BS();
+  double window[4];
+  for (double& v : window) v = in.BD();
+  std::string viewName; // R2004 and later keep the view by handle
+  if (d.before(V::kR2004)) viewName = in.T();
+  const double realUnits = in.BD(), drawingUnits = in.BD();
+  const std::string styleSheet = in.T();
+  const int scaleType = in.BS();
+  const double scale = in.BD();
+  const double imageX = in.BD(), imageY = in.BD();
+  int shadeMode = 0, shadeLevel = 0, shadeDpi = 0;
+  if (d.since(V::kR2004)) {
+    shadeMode = in.BS();
+    shadeLevel = in.BS();
+    shadeDpi = in.BS();
+  }
+  const std::string name = in.T();
+  const uint32_t tabOrder = in.BL();
+  const int flags = in.BS();
+  const Vec3 ucsOrigin = in.BD3();
+  const double limMinX = in.RD(), limMinY = in.RD(), limMaxX = in.RD(), limMaxY = in.RD();
+  const Vec3 insertion = in.BD3(), xAxis = in.BD3(), yAxis = in.BD3();
+  const double elevation = in.BD();
+  const int orthoType = in.BS();
+  const Vec3 extMin = in.BD3(), extMax = in.BD3();
+  uint32_t viewports = 0;
+  if (d.since(V::kR2004)) viewports = in.BL(); // handles, checked where read
+  writeHead(d, "LAYOUT");
+  if (d.since(V::kR2004)) in.H(); // the plot view
+  if (d.since(V::kR2007)) in.H(); // the visual style
+  const uint64_t block = in.H(), viewport = in.H(), baseUcs = in.H(), namedUcs = in.H();
+  in.handles(viewports);
+  DxfTextWriter& w = d.w;
+  w.subclass("AcDbPlotSettings");
+  w.text(1, pageSetup);
+  w.text(2, printer);
+  w.text(4, paper);
+  w.text(6, viewName);
+  for (int i = 0; i < 6; ++i) w.real(40 + i, margins[i]);
+  w.real(46, originX);
+  w.real(47, originY);
+  w.real(48, window[0]);
+  w.real(49, window[1]);
+  w.real(140, window[2]);
+  w.real(141, window[3]);
+  w.real(142, realUnits);
+  w.real(143, drawingUnits);
+  w.integer(70, plotFlags);
+  w.integer(72, paperUnits);
+  w.integer(73, rotation);
+  w.integer(74, plotType);
+  w.text(7, styleSheet);
+  w.integer(75, scaleType);
+  w.real(147, scale);
+  if (d.since(V::kR2004)) {
+    w.integer(76, shadeMode);
+    w.integer(77, shadeLevel);
+    w.integer(78, shadeDpi);
+  }
+  w.real(148, imageX);
+  w.real(149, imageY);
+  w.subclass("AcDbLayout");
+  w.text(1, name);
+  w.integer(70, flags);
+  w.integer(71, tabOrder);
+  w.point2(10, limMinX, limMinY);
+  w.point2(11, limMaxX, limMaxY);
+  w.point(12, insertion);
+  w.point(14, extMin);
+  w.point(15, extMax);
+  w.real(146, elevation);
+  w.point(13, ucsOrigin);
+  w.point(16, xAxis);
+  w.point(17, yAxis);
+  w.integer(76, orthoType);
+  w.handle(330, block);
+  if (viewport != 0) w.handle(331, viewport);
+  if (namedUcs != 0) w.handle(345, namedUcs);
+  if (baseUcs != 0) w.handle(346, baseUcs);
+}
+
 void decodeDictionaryVar(Decoding& d) {
   const int schema = d.in.RC();
   const std::string value = d.in.T();
@@ -1702,7 +1794,7 @@ const Kind* fixedKind(uint32_t type) {
       {79, {"XRECORD", false, decodeXRecord}},
       {80, {"ACDBPLACEHOLDER", false, decodePlaceholder}},
       {81, {"VBA_PROJECT", false, nullptr}},
-      {82, {"LAYOUT", false, nullptr}},
+      {82, {"LAYOUT", false, decodeLayout}},
       {498, {"ACAD_PROXY_ENTITY", true, nullptr}},
       {499, {"ACAD_PROXY_OBJECT", false, nullptr}},
   };
@@ -1721,6 +1813,8 @@ const Kind* classKind(std::string_view dxfName) {
       {"WIPEOUTVARIABLES", false, decodeWipeoutVariables},
       {"SCALE", false, decodeScale},
       {"DICTIONARYVAR", false, decodeDictionaryVar},
+      // R13 and R14 know layouts by class.
+      {"LAYOUT", false, decodeLayout},
   };
   for (const Kind& k : kClassKinds)
     if (k.dxfName == dxfName) return &k;
