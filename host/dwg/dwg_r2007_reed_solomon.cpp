@@ -80,15 +80,35 @@ inline Lanes timesConstant(Lanes s, const std::array<uint8_t, 8>& bits) {
   return r;
 }
 
+// Turns sixteen rows of sixteen bytes over: byte c of row r becomes byte
+// r of row c. Each round interleaves row i with row i + 8, which moves an
+// element's row and column bits (4 each) one place round; four rounds make
+// the turn.
+inline void transpose16(Lanes (&rows)[16]) {
+  const Lanes low = {0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23};
+  const Lanes high = {8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31};
+  for (int round = 0; round < 4; ++round) {
+    Lanes next[16];
+    for (size_t i = 0; i < 8; ++i) {
+      next[2 * i] = __builtin_shuffle(rows[i], rows[i + 8], low);
+      next[2 * i + 1] = __builtin_shuffle(rows[i], rows[i + 8], high);
+    }
+    std::memcpy(rows, next, sizeof next);
+  }
+}
+
 // Up to sixteen words side by side: byte j of word l at FIRST[l + j *
 // STRIDE] (sixteen bytes readable in each row; lanes past LANES hold zero
 // words, which are valid). Their data bytes go to DATA, word after word;
 // returns the first of them whose parity disagrees (nullopt when all
 // agree). The code's roots are x^-P to x^-1 (P its parity bytes), so each
 // check is a Horner sum whose factor is a few steps of timesInverseX.
+template <size_t kParity>
 std::optional<size_t> deinterleaveLanes(const uint8_t* first, size_t stride, size_t lanes, const Field& f,
                                         uint8_t* data) {
-  const size_t dataBytes = kR2007WordBytes - f.parity;
+  // The parity fixed at compile time: the checks' steps unrolled.
+  static_assert(kParity <= 16);
+  const size_t dataBytes = kR2007WordBytes - kParity;
   const uint8_t half = static_cast<uint8_t>(f.polynomial >> 1);
   Lanes syndromes[16] = {};
   alignas(16) uint8_t rows[kR2007WordBytes][16];
@@ -96,12 +116,12 @@ std::optional<size_t> deinterleaveLanes(const uint8_t* first, size_t stride, siz
     Lanes b;
     std::memcpy(&b, first + j * stride, 16);
     std::memcpy(rows[j], &b, 16);
-    for (size_t k = 0; k < f.parity; ++k) {
+    for (size_t k = 0; k < kParity; ++k) {
       Lanes s = syndromes[k];
       // Root k is x^-(P-k): that many steps, or one product where they
       // would cost more.
-      if (f.parity - k <= 6) {
-        for (size_t step = k; step < f.parity; ++step) s = timesInverseX(s, half);
+      if (kParity - k <= 6) {
+        for (size_t step = k; step < kParity; ++step) s = timesInverseX(s, half);
       } else {
         s = timesConstant(s, f.rootTimesBit[k]);
       }
@@ -109,10 +129,19 @@ std::optional<size_t> deinterleaveLanes(const uint8_t* first, size_t stride, siz
     }
   }
   Lanes bad = {};
-  for (size_t k = 0; k < f.parity; ++k) bad |= syndromes[k];
+  for (size_t k = 0; k < kParity; ++k) bad |= syndromes[k];
+  // Rows to words: sixteen rows at a time turned over whole, the rest
+  // byte by byte.
+  size_t j = 0;
+  for (; j + 16 <= dataBytes; j += 16) {
+    Lanes block[16];
+    std::memcpy(block, rows[j], sizeof block);
+    transpose16(block);
+    for (size_t l = 0; l < lanes; ++l) std::memcpy(data + l * dataBytes + j, &block[l], 16);
+  }
   for (size_t l = 0; l < lanes; ++l) {
     uint8_t* out = data + l * dataBytes;
-    for (size_t j = 0; j < dataBytes; ++j) out[j] = rows[j][l];
+    for (size_t r = j; r < dataBytes; ++r) out[r] = rows[r][l];
   }
   for (size_t l = 0; l < lanes; ++l)
     if (bad[l] != 0) return l;
@@ -128,7 +157,10 @@ std::vector<uint8_t> deinterleaveR2007(std::span<const uint8_t> encoded, size_t 
   firstBadWord.reset();
   std::vector<uint8_t> data(words * dataBytes);
   auto run = [&](const uint8_t* first, size_t stride, size_t w, size_t lanes) {
-    const std::optional<size_t> bad = deinterleaveLanes(first, stride, lanes, f, data.data() + w * dataBytes);
+    uint8_t* out = data.data() + w * dataBytes;
+    // The two codes' parities: the data pages' 4, the system pages' 16.
+    const std::optional<size_t> bad = f.parity == kDataField.parity ? deinterleaveLanes<kDataField.parity>(first, stride, lanes, f, out)
+                                                                    : deinterleaveLanes<kSystemField.parity>(first, stride, lanes, f, out);
     if (!firstBadWord && bad) firstBadWord = w + *bad;
   };
   size_t w = 0;
