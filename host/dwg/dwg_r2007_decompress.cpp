@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "dwg/back_reference.h"
 #include "dwg/dwg_error.h"
 
 namespace corvane::dwg {
@@ -165,18 +166,8 @@ private:
   void copy(size_t back, size_t length) {
     if (back == 0 || back > written_) fail("compressed data copies from before the start of the page");
     if (length > out_.size() - written_) fail("page decompresses past its stated size");
-    uint8_t* d = out_.data() + written_;
-    const uint8_t* s = d - back;
+    copyBackReference(out_.data() + written_, back, length, out_.size() - written_);
     written_ += length;
-    // Eight bytes at a time where the source lies at least that far back
-    // (each piece then reads only bytes already written) and the page has
-    // room for the last piece's overrun; else byte by byte, as a copy may
-    // overlap the bytes it writes.
-    if (back >= 8 && out_.size() - written_ >= 8) {
-      for (size_t i = 0; i < length; i += 8) std::memcpy(d + i, s + i, 8);
-      return;
-    }
-    for (size_t i = 0; i < length; ++i) d[i] = s[i];
   }
 
   std::span<const uint8_t> src_;

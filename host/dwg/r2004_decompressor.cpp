@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "dwg/back_reference.h"
 #include "dwg/dwg_error.h"
 
 namespace corvane::dwg {
@@ -102,18 +103,8 @@ private:
     if (distance > written_)
       fail(at_, "a back reference " + std::to_string(distance) + " bytes back, before the page's start");
     ensureRoom(count);
-    uint8_t* to = out_.data() + written_;
-    const uint8_t* from = to - distance;
+    copyBackReference(out_.data() + written_, distance, count, out_.size() - written_);
     written_ += count;
-    // Eight bytes at a time where the reference lies at least that far
-    // back (each piece then reads only bytes already written) and the
-    // output has room for the last piece's overrun; else byte by byte, as
-    // a reference may overlap the bytes it writes.
-    if (distance >= 8 && out_.size() - written_ >= 8) {
-      for (size_t i = 0; i < count; i += 8) std::memcpy(to + i, from + i, 8);
-      return;
-    }
-    for (size_t i = 0; i < count; ++i) to[i] = from[i];
   }
 
   std::span<const uint8_t> in_;
