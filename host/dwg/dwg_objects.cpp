@@ -978,9 +978,8 @@ void writeModelText(DxfTextWriter& w, const std::string& text) {
     plain.push_back(c);
   }
   while (!plain.empty() && (plain.back() == ' ' || plain.back() == '\r' || plain.back() == '\n')) plain.pop_back();
-  std::vector<std::pair<int, std::string>> groups;
-  if (solids::encodeModelText(plain, groups)) {
-    for (const auto& [code, value] : groups) w.raw(code, value);
+  if (solids::modelTextStorable(plain)) {
+    solids::emitModelText(plain, [&w](int code, std::string_view value) { w.raw(code, value); });
     return;
   }
   // A character with no stored form: the lines stored as they are.
