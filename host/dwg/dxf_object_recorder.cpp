@@ -212,8 +212,7 @@ void DxfObjectRecorder::start(DxfObjectRole role, const DxfGroupNotes& notes, si
   meshM_ = notes.meshM;
   meshN_ = notes.meshN;
   subType_ = {};
-  vertexCount_ = controlCount_ = surfaceCount_ = allVertexCount_ = faceCount_ = 0;
-  badFace_ = badIndex_ = 0;
+  tally_ = {};
   if (role == DxfObjectRole::kTable && cur_.name != DwgDxfObject::kNone &&
       std::string_view(text_).substr(begin + cur_.name, cur_.nameEnd - cur_.name) == "APPID") {
     DxfAppIdTable t;
@@ -242,21 +241,7 @@ void DxfObjectRecorder::finishSub() {
     return;
   }
   subType_ = {};
-  ++allVertexCount_;
-  if (subFlags_ & 16) ++controlCount_;
-  else if (subFlags_ & 8) ++surfaceCount_;
-  if ((subFlags_ & 128) && (subFlags_ & 64)) {
-    ++vertexCount_;
-  } else if (subFlags_ & 128) {
-    ++faceCount_;
-    for (int i : subIndex_) {
-      const long a = i < 0 ? -static_cast<long>(i) : i;
-      if (a > badIndex_) {
-        badIndex_ = a;
-        badFace_ = faceCount_;
-      }
-    }
-  }
+  tally_.vertex(subFlags_, subIndex_);
 }
 
 void DxfObjectRecorder::finish(size_t endPos) {
@@ -269,9 +254,9 @@ void DxfObjectRecorder::finish(size_t endPos) {
   if (cur_.xdataEnd == DxfGroupNotes::kNone) cur_.xdataEnd = cur_.ownEnd;
   cur_.end = end;
   if (isPolyline_) {
-    cur_.vertices = static_cast<uint32_t>(allVertexCount_);
-    cur_.controlVertices = static_cast<uint32_t>(controlCount_);
-    cur_.surfaceVertices = static_cast<uint32_t>(surfaceCount_);
+    cur_.vertices = static_cast<uint32_t>(tally_.all);
+    cur_.controlVertices = static_cast<uint32_t>(tally_.control);
+    cur_.surfaceVertices = static_cast<uint32_t>(tally_.surface);
   }
   const uint32_t ordinal = static_cast<uint32_t>(objects_.size());
   if (cur_.role == DxfObjectRole::kTable) {
@@ -280,20 +265,9 @@ void DxfObjectRecorder::finish(size_t endPos) {
     appIdTable_.reset();
   }
   objects_.push_back(cur_);
-  if (isPolyline_ && (cur_.polylineFlags & 64) && badIndex_ > vertexCount_) {
-    inconsistencies_.push_back({ordinal, cur_.line,
-                                "polyface face " + std::to_string(badFace_) + " refers to vertex " +
-                                    std::to_string(badIndex_) + " but the mesh has " + std::to_string(vertexCount_) +
-                                    " vertices"});
-  } else if (isPolyline_ && !(cur_.polylineFlags & 64) && (cur_.polylineFlags & 16)) {
-    const bool smoothed = (cur_.polylineFlags & 4) != 0;
-    const long count = smoothed ? controlCount_ : allVertexCount_;
-    const long long expected = static_cast<long long>(meshM_) * meshN_;
-    if (count != expected)
-      inconsistencies_.push_back({ordinal, cur_.line,
-                                  "polygon mesh of " + std::to_string(meshM_) + " by " + std::to_string(meshN_) +
-                                      " has " + std::to_string(count) + (smoothed ? " control" : "") +
-                                      " vertices, not " + std::to_string(expected)});
+  if (isPolyline_) {
+    std::string why = tally_.inconsistency(cur_.polylineFlags, meshM_, meshN_);
+    if (!why.empty()) inconsistencies_.push_back({ordinal, cur_.line, std::move(why)});
   }
 }
 

@@ -15,6 +15,7 @@
 
 #include "dwg/dwg_objects.h"
 #include "dwg/dxf_text_writer.h"
+#include "dxf/dxf_polyline_tally.h"
 #include "dxf/dxf_scanner.h"
 
 namespace corvane::dwg {
@@ -109,8 +110,7 @@ private:
   std::string_view subType_;
   int subFlags_ = 0;
   int subIndex_[4] = {0, 0, 0, 0};
-  long vertexCount_ = 0, controlCount_ = 0, surfaceCount_ = 0, allVertexCount_ = 0, faceCount_ = 0;
-  long badFace_ = 0, badIndex_ = 0;
+  DxfPolylineTally tally_;
 };
 
 // The objects of DXF reported to SINK as the scan of its text would report
