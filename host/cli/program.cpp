@@ -1,5 +1,6 @@
 #include "cli/program.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -16,9 +17,10 @@ const char* const kUsage =
     "\n"
     "commands:\n"
     "  shell [DRAWING]            interactive command line\n"
-    "  run DRAWING SCRIPT         answer every prompt from SCRIPT ('-': standard input)\n"
+    "  run DRAWING SCRIPT [--keep-going]\n"
+    "                             answer every prompt from SCRIPT ('-': standard input)\n"
     "  export [DRAWING|FOLDER]... [-o OUT] [-r] [-j N] [--layer NAME]...\n"
-    "         [--keep-blocks] [--json] [--progress]\n"
+    "         [--keep-blocks] [--explode-limit N] [--json] [--progress]\n"
     "                             export every object (or those on the layers) to\n"
     "                             VRML: one drawing, or many in worker processes\n"
     "\n"
@@ -31,14 +33,18 @@ const char* const kUsage =
     "ends the options.\n"
     "\n"
     "exit status: 0 success, 1 the export converted nothing, 2 a drawing, module,\n"
-    "usage or output-file error, 3 the host was aborted, 130 interrupted (Ctrl-C,\n"
-    "SIGTERM, SIGHUP).\n";
+    "usage or output-file error, 3 the host was aborted, 4 a step of corvane run\n"
+    "failed, 130 interrupted (Ctrl-C, SIGTERM, SIGHUP).\n";
 
 const char* const kShellUsage =
     "usage: corvane shell [DRAWING]\n"
     "Interactive command line on DRAWING (a DXF or DWG file; none: an empty one).\n"
     "Type a command name, or a list expression such as (vrml_geturl (car (entsel))).\n"
     "Ctrl-C or Escape cancels a prompt or a dialog; Ctrl-D or QUIT leaves.\n"
+    "Enter or Space on an empty Command: line runs the last command again; a\n"
+    "list expression left open goes on at the prompt (_>. Words after a command\n"
+    "answer its prompts (\"quoted words\" as one); SAVEAS takes the rest of the\n"
+    "line as the path. At file prompts ~/ is the home folder.\n"
     "\n"
     "Unsaved changes are never dropped without asking. Ended by SIGTERM or\n"
     "SIGHUP (a closed terminal), the shell writes them to a recovery copy beside\n"
@@ -53,15 +59,22 @@ const char* const kShellUsage =
     "130 ended by SIGTERM or SIGHUP.\n";
 
 const char* const kRunUsage =
-    "usage: corvane run DRAWING SCRIPT\n"
+    "usage: corvane run DRAWING SCRIPT [--keep-going]\n"
     "Runs the command line on DRAWING ('-': an empty drawing), answering every\n"
     "prompt from SCRIPT ('-': standard input), one line per answer, and prints\n"
     "the transcript. An empty line is Enter, a line ^C cancels, a line starting\n"
     "with ';' is a comment; at the end of the script the host quits, discarding\n"
     "unsaved changes with a notice. Stopped by a signal, it keeps them in a\n"
     "recovery copy as the shell does (corvane shell --help).\n"
+    "\n"
+    "The script stops at the first step that fails (an unknown command, an\n"
+    "answer a prompt refuses, a list expression's error, a SAVE that wrote\n"
+    "nothing): a line on standard error names its line, and the host quits as\n"
+    "at the end of the script.\n"
+    "  --keep-going   run every line; a step that failed still gives status 4\n"
+    "\n"
     "Exit status: 0 normal end, 2 drawing or module can't be loaded, 3 aborted,\n"
-    "130 interrupted.\n";
+    "4 a step failed, 130 interrupted.\n";
 
 const char* const kExportUsage =
     "usage: corvane export [DRAWING|FOLDER]... [OPTIONS]\n"
@@ -98,6 +111,9 @@ const char* const kExportUsage =
     "  --layer NAME      only the objects on layer NAME (again for more layers)\n"
     "  --keep-blocks     export model space as it stands: block references and\n"
     "                    MESH objects count as objects the export can't convert\n"
+    "  --explode-limit N the most objects the block references may place (the\n"
+    "                    EXPLODELIMIT variable; default: what a quarter of the\n"
+    "                    memory holds); a drawing past it is refused, status 2\n"
     "  --json            one JSON object per drawing on standard output, and\n"
     "                    nothing else: drawing, world, status, verdict, converted,\n"
     "                    ignored (by DXF type), seconds, message\n"
@@ -126,10 +142,12 @@ const OptionSpec kOptions[] = {
     {"output", 'o', "OUT", "export"},
     {"layer", 0, "NAME", "export"},
     {"keep-blocks", 0, nullptr, "export"},
+    {"explode-limit", 0, "N", "export"},
     {"recursive", 'r', nullptr, "export"},
     {"jobs", 'j', "N", "export"},
     {"json", 0, nullptr, "export"},
     {"progress", 0, nullptr, "export"},
+    {"keep-going", 0, nullptr, "run"},
 };
 
 const char* const kCommands[] = {"shell", "run", "export"};
@@ -167,7 +185,17 @@ bool apply(const OptionSpec& option, const char* value, ProgramOptions& options,
   else if (name == "recursive") e.recursive = true;
   else if (name == "json") e.json = true;
   else if (name == "progress") e.progress = true;
-  else if (name == "jobs") {
+  else if (name == "keep-going") options.keepGoing = true;
+  else if (name == "explode-limit") {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long n = std::strtoull(value, &end, 10);
+    if (*value < '0' || *value > '9' || *end != '\0' || errno == ERANGE) {
+      error = "export: --explode-limit takes a count of objects, not '" + std::string(value) + "'";
+      return false;
+    }
+    options.session.explodeLimit = n;
+  } else if (name == "jobs") {
     char* end = nullptr;
     unsigned long n = std::strtoul(value, &end, 10);
     if (*value < '0' || *value > '9' || *end != '\0' || n < 1 || n > 1024) {
@@ -239,10 +267,11 @@ int runShellOrScript(const ProgramOptions& options, std::istream& in, const Outp
     diagnose(streams, error);
     return kExitLoadError;
   }
-  if (!stopRequested()) session.runCommandLine(scriptStream);
+  if (!stopRequested()) session.runCommandLine(scriptStream, options.keepGoing);
   session.stop();
   streams.out.flush();
-  return stopRequested() ? kExitInterrupted : kExitOk;
+  if (stopRequested()) return kExitInterrupted;
+  return script && session.stepFailed() ? kExitStepFailed : kExitOk;
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "ads.h"
+#include "runtime/host_services.h"
 
 namespace corvane {
 namespace {
@@ -152,4 +153,5 @@ bool inputEnded() {
 
 } // namespace corvane
 
-extern "C" int ads_usrbrk(void) { return corvane::breakPending() ? 1 : 0; }
+// A command the host itself failed stops as a cancelled one does.
+extern "C" int ads_usrbrk(void) { return corvane::breakPending() || corvane::commandFailed() ? 1 : 0; }

@@ -39,7 +39,11 @@ std::string kindName(ControlKind kind) {
 
 std::string quoted(const std::string& s) { return "\"" + s + "\""; }
 
-void refuse(const std::string& why) { hostPrint("*Invalid* " + why + "\n"); }
+// A refused answer says why, and fails the script's step.
+void refuse(const std::string& why) {
+  hostPrint("*Invalid* " + why + "\n");
+  if (Console* console = currentConsole()) console->noteStepFailed("*Invalid* " + why);
+}
 
 bool parseInt(const std::string& s, int& value) {
   if (s.empty()) return false;
@@ -115,7 +119,6 @@ public:
     }
     hostPrint(text);
   }
-
 };
 
 } // namespace

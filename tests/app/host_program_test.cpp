@@ -88,7 +88,8 @@ TEST(HostProgram, HelpAndVersion) {
   EXPECT_NE(help.out.find("usage: corvane"), std::string::npos);
   // Every status the program can end with is told.
   EXPECT_NE(help.out.find("exit status: 0 success, 1 the export converted nothing, 2 a drawing, module,\n"
-                          "usage or output-file error, 3 the host was aborted, 130 interrupted"),
+                          "usage or output-file error, 3 the host was aborted, 4 a step of corvane run\n"
+                          "failed, 130 interrupted"),
             std::string::npos)
       << help.out;
   ProcessResult runHelp = runProcess({corvanePath(), "run", "--help"});
@@ -104,10 +105,14 @@ TEST(HostProgram, HelpAndVersion) {
 }
 
 TEST(HostProgram, ScriptCommandsCommentsAndUnknownCommands) {
-  ProcessResult r = runProcess({corvanePath(), "run", "-", "-"}, "; a comment\n\nnosuchcommand\nquit\n");
-  EXPECT_EQ(r.status, 0) << r.err;
+  ProcessResult r = runProcess({corvanePath(), "run", "-", "-"}, "; a comment\n\nnosuchcommand\n(princ \"after\")\n");
+  // The unknown command is a failed step: the script stops there.
+  EXPECT_EQ(r.status, 4) << r.err;
   EXPECT_EQ(r.out.find("a comment"), std::string::npos);
   EXPECT_NE(r.out.find("Unknown command \"NOSUCHCOMMAND\""), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("after"), std::string::npos) << r.out;
+  EXPECT_EQ(r.err, "corvane: script line 3: Unknown command \"NOSUCHCOMMAND\"; the script stops there (--keep-going runs "
+                   "on)\n");
 }
 
 } // namespace
