@@ -31,8 +31,8 @@ const char* const kUsage =
     "ends the options.\n"
     "\n"
     "exit status: 0 success, 1 the export converted nothing, 2 a drawing, module,\n"
-    "usage or output-file error, 3 the host was aborted, 130 interrupted (Ctrl-C,\n"
-    "SIGTERM, SIGHUP).\n";
+    "usage or output-file error, 3 the host was aborted, 4 a step of corvane run\n"
+    "failed, 130 interrupted (Ctrl-C, SIGTERM, SIGHUP).\n";
 
 const char* const kShellUsage =
     "usage: corvane shell [DRAWING]\n"
@@ -61,7 +61,7 @@ const char* const kRunUsage =
     "unsaved changes with a notice. Stopped by a signal, it keeps them in a\n"
     "recovery copy as the shell does (corvane shell --help).\n"
     "Exit status: 0 normal end, 2 drawing or module can't be loaded, 3 aborted,\n"
-    "130 interrupted.\n";
+    "4 a step failed (a SAVE that wrote nothing), 130 interrupted.\n";
 
 const char* const kExportUsage =
     "usage: corvane export [DRAWING|FOLDER]... [OPTIONS]\n"
@@ -242,7 +242,8 @@ int runShellOrScript(const ProgramOptions& options, std::istream& in, const Outp
   if (!stopRequested()) session.runCommandLine(scriptStream);
   session.stop();
   streams.out.flush();
-  return stopRequested() ? kExitInterrupted : kExitOk;
+  if (stopRequested()) return kExitInterrupted;
+  return script && session.stepFailed() ? kExitStepFailed : kExitOk;
 }
 
 } // namespace

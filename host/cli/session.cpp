@@ -131,6 +131,8 @@ struct Session::State {
   bool stopped = false;
   // Set by adsi_fileerror; the batch export fails with it.
   bool outputFileFailed = false;
+  // A step of the command line failed (Console::noteStepFailed).
+  bool stepFailed = false;
 };
 
 Session::Session(const OutputStreams& streams) : state_(std::make_unique<State>(streams)) {}
@@ -217,6 +219,7 @@ void Session::runCommandLine(std::istream* script) {
   setCurrentConsole(&console);
   console.run();
   setCurrentConsole(nullptr);
+  state_->stepFailed = state_->stepFailed || console.stepFailed();
   if (console.quitRequested() || !drawing.modified()) {
     // The user's word, or nothing left to keep.
     recovery.remove();
@@ -233,6 +236,8 @@ void Session::runCommandLine(std::istream* script) {
   else
     diagnose(why + "; unsaved changes to " + name + " are lost: " + written.error);
 }
+
+bool Session::stepFailed() const { return state_->stepFailed; }
 
 int Session::exportTo(const std::string& outputPath, const std::vector<std::string>& layers, bool keepBlocks,
                       ExportTally* tally) {

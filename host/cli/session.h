@@ -56,6 +56,7 @@ enum ExitStatus {
   kExitFalse = 1,        // the job ran and returned nil (export converted nothing)
   kExitLoadError = 2,    // drawing, module, usage or output-file error
   kExitAborted = 3,      // acrx_abort
+  kExitStepFailed = 4,   // corvane run: a step of the script failed
   kExitInterrupted = 130, // SIGINT, SIGTERM or SIGHUP (Ctrl-C outside the shell)
 };
 
@@ -77,6 +78,8 @@ public:
   // Runs the command line until it ends: answers from SCRIPT, or from the
   // terminal when null.
   void runCommandLine(std::istream* script);
+  // True once a step of the command line has failed (Console::noteStepFailed).
+  bool stepFailed() const;
   // Evaluates one list expression; returns the printed result or error line.
   std::string evaluate(const std::string& expression);
   // Exports the model-space objects (on LAYERS, or all) with the module's

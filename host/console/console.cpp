@@ -164,6 +164,8 @@ void Console::addHostCommand(const std::string& name, HostCommand command) {
   hostCommands_.emplace_back(asciiUpper(name), std::move(command));
 }
 
+void Console::noteStepFailed(const std::string&) { stepFailed_ = true; }
+
 bool Console::commandEcho() const {
   SysVar* echo = sysVars().find("CMDECHO");
   return echo == nullptr || echo->shortValue != 0;

@@ -88,6 +88,11 @@ public:
   bool runCommand(std::vector<std::string> words);
 
   bool interactive() const { return input_->interactive(); }
+  // A step of the session failed (a SAVE that wrote nothing, ...): WHY is
+  // the line that said so. The session goes on; corvane run ends with
+  // status 4 once its script is done (ExitStatus).
+  void noteStepFailed(const std::string& why);
+  bool stepFailed() const { return stepFailed_; }
   void requestQuit() { quit_ = true; }
   bool quitRequested() const { return quit_; }
   // Whether host commands echo themselves (CMDECHO).
@@ -105,6 +110,7 @@ private:
   std::vector<std::string> pendingAnswers_;
   bool answering_ = false; // running a command with answers given in advance
   bool quit_ = false;
+  bool stepFailed_ = false;
 };
 
 // The console the ads_* prompts use; null when none runs.

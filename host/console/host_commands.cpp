@@ -18,10 +18,14 @@ std::string colourText(int index) {
   return std::to_string(index);
 }
 
-void saveTo(Drawing& drawing, const std::string& path) {
+void saveTo(Console& console, Drawing& drawing, const std::string& path) {
   HostResult result = path.empty() ? drawing.save() : drawing.saveAs(path);
-  if (result) hostPrint("\nSaved " + drawing.file().path() + ".\n");
-  else hostPrint("\n" + result.error + "\n");
+  if (result) {
+    hostPrint("\nSaved " + drawing.file().path() + ".\n");
+    return;
+  }
+  hostPrint("\n" + result.error + "\n");
+  console.noteStepFailed(result.error);
 }
 
 void saveAsCommand(Console& console) {
@@ -42,7 +46,7 @@ void saveAsCommand(Console& console) {
                             ".\nSave without them? <N>: ");
     if (go.kind != Answer::kText || go.text.empty() || (go.text[0] != 'y' && go.text[0] != 'Y')) return;
   }
-  saveTo(*drawing, path);
+  saveTo(console, *drawing, path);
 }
 
 void saveCommand(Console& console) {
@@ -52,7 +56,7 @@ void saveCommand(Console& console) {
     saveAsCommand(console);
     return;
   }
-  saveTo(*drawing, "");
+  saveTo(console, *drawing, "");
 }
 
 void listCommand(Console& console) {
