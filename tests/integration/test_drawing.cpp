@@ -201,6 +201,27 @@ ProcessResult blocks(const std::vector<std::string>& args) {
   return runProcess(argv);
 }
 
+const std::string& largeDrawingPath() {
+  struct Folder {
+    std::string dir = makeTempDir();
+    ~Folder() { std::filesystem::remove_all(dir); }
+  };
+  static const Folder folder;
+  static const std::string path = [] {
+    TestDrawing d;
+    // 3DFACE records of about 130 bytes: 380,000 of them make 50 MB.
+    for (int i = 0; i < 380000; ++i) {
+      char handle[16];
+      std::snprintf(handle, sizeof handle, "%X", 0x100 + i);
+      d.face(handle, "0", 1 + i % 200, i * 0.001);
+    }
+    const std::string file = folder.dir + "/large.dxf";
+    writeFile(file, d.text());
+    return file;
+  }();
+  return path;
+}
+
 std::string coinCheck(const std::string& file, const std::vector<std::string>& expectations) {
   std::string checker = std::string(CORVANE_BIN_DIR) + "/vrmlcheck";
   if (access(checker.c_str(), X_OK) != 0) return "";
