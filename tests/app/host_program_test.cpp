@@ -89,7 +89,8 @@ TEST(HostProgram, HelpAndVersion) {
   EXPECT_NE(help.out.find("usage: corvane"), std::string::npos);
   // Every status the program can end with is told.
   EXPECT_NE(help.out.find("exit status: 0 success, 1 the export converted nothing, 2 a drawing, module,\n"
-                          "usage or output-file error, 3 the host was aborted, 130 interrupted"),
+                          "usage or output-file error, 3 the host was aborted, 4 a step of corvane run\n"
+                          "failed, 130 interrupted"),
             std::string::npos)
       << help.out;
   ProcessResult runHelp = runProcess({corvanePath(), "run", "--help"});

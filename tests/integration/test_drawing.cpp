@@ -202,12 +202,12 @@ ProcessResult blocks(const std::vector<std::string>& args) {
 }
 
 const std::string& largeDrawingPath() {
-  struct Folder {
-    std::string dir = makeTempDir();
-    ~Folder() { std::filesystem::remove_all(dir); }
-  };
-  static const Folder folder;
+  // Kept in the build's tests folder: ctest runs each test in a process of
+  // its own, and the drawing is the same every time.
   static const std::string path = [] {
+    const std::string file = std::string(CORVANE_BIN_DIR) + "/../tests/large_drawing.dxf";
+    // Only ever put there whole (below): if it is there, it is done.
+    if (std::filesystem::exists(file)) return file;
     TestDrawing d;
     // 3DFACE records of about 130 bytes: 380,000 of them make 50 MB.
     for (int i = 0; i < 380000; ++i) {
@@ -215,8 +215,10 @@ const std::string& largeDrawingPath() {
       std::snprintf(handle, sizeof handle, "%X", 0x100 + i);
       d.face(handle, "0", 1 + i % 200, i * 0.001);
     }
-    const std::string file = folder.dir + "/large.dxf";
-    writeFile(file, d.text());
+    // Written whole under another name first: two tests may write it at once.
+    const std::string partial = file + "." + std::to_string(::getpid());
+    writeFile(partial, d.text());
+    std::filesystem::rename(partial, file);
     return file;
   }();
   return path;

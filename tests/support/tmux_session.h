@@ -24,13 +24,8 @@ public:
   // ends, the pane shows "EXIT <status>" and stays for reading.
   TmuxSession(const std::string& command, int cols, int rows)
       : name_("corvane-test-" + std::to_string(getpid()) + "-" + std::to_string(++sessions())) {
-    // Other runs share the tmux server: one that is just shutting down (its
-    // last session gone) refuses a new session; the next server takes it.
-    for (int attempt = 0; attempt < 5 && !started_; ++attempt) {
-      if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      started_ = run("tmux new-session -d -x " + std::to_string(cols) + " -y " + std::to_string(rows) + " -s " +
-                     name_ + " " + shellQuoted(command + "; echo EXIT $?; sleep 600")) == 0;
-    }
+    started_ = run("tmux new-session -d -x " + std::to_string(cols) + " -y " + std::to_string(rows) + " -s " +
+                   name_ + " " + shellQuoted(command + "; echo EXIT $?; sleep 600")) == 0;
   }
   ~TmuxSession() { run("tmux kill-session -t " + name_ + " 2>/dev/null"); }
   TmuxSession(const TmuxSession&) = delete;
