@@ -31,11 +31,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t textBytes = data[3], handleBytes = data[4];
   std::span<const uint8_t> rest(data + 5, size - 5);
   if (textBytes + handleBytes > rest.size()) return 0;
-  const auto text = rest.subspan(0, textBytes);
+  const auto textStream = rest.subspan(0, textBytes);
   const auto handles = rest.subspan(textBytes, handleBytes);
   const auto bits = rest.subspan(textBytes + handleBytes);
   corvane::dwg::BitReader dataReader(bits, version, "fuzz data");
-  corvane::dwg::BitReader textReader(text, version, "fuzz text");
+  corvane::dwg::BitReader textReader(textStream, version, "fuzz text");
   corvane::dwg::BitReader handleReader(handles, version, "fuzz handles");
   corvane::dwg::ObjectReader in(version, dataReader, version >= DwgVersion::kR2007 ? textReader : dataReader,
                                 handleReader, 0x2F);
