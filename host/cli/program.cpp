@@ -16,7 +16,8 @@ const char* const kUsage =
     "\n"
     "commands:\n"
     "  shell [DRAWING]            interactive command line\n"
-    "  run DRAWING SCRIPT         answer every prompt from SCRIPT ('-': standard input)\n"
+    "  run DRAWING SCRIPT [--keep-going]\n"
+    "                             answer every prompt from SCRIPT ('-': standard input)\n"
     "  export [DRAWING|FOLDER]... [-o OUT] [-r] [-j N] [--layer NAME]...\n"
     "         [--keep-blocks] [--json] [--progress]\n"
     "                             export every object (or those on the layers) to\n"
@@ -39,6 +40,10 @@ const char* const kShellUsage =
     "Interactive command line on DRAWING (a DXF or DWG file; none: an empty one).\n"
     "Type a command name, or a list expression such as (vrml_geturl (car (entsel))).\n"
     "Ctrl-C or Escape cancels a prompt or a dialog; Ctrl-D or QUIT leaves.\n"
+    "Enter or Space on an empty Command: line runs the last command again; a\n"
+    "list expression left open goes on at the prompt (_>. Words after a command\n"
+    "answer its prompts (\"quoted words\" as one); SAVEAS takes the rest of the\n"
+    "line as the path. At file prompts ~/ is the home folder.\n"
     "\n"
     "Unsaved changes are never dropped without asking. Ended by SIGTERM or\n"
     "SIGHUP (a closed terminal), the shell writes them to a recovery copy beside\n"
@@ -53,15 +58,22 @@ const char* const kShellUsage =
     "130 ended by SIGTERM or SIGHUP.\n";
 
 const char* const kRunUsage =
-    "usage: corvane run DRAWING SCRIPT\n"
+    "usage: corvane run DRAWING SCRIPT [--keep-going]\n"
     "Runs the command line on DRAWING ('-': an empty drawing), answering every\n"
     "prompt from SCRIPT ('-': standard input), one line per answer, and prints\n"
     "the transcript. An empty line is Enter, a line ^C cancels, a line starting\n"
     "with ';' is a comment; at the end of the script the host quits, discarding\n"
     "unsaved changes with a notice. Stopped by a signal, it keeps them in a\n"
     "recovery copy as the shell does (corvane shell --help).\n"
+    "\n"
+    "The script stops at the first step that fails (an unknown command, an\n"
+    "answer a prompt refuses, a list expression's error, a SAVE that wrote\n"
+    "nothing): a line on standard error names its line, and the host quits as\n"
+    "at the end of the script.\n"
+    "  --keep-going   run every line; a step that failed still gives status 4\n"
+    "\n"
     "Exit status: 0 normal end, 2 drawing or module can't be loaded, 3 aborted,\n"
-    "4 a step failed (a SAVE that wrote nothing), 130 interrupted.\n";
+    "4 a step failed, 130 interrupted.\n";
 
 const char* const kExportUsage =
     "usage: corvane export [DRAWING|FOLDER]... [OPTIONS]\n"
@@ -130,6 +142,7 @@ const OptionSpec kOptions[] = {
     {"jobs", 'j', "N", "export"},
     {"json", 0, nullptr, "export"},
     {"progress", 0, nullptr, "export"},
+    {"keep-going", 0, nullptr, "run"},
 };
 
 const char* const kCommands[] = {"shell", "run", "export"};
@@ -167,6 +180,7 @@ bool apply(const OptionSpec& option, const char* value, ProgramOptions& options,
   else if (name == "recursive") e.recursive = true;
   else if (name == "json") e.json = true;
   else if (name == "progress") e.progress = true;
+  else if (name == "keep-going") options.keepGoing = true;
   else if (name == "jobs") {
     char* end = nullptr;
     unsigned long n = std::strtoul(value, &end, 10);
@@ -239,7 +253,7 @@ int runShellOrScript(const ProgramOptions& options, std::istream& in, const Outp
     diagnose(streams, error);
     return kExitLoadError;
   }
-  if (!stopRequested()) session.runCommandLine(scriptStream);
+  if (!stopRequested()) session.runCommandLine(scriptStream, options.keepGoing);
   session.stop();
   streams.out.flush();
   if (stopRequested()) return kExitInterrupted;

@@ -19,6 +19,7 @@ struct ProgramOptions {
   bool version = false;              // --version
   SessionOptions session;            // --module, --support
   std::vector<std::string> operands; // shell: [DRAWING]; run: DRAWING SCRIPT
+  bool keepGoing = false;            // run --keep-going: past a failed step
   ExportOptions exportOptions;       // export: its drawings and options
 };
 

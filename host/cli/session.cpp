@@ -224,9 +224,10 @@ std::string Session::evaluate(const std::string& expression) {
   return result.text;
 }
 
-void Session::runCommandLine(std::istream* script) {
+void Session::runCommandLine(std::istream* script, bool keepGoing) {
   Console console(script ? makeScriptInput(*script) : makeTerminalInput());
-  console.setEvaluator([this](const std::string& e) { return evaluate(e); });
+  console.setEvaluator([this](const std::string& e) { return state_->interpreter->evaluateLine(e); });
+  console.setStopAtFailure(!keepGoing);
   registerHostCommands(console);
   registerMenuCommands(console);
   Drawing& drawing = *state_->drawing;

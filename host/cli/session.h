@@ -76,8 +76,9 @@ public:
   // caller prints it); warnings of the load are on the error stream.
   bool start(const SessionOptions& options, std::string& error);
   // Runs the command line until it ends: answers from SCRIPT, or from the
-  // terminal when null.
-  void runCommandLine(std::istream* script);
+  // terminal when null. A script stops at its first failed step unless
+  // KEEPGOING (Console::noteStepFailed).
+  void runCommandLine(std::istream* script, bool keepGoing = false);
   // True once a step of the command line has failed (Console::noteStepFailed).
   bool stepFailed() const;
   // Evaluates one list expression; returns the printed result or error line.

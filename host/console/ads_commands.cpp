@@ -20,10 +20,6 @@ bool fileExists(const std::string& path) {
   return stat(path.c_str(), &st) == 0;
 }
 
-bool isYes(const std::string& answer) {
-  return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
-}
-
 } // namespace
 
 extern "C" {
@@ -36,24 +32,31 @@ int ads_getfiled(const char* title, const char* defawlt, const char* ext, int fl
   prompt += title ? title : "";
   if (defawlt != nullptr && *defawlt != '\0') prompt += std::string(" <") + defawlt + ">";
   prompt += ": ";
-  corvane::Answer answer = console->ask(prompt);
-  if (answer.kind != corvane::Answer::kText) return RTCAN;
-  std::string path = answer.text;
-  if (path.empty() && defawlt != nullptr) path = defawlt;
-  if (path.empty()) return RTCAN;
-  // A name typed without an extension gets the default one.
-  if (ext != nullptr && *ext != '\0') {
-    size_t slash = path.rfind('/');
-    size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-      path += std::string(".") + ext;
-  }
-  if ((flags & 1) != 0 && fileExists(path)) {
-    corvane::Answer replace = console->ask("\n" + path + " already exists.\nDo you want to replace it? <N>: ");
-    if (replace.kind != corvane::Answer::kText || !isYes(replace.text)) return RTCAN;
-  } else if ((flags & 1) == 0 && !fileExists(path)) {
-    corvane::hostPrint("\nCannot find " + path + ".");
-    return RTERROR;
+  std::string path;
+  for (;;) {
+    corvane::Answer answer = console->ask(prompt);
+    if (answer.kind != corvane::Answer::kText) return RTCAN;
+    path = corvane::pathFromAnswer(answer.text);
+    if (path.empty() && defawlt != nullptr) path = defawlt;
+    if (path.empty()) return RTCAN;
+    // A name typed without an extension gets the default one.
+    if (ext != nullptr && *ext != '\0') {
+      size_t slash = path.rfind('/');
+      size_t dot = path.rfind('.');
+      if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        path += std::string(".") + ext;
+    }
+    if ((flags & 1) == 0 && !fileExists(path)) {
+      corvane::hostPrint("\nCannot find " + path + ".");
+      console->noteStepFailed("Cannot find " + path + ".");
+      return RTERROR;
+    }
+    if ((flags & 1) == 0) break;
+    // Declining to replace a file is choosing another name, as in a file
+    // dialog: the question comes back.
+    corvane::Replace replace = corvane::askToReplace(*console, path);
+    if (replace == corvane::Replace::kCancel) return RTCAN;
+    if (replace == corvane::Replace::kYes) break;
   }
   char* copy = acad__strdup(path.c_str());
   if (copy == nullptr) return RTERROR;

@@ -133,7 +133,10 @@ int askForObjects(Console& console, const Drawing& drawing, const std::string& p
         }
         add(r);
       }
-      if (bad) hostPrint(kObjectsAccepted);
+      if (bad) {
+        hostPrint(kObjectsAccepted);
+        console.noteStepFailed("invalid selection: " + answer.text);
+      }
       if (bad && picked.size() == before) continue;
     }
     hostPrint(std::to_string(picked.size() - before) + " found\n");
@@ -215,17 +218,21 @@ int ads_entsel(const char* prompt, ads_name result, ads_point ptres) {
   Drawing* drawing = currentDrawing();
   Console* console = currentConsole();
   if (drawing == nullptr || console == nullptr || result == nullptr) return RTERROR;
-  Answer answer = console->ask(prompt ? prompt : "\nSelect object: ");
-  if (answer.kind != Answer::kText) return RTCAN;
-  std::vector<std::string> tokens = words(answer.text);
-  if (tokens.empty()) return RTERROR;
   AcDbObjectRecord* r = nullptr;
-  if (tokens.size() == 1)
-    r = equalsIgnoreCase(tokens[0], "last") ? drawing->records().lastModelSpace() : pickable(*drawing, tokens[0]);
-  if (r == nullptr) {
-    hostPrint("*Invalid selection*\nExpects the handle of one object (such as 2F), or last.\n");
-    return RTERROR;
+  // A pick that names no object is asked again, as a missed pick would be.
+  while (r == nullptr) {
+    Answer answer = console->ask(prompt ? prompt : "\nSelect object: ");
+    if (answer.kind != Answer::kText) return RTCAN;
+    std::vector<std::string> tokens = words(answer.text);
+    if (tokens.empty()) return RTERROR;
+    if (tokens.size() == 1)
+      r = equalsIgnoreCase(tokens[0], "last") ? drawing->records().lastModelSpace() : pickable(*drawing, tokens[0]);
+    if (r == nullptr) {
+      hostPrint("*Invalid selection*\nExpects the handle of one object (such as 2F), or last.\n");
+      console->noteStepFailed("invalid selection: " + answer.text);
+    }
   }
+  notePicked(*r);
   makeEntityName(*r, result);
   if (ptres != nullptr) ptres[0] = ptres[1] = ptres[2] = 0.0;
   return RTNORM;

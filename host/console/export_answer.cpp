@@ -44,6 +44,10 @@ const Noun kNouns[] = {
     {"VIEWPORT", "viewport", "viewports"},
     {"IMAGE", "image", "images"},
     {"SURFACE", "surface", "surfaces"},
+    {"3DFACE", "3D face", "3D faces"},
+    {"SOLID", "2D solid", "2D solids"},
+    {"3DSOLID", "3D solid", "3D solids"},
+    {"BODY", "body", "bodies"},
 };
 
 std::string counted(size_t n, const std::string& type) {
@@ -94,6 +98,9 @@ Walk& walk() {
   return *w;
 }
 
+// The entity a module's "Select object: " picked in the call in progress.
+ads_name gPicked = {0, 0};
+
 } // namespace
 
 size_t ExportTally::ignoredCount() const {
@@ -113,6 +120,10 @@ ExportTally tallyForExport(const Drawing& drawing, std::span<AcDbObjectRecord* c
   std::stable_sort(tally.ignored.begin(), tally.ignored.end(),
                    [](const auto& a, const auto& b) { return a.second > b.second; });
   return tally;
+}
+
+std::string countedKindsText(const std::vector<std::pair<std::string, size_t>>& kinds) {
+  return joined(countedKinds(kinds), " and ");
 }
 
 std::string nothingConvertedLine(const ExportTally& tally, BlockReferences blocks,
@@ -148,7 +159,7 @@ std::string nothingConvertedLine(const ExportTally& tally, BlockReferences block
     }
     if (!others.empty()) line += ", ";
   }
-  if (!others.empty()) line += joined(countedKinds(others), " and ") + ", which the export does not convert";
+  if (!others.empty()) line += countedKindsText(others) + ", which the export does not convert";
   return line;
 }
 
@@ -171,6 +182,19 @@ void forgetSetWalk() {
   Walk& w = walk();
   w.inOrder = false;
   w.entities.clear();
+  gPicked[0] = gPicked[1] = 0;
+}
+
+void notePicked(const AcDbObjectRecord& record) { makeEntityName(record, gPicked); }
+
+std::string takeRefusedPick() {
+  const AcDbObjectRecord* picked = gPicked[0] != 0 ? recordFromEntityName(gPicked) : nullptr;
+  gPicked[0] = gPicked[1] = 0;
+  const Drawing* drawing = drawingOwning(picked);
+  if (picked == nullptr || drawing == nullptr || isExportable(*picked)) return {};
+  return std::string(drawing->typeName(*picked)) + " " + drawing->handleText(*picked) +
+         " is not an object the export converts; pick a 3D face, 2D solid, polyface or polygon mesh, 3D solid "
+         "or body (Enter ends)";
 }
 
 std::string takeWalkAnswer() {

@@ -29,6 +29,11 @@ struct ExportTally {
 // Counts OBJECTS (entities of DRAWING) by what the export does with them.
 ExportTally tallyForExport(const Drawing& drawing, std::span<AcDbObjectRecord* const> objects);
 
+// KINDS (DXF type name, count) as a person counts them, kinds that share a
+// word together and the most numerous first: "24 3D faces, 5 2D solids and
+// 1 line". Empty for no kinds.
+std::string countedKindsText(const std::vector<std::pair<std::string, size_t>>& kinds);
+
 // Where the block references and MESH objects among the ignored come from,
 // which decides what the line tells about them.
 enum class BlockReferences {
@@ -59,5 +64,14 @@ void forgetSetWalk();
 // export converts (nor was the call cancelled), the nothingConvertedLine
 // of those objects in the drawing as it stands; else empty. Forgets the walk.
 std::string takeWalkAnswer();
+
+// ads_entsel calls notePicked with the object picked at "Select object: ".
+// forgetSetWalk forgets it too.
+void notePicked(const AcDbObjectRecord& record);
+// After a module command has returned: when it picked an object of a kind
+// the export does not convert (the module refuses such a pick), the line
+// that says so and names the kinds it takes ("LINE 212 is not ...; pick a
+// 3D face, ..."); else empty. Forgets the pick.
+std::string takeRefusedPick();
 
 } // namespace corvane

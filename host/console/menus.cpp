@@ -15,6 +15,12 @@
 namespace corvane {
 namespace {
 
+// An answer a prompt refused: said on the transcript, and a failed step.
+void refuseAnswer(Console& console, const std::string& why) {
+  hostPrint(why);
+  console.noteStepFailed(why);
+}
+
 std::string trim(const std::string& s) {
   size_t a = s.find_first_not_of(" \t\r");
   if (a == std::string::npos) return "";
@@ -82,9 +88,8 @@ void menuUnload(Console& console) {
 void menuLoad(Console& console) {
   Answer answer = console.ask("\nEnter name of menu file to load: ");
   if (answer.kind != Answer::kText) return;
-  std::string name = trim(answer.text);
-  if (name.empty()) return;
-  std::string fileName = name;
+  std::string fileName = pathFromAnswer(answer.text);
+  if (fileName.empty()) return;
   if (fileName.size() < 4 || asciiUpper(fileName.substr(fileName.size() - 4)) != ".MNU") fileName += ".mnu";
   char found[512];
   if (ads_findfile(fileName.c_str(), found) != RTNORM) {
@@ -151,7 +156,7 @@ void toolbar(Console& console) {
       break;
     }
   if (picked.empty()) {
-    hostPrint("\nInvalid option keyword.");
+    refuseAnswer(console, "\nInvalid option keyword.");
     return;
   }
   if (picked == "SHOW" || picked == "HIDE") {
@@ -178,7 +183,7 @@ void toolbar(Console& console) {
     size_t comma = position.find(',');
     if (comma == std::string::npos || !parseInt(position.substr(0, comma), x) ||
         !parseInt(position.substr(comma + 1), y)) {
-      hostPrint("\nInvalid point.");
+      refuseAnswer(console, "\nInvalid point.");
       return;
     }
   }
@@ -186,7 +191,7 @@ void toolbar(Console& console) {
   if (answer.kind != Answer::kText) return;
   int rows = 1;
   if (!trim(answer.text).empty() && (!parseInt(answer.text, rows) || rows < 1)) {
-    hostPrint("\nRequires a positive whole number.");
+    refuseAnswer(console, "\nRequires a positive whole number.");
     return;
   }
   for (Toolbar* t : bars) {
@@ -263,7 +268,7 @@ void menu(Console& console) {
       }
   }
   if (picked == nullptr) {
-    hostPrint("\nNo menu entry \"" + choice + "\".");
+    refuseAnswer(console, "\nNo menu entry \"" + choice + "\".");
     return;
   }
   // The entry's command runs as typed; copy it first, since the command may
@@ -337,7 +342,7 @@ std::vector<MenuGroup>& loadedMenuGroups() {
 }
 
 void registerMenuCommands(Console& console) {
-  console.addHostCommand("MENULOAD", menuLoad);
+  console.addHostCommand("MENULOAD", menuLoad, CommandWords::kRestOfLine);
   console.addHostCommand("MENUUNLOAD", menuUnload);
   console.addHostCommand("TOOLBAR", toolbar);
   console.addHostCommand("MENU", menu);

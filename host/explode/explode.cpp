@@ -1,5 +1,6 @@
 #include "explode/explode.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "drawing/drawing.h"
@@ -181,8 +182,12 @@ ExplodeReport explode(Drawing& drawing, const std::vector<AcDbObjectRecord*>& ob
     } else if (whole) {
       continue;
     } else {
-      done = false;
-      why = "it is not a block reference or a mesh";
+      std::string type(drawing.typeName(*r));
+      auto kind = std::find_if(report.otherKinds.begin(), report.otherKinds.end(),
+                               [&](const auto& k) { return k.first == type; });
+      if (kind == report.otherKinds.end()) report.otherKinds.emplace_back(type, 1);
+      else ++kind->second;
+      continue;
     }
     if (!done) {
       report.refused.push_back(describe(drawing, *r) + " can't be exploded: " + why + ".");
@@ -203,6 +208,12 @@ bool isExportable(const AcDbObjectRecord& r) {
                        AcDbPolyFaceMesh::desc(), AcDbPolygonMesh::desc()})
     if (r.cls->isDerivedFrom(c)) return true;
   return false;
+}
+
+size_t ExplodeReport::notExploded() const {
+  size_t n = refused.size();
+  for (const auto& kind : otherKinds) n += kind.second;
+  return n;
 }
 
 ExplodeReport explodeObjects(Drawing& drawing, const std::vector<AcDbObjectRecord*>& objects) {

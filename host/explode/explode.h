@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 struct AcDbObjectRecord;
@@ -16,7 +17,11 @@ class Drawing;
 
 struct ExplodeReport {
   size_t exploded = 0;              // objects replaced
-  std::vector<std::string> refused; // one line per object left as it was: what and why
+  std::vector<std::string> refused; // one line per reference or MESH left as it was: what and why
+  // The objects of other kinds (EXPLODE takes none of them), by DXF type
+  // name, in the order first met.
+  std::vector<std::pair<std::string, size_t>> otherKinds;
+  size_t notExploded() const;
 };
 
 // EXPLODE: each of OBJECTS (model-space entities of DRAWING) that is a

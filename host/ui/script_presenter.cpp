@@ -104,7 +104,10 @@ private:
     if (!window.ended()) window.end(IDCANCEL);
   }
 
-  static void refuse(const std::string& why) { hostPrint("*Invalid* " + why + "\n"); }
+  static void refuse(const std::string& why) {
+    hostPrint("*Invalid* " + why + "\n");
+    if (Console* console = currentConsole()) console->noteStepFailed("*Invalid* " + why);
+  }
 
   static void handle(DialogWindow& window, const std::string& line) {
     if (line.empty()) {

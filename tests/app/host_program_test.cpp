@@ -106,10 +106,14 @@ TEST(HostProgram, HelpAndVersion) {
 }
 
 TEST(HostProgram, ScriptCommandsCommentsAndUnknownCommands) {
-  ProcessResult r = runProcess({corvanePath(), "run", "-", "-"}, "; a comment\n\nnosuchcommand\nquit\n");
-  EXPECT_EQ(r.status, 0) << r.err;
+  ProcessResult r = runProcess({corvanePath(), "run", "-", "-"}, "; a comment\n\nnosuchcommand\n(princ \"after\")\n");
+  // The unknown command is a failed step: the script stops there.
+  EXPECT_EQ(r.status, 4) << r.err;
   EXPECT_EQ(r.out.find("a comment"), std::string::npos);
   EXPECT_NE(r.out.find("Unknown command \"NOSUCHCOMMAND\""), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("after"), std::string::npos) << r.out;
+  EXPECT_EQ(r.err, "corvane: script line 3: Unknown command \"NOSUCHCOMMAND\"; the script stops there (--keep-going runs "
+                   "on)\n");
 }
 
 } // namespace

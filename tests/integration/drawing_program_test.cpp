@@ -119,7 +119,7 @@ TEST(DrawingProgram, ListShowsWhatWasSelected) {
   d.layer("ROOF", 1).appId("PE_URL");
   d.face("2A", "ROOF", -1, 0, false, group(1001, "PE_URL") + group(1000, "http://x"));
   d.line("2B", "0", 3).polyface("2C", "ROOF", 5);
-  ScriptRun run = runScript(d.text(), "LIST\nlayer ROOF\n2B\nnosuch\n^C\nLIST\nall\n\n");
+  ScriptRun run = runScript(d.text(), "LIST\nlayer ROOF\n2B\nnosuch\n^C\nLIST\nall\n\n", {"--keep-going"});
   const std::string& out = run.result.out;
   EXPECT_NE(out.find("2 found"), std::string::npos) << out;
   EXPECT_NE(out.find("*Invalid selection*: nosuch"), std::string::npos) << out;

@@ -158,9 +158,12 @@ TEST(ExportProgram, ObjectThatCannotBeOpenedIsSkippedWithItsPosition) {
 TEST(ExportProgram, FileDialogAsksBeforeReplacing) {
   TestDrawing d;
   d.face("2A", "0", 1);
-  ScriptRun run = runScript(d.text(), "vrmlout\nall\n\nw.wrl\nvrmlout\nall\n\nw\n\nvrmlout\nall\n\nw\ny\n");
+  // Declining asks for another name.
+  ScriptRun run = runScript(d.text(), "vrmlout\nall\n\nw.wrl\nvrmlout\nall\n\nw\n\nw2\nvrmlout\nall\n\nw\ny\n");
   const std::string& out = run.result.out;
-  EXPECT_EQ(occurrences(out, "1 objects converted."), 2u) << out;
+  EXPECT_EQ(occurrences(out, "1 objects converted."), 3u) << out;
+  EXPECT_NE(out.find("replace it? <N>: \n\nCreate VRML File: w2\n"), std::string::npos) << out;
+  EXPECT_TRUE(std::ifstream(run.dir + "/w2.wrl").good());
   EXPECT_EQ(occurrences(out, "Do you want to replace it? <N>: "), 2u) << out;
 }
 

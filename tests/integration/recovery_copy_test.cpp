@@ -186,7 +186,7 @@ TEST_F(UnsavedWork, AFolderThatCantBeWrittenSendsTheCopyToTheTemporaryFolder) {
 }
 
 TEST(SaveTime, IsMinutesAndNeverNegative) {
-  std::string out = runProcess({corvanePath(), "run", "-", "-"},
+  std::string out = runProcess({corvanePath(), "run", "-", "-", "--keep-going"},
                                "(getvar \"SAVETIME\")\n(setvar \"SAVETIME\" -1)\n(setvar \"SAVETIME\" 0)\n")
                         .out;
   EXPECT_NE(out.find("\n10.0\n"), std::string::npos) << out;

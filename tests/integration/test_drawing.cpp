@@ -135,12 +135,14 @@ InProcessRun runInProcess(const std::vector<std::string>& args, const std::strin
   return run;
 }
 
-ScriptRun runScript(const std::string& drawing, const std::string& script) {
+ScriptRun runScript(const std::string& drawing, const std::string& script, const std::vector<std::string>& options) {
   ScriptRun run;
   run.dir = makeTempDir();
   writeFile(run.dir + "/drawing.dxf", drawing);
   writeFile(run.dir + "/script.txt", script);
-  run.result = runProcess({corvanePath(), "run", "drawing.dxf", "script.txt"}, "", run.dir);
+  std::vector<std::string> args = {corvanePath(), "run", "drawing.dxf", "script.txt"};
+  args.insert(args.end(), options.begin(), options.end());
+  run.result = runProcess(args, "", run.dir);
   return run;
 }
 

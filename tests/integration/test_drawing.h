@@ -54,8 +54,10 @@ struct ScriptRun {
 };
 
 // Writes DRAWING and SCRIPT into a fresh folder and runs
-// `corvane run drawing.dxf script.txt` there.
-ScriptRun runScript(const std::string& drawing, const std::string& script);
+// `corvane run drawing.dxf script.txt [OPTIONS]` there (a script that goes
+// on past a step meant to fail passes --keep-going).
+ScriptRun runScript(const std::string& drawing, const std::string& script,
+                    const std::vector<std::string>& options = {});
 // The number of the export's "N objects converted." in OUT; empty when
 // OUT has none.
 std::string convertedCount(const std::string& out);

@@ -21,23 +21,27 @@ public:
   static bool available() { return run("command -v tmux >/dev/null") == 0; }
 
   // Starts COMMAND (a shell command line) on a COLS x ROWS terminal. When it
-  // ends, the pane shows "EXIT <status>" and stays for reading.
+  // ends, the pane shows "EXIT <status>" and stays for reading. Each session
+  // has a tmux server of its own: with one shared server, a test that ends
+  // the last session stops the server just as a test run beside it starts
+  // one ("server exited unexpectedly").
   TmuxSession(const std::string& command, int cols, int rows)
-      : name_("corvane-test-" + std::to_string(getpid()) + "-" + std::to_string(++sessions())) {
-    started_ = run("tmux new-session -d -x " + std::to_string(cols) + " -y " + std::to_string(rows) + " -s " +
+      : name_("corvane-test-" + std::to_string(getpid()) + "-" + std::to_string(++sessions())),
+        tmux_("tmux -L " + name_ + " ") {
+    started_ = run(tmux_ + "new-session -d -x " + std::to_string(cols) + " -y " + std::to_string(rows) + " -s " +
                    name_ + " " + shellQuoted(command + "; echo EXIT $?; sleep 600")) == 0;
   }
-  ~TmuxSession() { run("tmux kill-session -t " + name_ + " 2>/dev/null"); }
+  ~TmuxSession() { run(tmux_ + "kill-server 2>/dev/null"); }
   TmuxSession(const TmuxSession&) = delete;
   TmuxSession& operator=(const TmuxSession&) = delete;
 
   bool started() const { return started_; }
   // Sends keys by their tmux names ("Enter", "C-c", "Escape"), or TEXT as typed.
-  void keys(const std::string& names) { run("tmux send-keys -t " + name_ + " " + names); }
-  void type(const std::string& text) { run("tmux send-keys -l -t " + name_ + " " + shellQuoted(text)); }
+  void keys(const std::string& names) { run(tmux_ + "send-keys -t " + name_ + " " + names); }
+  void type(const std::string& text) { run(tmux_ + "send-keys -l -t " + name_ + " " + shellQuoted(text)); }
   // The visible screen, or with HISTORY everything scrolled off as well.
   std::string screen(bool history = false) const {
-    return output("tmux capture-pane -p " + std::string(history ? "-S -1000 " : "") + "-t " + name_);
+    return output(tmux_ + "capture-pane -p " + std::string(history ? "-S -1000 " : "") + "-t " + name_);
   }
   // Waits until the screen (and its history) shows WHAT at least TIMES
   // times; false after ten seconds.
@@ -74,6 +78,7 @@ private:
   }
 
   std::string name_;
+  std::string tmux_; // "tmux -L NAME ": the session's own server
   bool started_ = false;
 };
 
