@@ -66,7 +66,9 @@ TEST_F(PlantedLinks, AnotherUsersLinkInASharedFolderIsRefusedWithTheReason) {
   EXPECT_EQ(exported.err, "corvane: cannot write " + shared_ + "/house.wrl: " + refused("house.wrl") + "\n");
 
   plant("saved.dxf");
-  ProcessResult saved = runProcess({corvanePath(), "run", "d.dxf", "-"}, "SAVEAS\n" + shared_ + "/saved.dxf\n", shared_);
+  // SAVEAS asks before it replaces what the name shows: the answer is yes.
+  ProcessResult saved =
+      runProcess({corvanePath(), "run", "d.dxf", "-"}, "SAVEAS\n" + shared_ + "/saved.dxf\ny\n", shared_);
   EXPECT_EQ(saved.status, 4) << saved.out << saved.err; // a step failed
   EXPECT_NE(saved.out.find("\n" + shared_ + "/saved.dxf: cannot save: " + refused("saved.dxf") + "\n"),
             std::string::npos)
