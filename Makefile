@@ -1,7 +1,9 @@
 # The README's two commands: `make demo` and `make test`.
 JOBS ?= 2
+# Minutes per fuzz target for `make fuzz`.
+MINUTES ?= 1
 
-.PHONY: deps build demo test test-asan test-tsan bench clean
+.PHONY: deps build demo test test-asan test-tsan bench fuzz clean
 
 deps:
 	@scripts/install-deps
@@ -33,6 +35,13 @@ bench: deps
 	cmake --preset release >/dev/null
 	cmake --build build/release -j$(JOBS)
 	bench/run-all
+
+# Every fuzz target for MINUTES minutes each, from its seeds in the tree and
+# the shared corpus where it lies beside the project (scripts/fuzz).
+fuzz: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build build/fuzz -j$(JOBS) --target fuzz
+	scripts/fuzz $(MINUTES)
 
 clean:
 	rm -rf build

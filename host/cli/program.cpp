@@ -1,5 +1,6 @@
 #include "cli/program.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
@@ -19,7 +20,7 @@ const char* const kUsage =
     "  run DRAWING SCRIPT [--keep-going]\n"
     "                             answer every prompt from SCRIPT ('-': standard input)\n"
     "  export [DRAWING|FOLDER]... [-o OUT] [-r] [-j N] [--layer NAME]...\n"
-    "         [--keep-blocks] [--json] [--progress]\n"
+    "         [--keep-blocks] [--explode-limit N] [--json] [--progress]\n"
     "                             export every object (or those on the layers) to\n"
     "                             VRML: one drawing, or many in worker processes\n"
     "\n"
@@ -110,6 +111,9 @@ const char* const kExportUsage =
     "  --layer NAME      only the objects on layer NAME (again for more layers)\n"
     "  --keep-blocks     export model space as it stands: block references and\n"
     "                    MESH objects count as objects the export can't convert\n"
+    "  --explode-limit N the most objects the block references may place (the\n"
+    "                    EXPLODELIMIT variable; default: what a quarter of the\n"
+    "                    memory holds); a drawing past it is refused, status 2\n"
     "  --json            one JSON object per drawing on standard output, and\n"
     "                    nothing else: drawing, world, status, verdict, converted,\n"
     "                    ignored (by DXF type), seconds, message\n"
@@ -138,6 +142,7 @@ const OptionSpec kOptions[] = {
     {"output", 'o', "OUT", "export"},
     {"layer", 0, "NAME", "export"},
     {"keep-blocks", 0, nullptr, "export"},
+    {"explode-limit", 0, "N", "export"},
     {"recursive", 'r', nullptr, "export"},
     {"jobs", 'j', "N", "export"},
     {"json", 0, nullptr, "export"},
@@ -181,7 +186,16 @@ bool apply(const OptionSpec& option, const char* value, ProgramOptions& options,
   else if (name == "json") e.json = true;
   else if (name == "progress") e.progress = true;
   else if (name == "keep-going") options.keepGoing = true;
-  else if (name == "jobs") {
+  else if (name == "explode-limit") {
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long n = std::strtoull(value, &end, 10);
+    if (*value < '0' || *value > '9' || *end != '\0' || errno == ERANGE) {
+      error = "export: --explode-limit takes a count of objects, not '" + std::string(value) + "'";
+      return false;
+    }
+    options.session.explodeLimit = n;
+  } else if (name == "jobs") {
     char* end = nullptr;
     unsigned long n = std::strtoul(value, &end, 10);
     if (*value < '0' || *value > '9' || *end != '\0' || n < 1 || n > 1024) {

@@ -18,6 +18,7 @@
 #include "drawing/drawing.h"
 #include "drawing/entity_names.h"
 #include "drawing/selection_sets.h"
+#include "drawing/record_geometry.h"
 #include "explode/explode.h"
 #include "lisp/interpreter.h"
 #include "lisp/resbuf_convert.h"
@@ -193,6 +194,9 @@ bool Session::start(const SessionOptions& options, std::string& error) {
   for (const std::string& copy : RecoveryCopy::newerThanDrawing(options.drawingPath))
     diagnose(copy + " is a recovery copy newer than " + options.drawingPath + ": open it with 'corvane shell " + copy +
              "', then SAVEAS");
+  if (options.explodeLimit) {
+    if (SysVar* v = sysVars().find("EXPLODELIMIT")) v->realValue = static_cast<double>(*options.explodeLimit);
+  }
   state_->drawing = std::move(loaded.drawing);
   setCurrentDrawing(state_->drawing.get());
   if (haveDrawing) {
@@ -274,11 +278,16 @@ int Session::exportTo(const std::string& outputPath, const std::vector<std::stri
   if (!keepBlocks) {
     // The module knows loose objects only: what block references and
     // meshes show is placed in memory first (nothing is saved).
-    for (const std::string& line : explodeForExport(*state_->drawing).refused)
-      diagnose("warning: " + line);
+    const ExplodeReport exploded = explodeForExport(*state_->drawing, explodeLimit());
+    if (!exploded.overLimit.empty()) {
+      diagnose("cannot export: " + exploded.overLimit + "; --explode-limit raises it");
+      return kExitLoadError;
+    }
+    for (const std::string& line : exploded.refused) diagnose("warning: " + line);
     if (stopRequested()) return interrupted();
   }
   std::vector<AcDbObjectRecord*> objects = objectsOnLayers(*state_->drawing, layers);
+  declineBeyondSinglePrecision(objects);
   const ExportTally given = tallyForExport(*state_->drawing, objects);
   if (tally != nullptr) *tally = given;
   auto nothingConverted = [&] {
@@ -304,14 +313,26 @@ int Session::exportTo(const std::string& outputPath, const std::vector<std::stri
   resbuf* args = ads_buildlist(RTPICKS, ss, RTSTR, outputPath.c_str(), 0);
   ListFunction function = *wrlout;
   state_->outputFileFailed = false;
+  // A drawing whose file changes under the export fails it the moment the
+  // module next asks whether to stop (ads_usrbrk), so that the world file
+  // that was there stays.
+  clearCommandFailure();
+  const Drawing& drawing = *state_->drawing;
+  setCommandCheck([&drawing] { return drawing.file().changed(); });
   ListCallResult result = listFunctions().call(function, args);
+  setCommandCheck(nullptr);
+  const bool failed = commandFailed();
+  clearCommandFailure();
   ads_relrb(args);
   freeSelectionSet(ss);
   hostPrint("\n");
   if (stopRequested()) return interrupted();
   if (state_->outputFileFailed) return kExitLoadError;
-  if (state_->drawing->file().changed()) {
-    diagnose(state_->drawing->file().path() + ": the file changed during the export; " + outputPath + " may not match it");
+  if (failed || state_->drawing->file().changed()) {
+    // The reason why the faces could not be had is on the error stream.
+    std::string why = drawing.file().changed() ? drawing.file().path() + ": the file changed during the export"
+                                               : "the export stopped short";
+    diagnose(why + "; " + outputPath + (failed ? " was left as it was" : " may not match it"));
     return kExitLoadError;
   }
   if (result.kind == ListCallResult::kError) {
@@ -319,6 +340,22 @@ int Session::exportTo(const std::string& outputPath, const std::vector<std::stri
     return kExitFalse;
   }
   return result.kind == ListCallResult::kT ? kExitOk : nothingConverted();
+}
+
+void Session::declineBeyondSinglePrecision(std::vector<AcDbObjectRecord*>& objects) {
+  const Drawing& drawing = *state_->drawing;
+  std::vector<std::string> names;
+  std::erase_if(objects, [&](const AcDbObjectRecord* r) {
+    if (!isExportable(*r) || !beyondSinglePrecision(drawing, *r)) return false;
+    names.push_back(std::string(drawing.typeName(*r)) + " " + drawing.handleText(*r));
+    return true;
+  });
+  if (names.empty()) return;
+  std::string line = std::to_string(names.size()) + (names.size() == 1 ? " object" : " objects") +
+                     " not converted: coordinates beyond single precision (";
+  for (size_t i = 0; i < names.size() && i < 10; ++i) line += (i == 0 ? "" : ", ") + names[i];
+  if (names.size() > 10) line += ", and " + std::to_string(names.size() - 10) + " more";
+  diagnose(line + ")");
 }
 
 long Session::stop() {

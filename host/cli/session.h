@@ -5,11 +5,14 @@
 
 #include <istream>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "console/export_answer.h"
+
+struct AcDbObjectRecord;
 
 namespace corvane {
 
@@ -30,6 +33,8 @@ struct SessionOptions {
              // last before other text: a person watching sees the same
     kNone,   // none (a log keeps the report), nor the line end after them
   } progress = Progress::kAll;
+  // Sets EXPLODELIMIT (corvane export --explode-limit); none: its default.
+  std::optional<unsigned long long> explodeLimit;
 };
 
 // Where a session prints: OUT takes the transcript (what the module, the
@@ -88,9 +93,12 @@ public:
   // kExitLoadError when the output file could not be written (the reason is
   // on the error stream) or the drawing's file changed during the export (it
   // then says so), kExitInterrupted when a signal stopped it, kExitFalse
-  // when it returned nil otherwise or nothing matched. Unless KEEPBLOCKS,
+  // when it returned nil otherwise or nothing matched. Objects whose points
+// lie beyond single precision are left out, and named. Unless KEEPBLOCKS,
   // every block reference and MESH is first exploded in memory (through
-  // every level), and the layers apply to the objects as placed. When
+  // every level), and the layers apply to the objects as placed; objects
+  // that would pass EXPLODELIMIT refuse the export (kExitLoadError, one
+  // line), counted before anything is placed. When
   // nothing was converted for want of objects it converts, one line on the
   // error stream says so (nothingConvertedLine). TALLY, when given, receives
   // what the export was given.
@@ -108,6 +116,10 @@ public:
 private:
   // Prints "corvane: LINE" and a line end on the error stream, in one write.
   void diagnose(const std::string& line);
+  // Takes out of OBJECTS those the export converts whose points lie beyond
+  // single precision (beyondSinglePrecision): the module never sees them,
+  // and one line on the error stream counts and names them (the first ten).
+  void declineBeyondSinglePrecision(std::vector<AcDbObjectRecord*>& objects);
 
   struct State;
   std::unique_ptr<State> state_;

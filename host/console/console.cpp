@@ -460,6 +460,8 @@ void Console::run() {
       hostPrint("\n*Cancel*\n");
       clearBreak();
     }
+    clearCommandFailure(); // its reason has been said
+
   }
   setCurrentConsole(previous);
 }

@@ -134,7 +134,11 @@ void explodeCommand(Console& console) {
   if (drawing == nullptr) return;
   std::vector<AcDbObjectRecord*> picked;
   if (askForObjects(console, *drawing, "\nSelect objects: ", picked) != RTNORM || picked.empty()) return;
-  ExplodeReport report = explodeObjects(*drawing, picked);
+  ExplodeReport report = explodeObjects(*drawing, picked, explodeLimit());
+  if (!report.overLimit.empty()) {
+    hostPrint("\nCannot explode: " + report.overLimit + ". Nothing was exploded.\n");
+    return;
+  }
   // A reference that stays has a reason of its own; the objects of other
   // kinds are only counted.
   for (const std::string& line : report.refused) hostPrint("\n" + line);

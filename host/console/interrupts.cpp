@@ -7,6 +7,7 @@
 #include <initializer_list>
 
 #include "ads.h"
+#include "runtime/host_services.h"
 
 namespace corvane {
 namespace {
@@ -64,4 +65,5 @@ bool inputEnded() {
 
 } // namespace corvane
 
-extern "C" int ads_usrbrk(void) { return corvane::breakRequested() ? 1 : 0; }
+// A command the host itself failed stops as a cancelled one does.
+extern "C" int ads_usrbrk(void) { return corvane::breakRequested() || corvane::commandFailed() ? 1 : 0; }

@@ -12,6 +12,7 @@
 // the host's command thread.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -25,6 +26,7 @@
 #include "drawing/record_index.h"
 #include "drawing/save_patches.h"
 #include "dxf/dxf_cursor.h"
+#include "dxf/dxf_scanner.h"
 
 namespace corvane {
 
@@ -199,9 +201,18 @@ private:
   friend class Loader;
 
   explicit Drawing(std::string path);
-  static DrawingLoadResult scan(std::unique_ptr<Drawing> drawing, const std::string& name);
-  // The DWG held in D's file, read into DXF text and scanned (drawing_dwg.cpp).
-  static DrawingLoadResult loadDwg(std::unique_ptr<Drawing> d, const std::string& path);
+  // What finds a file's objects: scanDxf, or what the DWG reader recorded
+  // of the text it made. It reports them to the sink and gives the file's
+  // layout (or why the file is refused).
+  using ObjectFinder = std::function<DxfScanResult(std::string_view text, DxfObjectSink& sink)>;
+  // Loads the objects of D's file into its records, found by FIND (null:
+  // scanDxf, the file named NAME in messages).
+  static DrawingLoadResult scan(std::unique_ptr<Drawing> drawing, const std::string& name,
+                                const ObjectFinder& find = {});
+  // The DWG held in D's file, read into DXF text and loaded from what its
+  // reader recorded (drawing_dwg.cpp): all of it for a drawing that is
+  // kept (BYTES kCopy), what an export needs for one only read (kMapped).
+  static DrawingLoadResult loadDwg(std::unique_ptr<Drawing> d, const std::string& path, DrawingBytes::Kind bytes);
 
   DrawingFile file_;
   RecordIndex index_{*this, file_};

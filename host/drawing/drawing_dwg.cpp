@@ -1,5 +1,7 @@
 // The one way a DWG enters the drawing: the DWG reader makes the DXF text
-// of the same drawing, which is scanned as any DXF file's text is.
+// of the same drawing and records, as it writes it, what the DXF loader's
+// scan would find there; the drawing holds the text and its loader takes
+// the objects from that record, as from a scan.
 #include <algorithm>
 
 #include "drawing/drawing.h"
@@ -8,12 +10,15 @@
 
 namespace corvane {
 
-DrawingLoadResult Drawing::loadDwg(std::unique_ptr<Drawing> d, const std::string& path) {
+DrawingLoadResult Drawing::loadDwg(std::unique_ptr<Drawing> d, const std::string& path, DrawingBytes::Kind bytes) {
   DrawingLoadResult result;
   const std::string_view file = d->file_.text();
+  const dwg::DwgReadScope scope =
+      bytes == DrawingBytes::Kind::kMapped ? dwg::DwgReadScope::kExport : dwg::DwgReadScope::kWholeDrawing;
   dwg::DwgAsDxf dxf;
   try {
-    dxf = dwg::readDwgAsDxf(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(file.data()), file.size()));
+    dxf = dwg::readDwgAsDxf(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(file.data()), file.size()),
+                            scope);
   } catch (const dwg::DwgError& e) {
     // A mapped file that changed while it was read says so rather than
     // whatever its new bytes made the reader find.
@@ -25,8 +30,18 @@ DrawingLoadResult Drawing::loadDwg(std::unique_ptr<Drawing> d, const std::string
   }
   result.error = d->file_.settle().error;
   if (!result.error.empty()) return result;
+  // Records keep their offsets in 32 bits, as a DXF file's do.
+  if (dxf.text.size() >= (uint64_t{1} << 32)) {
+    result.error = path + ": DWG drawing too large: its DXF would pass 4 GiB";
+    return result;
+  }
   d->file_.hold(std::move(dxf.text));
-  result = scan(std::move(d), path);
+  result = scan(std::move(d), path, [&dxf](std::string_view text, DxfObjectSink& sink) {
+    dwg::reportDxfObjects(dxf.objects, dxf.inconsistencies, text, sink);
+    DxfScanResult found;
+    found.layout = std::move(dxf.layout);
+    return found;
+  });
   if (!result.drawing) return result;
   Drawing& drawing = *result.drawing;
   drawing.dwg_ = std::make_unique<DwgOrigin>();

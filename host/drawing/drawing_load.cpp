@@ -194,7 +194,7 @@ DrawingLoadResult Drawing::load(const std::string& path, DrawingBytes::Kind byte
     result.error = opened.error;
     return result;
   }
-  DrawingLoadResult result = dwg::isDwgFile(d->file_.text()) ? loadDwg(std::move(d), path)
+  DrawingLoadResult result = dwg::isDwgFile(d->file_.text()) ? loadDwg(std::move(d), path, bytes)
                                                                : scan(std::move(d), path);
   if (result.drawing) result.drawing->file_.holdFile();
   return result;
@@ -211,10 +211,10 @@ DrawingLoadResult Drawing::loadText(std::string text, const std::string& name) {
   return scan(std::move(d), name);
 }
 
-DrawingLoadResult Drawing::scan(std::unique_ptr<Drawing> d, const std::string& name) {
+DrawingLoadResult Drawing::scan(std::unique_ptr<Drawing> d, const std::string& name, const ObjectFinder& find) {
   DrawingLoadResult result;
   Loader loader(*d);
-  DxfScanResult scan = scanDxf(d->file_.text(), name, loader);
+  DxfScanResult scan = find ? find(d->file_.text(), loader) : scanDxf(d->file_.text(), name, loader);
   // What was read from a file that changed meanwhile is no drawing, whatever
   // the scan made of it. A copy read beside the scan takes the place of
   // the mapping scanned: offsets hold, views are taken again.

@@ -1,6 +1,9 @@
 #include "drawing/record_geometry.h"
 
 #include <algorithm>
+#include <cmath>
+#include <iterator>
+#include <limits>
 
 #include "dxf/entity_views.h"
 
@@ -82,6 +85,37 @@ std::optional<SolidModelData> solidModelData(const Drawing& d, const AcDbObjectR
     d.file().doneWith(record);
   }
   return data;
+}
+
+} // namespace corvane
+
+namespace corvane {
+namespace {
+
+bool beyond(double v) { return !(std::fabs(v) <= static_cast<double>(std::numeric_limits<float>::max())); }
+bool beyond(const Vec3& p) { return beyond(p.x) || beyond(p.y) || beyond(p.z); }
+bool anyBeyond(const std::vector<Vec3>& points) {
+  return std::any_of(points.begin(), points.end(), [](const Vec3& p) { return beyond(p); });
+}
+
+} // namespace
+
+bool beyondSinglePrecision(const Drawing& drawing, const AcDbObjectRecord& record) {
+  if (auto face = faceGeometry(drawing, record))
+    return std::any_of(std::begin(face->corners), std::end(face->corners), [](const Vec3& p) { return beyond(p); });
+  if (auto solid = solidGeometry(drawing, record))
+    return beyond(solid->thickness) || beyond(solid->elevation) ||
+           std::any_of(std::begin(solid->corners), std::end(solid->corners), [](const Vec3& p) { return beyond(p); });
+  if (auto polyface = polyfaceGeometry(drawing, record)) return anyBeyond(polyface->vertices);
+  // A big mesh is read a piece at a time rather than listed.
+  if (auto stream = polygonMeshStream(drawing, record, 4096)) {
+    Vec3 piece[1024];
+    for (size_t n; (n = stream->vertices->read(piece, 1024)) != 0;)
+      if (std::any_of(piece, piece + n, [](const Vec3& p) { return beyond(p); })) return true;
+    return false;
+  }
+  if (auto mesh = polygonMeshGeometry(drawing, record)) return anyBeyond(mesh->vertices) || anyBeyond(mesh->surfaceVertices);
+  return false;
 }
 
 } // namespace corvane

@@ -26,6 +26,13 @@ std::optional<PolygonMeshGeometry> polygonMeshGeometry(const Drawing& drawing, c
 // reader reads the drawing: it must not outlive it.
 std::optional<PolygonMeshStream> polygonMeshStream(const Drawing& drawing, const AcDbObjectRecord& record,
                                                    size_t moreThan);
+// True when a point of a 3D face, 2D solid (its thickness and elevation
+// too), polyface or polygon mesh lies beyond single precision (a coordinate
+// above FLT_MAX in size, or not finite), which no VRML reader takes; false
+// for every other record, 3D solids and bodies included (their points lie
+// in the solid model and are not looked at here).
+bool beyondSinglePrecision(const Drawing& drawing, const AcDbObjectRecord& record);
+
 // 3DSOLID, BODY and REGION: groups 1/3 as stored, the entity's handle, and
 // for R2013+ files the binary model of the ACDSRECORD linked to that handle.
 std::optional<SolidModelData> solidModelData(const Drawing& drawing, const AcDbObjectRecord& record);

@@ -1,6 +1,7 @@
 #include "drawing/save_patches.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "dxf/dxf_cursor.h"
 #include "dxf/dxf_values.h"
@@ -28,12 +29,28 @@ std::string sameWidth(const DxfStyle& style, std::string_view old, long long num
   return digits;
 }
 
+// The owner an object's text names: its first 330 group outside a 102
+// group's braces, before its first subclass marker; 0 for none.
+uint64_t ownerNamed(std::string_view own, DxfEncoding encoding) {
+  DxfGroupCursor cursor(own, encoding);
+  DxfGroupView g;
+  bool inBraces = false;
+  cursor.next(g); // its 0 group
+  while (cursor.next(g)) {
+    if (g.code == 100) break;
+    if (g.code == 102) inBraces = g.text().starts_with("{");
+    else if (g.code == 330 && !inBraces) return parseHandle(g.text()).value_or(0);
+  }
+  return 0;
+}
+
 class PatchMaker {
 public:
   PatchMaker(const DrawingFile& file, const RecordIndex& index, const std::vector<uint32_t>& leftOut)
       : file_(file), index_(index), layout_(file.layout()), style_(layout_.style), leftOut_(leftOut) {}
 
   std::vector<DxfPatch> make(const std::vector<NewApplication>& newApps) {
+    closeLeftOut();
     recordPatches();
     if (index_.addedCount() != 0) addedAtEnd();
     if (!newApps.empty()) appPatches(newApps);
@@ -42,6 +59,8 @@ public:
   }
 
 private:
+  void closeLeftOut();
+  void cutEntriesOfDropped(const AcDbObjectRecord& dictionary);
   void recordPatches();
   void addedAtEnd();
   void appPatches(const std::vector<NewApplication>& newApps);
@@ -54,6 +73,10 @@ private:
   const DxfLayout& layout_;
   const DxfStyle& style_;
   const std::vector<uint32_t>& leftOut_;
+  // The records that leave the file with LEFTOUT (closeLeftOut), by
+  // serial (empty for none), and their handles.
+  std::vector<bool> dropped_;
+  std::unordered_set<uint64_t> droppedHandles_;
   std::vector<DxfPatch> out_;
   uint64_t highestWritten_ = 0;
 };
@@ -90,16 +113,62 @@ std::string PatchMaker::addedTextAfter(uint32_t serial) {
   return out;
 }
 
+// The records left out, and with them what they own through every level
+// (an extension dictionary and its records): no saved file names an owner
+// it doesn't hold.
+void PatchMaker::closeLeftOut() {
+  if (leftOut_.empty()) return;
+  dropped_.assign(index_.count(), false);
+  for (uint32_t serial : leftOut_) {
+    dropped_[serial] = true;
+    droppedHandles_.insert(index_.handleOf(*index_.at(serial)));
+  }
+  // Owners may follow what they own: passes until one drops nothing.
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (size_t i = 0; i < index_.count(); ++i) {
+      const AcDbObjectRecord* r = index_.at(i);
+      if (dropped_[i] || r->has(record_flags::kAdded)) continue;
+      const uint64_t owner = ownerNamed(index_.ownText(*r), file_.encoding());
+      if (owner == 0 || !droppedHandles_.contains(owner)) continue;
+      dropped_[i] = true;
+      droppedHandles_.insert(index_.handleOf(*r));
+      grew = true;
+    }
+  }
+  droppedHandles_.erase(0); // a record without a handle names none
+}
+
+// A dictionary's entries (a 3 group, then its 350 or 360) naming a record
+// that leaves the file leave with it.
+void PatchMaker::cutEntriesOfDropped(const AcDbObjectRecord& dictionary) {
+  DxfGroupCursor cursor(index_.ownText(dictionary), file_.encoding());
+  DxfGroupView g;
+  if (!cursor.next(g) || (g.text() != "DICTIONARY" && g.text() != "ACDBDICTIONARYWDFLT")) return;
+  constexpr size_t kNoKey = SIZE_MAX;
+  size_t keyBegin = kNoKey;
+  while (cursor.next(g)) {
+    if (g.code == 3) {
+      keyBegin = g.begin;
+    } else if ((g.code == 350 || g.code == 360) && keyBegin != kNoKey) {
+      if (droppedHandles_.contains(parseHandle(g.text()).value_or(0)))
+        out_.push_back({dictionary.begin + keyBegin, dictionary.begin + g.end, {}});
+      keyBegin = kNoKey;
+    }
+  }
+}
+
 void PatchMaker::recordPatches() {
   for (size_t i = 0; i < index_.count(); ++i) {
     const AcDbObjectRecord* r = index_.at(i);
     if (r->has(record_flags::kAdded)) continue;
     uint64_t end = r->begin + r->length;
-    if (!leftOut_.empty() && std::binary_search(leftOut_.begin(), leftOut_.end(), r->serial)) {
+    if (!dropped_.empty() && dropped_[r->serial]) {
       // What the DWG reader could only list is no object a DXF can hold.
       out_.push_back({r->begin, end, addedTextAfter(r->serial)});
       continue;
     }
+    if (!dropped_.empty() && r->role == RecordRole::kObject) cutEntriesOfDropped(*r);
     if (r->has(record_flags::kErased) && r->role == RecordRole::kEntity && !r->has(record_flags::kInBlock)) {
       // An erased entity leaves the file, its solid-model record too; what
       // was added after it takes its place.

@@ -10,6 +10,8 @@
 //   the ACDSDATA section, where the file has one;
 // * registered applications added since load end the APPID table (made
 //   when there is none), whose count follows;
+// * objects a DWG's reader could only list leave the file, with what they
+//   own and the dictionaries' entries that name them;
 // * $HANDSEED is raised past every handle written.
 #pragma once
 
@@ -33,7 +35,9 @@ struct NewApplication {
 // The patches that turn FILE's bytes into the drawing that INDEX (its
 // records) and NEWAPPS describe now; none for a drawing without changes.
 // LEFTOUT (sorted serials) are records no saved file holds: objects the
-// DWG reader could only list, which are no objects a DXF can hold.
+// DWG reader could only list, which are no objects a DXF can hold; what
+// they own (through every level) leaves with them, and so do the entries
+// of dictionaries that name any of these.
 std::vector<DxfPatch> savePatches(const DrawingFile& file, const RecordIndex& index,
                                   const std::vector<NewApplication>& newApps,
                                   const std::vector<uint32_t>& leftOut = {});

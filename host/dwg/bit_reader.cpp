@@ -23,10 +23,15 @@ void BitReader::failAt(uint64_t at, const std::string& what) const {
 
 void BitReader::fail(const std::string& what) const { failAt(pos_, what); }
 
-void BitReader::need(uint64_t bits) const {
-  if (bits > end_ - pos_)
-    fail("the data ends inside a value (" + std::to_string(bits) + " bits needed, " +
-         std::to_string(end_ - pos_) + " left)");
+void BitReader::failShort(uint64_t bits) const {
+  fail("the data ends inside a value (" + std::to_string(bits) + " bits needed, " + std::to_string(end_ - pos_) +
+       " left)");
+}
+
+uint64_t BitReader::windowNearEnd(size_t byte) const {
+  uint64_t w = 0;
+  for (size_t k = 0; k < 8 && byte + k < bytes_.size(); ++k) w |= uint64_t(bytes_[byte + k]) << (56 - 8 * k);
+  return w;
 }
 
 void BitReader::seek(uint64_t pos) {
@@ -45,22 +50,6 @@ void BitReader::alignToByte() {
   pos_ = aligned;
 }
 
-uint8_t BitReader::byteAt(uint64_t bitPos) const {
-  size_t i = size_t(bitPos >> 3);
-  unsigned shift = unsigned(bitPos & 7);
-  if (shift == 0) return bytes_[i];
-  return uint8_t((bytes_[i] << shift) | (bytes_[i + 1] >> (8 - shift)));
-}
-
-bool BitReader::readB() {
-  need(1);
-  bool bit = (bytes_[size_t(pos_ >> 3)] >> (7 - (pos_ & 7))) & 1;
-  ++pos_;
-  return bit;
-}
-
-uint8_t BitReader::readBB() { return uint8_t(readBits(2)); }
-
 uint8_t BitReader::read3B() {
   if (!readB()) return 0;
   if (!readB()) return 2;
@@ -70,43 +59,13 @@ uint8_t BitReader::read3B() {
 uint64_t BitReader::readBits(unsigned n) {
   if (n > 64) fail("more than 64 bits asked of one read");
   need(n);
-  uint64_t v = 0;
-  for (; n >= 8; n -= 8, pos_ += 8) v = (v << 8) | byteAt(pos_);
-  for (; n > 0; --n, ++pos_) v = (v << 1) | ((bytes_[size_t(pos_ >> 3)] >> (7 - (pos_ & 7))) & 1);
-  return v;
+  if (n == 0) return 0;
+  if (n > 57) {
+    const uint64_t high = take(n - 32);
+    return high << 32 | take(32);
+  }
+  return take(n);
 }
-
-uint8_t BitReader::readRC() {
-  need(8);
-  uint8_t v = byteAt(pos_);
-  pos_ += 8;
-  return v;
-}
-
-uint16_t BitReader::readRS() {
-  need(16);
-  uint16_t v = uint16_t(byteAt(pos_) | (byteAt(pos_ + 8) << 8));
-  pos_ += 16;
-  return v;
-}
-
-uint32_t BitReader::readRL() {
-  need(32);
-  uint32_t v = 0;
-  for (unsigned i = 0; i < 4; ++i) v |= uint32_t(byteAt(pos_ + 8 * i)) << (8 * i);
-  pos_ += 32;
-  return v;
-}
-
-uint64_t BitReader::readRLL() {
-  need(64);
-  uint64_t v = 0;
-  for (unsigned i = 0; i < 8; ++i) v |= uint64_t(byteAt(pos_ + 8 * i)) << (8 * i);
-  pos_ += 64;
-  return v;
-}
-
-double BitReader::readRD() { return std::bit_cast<double>(readRLL()); }
 
 uint16_t BitReader::readRSBigEndian() {
   need(16);
@@ -134,15 +93,6 @@ std::span<const uint8_t> BitReader::viewBytes(size_t n) {
   return view;
 }
 
-uint16_t BitReader::readBS() {
-  switch (readBB()) {
-  case 0: return readRS();
-  case 1: return readRC();
-  case 2: return 0;
-  default: return 256;
-  }
-}
-
 uint32_t BitReader::readBL() {
   uint64_t at = pos_;
   switch (readBB()) {
@@ -158,16 +108,6 @@ uint64_t BitReader::readBLL() {
   uint64_t v = 0;
   for (unsigned i = 0; i < count; ++i) v |= uint64_t(readRC()) << (8 * i);
   return v;
-}
-
-double BitReader::readBD() {
-  uint64_t at = pos_;
-  switch (readBB()) {
-  case 0: return readRD();
-  case 1: return 1.0;
-  case 2: return 0.0;
-  default: failAt(at, "a bit double with the unused code 11");
-  }
 }
 
 double BitReader::readDD(double defaultValue) {
@@ -190,6 +130,19 @@ double BitReader::readDD(double defaultValue) {
 uint64_t BitReader::readUMC() {
   uint64_t at = pos_;
   uint64_t v = 0;
+  if ((pos_ & 7) == 0) {
+    // On a byte boundary (the object map): the bytes themselves.
+    const uint64_t bytes = (end_ - pos_) / 8;
+    const uint8_t* p = bytes_.data() + (pos_ >> 3);
+    for (unsigned i = 0; i < 9 && i < bytes; ++i) {
+      v |= uint64_t(p[i] & 0x7F) << (7 * i);
+      if ((p[i] & 0x80) == 0) {
+        pos_ += 8 * (i + 1);
+        return v;
+      }
+    }
+    v = 0; // the long way names what is wrong
+  }
   // Nine bytes carry 63 bits: more than any handle or offset a file holds.
   for (unsigned shift = 0; shift < 63; shift += 7) {
     uint8_t b = readRC();
@@ -202,6 +155,20 @@ uint64_t BitReader::readUMC() {
 int64_t BitReader::readMC() {
   uint64_t at = pos_;
   uint64_t v = 0;
+  if ((pos_ & 7) == 0) {
+    // On a byte boundary (the object map): the bytes themselves.
+    const uint64_t bytes = (end_ - pos_) / 8;
+    const uint8_t* p = bytes_.data() + (pos_ >> 3);
+    for (unsigned i = 0; i < 9 && i < bytes; ++i) {
+      if ((p[i] & 0x80) == 0) {
+        v |= uint64_t(p[i] & 0x3F) << (7 * i);
+        pos_ += 8 * (i + 1);
+        return (p[i] & 0x40) ? -int64_t(v) : int64_t(v);
+      }
+      v |= uint64_t(p[i] & 0x7F) << (7 * i);
+    }
+    v = 0; // the long way names what is wrong
+  }
   for (unsigned shift = 0; shift < 63; shift += 7) {
     uint8_t b = readRC();
     if ((b & 0x80) == 0) {
@@ -299,14 +266,6 @@ Vec2 BitReader::read2BD() {
   return p;
 }
 
-Vec3 BitReader::read3BD() {
-  Vec3 p;
-  p.x = readBD();
-  p.y = readBD();
-  p.z = readBD();
-  return p;
-}
-
 Vec2 BitReader::read2DD(Vec2 defaults) {
   Vec2 p;
   p.x = readDD(defaults.x);
@@ -329,7 +288,11 @@ DwgHandleRef BitReader::readH(uint64_t reference) {
   ref.code = uint8_t(first >> 4);
   unsigned count = first & 0x0F;
   if (count > 8) failAt(at, "a handle reference of " + std::to_string(count) + " bytes");
-  for (unsigned i = 0; i < count; ++i) ref.value = (ref.value << 8) | readRC();
+  if (count != 0 && count < 8 && uint64_t(count) * 8 <= end_ - pos_) {
+    ref.value = take(8 * count); // big-endian bytes: the bits in order
+  } else {
+    for (unsigned i = 0; i < count; ++i) ref.value = (ref.value << 8) | readRC();
+  }
   switch (ref.code) {
   case 0: case 1: case 2: case 3: case 4: case 5:
     ref.handle = ref.value;

@@ -7,8 +7,10 @@
 // does not own its bytes, nor its section's name (a string literal).
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
@@ -100,15 +102,19 @@ public:
   [[noreturn]] void failAt(uint64_t at, const std::string& what) const;
 
   // Raw values.
-  bool readB();                 // B: one bit
-  uint8_t readBB();             // BB: two bits
+  bool readB() { return take(1) != 0; }               // B: one bit
+  uint8_t readBB() { return uint8_t(take(2)); }       // BB: two bits
   uint8_t read3B();             // 3B: 1 to 3 bits, up to the first 0: 0, 2, 6 or 7
   uint64_t readBits(unsigned n); // N (0..64) bits, the first read the most significant
-  uint8_t readRC();             // RC: a byte
-  uint16_t readRS();            // RS
-  uint32_t readRL();            // RL
-  uint64_t readRLL();           // RLL
-  double readRD();              // RD: IEEE 754 double
+  uint8_t readRC() { return uint8_t(take(8)); }       // RC: a byte
+  uint16_t readRS() { return __builtin_bswap16(uint16_t(take(16))); } // RS
+  uint32_t readRL() { return __builtin_bswap32(uint32_t(take(32))); } // RL
+  uint64_t readRLL() {                                // RLL
+    need(64);
+    const uint64_t low = readRL();
+    return low | uint64_t(readRL()) << 32;
+  }
+  double readRD() { return std::bit_cast<double>(readRLL()); } // RD: IEEE 754 double
   uint16_t readRSBigEndian();   // the object map's sizes and CRCs
   // N bytes into OUT (N checked against what remains first).
   void readBytes(std::span<uint8_t> out);
@@ -118,10 +124,24 @@ public:
   std::span<const uint8_t> viewBytes(size_t n);
 
   // Compressed values.
-  uint16_t readBS();  // BS: 00 RS, 01 RC, 10 0, 11 256
+  uint16_t readBS() {  // BS: 00 RS, 01 RC, 10 0, 11 256
+    switch (readBB()) {
+    case 0: return readRS();
+    case 1: return readRC();
+    case 2: return 0;
+    default: return 256;
+    }
+  }
   uint32_t readBL();  // BL: 00 RL, 01 RC, 10 0 (11 is refused)
   uint64_t readBLL(); // BLL: a 3-bit byte count, then that many bytes
-  double readBD();    // BD: 00 RD, 01 1.0, 10 0.0 (11 is refused)
+  double readBD() {   // BD: 00 RD, 01 1.0, 10 0.0 (11 is refused)
+    switch (readBB()) {
+    case 0: return readRD();
+    case 1: return 1.0;
+    case 2: return 0.0;
+    default: failAt(pos_ - 2, "a bit double with the unused code 11");
+    }
+  }
   double readDD(double defaultValue); // DD: the default, or it with bytes patched in
   uint64_t readUMC(); // UMC: 7 bits a byte, high bit set while more follow
   int64_t readMC();   // MC: as UMC, 0x40 of the last byte the sign
@@ -141,7 +161,13 @@ public:
   Vec2 read2RD();
   Vec3 read3RD();
   Vec2 read2BD();
-  Vec3 read3BD();
+  Vec3 read3BD() {
+    Vec3 p;
+    p.x = readBD();
+    p.y = readBD();
+    p.z = readBD();
+    return p;
+  }
   Vec2 read2DD(Vec2 defaults);
   Vec3 read3DD(Vec3 defaults);
 
@@ -165,8 +191,33 @@ public:
   uint16_t readCRC();
 
 private:
-  void need(uint64_t bits) const;
-  uint8_t byteAt(uint64_t bitPos) const; // eight bits from BITPOS, not checked
+  // Every read checks once that its bits remain before the end.
+  void need(uint64_t bits) const {
+    if (bits > end_ - pos_) [[unlikely]] failShort(bits);
+  }
+  [[noreturn, gnu::noinline]] void failShort(uint64_t bits) const;
+  // The 64 bits from bit POS on, the first the most significant; bytes past
+  // the span read as zeros (the callers' checks keep them out of values).
+  uint64_t window(uint64_t pos) const {
+    const size_t i = size_t(pos >> 3);
+    uint64_t w;
+    if (bytes_.size() >= 8 && i <= bytes_.size() - 8) [[likely]] {
+      std::memcpy(&w, bytes_.data() + i, 8);
+      if constexpr (std::endian::native == std::endian::little) w = __builtin_bswap64(w);
+    } else {
+      w = windowNearEnd(i);
+    }
+    return w << (pos & 7);
+  }
+  uint64_t windowNearEnd(size_t byte) const;
+  // N (1 to 57) bits, checked.
+  uint64_t take(unsigned n) {
+    need(n);
+    const uint64_t v = window(pos_) >> (64 - n);
+    pos_ += n;
+    return v;
+  }
+  uint8_t byteAt(uint64_t bitPos) const { return uint8_t(window(bitPos) >> 56); } // eight bits, not checked
 
   std::span<const uint8_t> bytes_;
   uint64_t pos_ = 0;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 
 namespace corvane::dwg {
 namespace {
@@ -59,7 +61,22 @@ uint32_t pageChecksum(uint32_t seed, std::span<const uint8_t> bytes) {
   uint32_t low = seed & 0xFFFF, high = seed >> 16;
   while (!bytes.empty()) {
     size_t n = std::min<size_t>(bytes.size(), 0x15B0);
-    for (size_t i = 0; i < n; ++i) {
+    size_t i = 0;
+    // Eight bytes at a time: HIGH gains eight times LOW and the bytes
+    // weighted 8, 7, ..., 1; both sums are taken as four 16-bit lanes
+    // multiplied into the top lane (no lane can carry into the next).
+    for (; i + 8 <= n; i += 8) {
+      uint64_t w;
+      std::memcpy(&w, bytes.data() + i, 8);
+      if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
+      const uint64_t even = w & 0x00FF00FF00FF00FFull, odd = (w >> 8) & 0x00FF00FF00FF00FFull;
+      const uint32_t sum = uint32_t(((even + odd) * 0x0001000100010001ull) >> 48);
+      const uint32_t weighted = uint32_t((even * 0x0008000600040002ull) >> 48) +
+                                uint32_t((odd * 0x0007000500030001ull) >> 48);
+      high += 8 * low + weighted;
+      low += sum;
+    }
+    for (; i < n; ++i) {
       low += bytes[i];
       high += low;
     }

@@ -54,9 +54,70 @@ struct SectionInfo {
   std::vector<SectionPage> pages;
 };
 
+std::string pageName(const std::string& section, const SectionPage& sp) {
+  return section + " page " + std::to_string(sp.number);
+}
+
+[[noreturn]] void refuseStart(const std::string& structure, const PageLocation& where, const SectionPage& sp) {
+  throw DwgError(structure, where.address, "a start offset of " + std::to_string(sp.start) +
+                                              " overlaps the page before it or lies past the section's end");
+}
+
+// The most bytes a data page of INFO may hold: its compressed bytes' worth.
+size_t pageRoom(const SectionInfo& info, const SectionPage& sp) {
+  if (info.compressed == 1) return info.maxPageSize;
+  return size_t(std::min<uint64_t>(info.maxPageSize, uint64_t(sp.dataSize) * kMaxExpansion + kExpansionSlack));
+}
+
+// One data page of FILE: a 32-byte header XORed with a mask made from its
+// file offset (type, section id, data size, page size, start offset, two
+// checksums), then the data, checked and decoded into ROOM (what passes
+// ROOM made in SPARE and dropped). Returns the bytes the page holds.
+size_t readDataPage(std::span<const uint8_t> file, const SectionInfo& info, const SectionPage& sp,
+                    const PageLocation& where, const std::string& structure, std::span<uint8_t> room,
+                    std::vector<uint8_t>& spare) {
+  if (where.size < 32) throw DwgError(structure, where.address, "a page too short for its header");
+  uint8_t head[32];
+  std::memcpy(head, file.data() + where.address, 32);
+  uint32_t mask = kDataPageMask ^ uint32_t(where.address);
+  uint32_t words[8];
+  for (int i = 0; i < 8; ++i) {
+    words[i] = le32(head + 4 * i) ^ mask;
+    putLe32(head + 4 * i, words[i]);
+  }
+  if (words[0] != kDataPageType) throw DwgError(structure, where.address, "not a data page (its type is wrong)");
+  if (words[1] != info.id)
+    throw DwgError(structure, where.address, "the page belongs to section " + std::to_string(words[1]) +
+                                                 ", not " + std::to_string(info.id));
+  uint32_t dataSize = words[2];
+  if (dataSize != sp.dataSize || dataSize > where.size - 32)
+    throw DwgError(structure, where.address + 8, "a data size of " + std::to_string(dataSize) +
+                                                     " bytes that its page or the section map doesn't hold");
+  if ((uint64_t(words[5]) << 32 | words[4]) != sp.start)
+    throw DwgError(structure, where.address + 16, "a start offset that differs from the section map's");
+  std::span<const uint8_t> data = file.subspan(size_t(where.address) + 32, dataSize);
+  uint32_t dataChecksum = pageChecksum(0, data);
+  if (dataChecksum != words[7]) throw DwgError(structure, where.address + 32, "checksum mismatch in the page's data");
+  putLe32(head + 24, 0);
+  if (pageChecksum(dataChecksum, head) != words[6])
+    throw DwgError(structure, where.address, "checksum mismatch in the page's header");
+  if (info.compressed == 1) {
+    const size_t held = std::min<size_t>(data.size(), info.maxPageSize);
+    std::memcpy(room.data(), data.data(), std::min(held, room.size()));
+    return held;
+  }
+  const size_t limit = pageRoom(info, sp);
+  if (limit <= room.size()) return decompressR2004(data, room.first(limit), structure, where.address + 32);
+  spare.resize(limit);
+  const size_t held = decompressR2004(data, spare, structure, where.address + 32);
+  std::memcpy(room.data(), spare.data(), std::min(held, room.size()));
+  return held;
+}
+
 class R2004Reader {
 public:
-  R2004Reader(std::span<const uint8_t> file, DwgVersion version) : file_(file), version_(version) {}
+  R2004Reader(std::span<const uint8_t> file, DwgVersion version, DwgObjectReading reading)
+      : file_(file), version_(version), reading_(reading) {}
 
   DwgSections read() {
     DwgSections sections;
@@ -67,8 +128,13 @@ public:
     sections.header = section("AcDb:Header", true);
     sections.classes = section("AcDb:Classes", true);
     sections.handles = section("AcDb:Handles", true);
-    sections.ownedObjects = section("AcDb:AcDbObjects", true);
-    sections.objects = sections.ownedObjects;
+    if (reading_ == DwgObjectReading::kAsAsked) {
+      sections.objectPages = sectionAsAsked("AcDb:AcDbObjects");
+      sections.objects = sections.objectPages->bytes();
+    } else {
+      sections.ownedObjects = section("AcDb:AcDbObjects", true);
+      sections.objects = sections.ownedObjects;
+    }
     sections.dataStorage = section("AcDb:AcDsPrototype_1b", false);
     return sections;
   }
@@ -214,12 +280,13 @@ private:
     }
   }
 
-  // The bytes of the section NAME, its pages decompressed into place.
-  std::vector<uint8_t> section(const std::string& name, bool required) {
+  // The section NAME as the section map states it, checked; null when the
+  // drawing has none and it is not REQUIRED.
+  const SectionInfo* sectionInfo(const std::string& name, bool required) const {
     auto found = sections_.find(name);
     if (found == sections_.end()) {
       if (required) throw DwgError("section map", 0, "the drawing has no " + name + " section");
-      return {};
+      return nullptr;
     }
     const SectionInfo& info = found->second;
     if (info.encrypted == 1)
@@ -235,67 +302,71 @@ private:
     if (info.size > uint64_t(file_.size()) * kMaxExpansion + kExpansionSlack)
       throw DwgError("section map", 0, name + " states " + std::to_string(info.size) + " bytes, more than a file of " +
                                            std::to_string(file_.size()) + " bytes can hold");
+    return &info;
+  }
+
+  // The bytes of the section NAME, its pages decompressed into place.
+  std::vector<uint8_t> section(const std::string& name, bool required) {
+    const SectionInfo* found = sectionInfo(name, required);
+    if (found == nullptr) return {};
+    const SectionInfo& info = *found;
+    // The section's bytes, made once and filled page by page: each page
+    // is decompressed where it goes (through a buffer of its own only
+    // where it could pass the section's end). Memory is taken as pages
+    // are read, so that a file that lies about its sizes is refused at
+    // its first bad page.
     std::vector<uint8_t> out;
-    std::vector<uint8_t> pageBytes;
+    out.reserve(size_t(info.size));
+    std::vector<uint8_t> spare;
     for (const SectionPage& sp : info.pages) {
-      std::string structure = name + " page " + std::to_string(sp.number);
+      std::string structure = pageName(name, sp);
       const PageLocation& where = page(sp.number, structure, 0);
       // A page that starts past what the pages before it filled follows
       // pages of zeros that were not written.
-      if (sp.start < out.size() || sp.start > info.size)
-        throw DwgError(structure, where.address, "a start offset of " + std::to_string(sp.start) +
-                                                    " overlaps the page before it or lies past the section's end");
-      out.resize(size_t(sp.start), 0);
-      readDataPage(info, sp, where, structure, pageBytes);
-      size_t keep = std::min<uint64_t>(pageBytes.size(), info.size - out.size());
-      out.insert(out.end(), pageBytes.begin(), pageBytes.begin() + keep);
+      if (sp.start < out.size() || sp.start > info.size) refuseStart(structure, where, sp);
+      const size_t left = size_t(info.size - sp.start);
+      out.resize(size_t(sp.start) + std::min(left, pageRoom(info, sp)), 0);
+      const size_t held =
+          readDataPage(file_, info, sp, where, structure, std::span<uint8_t>(out).subspan(size_t(sp.start)), spare);
+      out.resize(size_t(sp.start) + std::min(held, left));
     }
     out.resize(size_t(info.size), 0);
     return out;
   }
 
-  // One data page: a 32-byte header XORed with a mask made from its file
-  // offset (type, section id, data size, page size, start offset, two
-  // checksums), then the data.
-  void readDataPage(const SectionInfo& info, const SectionPage& sp, const PageLocation& where,
-                    const std::string& structure, std::vector<uint8_t>& out) {
-    if (where.size < 32) throw DwgError(structure, where.address, "a page too short for its header");
-    uint8_t head[32];
-    std::memcpy(head, file_.data() + where.address, 32);
-    uint32_t mask = kDataPageMask ^ uint32_t(where.address);
-    uint32_t words[8];
-    for (int i = 0; i < 8; ++i) {
-      words[i] = le32(head + 4 * i) ^ mask;
-      putLe32(head + 4 * i, words[i]);
+  // The section NAME to be read page by page as it is asked for: each
+  // page's slot runs from its start to the next page's; a page that holds
+  // more than its slot overlaps the next, which is refused as section()
+  // refuses it.
+  std::unique_ptr<DwgObjectPages> sectionAsAsked(const std::string& name) {
+    const SectionInfo& info = *sectionInfo(name, true);
+    std::vector<DwgObjectPages::Slot> slots;
+    std::vector<PageLocation> where;
+    for (size_t i = 0; i < info.pages.size(); ++i) {
+      const SectionPage& sp = info.pages[i];
+      const std::string structure = pageName(name, sp);
+      where.push_back(page(sp.number, structure, 0));
+      if (sp.start > info.size || (i > 0 && sp.start < info.pages[i - 1].start)) refuseStart(structure, where.back(), sp);
+      if (i > 0) slots.back().end = sp.start;
+      slots.push_back({sp.start, info.size});
     }
-    if (words[0] != kDataPageType) throw DwgError(structure, where.address, "not a data page (its type is wrong)");
-    if (words[1] != info.id)
-      throw DwgError(structure, where.address, "the page belongs to section " + std::to_string(words[1]) +
-                                                   ", not " + std::to_string(info.id));
-    uint32_t dataSize = words[2];
-    if (dataSize != sp.dataSize || dataSize > where.size - 32)
-      throw DwgError(structure, where.address + 8, "a data size of " + std::to_string(dataSize) +
-                                                       " bytes that its page or the section map doesn't hold");
-    if ((uint64_t(words[5]) << 32 | words[4]) != sp.start)
-      throw DwgError(structure, where.address + 16, "a start offset that differs from the section map's");
-    std::span<const uint8_t> data = file_.subspan(size_t(where.address) + 32, dataSize);
-    uint32_t dataChecksum = pageChecksum(0, data);
-    if (dataChecksum != words[7]) throw DwgError(structure, where.address + 32, "checksum mismatch in the page's data");
-    putLe32(head + 24, 0);
-    if (pageChecksum(dataChecksum, head) != words[6])
-      throw DwgError(structure, where.address, "checksum mismatch in the page's header");
-    if (info.compressed == 1) {
-      out.assign(data.begin(), data.end());
-      if (out.size() > info.maxPageSize) out.resize(info.maxPageSize);
-      return;
-    }
-    uint64_t room = std::min<uint64_t>(info.maxPageSize, uint64_t(dataSize) * kMaxExpansion + kExpansionSlack);
-    out.assign(size_t(room), 0);
-    out.resize(decompressR2004(data, out, structure, where.address + 32));
+    const std::span<const uint8_t> file = file_;
+    return std::make_unique<DwgObjectPages>(
+        info.size, std::move(slots),
+        [file, info, where, name, spare = std::vector<uint8_t>()](size_t i, std::span<uint8_t> section) mutable {
+          const SectionPage& sp = info.pages[i];
+          const uint64_t slotEnd = i + 1 < info.pages.size() ? info.pages[i + 1].start : info.size;
+          const std::span<uint8_t> slot = section.subspan(size_t(sp.start), size_t(slotEnd - sp.start));
+          const size_t held = std::min<uint64_t>(
+              readDataPage(file, info, sp, where[i], pageName(name, sp), slot, spare), info.size - sp.start);
+          if (held > slot.size()) refuseStart(pageName(name, info.pages[i + 1]), where[i + 1], info.pages[i + 1]);
+          std::memset(slot.data() + held, 0, slot.size() - held);
+        });
   }
 
   std::span<const uint8_t> file_;
   DwgVersion version_;
+  DwgObjectReading reading_;
   uint64_t pageMapAddress_ = 0;
   uint32_t sectionMapId_ = 0;
   std::map<int32_t, PageLocation> pages_;
@@ -312,8 +383,8 @@ void r2004HeaderMask(std::span<uint8_t, 0x6C> mask) {
   }
 }
 
-DwgSections readR2004Container(std::span<const uint8_t> file, DwgVersion version) {
-  return R2004Reader(file, version).read();
+DwgSections readR2004Container(std::span<const uint8_t> file, DwgVersion version, DwgObjectReading reading) {
+  return R2004Reader(file, version, reading).read();
 }
 
 } // namespace corvane::dwg

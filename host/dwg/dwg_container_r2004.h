@@ -15,13 +15,15 @@ namespace corvane::dwg {
 
 // Reads FILE, a drawing of VERSION (kR2004, kR2010, kR2013 or kR2018), into
 // its sections: AcDb:Header, AcDb:Classes, AcDb:Handles and AcDb:AcDbObjects
-// (held in ownedObjects), and AcDb:AcDsPrototype_1b when present. Checks the
+// (held in ownedObjects, or in objectPages to be read as asked for:
+// READING), and AcDb:AcDsPrototype_1b when present. Checks the
 // file header's CRC-32, every page's checksums and every size against the
 // bytes behind it. Throws DwgError naming the structure ("file header",
 // "page map", "section map", or the section a data page belongs to) and the
 // file offset; a drawing whose data or sections are encrypted (password
 // protection) is refused by name.
-DwgSections readR2004Container(std::span<const uint8_t> file, DwgVersion version);
+DwgSections readR2004Container(std::span<const uint8_t> file, DwgVersion version,
+                               DwgObjectReading reading = DwgObjectReading::kAll);
 
 // The 0x6C bytes at 0x80 as they are in the file are XORed with this
 // sequence (from a linear congruential generator seeded with 1); exposed

@@ -18,6 +18,7 @@
 // seeding is not known), the Reed-Solomon parity of every code word is.
 #include "dwg/dwg_container_r2007.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -292,9 +293,8 @@ std::vector<Section> readSectionMap(std::span<const uint8_t> map, const FileHead
   return sections;
 }
 
-std::vector<uint8_t> readSection(std::span<const uint8_t> file, const std::vector<Section>& sections,
-                                 const std::unordered_map<int64_t, PageLocation>& pageMap, const char* name,
-                                 Budget& budget) {
+// The section NAME of SECTIONS, checked.
+const Section& findSection(const std::vector<Section>& sections, const char* name, Budget& budget) {
   const Section* s = nullptr;
   for (const Section& candidate : sections) {
     if (candidate.name == name) {
@@ -307,46 +307,84 @@ std::vector<uint8_t> readSection(std::span<const uint8_t> file, const std::vecto
   if (s->encoding != kEncodingPlain && s->encoding != kEncodingInterleaved)
     throw DwgError(name, 0, "unknown page encoding " + number(s->encoding));
   budget.take(s->size, name, 0);
-  std::vector<uint8_t> out(s->size);
-  for (const SectionPage& p : s->pages) {
-    if (p.offset > s->size || p.size > s->size - p.offset)
-      throw DwgError(name, p.offset, "a page runs past the section's stated size of " + number(s->size) + " bytes");
-    if (p.size == 0) continue;
-    auto where = pageMap.find(p.id);
-    if (where == pageMap.end())
-      throw DwgError(name, p.offset, "page " + std::to_string(p.id) + " is not in the page map");
-    const PageLocation& loc = where->second;
-    if (p.compressed == 0 || p.compressed > loc.size)
-      throw DwgError(name, p.offset, "page " + std::to_string(p.id) + " states " + number(p.compressed) +
-                                         " stored bytes, it has " + number(loc.size) + " in the file");
-    std::span<const uint8_t> stored;
-    std::vector<uint8_t> decoded;
-    if (s->encoding == kEncodingInterleaved) {
-      const size_t words = r2007WordCount(R2007Code::kData, (p.compressed + 7) & ~uint64_t(7));
-      const uint64_t encoded = uint64_t(words) * kR2007WordBytes;
-      if (encoded > loc.size)
-        throw DwgError(name, p.offset, "page " + std::to_string(p.id) + " needs " + number(encoded) +
-                                           " bytes, it has " + number(loc.size) + " in the file");
-      std::optional<size_t> bad;
-      decoded = deinterleaveR2007(file.subspan(loc.at, encoded), words, R2007Code::kData, bad);
-      if (bad)
-        throw DwgError(name, p.offset, "Reed-Solomon parity mismatch in the page at file byte " + number(loc.at));
-      stored = decoded;
-    } else {
-      stored = file.subspan(loc.at, loc.size);
-    }
-    std::span<uint8_t> dst(out.data() + p.offset, p.size);
-    if (p.compressed < p.size)
-      decompressR2007(stored.first(p.compressed), dst, name, p.offset);
-    else
-      std::memcpy(dst.data(), stored.data(), dst.size());
+  return *s;
+}
+
+// Page P of section S decoded into place in OUT (the section's bytes).
+void readSectionPage(std::span<const uint8_t> file, const Section& s, const SectionPage& p,
+                     const std::unordered_map<int64_t, PageLocation>& pageMap, const char* name,
+                     std::span<uint8_t> out) {
+  if (p.offset > s.size || p.size > s.size - p.offset)
+    throw DwgError(name, p.offset, "a page runs past the section's stated size of " + number(s.size) + " bytes");
+  if (p.size == 0) return;
+  auto where = pageMap.find(p.id);
+  if (where == pageMap.end())
+    throw DwgError(name, p.offset, "page " + std::to_string(p.id) + " is not in the page map");
+  const PageLocation& loc = where->second;
+  if (p.compressed == 0 || p.compressed > loc.size)
+    throw DwgError(name, p.offset, "page " + std::to_string(p.id) + " states " + number(p.compressed) +
+                                       " stored bytes, it has " + number(loc.size) + " in the file");
+  std::span<const uint8_t> stored;
+  std::vector<uint8_t> decoded;
+  if (s.encoding == kEncodingInterleaved) {
+    const size_t words = r2007WordCount(R2007Code::kData, (p.compressed + 7) & ~uint64_t(7));
+    const uint64_t encoded = uint64_t(words) * kR2007WordBytes;
+    if (encoded > loc.size)
+      throw DwgError(name, p.offset, "page " + std::to_string(p.id) + " needs " + number(encoded) +
+                                         " bytes, it has " + number(loc.size) + " in the file");
+    std::optional<size_t> bad;
+    decoded = deinterleaveR2007(file.subspan(loc.at, encoded), words, R2007Code::kData, bad);
+    if (bad)
+      throw DwgError(name, p.offset, "Reed-Solomon parity mismatch in the page at file byte " + number(loc.at));
+    stored = decoded;
+  } else {
+    stored = file.subspan(loc.at, loc.size);
   }
+  std::span<uint8_t> dst = out.subspan(size_t(p.offset), size_t(p.size));
+  if (p.compressed < p.size)
+    decompressR2007(stored.first(p.compressed), dst, name, p.offset);
+  else
+    std::memcpy(dst.data(), stored.data(), dst.size());
+}
+
+std::vector<uint8_t> readPages(std::span<const uint8_t> file, const Section& s,
+                               const std::unordered_map<int64_t, PageLocation>& pageMap, const char* name) {
+  std::vector<uint8_t> out(s.size);
+  for (const SectionPage& p : s.pages) readSectionPage(file, s, p, pageMap, name, out);
   return out;
+}
+
+std::vector<uint8_t> readSection(std::span<const uint8_t> file, const std::vector<Section>& sections,
+                                 const std::unordered_map<int64_t, PageLocation>& pageMap, const char* name,
+                                 Budget& budget) {
+  return readPages(file, findSection(sections, name, budget), pageMap, name);
+}
+
+// The section NAME to be read page by page as it is asked for; all of it
+// at once (null) when its pages overlap, where the later ones must win.
+std::unique_ptr<DwgObjectPages> sectionAsAsked(std::span<const uint8_t> file, const Section& s,
+                                               const std::unordered_map<int64_t, PageLocation>& pageMap,
+                                               const char* name) {
+  for (const SectionPage& p : s.pages)
+    if (p.offset > s.size || p.size > s.size - p.offset) return nullptr; // refused as all of it is read
+  std::vector<size_t> order(s.pages.size());
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return s.pages[a].offset < s.pages[b].offset; });
+  std::vector<DwgObjectPages::Slot> slots;
+  for (size_t i : order) {
+    const SectionPage& p = s.pages[i];
+    if (!slots.empty() && p.offset < slots.back().end) return nullptr;
+    slots.push_back({p.offset, p.offset + p.size});
+  }
+  return std::make_unique<DwgObjectPages>(
+      s.size, std::move(slots), [file, s, order, pageMap, name](size_t i, std::span<uint8_t> section) {
+        readSectionPage(file, s, s.pages[order[i]], pageMap, name, section);
+      });
 }
 
 } // namespace
 
-DwgSections readR2007Container(std::span<const uint8_t> file) {
+DwgSections readR2007Container(std::span<const uint8_t> file, DwgObjectReading reading) {
   if (file.size() < 6 || std::memcmp(file.data(), "AC1021", 6) != 0)
     throw DwgError(kFileHeader, 0, "not an AC1021 (R2007) drawing");
   if (file.size() < kPagesStart)
@@ -379,8 +417,15 @@ DwgSections readR2007Container(std::span<const uint8_t> file) {
   out.header = readSection(stated, sections, pageMap, "AcDb:Header", budget);
   out.classes = readSection(stated, sections, pageMap, "AcDb:Classes", budget);
   out.handles = readSection(stated, sections, pageMap, "AcDb:Handles", budget);
-  out.ownedObjects = readSection(stated, sections, pageMap, "AcDb:AcDbObjects", budget);
-  out.objects = out.ownedObjects;
+  const char* const objects = "AcDb:AcDbObjects";
+  const Section& objectSection = findSection(sections, objects, budget);
+  if (reading == DwgObjectReading::kAsAsked) out.objectPages = sectionAsAsked(stated, objectSection, pageMap, objects);
+  if (out.objectPages) {
+    out.objects = out.objectPages->bytes();
+  } else {
+    out.ownedObjects = readPages(stated, objectSection, pageMap, objects);
+    out.objects = out.ownedObjects;
+  }
   return out;
 }
 

@@ -11,10 +11,11 @@
 
 namespace corvane::dwg {
 
-// Reads FILE, an AC1021 drawing, into its sections. Throws DwgError naming
+// Reads FILE, an AC1021 drawing, into its sections (its objects all at once
+// or as asked for: READING). Throws DwgError naming
 // the structure and byte offset of the first thing that can't be trusted
 // (a size past the file, a checksum, a page that decompresses past its
 // stated size); every size the file states is checked before it is used.
-DwgSections readR2007Container(std::span<const uint8_t> file);
+DwgSections readR2007Container(std::span<const uint8_t> file, DwgObjectReading reading = DwgObjectReading::kAll);
 
 } // namespace corvane::dwg

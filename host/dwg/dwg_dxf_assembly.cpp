@@ -1,13 +1,12 @@
 #include "dwg/dwg_dxf_assembly.h"
 
 #include <algorithm>
-#include <exception>
-#include <thread>
 #include <cmath>
-#include <variant>
+#include <deque>
 #include <map>
 #include <unordered_map>
 #include <unordered_set>
+#include <variant>
 
 #include "dwg/dwg_error.h"
 #include "dwg/dxf_text_writer.h"
@@ -20,6 +19,7 @@ namespace {
 constexpr uint32_t kBlockRecordType = 49;
 constexpr uint32_t kAppIdType = 67;
 constexpr uint32_t kBlockControlType = 48;
+constexpr uint32_t kDictionaryType = 42;
 
 // Types that have no place in a DXF file: the R13/R14 viewport entity
 // headers and the format's placeholders.
@@ -32,74 +32,510 @@ bool isControl(uint32_t type) {
   }
 }
 
+// The entities whose own data an export reads: what it converts (3D faces,
+// 2D solids, polyface and polygon meshes with their vertices, 3D solids,
+// bodies, MESH), what it places them by (block references, blocks), and
+// the polylines' own groups, which their classes are told by.
+bool exportReads(uint32_t type, const DwgClassInfo* cls) {
+  if (cls != nullptr) return cls->dxfName == "MESH";
+  switch (type) {
+  case 4: case 5: case 6: case 7: case 8: case 12: case 13: case 14: case 15: case 16: case 28: case 29: case 30:
+  case 31: case 38: case 39:
+    return true;
+  default: return false;
+  }
+}
+
+bool isBlockReference(uint32_t type) { return type == 7 || type == 8; }
+
+// Entities whose VERTEX, ATTRIB and SEQEND records an export leaves out:
+// the vertices of 2D and 3D polylines, the attributes of block references.
+bool exportSkipsOwned(uint32_t type) { return type == 7 || type == 8 || type == 15 || type == 16; }
+
+// The places in NOTES from FROM on moved back by BY bytes (groups cut out
+// before them).
+void shiftNotes(DxfGroupNotes& notes, uint32_t from, uint32_t by) {
+  auto shift = [&](uint32_t& at) {
+    if (at != DxfGroupNotes::kNone && at >= from) at -= by;
+  };
+  for (DxfGroupNotes::Span* s : {&notes.handle, &notes.handle105, &notes.name, &notes.layer, &notes.flagsValue}) {
+    shift(s->begin);
+    shift(s->end);
+  }
+  shift(notes.xdataBegin);
+  shift(notes.xdataEnd);
+}
+
 class Assembly {
 public:
-  Assembly(DwgVersion version, const DwgHeaderValues& header, const std::vector<DwgClass>& classes,
-           const DwgObjectStore& store)
-      : version_(version), header_(header), store_(store) {
-    for (const DwgClass& c : classes) classInfo_[c.number] = {c.dxfName, c.isEntity()};
+  Assembly(const DwgFile& dwg, const DwgHeaderValues& header, const std::vector<DwgStoredModel>& models,
+           DwgReadScope scope, DwgAsDxf& out)
+      : dwg_(dwg), map_(dwg.objectMap.entries()), version_(dwg.version()), header_(header), models_(models),
+        scope_(scope), out_(out), w_(out.text), rec_(out.text, w_, out.objects, out.inconsistencies, out.layout) {
+    for (const DwgClass& c : dwg.classes) classInfo_[c.number] = {c.dxfName, c.isEntity()};
     names_.modelSpace = header.modelSpace;
     names_.paperSpace = header.paperSpace;
+    const size_t n = map_.size();
+    types_.assign(n, kUnknownType);
+    keptAt_.assign(n, -1);
+    state_.assign(n, 0);
+    visitedEntities_.at.assign(n, 0);
+    visitedOwned_.at.assign(n, 0);
   }
 
-  void decodeAll() {
+  void run() {
+    if (scope_ == DwgReadScope::kExport && discoverTables()) {
+      // Records no control owns are read when an object names them.
+      names_.learn = [this](uint64_t handle) { learnName(handle); };
+    } else {
+      decodeTables();
+      findRoundTripData();
+    }
+    completeHeader();
+    if (scope_ == DwgReadScope::kExport) findReachedBlocks();
+    // Room for the whole text, reserved once: what is never written costs
+    // no memory.
     uint64_t bytes = 0;
-    for (size_t i = 0; i < store_.size(); ++i) bytes += store_.sizeAt(i);
-    // About what the main thread's share of the objects writes.
-    texts_[0].reserve(static_cast<size_t>(std::min<uint64_t>(bytes * 3 / 2, uint64_t{1} << 30)));
+    for (const DwgStoredModel& m : models_) bytes += m.data.size() * 2 + m.data.size() / 64 * 5;
+    out_.text.reserve(static_cast<size_t>(std::min<uint64_t>(dwg_.sections.objects.size() * 4 + bytes + (1 << 16),
+                                                             uint64_t{1} << 32)));
+    writeHeader();
+    writeClasses();
+    writeTables();
+    writeBlocks();
+    section(DxfObjectRecorder::Section::kEntities, "ENTITIES");
+    writeEntitiesOf(names_.modelSpace);
+    writeEntitiesOf(names_.paperSpace);
+    endSection();
+    if (scope_ == DwgReadScope::kWholeDrawing) writeObjects();
+    if (version_ >= DwgVersion::kR2013) writeDataStorage();
+    rec_.endOfFile(out_.text.size());
+    w_.text(0, "EOF");
+    out_.listedKinds.assign(listedKinds_.begin(), listedKinds_.end());
+  }
+
+private:
+  static constexpr uint8_t kEmitted = 1; // written, or left out for good
+  static constexpr uint8_t kListed = 2;  // written as listed (by scope or for want of a decoder)
+  static constexpr uint8_t kLinksKnown = 4; // its chain's links in links_
+
+  // ---- objects ----------------------------------------------------------------
+
+  std::optional<size_t> indexOf(uint64_t handle) const { return dwg_.objectMap.indexOf(handle); }
+  // The I-th object's type, read when first asked for.
+  uint32_t typeAt(size_t i) {
+    if (types_[i] == kUnknownType) types_[i] = objectTypeAt(dwg_.sections, map_[i].offset);
+    return types_[i];
+  }
+  // An object that can be written: in the map, of a kind DXF has.
+  std::optional<size_t> writable(uint64_t handle) {
+    std::optional<size_t> i = indexOf(handle);
+    if (i && hasNoDxfForm(typeAt(*i))) return std::nullopt;
+    return i;
+  }
+  bool isEntity(size_t i) { return isEntityType(static_cast<uint16_t>(typeAt(i)), dwg_.classes).value_or(false); }
+  bool emitted(size_t i) const { return (state_[i] & kEmitted) != 0; }
+
+  const DwgClassInfo* classOf(uint32_t type) const {
+    auto it = classInfo_.find(type);
+    return it == classInfo_.end() ? nullptr : &it->second;
+  }
+
+  // Decodes the I-th object onto TEXT into O (cleared first); an object
+  // whose own data this reader can't follow is listed instead: its common
+  // data read again, its kind's data left alone. LISTONLY lists it anyway.
+  void decode(size_t i, std::string& text, DwgObject& o, bool listOnly) {
+    const DwgObjectFrame frame = frameOf(i);
+    o = DwgObject{};
+    if (decodeFramed(frame, text, o, listOnly)) return;
+    o = DwgObject{};
+    decodeFramed(frame, text, o, true);
+  }
+
+  // The I-th object's frame, which must bear the handle the map gives it.
+  DwgObjectFrame frameOf(size_t i) const {
+    DwgObjectFrame frame = dwg_.frameAt(map_[i].offset);
+    if (frame.handle != map_[i].handle)
+      throw DwgError("AcDb:AcDbObjects", map_[i].offset,
+                     "the object the map gives handle " + formatHandle(map_[i].handle) + " has handle " +
+                         formatHandle(frame.handle));
+    return frame;
+  }
+
+  // False when the kind's decoder failed (O is then to be thrown away).
+  bool decodeFramed(const DwgObjectFrame& frame, std::string& text, DwgObject& o, bool listOnly) const {
+    DwgObjectStreams streams = frame.streams();
+    ObjectReader in(version_, streams.data, streams.text(), streams.handles, frame.handle);
+    const DwgClassInfo* cls = nullptr;
+    if (frame.type >= 500) {
+      cls = classOf(frame.type);
+      if (cls == nullptr) in.fail("object of type " + std::to_string(frame.type) + " has no class");
+    }
+    try {
+      decodeObject(in, frame.type, cls, names_, o, text, listOnly, scope_ == DwgReadScope::kWholeDrawing);
+    } catch (const DwgError&) {
+      // Tables are what every other object leans on: no listing for them.
+      if (listOnly || isNamedRecordType(frame.type)) throw;
+      return false;
+    }
+    return true;
+  }
+
+  bool listOnlyFor(size_t i) {
+    if (scope_ != DwgReadScope::kExport || !isEntity(i)) return false;
+    const uint32_t type = typeAt(i);
+    return !exportReads(type, type >= 500 ? classOf(type) : nullptr);
+  }
+
+  // ---- what is decoded first --------------------------------------------------
+
+  void keep(size_t i) {
+    DwgObject o;
+    decode(i, keptText_, o, listOnlyFor(i));
+    const uint32_t type = o.type;
+    if (isNamedRecordType(type) && !isControl(type)) names_.byHandle[o.handle] = o.name;
+    if (type == kBlockRecordType) names_.blocks[o.handle] = o.block;
+    keptAt_[i] = static_cast<int32_t>(kept_.size());
+    kept_.push_back(std::move(o));
+  }
+
+  const DwgObject* kept(size_t i) const { return keptAt_[i] < 0 ? nullptr : &kept_[static_cast<size_t>(keptAt_[i])]; }
+  const DwgObject* keptByHandle(uint64_t handle) const {
+    const std::optional<size_t> i = indexOf(handle);
+    return i ? kept(*i) : nullptr;
+  }
+
+  // Keeps each of the objects WANTED (of CANDIDATES, in the map's order;
+  // all objects when null).
+  template <typename Wanted> void keepAll(Wanted wanted, const std::vector<size_t>* candidates) {
+    const size_t n = candidates ? candidates->size() : map_.size();
+    for (size_t k = 0; k < n; ++k) {
+      const size_t i = candidates ? (*candidates)[k] : k;
+      if (keptAt_[i] < 0 && wanted(typeAt(i)) && !hasNoDxfForm(typeAt(i))) keep(i);
+    }
+  }
+
+  // The table records and controls, then the dictionaries, found by type
+  // among all objects.
+  void decodeTables() {
+    decodeRecords(nullptr);
+    keepAll([](uint32_t type) { return type == kDictionaryType; }, nullptr);
+  }
+
+  // For an export: the records the tables' controls own, as decodeTables
+  // would read them, without reading the type of every object; false
+  // (nothing read) when the header doesn't name every control.
+  bool discoverTables() {
+    std::vector<size_t> candidates;
+    std::string scratch;
+    DwgObject control;
+    for (uint64_t h : header_.controls) {
+      const std::optional<size_t> at = h ? writable(h) : std::nullopt;
+      if (!at) return false;
+      candidates.push_back(*at);
+      // What it owns, read aside: the control is read for its text with
+      // the other records, once the applications are known.
+      scratch.clear();
+      decode(*at, scratch, control, false);
+      std::vector<uint64_t> owned = control.owned;
+      if (control.type == 56 || control.type == 48) owned.insert(owned.end(), {control.first, control.last});
+      for (uint64_t o : owned)
+        if (const std::optional<size_t> i = o ? writable(o) : std::nullopt) candidates.push_back(*i);
+    }
+    std::sort(candidates.begin(), candidates.end());
+    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+    decodeRecords(&candidates);
+    return true;
+  }
+
+  // A record an object names that no control owns, read as it is named.
+  void learnName(uint64_t handle) {
+    const std::optional<size_t> i = writable(handle);
+    if (!i || keptAt_[*i] >= 0) return;
+    const uint32_t type = typeAt(*i);
+    if (isNamedRecordType(type) && !isControl(type)) keep(*i);
+  }
+
+  // The table records and controls (of CANDIDATES; null: all objects).
+  void decodeRecords(const std::vector<size_t>* candidates) {
     // Registered applications first (extended data names them), then the
-    // other records and the controls, then everything else.
-    decodePass([](uint32_t type) { return type == kAppIdType || type == kBlockControlType; });
-    for (const auto& [handle, o] : objects_)
+    // other records and the controls.
+    keepAll([](uint32_t type) { return type == kAppIdType || type == kBlockControlType; }, candidates);
+    for (const DwgObject& o : kept_)
       if (o.type == kBlockControlType)
         for (size_t i = 0; i < o.owned.size(); ++i) names_.blockIndex.emplace(o.owned[i], static_cast<uint32_t>(i));
     // Linetypes and text styles before the records that name them.
-    decodePass([](uint32_t type) { return type == 57 || type == 53; });
-    decodePass([](uint32_t type) { return isNamedRecordType(type); });
+    keepAll([](uint32_t type) { return type == 57 || type == 53; }, candidates);
+    keepAll([](uint32_t type) { return isNamedRecordType(type); }, candidates);
     if (names_.modelSpace == 0 || names_.paperSpace == 0) {
       // The block table's control names the two spaces too.
-      for (const auto& [handle, o] : objects_)
-        if (o.type == 48) {
+      for (const DwgObject& o : kept_)
+        if (o.type == kBlockControlType) {
           if (names_.modelSpace == 0) names_.modelSpace = o.first;
           if (names_.paperSpace == 0) names_.paperSpace = o.last;
         }
     }
-    decodeTheRest();
-    dropRoundTripData();
-    completeHeader();
   }
 
-private:
+  // A drawing saved down to R2000 or R2004 by a later program keeps what
+  // the older format can't hold in an extension dictionary of one
+  // ACAD_XREC_ROUNDTRIP record, for that program to read back. DXF has no
+  // use for it: the owner's text leaves the dictionary out, and neither
+  // the dictionary nor its record is written.
+  void findRoundTripData() {
+    std::string scratch;
+    DwgObject owner;
+    for (const DwgObject& dict : kept_) {
+      if (dict.type != kDictionaryType || dict.name != "ACAD_XREC_ROUNDTRIP" || dict.owned.size() != 1) continue;
+      const std::optional<size_t> at = writable(dict.owner);
+      if (!at) continue;
+      uint64_t xdict = 0;
+      if (const DwgObject* o = kept(*at)) {
+        xdict = o->xdict;
+      } else {
+        scratch.clear();
+        decode(*at, scratch, owner, true);
+        xdict = owner.xdict;
+      }
+      if (xdict != dict.handle) continue;
+      cutLinks_[dict.owner] = dict.handle;
+      for (uint64_t h : {dict.handle, dict.owned[0]})
+        if (std::optional<size_t> i = indexOf(h)) state_[*i] |= kEmitted;
+    }
+  }
+
+  // Whether O's link to its extension dictionary is left out (a round-trip
+  // dictionary's: findRoundTripData for the whole drawing, the dictionary
+  // read as it is met for an export).
+  bool dropsLink(const DwgObject& o) {
+    if (o.xdict == 0) return false;
+    if (scope_ == DwgReadScope::kWholeDrawing || !names_.learn) {
+      auto cut = cutLinks_.find(o.handle);
+      return cut != cutLinks_.end() && cut->second == o.xdict;
+    }
+    const std::optional<size_t> at = writable(o.xdict);
+    if (!at || typeAt(*at) != kDictionaryType) return false;
+    if (keptAt_[*at] < 0) keep(*at);
+    const DwgObject& dict = *kept(*at);
+    return dict.name == "ACAD_XREC_ROUNDTRIP" && dict.owned.size() == 1 && dict.owner == o.handle;
+  }
+
   // What the header variables didn't give is found among the objects: the
   // tables' controls by type, the named objects dictionary as the
   // dictionary no one owns, the handle seed past the highest handle.
   void completeHeader() {
     static const uint32_t kControlTypes[9] = {64, 56, 50, 52, 60, 62, 66, 68, 48};
-    uint64_t highest = 0;
-    for (size_t i = 0; i < store_.size(); ++i) highest = std::max(highest, store_.handleAt(i));
-    for (uint64_t h : order_) {
-      const DwgObject& o = objects_.at(h);
+    const bool found = std::find(std::begin(header_.controls), std::end(header_.controls), 0) == std::end(header_.controls) &&
+                       (header_.namedObjects != 0 || scope_ == DwgReadScope::kExport);
+    for (size_t i = 0; i < map_.size() && !found; ++i) {
       for (size_t k = 0; k < 9; ++k)
-        if (o.type == kControlTypes[k] && header_.controls[k] == 0) header_.controls[k] = h;
-      if (o.type == 42 && o.owner == 0 && header_.namedObjects == 0) header_.namedObjects = h;
+        if (typeAt(i) == kControlTypes[k] && header_.controls[k] == 0 && kept(i) != nullptr)
+          header_.controls[k] = map_[i].handle;
+      if (const DwgObject* o = kept(i); o && o->type == kDictionaryType && o->owner == 0 && header_.namedObjects == 0)
+        header_.namedObjects = o->handle;
     }
+    const uint64_t highest = map_.empty() ? 0 : map_.back().handle;
     if (header_.handSeed <= highest) header_.handSeed = highest + 1;
   }
 
-public:
-  const DwgHeaderValues& header() const { return header_; }
+  // For an export: the blocks its explode can reach, those a block
+  // reference of either space names, through every level (reached_). The
+  // references met are kept, to be written from there, and so is every
+  // entity of a space's chain (R13 to R2000): all are written, and each
+  // is then framed once.
+  void findReachedBlocks() {
+    std::vector<uint64_t> todo{names_.modelSpace, names_.paperSpace};
+    while (!todo.empty()) {
+      const uint64_t record = todo.back();
+      todo.pop_back();
+      if (record == 0 || !reached_.insert(record).second) continue;
+      const bool keepAll = version_ < DwgVersion::kR2004 && (record == names_.modelSpace || record == names_.paperSpace);
+      forEachEntityOf(record, [&](size_t i) {
+        if (!keepAll && !isBlockReference(typeAt(i))) return;
+        if (keptAt_[i] < 0) keep(i);
+        const DwgObject& o = *kept(i);
+        if (isBlockReference(o.type) && !o.listedOnly && !reached_.contains(o.insertedBlock))
+          todo.push_back(o.insertedBlock);
+      });
+    }
+  }
+
+  // Hands each entity of BLOCKRECORD's block to VISIT, in the block's
+  // order (R13 to R2000: its chain).
+  template <typename Visit> void forEachEntityOf(uint64_t blockRecord, Visit visit) {
+    const DwgObject* record = keptByHandle(blockRecord);
+    if (record == nullptr) return;
+    if (version_ >= DwgVersion::kR2004) {
+      for (uint64_t h : record->owned)
+        if (const std::optional<size_t> i = writable(h); i && isEntity(*i)) visit(*i);
+      return;
+    }
+    walkChain(record->first, record->last, visitedEntities_, [&](size_t i) -> Links {
+      if (!isEntity(i)) return {};
+      visit(i);
+      return linksOf(i);
+    });
+  }
+
+  // ---- writing ------------------------------------------------------------------
+
+  void section(DxfObjectRecorder::Section s, std::string_view name) {
+    rec_.section(s, out_.text.size());
+    w_.text(0, "SECTION");
+    w_.text(2, name);
+  }
+
+  void endSection() {
+    rec_.endSection(out_.text.size());
+    w_.text(0, "ENDSEC");
+  }
+
+  // Writes the I-th object where the text stands (a kept one copied, any
+  // other decoded in place) and records it; MARK makes it emitted. The
+  // object returned lives until the next call.
+  const DwgObject& emit(size_t i, bool mark = true) {
+    if (mark) state_[i] |= kEmitted;
+    std::string& text = out_.text;
+    const size_t begin = text.size();
+    const DwgObject* o = kept(i);
+    if (o != nullptr) {
+      text.append(keptText_, o->textBegin, o->textEnd - o->textBegin);
+    } else {
+      decode(i, text, current_, listOnlyFor(i));
+      o = &current_;
+    }
+    DxfGroupNotes notes = o->notes;
+    if (dropsLink(*o) && o->xdictLinkEnd > o->xdictLinkBegin) {
+      const size_t length = o->xdictLinkEnd - o->xdictLinkBegin;
+      text.erase(begin + o->xdictLinkBegin, length);
+      shiftNotes(notes, static_cast<uint32_t>(o->xdictLinkEnd), static_cast<uint32_t>(length));
+      notes.groups -= 3;
+    }
+    rec_.piece(notes, begin);
+    if (o->listedOnly) {
+      state_[i] |= kListed;
+      if (scope_ == DwgReadScope::kWholeDrawing) {
+        out_.listedHandles.push_back(o->handle);
+        ++listedKinds_[std::string(o->kind)];
+      }
+    }
+    return *o;
+  }
+
+  // The I-th object's links, as an entity chain of R13 to R2000 follows
+  // them: its next entity, or the handle after its own.
+  struct Links {
+    uint64_t next = 0;
+    bool noLinks = false;
+  };
+  // Read once: an export's chains are walked twice (findReachedBlocks,
+  // then writing).
+  Links linksOf(size_t i) {
+    if (const DwgObject* o = kept(i)) return {o->next, o->noLinks};
+    if ((state_[i] & kLinksKnown) != 0) return links_[i];
+    const DwgObjectFrame frame = frameOf(i);
+    DwgObjectStreams streams = frame.streams();
+    ObjectReader in(version_, streams.data, streams.text(), streams.handles, frame.handle);
+    readEntityLinks(in, names_, peek_);
+    if (links_.empty()) links_.resize(map_.size());
+    links_[i] = {peek_.next, peek_.noLinks};
+    state_[i] |= kLinksKnown;
+    return links_[i];
+  }
+
+  // The objects a chain of R13 to R2000 links from FIRST to LAST, each
+  // handed to WRITE (which returns its links) as it is reached; a chain
+  // ends at an object that can't be written, or at one met before.
+  // Chains of entities (VISITED: visitedEntities_) hold chains of what an
+  // entity owns (visitedOwned_).
+  struct Visits {
+    std::vector<uint32_t> at; // by the map's order: the last walk that met each object
+    uint32_t walk = 0;
+  };
+  template <typename Write> void walkChain(uint64_t first, uint64_t last, Visits& visits, Write write) {
+    const uint32_t walk = ++visits.walk;
+    for (uint64_t h = first; h != 0;) {
+      const std::optional<size_t> i = writable(h);
+      if (!i || visits.at[*i] == walk) break;
+      visits.at[*i] = walk;
+      const Links links = write(*i);
+      if (h == last) break;
+      h = links.noLinks ? h + 1 : links.next;
+    }
+  }
+
+  // An entity and what belongs to it: a POLYLINE's vertices, an INSERT's
+  // attributes, and their SEQEND. Returns its links.
+  Links writeEntity(size_t i) {
+    if (!isEntity(i)) return {};
+    if (emitted(i)) return linksOf(i);
+    const DwgObject& o = emit(i);
+    const Links links{o.next, o.noLinks};
+    const uint64_t seqend = o.seqend;
+    if (seqend == 0 || (scope_ == DwgReadScope::kExport && exportSkipsOwned(o.type))) return links;
+    if (version_ >= DwgVersion::kR2004) {
+      const std::vector<uint64_t> owned = o.owned;
+      for (uint64_t h : owned)
+        if (const std::optional<size_t> sub = writable(h); sub && !emitted(*sub)) emit(*sub);
+    } else {
+      walkChain(o.first, o.last, visitedOwned_, [&](size_t sub) -> Links {
+        if (emitted(sub)) return linksOf(sub);
+        const DwgObject& s = emit(sub);
+        return {s.next, s.noLinks};
+      });
+    }
+    if (const std::optional<size_t> end = writable(seqend); end && !emitted(*end)) emit(*end);
+    return links;
+  }
+
+  // The entities of BLOCKRECORD's block. For an export, a block other than
+  // the two spaces holds only what its explode places (what the export
+  // converts, MESH objects, block references): the rest are left out.
+  void writeEntitiesOf(uint64_t blockRecord) {
+    const DwgObject* record = keptByHandle(blockRecord);
+    if (record == nullptr) return;
+    const bool placedOnly = scope_ == DwgReadScope::kExport && blockRecord != names_.modelSpace &&
+                            blockRecord != names_.paperSpace;
+    if (version_ >= DwgVersion::kR2004) {
+      for (uint64_t h : record->owned) // kept: stays where it is
+        if (const std::optional<size_t> i = writable(h); i && !(placedOnly && isEntity(*i) && listOnlyFor(*i)))
+          writeEntity(*i);
+    } else {
+      walkChain(record->first, record->last, visitedEntities_, [&](size_t i) -> Links {
+        if (!isEntity(i)) return {};
+        if (placedOnly && listOnlyFor(i)) return linksOf(i);
+        return writeEntity(i);
+      });
+    }
+  }
+
+  void writeHeader() {
+    section(DxfObjectRecorder::Section::kHeader, "HEADER");
+    std::string& text = out_.text;
+    w_.text(9, "$ACADVER");
+    w_.text(1, versionMagic(version_));
+    w_.text(9, "$DWGCODEPAGE");
+    w_.text(3, codePageName(dwg_.sections.codePage));
+    w_.text(9, "$HANDSEED");
+    const size_t seedBegin = text.size() + 4;
+    w_.handle(5, header_.handSeed);
+    rec_.header(versionMagic(version_), seedBegin, text.size() - 1);
+    if (header_.variables != nullptr) writeHeaderVariables(*header_.variables);
+    endSection();
+  }
 
   // The variables DXF writes in its HEADER ("$..." with a group), but the
   // three written first. A handle whose group holds a name (a layer, a
   // style, a block) is written as that name.
-  void writeHeaderVariables(DxfTextWriter& w, const DwgHeaderVariables& variables) const {
+  void writeHeaderVariables(const DwgHeaderVariables& variables) {
+    std::string entry;
     for (const DwgHeaderVariable& v : variables.variables) {
       if (v.group == 0 || !v.name.starts_with("$") || v.name == "$ACADVER" || v.name == "$DWGCODEPAGE" ||
           v.name == "$HANDSEED")
         continue;
       const int code = v.group;
       const DxfValueKind kind = dxfValueKind(code);
-      std::string entry;
+      entry.clear();
       DxfTextWriter e(entry);
       e.text(9, v.name);
       bool ok = true;
@@ -130,300 +566,87 @@ public:
         ok = kind == DxfValueKind::kInt;
         if (ok) e.integer(code, c->index);
       }
-      if (ok) w.out() += entry;
+      if (!ok) continue;
+      out_.text += entry;
+      w_.counted(e.groups());
     }
   }
 
-private:
-  // A drawing saved down to R2000 or R2004 by a later program keeps what
-  // the older format can't hold in an extension dictionary of one
-  // ACAD_XREC_ROUNDTRIP record, for that program to read back. DXF has no
-  // use for it: the object's text leaves the dictionary out, and neither
-  // the dictionary nor its record is written.
-  void dropRoundTripData() {
-    for (auto& [handle, dict] : objects_) {
-      if (dict.type != 42 || dict.name != "ACAD_XREC_ROUNDTRIP" || dict.owned.size() != 1) continue;
-      auto owner = objects_.find(dict.owner);
-      if (owner == objects_.end()) continue;
-      std::string link;
-      DxfTextWriter w(link);
-      w.text(102, "{ACAD_XDICTIONARY");
-      w.handle(360, handle);
-      w.text(102, "}");
-      DwgObject& o = owner->second;
-      const size_t at = textOf(o).find(link);
-      if (at == std::string::npos) continue;
-      o.cutBegin = at;
-      o.cutEnd = at + link.size();
-      emitted_.insert(handle);
-      emitted_.insert(dict.owned[0]);
+  void writeClasses() {
+    section(DxfObjectRecorder::Section::kClasses, "CLASSES");
+    for (const DwgClass& c : dwg_.classes) {
+      w_.text(0, "CLASS");
+      w_.text(1, c.dxfName);
+      w_.text(2, c.cppName);
+      w_.text(3, c.appName);
+      w_.integer(90, c.proxyFlags);
+      if (version_ >= DwgVersion::kR2004) w_.integer(91, c.instanceCount);
+      w_.integer(280, c.wasZombie ? 1 : 0);
+      w_.integer(281, c.isEntity() ? 1 : 0);
     }
+    endSection();
   }
 
-public:
-  void write(const std::string& headerText, const std::vector<DwgClass>& classes,
-             const std::vector<DwgStoredModel>& models, DwgAsDxf& out) {
-    std::string& text = out.text;
-    size_t modelBytes = 0;
-    for (const DwgStoredModel& m : models) modelBytes += m.data.size() * 2 + m.data.size() / 64;
-    text.reserve(headerText.size() + texts_[0].size() + texts_[1].size() + modelBytes + (1 << 16));
-    DxfTextWriter w(text);
-    section(w, "HEADER");
-    text += headerText;
-    w.text(0, "ENDSEC");
-    section(w, "CLASSES");
-    for (const DwgClass& c : classes) {
-      w.text(0, "CLASS");
-      w.text(1, c.dxfName);
-      w.text(2, c.cppName);
-      w.text(3, c.appName);
-      w.integer(90, c.proxyFlags);
-      if (version_ >= DwgVersion::kR2004) w.integer(91, c.instanceCount);
-      w.integer(280, c.wasZombie ? 1 : 0);
-      w.integer(281, c.isEntity() ? 1 : 0);
-    }
-    w.text(0, "ENDSEC");
-    writeTables(w);
-    writeBlocks(w);
-    section(w, "ENTITIES");
-    writeEntitiesOf(w, names_.modelSpace);
-    writeEntitiesOf(w, names_.paperSpace);
-    w.text(0, "ENDSEC");
-    writeObjects(w);
-    if (version_ >= DwgVersion::kR2013) writeDataStorage(w, models);
-    w.text(0, "EOF");
-    std::map<std::string, uint32_t> kinds;
-    for (const DwgObject* o : written_)
-      if (o->listedOnly) {
-        out.listedHandles.push_back(o->handle);
-        ++kinds[std::string(o->kind)];
-      }
-    out.listedKinds.assign(kinds.begin(), kinds.end());
-  }
-
-private:
-  void decodePass(const std::function<bool(uint32_t)>& wanted) {
-    for (size_t i = 0; i < store_.size(); ++i) {
-      const uint64_t handle = store_.handleAt(i);
-      if (objects_.count(handle) != 0) continue;
-      const uint32_t type = store_.typeAt(i);
-      if (!wanted(type) || hasNoDxfForm(type)) continue;
-      bool tryAgain = false;
-      store_.read(i, [&](uint32_t framed, ObjectReader& in) { tryAgain = !decodeOne(framed, in, false); });
-      // An object whose own data this reader can't follow is listed: its
-      // common data read again, its kind's data left alone.
-      if (tryAgain) store_.read(i, [&](uint32_t framed, ObjectReader& in) { decodeOne(framed, in, true); });
-    }
-  }
-
-  // Every object the table records' passes left, decoded on two threads
-  // (each object stands alone once the names are known), kept in the map's
-  // order. The first object, in that order, that can't be read is the one
-  // the refusal names.
-  void decodeTheRest() {
-    std::vector<size_t> todo;
-    for (size_t i = 0; i < store_.size(); ++i) {
-      if (objects_.count(store_.handleAt(i)) != 0) continue;
-      const uint32_t type = store_.typeAt(i); // frames every object before the threads start
-      if (!isNamedRecordType(type) && !hasNoDxfForm(type)) todo.push_back(i);
-    }
-    std::vector<DwgObject> decoded(todo.size());
-    std::vector<std::exception_ptr> failed(2);
-    auto work = [&](size_t part, size_t from, size_t to) {
-      try {
-        for (size_t k = from; k < to; ++k) {
-          decodeAt(todo[k], decoded[k], texts_[part]);
-          decoded[k].textPart = static_cast<uint8_t>(part);
-        }
-      } catch (...) {
-        failed[part] = std::current_exception();
-      }
-    };
-    constexpr size_t kWorthAThread = 256;
-    const size_t half = todo.size() >= kWorthAThread ? todo.size() / 2 : todo.size();
-    // Each thread writes into a text of its own, made big enough once: a
-    // thread's heap grown piece by piece costs more than the decoding.
-    uint64_t bytes = 0;
-    for (size_t k = half; k < todo.size(); ++k) bytes += store_.sizeAt(todo[k]);
-    texts_[1].reserve(static_cast<size_t>(std::min<uint64_t>(bytes * 3, uint64_t{1} << 30)));
-    {
-      std::jthread second;
-      if (half < todo.size()) second = std::jthread(work, 1, half, todo.size());
-      work(0, 0, half);
-    }
-    for (size_t part = 0; part < 2; ++part)
-      if (failed[part]) std::rethrow_exception(failed[part]);
-    for (DwgObject& o : decoded) keep(std::move(o));
-  }
-
-  // Decodes the I-th object into O, listing it when its kind's decoder
-  // can't follow it.
-  void decodeAt(size_t i, DwgObject& o, std::string& text) const {
-    bool decodedWhole = false;
-    store_.read(i, [&](uint32_t type, ObjectReader& in) { decodedWhole = decodeInto(type, in, false, o, text); });
-    if (!decodedWhole) {
-      o = DwgObject{};
-      store_.read(i, [&](uint32_t type, ObjectReader& in) { decodeInto(type, in, true, o, text); });
-    }
-  }
-
-  // False when the kind's decoder failed (O is then to be thrown away).
-  bool decodeInto(uint32_t type, ObjectReader& in, bool listOnly, DwgObject& o, std::string& text) const {
-    const DwgClassInfo* cls = nullptr;
-    if (type >= 500) {
-      auto it = classInfo_.find(type);
-      if (it == classInfo_.end()) in.fail("object of type " + std::to_string(type) + " has no class");
-      cls = &it->second;
-    }
-    try {
-      decodeObject(in, type, cls, names_, o, text, listOnly);
-    } catch (const DwgError&) {
-      // Tables are what every other object leans on: no listing for them.
-      if (listOnly || isNamedRecordType(type)) throw;
-      return false;
-    }
-    return true;
-  }
-
-  // False when the kind's decoder failed and nothing was kept.
-  bool decodeOne(uint32_t type, ObjectReader& in, bool listOnly) {
-    DwgObject o;
-    if (!decodeInto(type, in, listOnly, o, texts_[0])) return false;
-    keep(std::move(o));
-    return true;
-  }
-
-  void keep(DwgObject&& o) {
-    const uint32_t type = o.type;
-    const uint64_t handle = o.handle;
-    if (isNamedRecordType(type) && !isControl(type)) names_.byHandle[handle] = o.name;
-    if (type == kBlockRecordType) names_.blocks[handle] = o.block;
-    if (objects_.emplace(handle, std::move(o)).second) order_.push_back(handle);
-  }
-
-  const DwgObject* find(uint64_t handle) const {
-    auto it = objects_.find(handle);
-    return it == objects_.end() ? nullptr : &it->second;
-  }
-
-  std::string_view textOf(const DwgObject& o) const {
-    return std::string_view(texts_[o.textPart]).substr(o.textBegin, o.textEnd - o.textBegin);
-  }
-
-  void appendText(DxfTextWriter& w, const DwgObject& o) const {
-    const std::string_view text = textOf(o);
-    if (o.cutEnd > o.cutBegin) {
-      w.out().append(text.substr(0, o.cutBegin)).append(text.substr(o.cutEnd));
-    } else {
-      w.out().append(text);
-    }
-  }
-
-  static void section(DxfTextWriter& w, std::string_view name) {
-    w.text(0, "SECTION");
-    w.text(2, name);
-  }
-
-  void emit(DxfTextWriter& w, const DwgObject& o) {
-    if (!emitted_.insert(o.handle).second) return;
-    appendText(w, o);
-    written_.push_back(&o);
-  }
-
-  // The entities a chain of R13 to R2000 links from FIRST to LAST.
-  std::vector<uint64_t> chain(uint64_t first, uint64_t last) const {
-    std::vector<uint64_t> out;
-    std::unordered_set<uint64_t> seen;
-    for (uint64_t h = first; h != 0 && seen.insert(h).second;) {
-      const DwgObject* o = find(h);
-      if (o == nullptr) break;
-      out.push_back(h);
-      if (h == last) break;
-      h = o->noLinks ? h + 1 : o->next;
-    }
-    return out;
-  }
-
-  std::vector<uint64_t> ownedEntities(const DwgObject& owner) const {
-    if (version_ >= DwgVersion::kR2004) return owner.owned;
-    return chain(owner.first, owner.last);
-  }
-
-  // An entity and what belongs to it: a POLYLINE's vertices, an INSERT's
-  // attributes, and their SEQEND.
-  void writeEntity(DxfTextWriter& w, const DwgObject& o) {
-    if (!o.entity || emitted_.count(o.handle) != 0) return;
-    emit(w, o);
-    if (o.seqend == 0) return;
-    for (uint64_t h : ownedEntities(o))
-      if (const DwgObject* sub = find(h)) emit(w, *sub);
-    if (const DwgObject* end = find(o.seqend)) emit(w, *end);
-  }
-
-  void writeEntitiesOf(DxfTextWriter& w, uint64_t blockRecord) {
-    const DwgObject* record = find(blockRecord);
-    if (record == nullptr) return;
-    for (uint64_t h : ownedEntities(*record))
-      if (const DwgObject* o = find(h)) writeEntity(w, *o);
-  }
-
-  void writeTables(DxfTextWriter& w) {
-    section(w, "TABLES");
+  void writeTables() {
+    section(DxfObjectRecorder::Section::kTables, "TABLES");
     for (uint64_t control : header_.controls) {
-      const DwgObject* c = find(control);
-      if (c == nullptr) continue;
-      appendText(w, *c);
+      const std::optional<size_t> at = writable(control);
+      if (!at) continue;
+      const DwgObject& c = emit(*at, false);
       std::vector<uint64_t> records;
-      if (c->type == 56 || c->type == 48) {
+      if (c.type == 56 || c.type == 48) {
         // LTYPE: ByBlock and ByLayer first; BLOCK_RECORD: the two spaces.
-        records.push_back(c->first);
-        records.push_back(c->last);
+        records.push_back(c.first);
+        records.push_back(c.last);
       }
-      records.insert(records.end(), c->owned.begin(), c->owned.end());
+      records.insert(records.end(), c.owned.begin(), c.owned.end());
       for (uint64_t h : records)
-        if (const DwgObject* r = find(h); r != nullptr && !r->entity) emit(w, *r);
-      w.text(0, "ENDTAB");
+        if (const std::optional<size_t> r = writable(h); r && !isEntity(*r) && !emitted(*r)) emit(*r);
+      rec_.endTable(out_.text.size());
+      w_.text(0, "ENDTAB");
     }
-    w.text(0, "ENDSEC");
+    endSection();
   }
 
-  void writeBlocks(DxfTextWriter& w) {
-    section(w, "BLOCKS");
-    const DwgObject* control = find(header_.controls[8]);
+  void writeBlocks() {
+    section(DxfObjectRecorder::Section::kBlocks, "BLOCKS");
     std::vector<uint64_t> records{names_.modelSpace, names_.paperSpace};
-    if (control != nullptr) records.insert(records.end(), control->owned.begin(), control->owned.end());
-    std::unordered_set<uint64_t> done;
+    if (const DwgObject* control = keptByHandle(header_.controls[8]))
+      records.insert(records.end(), control->owned.begin(), control->owned.end());
+    std::vector<bool> done(map_.size());
     for (uint64_t h : records) {
-      const DwgObject* r = find(h);
-      if (r == nullptr || r->type != kBlockRecordType || !done.insert(h).second) continue;
-      const DwgObject* begin = find(r->blockEntity);
-      const DwgObject* end = find(r->endBlock);
-      if (begin == nullptr || end == nullptr) continue;
-      emit(w, *begin);
-      // The two spaces keep their entities in ENTITIES.
-      if (h != names_.modelSpace && h != names_.paperSpace)
-        for (uint64_t e : ownedEntities(*r))
-          if (const DwgObject* o = find(e)) writeEntity(w, *o);
-      emit(w, *end);
+      const std::optional<size_t> at = indexOf(h);
+      const DwgObject* r = at ? kept(*at) : nullptr;
+      if (r == nullptr || r->type != kBlockRecordType || done[*at]) continue;
+      done[*at] = true;
+      const std::optional<size_t> begin = writable(r->blockEntity), end = writable(r->endBlock);
+      if (!begin || !end) continue;
+      if (!emitted(*begin)) emit(*begin);
+      // The two spaces keep their entities in ENTITIES; an export's blocks
+      // its explode can't reach stay empty.
+      const bool reached = scope_ == DwgReadScope::kWholeDrawing || reached_.contains(h);
+      if (h != names_.modelSpace && h != names_.paperSpace && reached) writeEntitiesOf(h);
+      if (!emitted(*end)) emit(*end);
     }
-    w.text(0, "ENDSEC");
+    endSection();
   }
 
-  void writeObjects(DxfTextWriter& w) {
-    section(w, "OBJECTS");
-    if (const DwgObject* root = find(header_.namedObjects)) emit(w, *root);
-    for (uint64_t h : order_) {
-      const DwgObject* o = find(h);
-      if (o == nullptr || o->entity || isNamedRecordType(o->type)) continue;
-      emit(w, *o);
+  void writeObjects() {
+    section(DxfObjectRecorder::Section::kObjects, "OBJECTS");
+    if (const std::optional<size_t> root = writable(header_.namedObjects); root && !emitted(*root)) emit(*root);
+    for (size_t i = 0; i < map_.size(); ++i) {
+      if (emitted(i) || hasNoDxfForm(typeAt(i)) || isEntity(i) || isNamedRecordType(typeAt(i))) continue;
+      emit(i);
     }
-    w.text(0, "ENDSEC");
+    endSection();
   }
 
   // ACDSDATA: the two schemas DXF writes for solids' models (their
-  // records' layout, as the format fixes it), then one record per model.
-  void writeDataStorage(DxfTextWriter& w, const std::vector<DwgStoredModel>& models) {
-    section(w, "ACDSDATA");
+  // records' layout, as the format fixes it), then one record per model
+  // of an object written (for an export, of one written whole).
+  void writeDataStorage() {
+    section(DxfObjectRecorder::Section::kAcdsData, "ACDSDATA");
+    DxfTextWriter& w = w_;
     w.integer(70, 2);
     w.integer(71, 6);
     const char* const kSchemas[] = {"AcDb_Thumbnail_Schema", "AcDb3DSolid_ASM_Data"};
@@ -463,8 +686,11 @@ private:
       w.integer(91, i == 3 ? 1 : 0);
       if (i == 3) w.integer(284, 1);
     }
-    for (const DwgStoredModel& m : models) {
-      if (emitted_.count(m.entity) == 0) continue; // a model of no object written
+    for (const DwgStoredModel& m : models_) {
+      const std::optional<size_t> at = indexOf(m.entity);
+      if (!at || !emitted(*at)) continue; // a model of no object written
+      if (scope_ == DwgReadScope::kExport && (state_[*at] & kListed) != 0) continue;
+      const size_t begin = out_.text.size();
       w.text(0, "ACDSRECORD");
       w.integer(90, 1);
       w.text(2, "AcDbDs::ID");
@@ -474,20 +700,41 @@ private:
       w.integer(280, 15);
       w.integer(94, static_cast<long long>(m.data.size()));
       w.binary(310, m.data);
+      rec_.acdsRecord(begin, out_.text.size(), m.entity);
     }
-    w.text(0, "ENDSEC");
+    endSection();
   }
 
+  const DwgFile& dwg_;
+  std::span<const DwgObjectLocation> map_;
   DwgVersion version_;
   DwgHeaderValues header_; // what the header gave, completed from the objects
-  const DwgObjectStore& store_;
+  const std::vector<DwgStoredModel>& models_;
+  DwgReadScope scope_;
+  DwgAsDxf& out_;
+  DxfTextWriter w_;
+  DxfObjectRecorder rec_;
   std::unordered_map<uint32_t, DwgClassInfo> classInfo_;
   DwgNames names_;
-  std::unordered_map<uint64_t, DwgObject> objects_;
-  std::string texts_[2]; // the objects' DXF text: the main thread's, the second decoder's
-  std::vector<uint64_t> order_; // handles in the map's order, as decoded
-  std::unordered_set<uint64_t> emitted_;
-  std::vector<const DwgObject*> written_;
+  // By the map's order: each object's type (kUnknownType until read), its
+  // place among the kept ones and its state (kEmitted, kListed).
+  static constexpr uint32_t kUnknownType = UINT32_MAX;
+  std::vector<uint32_t> types_;
+  std::vector<int32_t> keptAt_;
+  std::vector<uint8_t> state_;
+  Visits visitedEntities_, visitedOwned_;
+  // The objects decoded first (records, controls, dictionaries), their
+  // texts one after another; a deque, so that one kept while another is
+  // in hand leaves it where it is.
+  std::deque<DwgObject> kept_;
+  std::string keptText_;
+  // Owners whose link to a round-trip dictionary is left out, with it.
+  std::unordered_map<uint64_t, uint64_t> cutLinks_;
+  DwgObject current_; // the object last decoded in place
+  DwgObject peek_;    // one read aside for its links
+  std::vector<Links> links_; // by the map's order, where kLinksKnown (empty until one is)
+  std::map<std::string, uint32_t> listedKinds_;
+  std::unordered_set<uint64_t> reached_; // an export's reachable blocks (findReachedBlocks)
 };
 
 } // namespace
@@ -505,22 +752,11 @@ std::string codePageName(uint16_t codePage) {
   return "ANSI_1252";
 }
 
-void assembleDxf(DwgVersion version, uint16_t codePage, const DwgHeaderValues& header,
-                 const std::vector<DwgClass>& classes, const DwgObjectStore& store,
-                 const std::vector<DwgStoredModel>& models, DwgAsDxf& out) {
-  out.version = version;
-  Assembly assembly(version, header, classes, store);
-  assembly.decodeAll();
-  std::string headerText;
-  DxfTextWriter w(headerText);
-  w.text(9, "$ACADVER");
-  w.text(1, versionMagic(version));
-  w.text(9, "$DWGCODEPAGE");
-  w.text(3, codePageName(codePage));
-  w.text(9, "$HANDSEED");
-  w.handle(5, assembly.header().handSeed);
-  if (header.variables != nullptr) assembly.writeHeaderVariables(w, *header.variables);
-  assembly.write(headerText, classes, models, out);
+void assembleDxf(const DwgFile& dwg, const DwgHeaderValues& header, const std::vector<DwgStoredModel>& models,
+                 DwgReadScope scope, DwgAsDxf& out) {
+  out.version = dwg.version();
+  Assembly assembly(dwg, header, models, scope, out);
+  assembly.run();
 }
 
 } // namespace corvane::dwg

@@ -1,23 +1,20 @@
-// The drawing's DXF, put together from its decoded objects in the order
-// DXF keeps them: HEADER, CLASSES, TABLES (each table's control object,
-// then its records), BLOCKS (each block record's BLOCK, its entities and
-// ENDBLK), ENTITIES (model space, then the current paper space), OBJECTS
-// (the named objects dictionary first), and ACDSDATA for R2013 and later.
-// Table records are decoded first, so that every other object can name the
-// layers, linetypes, styles and blocks it refers to.
+// The drawing's DXF, put together from its objects in the order DXF keeps
+// them: HEADER, CLASSES, TABLES (each table's control object, then its
+// records), BLOCKS (each block record's BLOCK, its entities and ENDBLK),
+// ENTITIES (model space, then the current paper space), OBJECTS (the named
+// objects dictionary first), and ACDSDATA for R2013 and later. Table
+// records and dictionaries are decoded first, so that every other object
+// can name the layers, linetypes, styles and blocks it refers to; every
+// other object is decoded where its text goes, and recorded as the DXF
+// loader's scan would find it (dxf_object_recorder.h).
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "dwg/dwg_classes.h"
-#include "dwg/dwg_header_variables.h"
-#include "dwg/dwg_object_reader.h"
-#include "dwg/dwg_objects.h"
+#include "dwg/dwg_file.h"
 #include "dwg/dwg_reader.h"
-#include "dwg/dwg_sections.h"
 
 namespace corvane::dwg {
 
@@ -36,23 +33,6 @@ struct DwgHeaderValues {
   const DwgHeaderVariables* variables = nullptr;
 };
 
-// The objects of the file's object map.
-class DwgObjectStore {
-public:
-  virtual ~DwgObjectStore() = default;
-  // How many objects the map lists, and the handle of the I-th.
-  virtual size_t size() const = 0;
-  virtual uint64_t handleAt(size_t i) const = 0;
-  // The type number of the I-th object (framing it when it wasn't yet);
-  // throws DwgError where the framing can't be trusted.
-  virtual uint32_t typeAt(size_t i) const = 0;
-  // The bytes of the I-th object's data (framing it when it wasn't yet).
-  virtual uint64_t sizeAt(size_t i) const = 0;
-  // Frames the I-th object and calls DECODE with its type number and its
-  // streams; throws DwgError where the framing can't be trusted.
-  virtual void read(size_t i, const std::function<void(uint32_t type, ObjectReader& in)>& decode) const = 0;
-};
-
 // A solid model kept in the data-storage section (R2013 and later): the
 // entity it belongs to and its binary model.
 struct DwgStoredModel {
@@ -60,12 +40,11 @@ struct DwgStoredModel {
   std::string data;
 };
 
-// Decodes every object of STORE and writes the drawing's DXF into OUT
-// (text, listed handles and kinds). Throws DwgError where an object can't
-// be trusted.
-void assembleDxf(DwgVersion version, uint16_t codePage, const DwgHeaderValues& header,
-                 const std::vector<DwgClass>& classes, const DwgObjectStore& store,
-                 const std::vector<DwgStoredModel>& models, DwgAsDxf& out);
+// Decodes the objects of DWG that SCOPE needs and writes the drawing's DXF
+// into OUT (text, its objects and layout, listed handles and kinds).
+// Throws DwgError where an object can't be trusted.
+void assembleDxf(const DwgFile& dwg, const DwgHeaderValues& header, const std::vector<DwgStoredModel>& models,
+                 DwgReadScope scope, DwgAsDxf& out);
 
 // $DWGCODEPAGE's name for a code page number ("ANSI_1252" for 30).
 std::string codePageName(uint16_t codePage);

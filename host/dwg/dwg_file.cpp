@@ -11,9 +11,9 @@ DwgObjectFrame DwgFile::frame(uint64_t handle) const {
   return frameAt(*offset);
 }
 
-DwgFile readDwgFile(std::span<const uint8_t> file) {
+DwgFile readDwgFile(std::span<const uint8_t> file, DwgObjectReading reading) {
   DwgFile dwg;
-  dwg.sections = readDwgSections(file);
+  dwg.sections = readDwgSections(file, reading);
   dwg.classes = readClasses(dwg.sections);
   dwg.header = readHeaderVariables(dwg.sections);
   dwg.objectMap = readObjectMap(dwg.sections);

@@ -35,8 +35,9 @@ struct DwgFile {
 
 // Reads FILE's structure (readDwgSections, readClasses,
 // readHeaderVariables, readObjectMap). Objects are framed when asked for,
-// not here. The result may point into FILE (R13 to R2000): keep FILE alive
-// while it is used. Throws DwgError for anything that can't be trusted.
-DwgFile readDwgFile(std::span<const uint8_t> file);
+// not here, and their pages read then when READING says so. The result may
+// point into FILE: keep FILE alive while it is used. Throws DwgError for
+// anything that can't be trusted.
+DwgFile readDwgFile(std::span<const uint8_t> file, DwgObjectReading reading = DwgObjectReading::kAll);
 
 } // namespace corvane::dwg

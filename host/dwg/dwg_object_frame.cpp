@@ -17,22 +17,41 @@ void skipBytes(BitReader& in, uint64_t n, const char* what) {
   in.seek(in.position() + n * 8);
 }
 
-} // namespace
-
-DwgObjectFrame frameObject(const DwgSections& sections, const std::vector<DwgClass>& classes, uint64_t offset) {
-  std::span<const uint8_t> objects = sections.objects;
-  DwgObjectFrame f;
-  f.version = sections.version;
-  f.offset = offset;
-  if (offset >= objects.size()) throw DwgError(kSection, offset, "an object past the end of the objects");
-  BitReader head(objects, sections.version, kSection);
-  head.seek(offset * 8);
+// The sizes before the object at OFFSET: F's size and data offset, and
+// (R2010 and later) the handle stream's bits, returned.
+uint64_t readSizes(const DwgSections& sections, uint64_t offset, DwgObjectFrame& f) {
+  const uint64_t total = sections.objects.size();
+  if (offset >= total) throw DwgError(kSection, offset, "an object past the end of the objects");
+  // The sizes take at most 13 bytes (two words, nine bytes).
+  BitReader head(sections.objectBytes(offset, offset + 16), sections.version, kSection, offset);
   f.size = head.readMS();
   uint64_t handleStreamBits = 0;
   if (sections.version >= DwgVersion::kR2010) handleStreamBits = head.readUMC();
-  f.dataOffset = head.position() / 8;
-  if (f.size > objects.size() - f.dataOffset || objects.size() - f.dataOffset - f.size < 2)
+  f.dataOffset = offset + head.position() / 8;
+  if (f.size > total - f.dataOffset || total - f.dataOffset - f.size < 2)
     throw DwgError(kSection, offset, "an object of " + std::to_string(f.size) + " bytes runs past the objects");
+  return handleStreamBits;
+}
+
+} // namespace
+
+uint16_t objectTypeAt(const DwgSections& sections, uint64_t offset) {
+  DwgObjectFrame f;
+  readSizes(sections, offset, f);
+  // The type takes at most three bytes.
+  BitReader in(sections.objectBytes(f.dataOffset, f.dataOffset + std::min<uint32_t>(f.size, 8)), sections.version,
+               kSection, f.dataOffset);
+  return sections.version >= DwgVersion::kR2010 ? in.readOT() : in.readBS();
+}
+
+DwgObjectFrame frameObject(const DwgSections& sections, const std::vector<DwgClass>& classes, uint64_t offset) {
+  DwgObjectFrame f;
+  f.version = sections.version;
+  f.offset = offset;
+  const uint64_t handleStreamBits = readSizes(sections, offset, f);
+  // The object from its sizes to its CRC, read: `objects` may be read there.
+  sections.objectBytes(offset, f.dataOffset + f.size + 2);
+  const std::span<const uint8_t> objects = sections.objects;
   uint16_t crcStored = uint16_t(objects[f.dataOffset + f.size] | objects[f.dataOffset + f.size + 1] << 8);
   if (crc16(kCrc16SectionSeed, objects.subspan(size_t(offset), size_t(f.dataOffset + f.size - offset))) != crcStored)
     throw DwgError(kSection, f.dataOffset + f.size, "checksum mismatch");

@@ -66,4 +66,9 @@ struct DwgObjectFrame {
 // offset) for an object that doesn't hold together.
 DwgObjectFrame frameObject(const DwgSections& sections, const std::vector<DwgClass>& classes, uint64_t offset);
 
+// The type of the object at OFFSET, read without framing it: its size is
+// checked against the bytes behind it, not its CRC (frameObject checks
+// that when the object is read). Throws DwgError as frameObject does.
+uint16_t objectTypeAt(const DwgSections& sections, uint64_t offset);
+
 } // namespace corvane::dwg

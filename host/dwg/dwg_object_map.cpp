@@ -10,11 +10,17 @@
 
 namespace corvane::dwg {
 
-std::optional<uint64_t> DwgObjectMap::find(uint64_t handle) const {
+std::optional<size_t> DwgObjectMap::indexOf(uint64_t handle) const {
   auto at = std::lower_bound(entries_.begin(), entries_.end(), handle,
                              [](const DwgObjectLocation& l, uint64_t h) { return l.handle < h; });
   if (at == entries_.end() || at->handle != handle) return std::nullopt;
-  return at->offset;
+  return static_cast<size_t>(at - entries_.begin());
+}
+
+std::optional<uint64_t> DwgObjectMap::find(uint64_t handle) const {
+  const std::optional<size_t> i = indexOf(handle);
+  if (!i) return std::nullopt;
+  return entries_[*i].offset;
 }
 
 DwgObjectMap readObjectMap(const DwgSections& sections) {
@@ -50,8 +56,10 @@ DwgObjectMap readObjectMap(const DwgSections& sections) {
       throw DwgError(kSection, pageEnd, "checksum mismatch");
     if (size == 2) break;
   }
-  std::sort(map.entries_.begin(), map.entries_.end(),
-            [](const DwgObjectLocation& a, const DwgObjectLocation& b) { return a.handle < b.handle; });
+  // Writers list handles in order, page after page: sorted only if not.
+  const auto byHandle = [](const DwgObjectLocation& a, const DwgObjectLocation& b) { return a.handle < b.handle; };
+  if (!std::is_sorted(map.entries_.begin(), map.entries_.end(), byHandle))
+    std::sort(map.entries_.begin(), map.entries_.end(), byHandle);
   for (size_t i = 1; i < map.entries_.size(); ++i)
     if (map.entries_[i].handle == map.entries_[i - 1].handle)
       throw DwgError(kSection, 0, "handle " + formatHandle(map.entries_[i].handle) + " appears twice in the map");

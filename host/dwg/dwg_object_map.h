@@ -26,6 +26,8 @@ public:
   size_t size() const { return entries_.size(); }
   // Where HANDLE's object lies; nullopt when the map doesn't hold it.
   std::optional<uint64_t> find(uint64_t handle) const;
+  // HANDLE's place in entries(); nullopt when the map doesn't hold it.
+  std::optional<size_t> indexOf(uint64_t handle) const;
 
 private:
   friend DwgObjectMap readObjectMap(const DwgSections& sections);

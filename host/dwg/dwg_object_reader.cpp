@@ -11,6 +11,11 @@ std::string ObjectReader::bytes(uint64_t count) {
   return out;
 }
 
+void ObjectReader::skipBytes(uint64_t count) {
+  if (count > data_.remaining() / 8) data_.fail("a size of " + std::to_string(count) + " bytes runs past the object");
+  data_.seek(data_.position() + count * 8);
+}
+
 std::string ObjectReader::T() {
   return since(DwgVersion::kR2007) ? dxfUnicodeEscapes(strings_.readTU()) : data_.readTV();
 }

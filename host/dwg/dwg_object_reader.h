@@ -50,8 +50,10 @@ public:
     const Vec2 p = data_.read2RD();
     return finite(Vec3{p.x, p.y, 0});
   }
-  // COUNT bytes (checked against what the data stream holds first).
+  // COUNT bytes (checked against what the data stream holds first); or
+  // moves past them.
   std::string bytes(uint64_t count);
+  void skipBytes(uint64_t count);
   // T: TV from the data stream before R2007 (bytes in the drawing's code
   // page, as DXF keeps them), TU from the string stream after (as UTF-8,
   // characters beyond ASCII as DXF's "\U+XXXX").

@@ -23,13 +23,12 @@ using V = DwgVersion;
 // says of itself.
 struct Decoding {
   Decoding(ObjectReader& reader, std::string& text, const DwgNames& n, DwgObject& o)
-      : in(reader), w(text), names(n), obj(o) {}
+      : in(reader), w(text, &o.notes), names(n), obj(o) {}
 
   ObjectReader& in;
   DxfTextWriter w;
   const DwgNames& names;
   DwgObject& obj;
-  std::string xdata; // its extended data, written last
   // Entities
   DwgColor color;
   uint8_t ltypeFlags = 0, plotstyleFlags = 0, materialFlags = 0, shadowFlags = 0;
@@ -42,12 +41,13 @@ struct Decoding {
   uint32_t reactorCount = 0;
   bool xdictMissing = false;
   bool inPaperSpaceBlock = false; // BLOCK and ENDBLK of a layout's block: 67
+  bool previews = true;           // block records' previews and entities' graphics written
 
   bool since(V v) const { return in.since(v); }
   bool before(V v) const { return in.before(v); }
-  std::string nameOf(uint64_t handle, std::string_view fallback = "") const {
+  std::string_view nameOf(uint64_t handle, std::string_view fallback = "") const {
     const std::string* n = names.find(handle);
-    return n ? *n : std::string(fallback);
+    return n ? std::string_view(*n) : fallback;
   }
 };
 
@@ -95,18 +95,36 @@ uint64_t bigEndianHandle(const std::string& bytes) {
   return h;
 }
 
-void readExtendedData(Decoding& d) {
+// Moves past the extended data: it is read again, and written, after the
+// object's own groups (writeExtendedData).
+void skipExtendedData(Decoding& d) {
   BitReader& data = d.in.data();
-  DxfTextWriter x(d.xdata);
+  for (;;) {
+    const uint16_t size = data.readBS();
+    if (size == 0) break;
+    data.readH(d.in.ownHandle());
+    if (uint64_t{size} * 8 > data.remaining()) data.fail("extended data runs past the object");
+    data.seek(data.position() + uint64_t{size} * 8);
+  }
+}
+
+// The extended data from bit AT of the data stream, written as the
+// object's last groups.
+void writeExtendedData(Decoding& d, uint64_t at) {
+  BitReader& data = d.in.data();
+  data.seek(at);
+  DxfTextWriter& x = d.w;
+  std::string& text = x.out();
   for (;;) {
     const uint16_t size = data.readBS();
     if (size == 0) break;
     const uint64_t app = data.readH(d.in.ownHandle()).handle;
     if (uint64_t{size} * 8 > data.remaining()) data.fail("extended data runs past the object");
     const uint64_t end = data.position() + uint64_t{size} * 8;
-    const size_t appStart = d.xdata.size();
+    const size_t appStart = text.size();
+    const DxfGroupNotes notesBefore = d.obj.notes;
     x.text(1001, d.nameOf(app, "ACAD"));
-    const size_t itemsStart = d.xdata.size();
+    const size_t itemsStart = text.size();
     while (data.position() < end) {
       const uint8_t code = data.readRC();
       switch (code) {
@@ -140,8 +158,11 @@ void readExtendedData(Decoding& d) {
     // the entity's material: DXF writes none of it.
     // So are R2000's lineweight and plot style kept in R13 and R14
     // ("RTLwPs").
-    const std::string_view items = std::string_view(d.xdata).substr(itemsStart);
-    if (items.starts_with("1000\nRTMaterial\n") || items.starts_with("1000\nRTLwPs\n")) d.xdata.resize(appStart);
+    const std::string_view items = std::string_view(text).substr(itemsStart);
+    if (items.starts_with("1000\nRTMaterial\n") || items.starts_with("1000\nRTLwPs\n")) {
+      text.resize(appStart);
+      d.obj.notes = notesBefore;
+    }
   }
 }
 
@@ -152,7 +173,8 @@ void readEntityCommon(Decoding& d) {
   ObjectReader& in = d.in;
   if (in.B()) { // the graphic shown for the entity
     const uint64_t size = d.since(V::kR2010) ? in.BLL() : static_cast<uint32_t>(in.RL());
-    d.graphics = in.bytes(size);
+    if (d.previews) d.graphics = in.bytes(size);
+    else in.skipBytes(size);
   }
   if (d.before(V::kR2000)) in.RL(); // the object's size in bits, already known to its framing
   d.obj.entmode = in.BB();
@@ -197,17 +219,29 @@ void readObjectCommon(Decoding& d) {
 // and "2 DXFNAME".
 // AFTERREAD, when given, runs between the reading of the handles and the
 // writing of the groups.
-void writeHead(Decoding& d, std::string_view dxfName, int handleCode = 5, bool table = false,
-               const std::function<void()>& afterRead = {}) {
+// The handles that open the handle stream, as readHeadHandles reads them
+// into the object and here.
+struct HeadHandles {
+  std::vector<uint64_t> reactors;
+  uint64_t xdict = 0, layer = 0, ltype = 0, material = 0, plotstyle = 0;
+};
+
+// The handle stream's common part: owner, reactors, extension dictionary,
+// and for entities layer, linetype, links (R13 to R2000), material, plot
+// style; the owner and links go to d.obj.
+void readHeadHandles(Decoding& d, HeadHandles& h) {
   ObjectReader& in = d.in;
   DwgObject& o = d.obj;
   const bool entity = o.entity;
   // An entity's colour-book handle comes first in its handle stream.
   if (entity && d.color.bookHandleFollows()) in.H();
   if (!entity || o.entmode == 0) o.owner = in.H();
-  std::vector<uint64_t> reactors = in.handles(d.reactorCount);
-  const uint64_t xdict = d.xdictMissing ? 0 : in.H();
-  uint64_t layer = 0, ltype = 0, material = 0, plotstyle = 0;
+  h.reactors = in.handles(d.reactorCount);
+  h.xdict = d.xdictMissing ? 0 : in.H();
+  uint64_t& layer = h.layer;
+  uint64_t& ltype = h.ltype;
+  uint64_t& material = h.material;
+  uint64_t& plotstyle = h.plotstyle;
   if (entity) {
     if (d.before(V::kR2000)) {
       layer = in.H();
@@ -234,6 +268,16 @@ void writeHead(Decoding& d, std::string_view dxfName, int handleCode = 5, bool t
     if (o.entmode == 1) o.owner = d.names.paperSpace;
     if (o.entmode == 2) o.owner = d.names.modelSpace;
   }
+}
+
+void writeHead(Decoding& d, std::string_view dxfName, int handleCode = 5, bool table = false,
+               const std::function<void()>& afterRead = {}) {
+  DwgObject& o = d.obj;
+  const bool entity = o.entity;
+  HeadHandles h;
+  readHeadHandles(d, h);
+  const std::vector<uint64_t>& reactors = h.reactors;
+  const uint64_t xdict = h.xdict, layer = h.layer, ltype = h.ltype, material = h.material, plotstyle = h.plotstyle;
   if (afterRead) afterRead();
 
   DxfTextWriter& w = d.w;
@@ -244,10 +288,13 @@ void writeHead(Decoding& d, std::string_view dxfName, int handleCode = 5, bool t
     w.text(0, dxfName);
   }
   w.handle(handleCode, o.handle);
+  o.xdict = xdict;
   if (xdict != 0) {
+    o.xdictLinkBegin = w.out().size() - o.notes.base;
     w.text(102, "{ACAD_XDICTIONARY");
     w.handle(360, xdict);
     w.text(102, "}");
+    o.xdictLinkEnd = w.out().size() - o.notes.base;
   }
   if (!reactors.empty()) {
     w.text(102, "{ACAD_REACTORS");
@@ -462,7 +509,7 @@ TextData readText(Decoding& d) {
 }
 
 // The AcDbText part, as DXF writes it for all three kinds.
-void writeText(Decoding& d, const TextData& t, const std::string& style) {
+void writeText(Decoding& d, const TextData& t, std::string_view style) {
   DxfTextWriter& w = d.w;
   w.subclass("AcDbText");
   writeThickness(w, t.thickness);
@@ -482,7 +529,7 @@ void writeText(Decoding& d, const TextData& t, const std::string& style) {
 void decodeText(Decoding& d) {
   const TextData t = readText(d);
   writeHead(d, "TEXT");
-  const std::string style = d.nameOf(d.in.H());
+  const std::string_view style = d.nameOf(d.in.H());
   writeText(d, t, style);
   d.w.subclass("AcDbText");
   if (t.valign != 0) d.w.integer(73, t.valign);
@@ -511,7 +558,7 @@ void decodeAttribute(Decoding& d, bool definition) {
     prompt = in.T();
   }
   writeHead(d, definition ? "ATTDEF" : "ATTRIB");
-  const std::string style = d.nameOf(in.H());
+  const std::string_view style = d.nameOf(in.H());
   writeText(d, t, style);
   DxfTextWriter& w = d.w;
   if (definition) {
@@ -547,7 +594,7 @@ void decodeBlock(Decoding& d) {
   const DwgBlockInfo block = info == d.names.blocks.end() ? DwgBlockInfo{} : info->second;
   DxfTextWriter& w = d.w;
   w.subclass("AcDbBlockBegin");
-  const std::string recordName = d.nameOf(d.obj.owner, name);
+  const std::string_view recordName = d.nameOf(d.obj.owner, name);
   w.text(2, recordName);
   w.integer(70, block.flags);
   w.point(10, block.base);
@@ -612,6 +659,7 @@ void decodeInsert(Decoding& d, bool multiple) {
   }
   writeHead(d, "INSERT");
   const uint64_t block = in.H();
+  d.obj.insertedBlock = block;
   readOwnedChain(d, ownedCount, hasAttributes);
   DxfTextWriter& w = d.w;
   w.subclass(multiple ? "AcDbMInsertBlock" : "AcDbBlockReference");
@@ -859,7 +907,7 @@ void decodeMText(Decoding& d) {
   // R2018 repeats the layout and may add columns: the text's own groups
   // above are all the DXF needs, the rest is left unread.
   writeHead(d, "MTEXT");
-  const std::string style = d.nameOf(in.H());
+  const std::string_view style = d.nameOf(in.H());
   DxfTextWriter& w = d.w;
   w.subclass("AcDbMText");
   w.point(10, at);
@@ -930,9 +978,8 @@ void writeModelText(DxfTextWriter& w, const std::string& text) {
     plain.push_back(c);
   }
   while (!plain.empty() && (plain.back() == ' ' || plain.back() == '\r' || plain.back() == '\n')) plain.pop_back();
-  std::vector<std::pair<int, std::string>> groups;
-  if (solids::encodeModelText(plain, groups)) {
-    for (const auto& [code, value] : groups) w.raw(code, value);
+  if (solids::modelTextStorable(plain)) {
+    solids::emitModelText(plain, [&w](int code, std::string_view value) { w.raw(code, value); });
     return;
   }
   // A character with no stored form: the lines stored as they are.
@@ -947,9 +994,9 @@ void writeModelText(DxfTextWriter& w, const std::string& text) {
 }
 
 // The bytes of a binary model (SAB) at the start of BYTES: up to and with
-// its end marker. Throws through IN where the model can't be read.
-size_t binaryModelLength(ObjectReader& in, const std::string& bytes) {
-  solids::SatDocument doc;
+// its end marker; DOC gets the model as read. Throws through IN where the
+// model can't be read.
+size_t binaryModelLength(ObjectReader& in, const std::string& bytes, solids::SatDocument& doc) {
   std::string reason;
   const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
   if (!solids::readSab(data, bytes.size(), doc, reason)) in.fail(reason);
@@ -989,6 +1036,7 @@ void decodeModeler(Decoding& d, std::string_view name) {
   ObjectReader& in = d.in;
   std::string model;
   bool binary = false;
+  solids::SatDocument binaryModel; // a binary model, as read
   int version = 1;
   // A model kept in the data-storage section (R2013 and later) leaves
   // nothing of itself here; else a flag says whether there is one.
@@ -1005,7 +1053,7 @@ void decodeModeler(Decoding& d, std::string_view name) {
     } else {
       // Binary model data inline, up to its end marker.
       std::string rest = in.bytes(in.data().remaining() / 8);
-      const size_t length = binaryModelLength(in, rest);
+      const size_t length = binaryModelLength(in, rest, binaryModel);
       in.data().seek(in.data().position() - (rest.size() - length) * 8);
       rest.resize(length);
       model = std::move(rest);
@@ -1068,8 +1116,7 @@ void decodeModeler(Decoding& d, std::string_view name) {
   } else if (binary) {
     // The binary model as model text, as DXF of these versions keeps it.
     std::string text, reason;
-    if (!solids::sabToSatText(reinterpret_cast<const uint8_t*>(model.data()), model.size(),
-                              solids::SatTextStyle::kDxf, text, reason))
+    if (!solids::writeSatText(binaryModel, solids::SatTextStyle::kDxf, text, reason))
       in.fail("binary solid model: " + reason);
     w.integer(70, 1);
     writeModelText(w, text);
@@ -1320,7 +1367,9 @@ void decodeBlockRecord(Decoding& d) {
     // The insert handles' count: bytes of 1 until a 0.
     while (in.RC() != 0) ++inserts;
     in.T(); // description
-    preview = in.bytes(in.count(in.BL(), 8, "preview"));
+    const uint32_t size = in.count(in.BL(), 8, "preview");
+    if (d.previews) preview = in.bytes(size);
+    else in.skipBytes(size);
   }
   if (d.since(V::kR2007)) {
     units = static_cast<uint16_t>(in.BS());
@@ -1431,6 +1480,9 @@ void decodeDictionary(Decoding& d, bool withDefault) {
   if (hardOwner != 0) w.integer(280, hardOwner);
   w.integer(281, cloning);
   for (uint32_t i = 0; i < items; ++i) {
+    // An entry naming no object (R13 keeps erased entries so, with an
+    // empty key) has no place in DXF.
+    if (values[i] == 0) continue;
     w.text(3, keys[i]);
     w.handle(hardOwner & 1 ? 360 : 350, values[i]);
   }
@@ -1446,9 +1498,19 @@ void decodeXRecord(Decoding& d) {
   ObjectReader& in = d.in;
   const uint32_t size = in.BL();
   if (size > in.data().remaining() / 8) in.fail("an extension record's data runs past the object");
-  const uint64_t end = in.data().position() + uint64_t{size} * 8;
-  std::string items;
-  DxfTextWriter x(items);
+  // The items are written after the head, which the cloning flag behind
+  // them opens: they are read once that is written.
+  const uint64_t items = in.data().position();
+  const uint64_t end = items + uint64_t{size} * 8;
+  in.data().seek(end);
+  int cloning = 1;
+  if (d.since(V::kR2000)) cloning = in.BS();
+  const uint64_t after = in.data().position();
+  writeHead(d, "XRECORD");
+  DxfTextWriter& x = d.w;
+  x.subclass("AcDbXrecord");
+  if (d.since(V::kR2000)) x.integer(280, cloning);
+  in.data().seek(items);
   while (in.data().position() < end) {
     const int code = static_cast<int16_t>(in.RS());
     if (code >= 310 && code <= 319) {
@@ -1494,12 +1556,7 @@ void decodeXRecord(Decoding& d) {
     }
   }
   if (in.data().position() != end) in.fail("an extension record's items run past its stated size");
-  int cloning = 1;
-  if (d.since(V::kR2000)) cloning = in.BS();
-  writeHead(d, "XRECORD");
-  d.w.subclass("AcDbXrecord");
-  if (d.since(V::kR2000)) d.w.integer(280, cloning);
-  d.w.out() += items;
+  in.data().seek(after);
 }
 
 void decodeGroup(Decoding& d) {
@@ -1540,6 +1597,98 @@ void decodeScale(Decoding& d) {
   w.real(140, paper);
   w.real(141, drawing);
   w.integer(290, unit ? 1 : 0);
+}
+
+// LAYOUT: its plot settings, then the layout's own data (name, tab order,
+// limits, extents, its UCS); its block record and last active viewport
+// by handle.
+void decodeLayout(Decoding& d) {
+  ObjectReader& in = d.in;
+  const std::string pageSetup = in.T(), printer = in.T();
+  const int plotFlags = in.BS();
+  double margins[6];
+  for (double& m : margins) m = in.BD(); // left, bottom, right, top; paper width, height
+  const std::string paper = in.T();
+  const double originX = in.BD(), originY = in.BD();
+  const int paperUnits = in.BS(), rotation = in.BS(), plotType = in.BS();
+  double window[4];
+  for (double& v : window) v = in.BD();
+  std::string viewName; // R2004 and later keep the view by handle
+  if (d.before(V::kR2004)) viewName = in.T();
+  const double realUnits = in.BD(), drawingUnits = in.BD();
+  const std::string styleSheet = in.T();
+  const int scaleType = in.BS();
+  const double scale = in.BD();
+  const double imageX = in.BD(), imageY = in.BD();
+  int shadeMode = 0, shadeLevel = 0, shadeDpi = 0;
+  if (d.since(V::kR2004)) {
+    shadeMode = in.BS();
+    shadeLevel = in.BS();
+    shadeDpi = in.BS();
+  }
+  const std::string name = in.T();
+  const uint32_t tabOrder = in.BL();
+  const int flags = in.BS();
+  const Vec3 ucsOrigin = in.BD3();
+  const double limMinX = in.RD(), limMinY = in.RD(), limMaxX = in.RD(), limMaxY = in.RD();
+  const Vec3 insertion = in.BD3(), xAxis = in.BD3(), yAxis = in.BD3();
+  const double elevation = in.BD();
+  const int orthoType = in.BS();
+  const Vec3 extMin = in.BD3(), extMax = in.BD3();
+  uint32_t viewports = 0;
+  if (d.since(V::kR2004)) viewports = in.BL(); // handles, checked where read
+  writeHead(d, "LAYOUT");
+  if (d.since(V::kR2004)) in.H(); // the plot view
+  if (d.since(V::kR2007)) in.H(); // the visual style
+  const uint64_t block = in.H(), viewport = in.H(), baseUcs = in.H(), namedUcs = in.H();
+  in.handles(viewports);
+  DxfTextWriter& w = d.w;
+  w.subclass("AcDbPlotSettings");
+  w.text(1, pageSetup);
+  w.text(2, printer);
+  w.text(4, paper);
+  w.text(6, viewName);
+  for (int i = 0; i < 6; ++i) w.real(40 + i, margins[i]);
+  w.real(46, originX);
+  w.real(47, originY);
+  w.real(48, window[0]);
+  w.real(49, window[1]);
+  w.real(140, window[2]);
+  w.real(141, window[3]);
+  w.real(142, realUnits);
+  w.real(143, drawingUnits);
+  w.integer(70, plotFlags);
+  w.integer(72, paperUnits);
+  w.integer(73, rotation);
+  w.integer(74, plotType);
+  w.text(7, styleSheet);
+  w.integer(75, scaleType);
+  w.real(147, scale);
+  if (d.since(V::kR2004)) {
+    w.integer(76, shadeMode);
+    w.integer(77, shadeLevel);
+    w.integer(78, shadeDpi);
+  }
+  w.real(148, imageX);
+  w.real(149, imageY);
+  w.subclass("AcDbLayout");
+  w.text(1, name);
+  w.integer(70, flags);
+  w.integer(71, tabOrder);
+  w.point2(10, limMinX, limMinY);
+  w.point2(11, limMaxX, limMaxY);
+  w.point(12, insertion);
+  w.point(14, extMin);
+  w.point(15, extMax);
+  w.real(146, elevation);
+  w.point(13, ucsOrigin);
+  w.point(16, xAxis);
+  w.point(17, yAxis);
+  w.integer(76, orthoType);
+  w.handle(330, block);
+  if (viewport != 0) w.handle(331, viewport);
+  if (namedUcs != 0) w.handle(345, namedUcs);
+  if (baseUcs != 0) w.handle(346, baseUcs);
 }
 
 void decodeDictionaryVar(Decoding& d) {
@@ -1644,7 +1793,7 @@ const Kind* fixedKind(uint32_t type) {
       {79, {"XRECORD", false, decodeXRecord}},
       {80, {"ACDBPLACEHOLDER", false, decodePlaceholder}},
       {81, {"VBA_PROJECT", false, nullptr}},
-      {82, {"LAYOUT", false, nullptr}},
+      {82, {"LAYOUT", false, decodeLayout}},
       {498, {"ACAD_PROXY_ENTITY", true, nullptr}},
       {499, {"ACAD_PROXY_OBJECT", false, nullptr}},
   };
@@ -1663,6 +1812,8 @@ const Kind* classKind(std::string_view dxfName) {
       {"WIPEOUTVARIABLES", false, decodeWipeoutVariables},
       {"SCALE", false, decodeScale},
       {"DICTIONARYVAR", false, decodeDictionaryVar},
+      // R13 and R14 know layouts by class.
+      {"LAYOUT", false, decodeLayout},
   };
   for (const Kind& k : kClassKinds)
     if (k.dxfName == dxfName) return &k;
@@ -1685,13 +1836,29 @@ bool isNamedRecordType(uint32_t type) {
   }
 }
 
+void readEntityLinks(ObjectReader& in, const DwgNames& names, DwgObject& out) {
+  out = DwgObject{};
+  out.handle = in.ownHandle();
+  out.entity = true;
+  std::string none;
+  Decoding d(in, none, names, out);
+  d.previews = false;
+  skipExtendedData(d);
+  readEntityCommon(d);
+  HeadHandles h;
+  readHeadHandles(d, h);
+}
+
 void decodeObject(ObjectReader& in, uint32_t type, const DwgClassInfo* cls, const DwgNames& names,
-                  DwgObject& out, std::string& text, bool listOnly) {
+                  DwgObject& out, std::string& text, bool listOnly, bool previews) {
   out.type = type;
   out.handle = in.ownHandle();
   out.textBegin = text.size();
+  out.notes = DxfGroupNotes{};
+  out.notes.base = out.textBegin;
   try {
     Decoding d(in, text, names, out);
+    d.previews = previews;
     const Kind* kind = nullptr;
     if (type >= 500) {
       if (cls == nullptr) in.fail("object of type " + std::to_string(type) + " has no class");
@@ -1704,12 +1871,13 @@ void decodeObject(ObjectReader& in, uint32_t type, const DwgClassInfo* cls, cons
       out.kind = kind->dxfName;
       out.entity = kind->entity;
     }
-    readExtendedData(d);
+    const uint64_t extendedData = in.data().position();
+    skipExtendedData(d);
     if (out.entity) readEntityCommon(d);
     else readObjectCommon(d);
     if (kind != nullptr && kind->decode != nullptr && !listOnly) kind->decode(d);
     else decodeListed(d);
-    text += d.xdata;
+    writeExtendedData(d, extendedData);
   } catch (...) {
     text.resize(out.textBegin);
     throw;

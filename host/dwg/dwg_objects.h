@@ -49,17 +49,22 @@ struct DwgObject {
   // R13 to R2000: the first and last of a chain of owned entities.
   uint64_t first = 0, last = 0;
   uint64_t seqend = 0;
+  // A block reference's block record.
+  uint64_t insertedBlock = 0;
   // Block records: their BLOCK and ENDBLK entities.
   uint64_t blockEntity = 0, endBlock = 0;
   DwgBlockInfo block;      // a block record's flags, base point and path
   // A solid model kept in the data-storage section (R2013 and later).
   bool modelInDataStorage = false;
+  // Its extension dictionary (0 for none), and where the three groups
+  // that name it lie in its text (relative to textBegin).
+  uint64_t xdict = 0;
+  size_t xdictLinkBegin = 0, xdictLinkEnd = 0;
   // The object's DXF groups, from its 0 group on: [textBegin, textEnd) of
-  // the text decodeObject appended them to; [cutBegin, cutEnd) of them
-  // (relative to textBegin) left out when written, where cutEnd > cutBegin.
+  // the text decodeObject appended them to, extended data last; what the
+  // DXF loader's scan would note of them, relative to textBegin.
   size_t textBegin = 0, textEnd = 0;
-  size_t cutBegin = 0, cutEnd = 0;
-  uint8_t textPart = 0; // which of its decoder's texts (one per thread) holds them
+  DxfGroupNotes notes;
 };
 
 // The names that one object's groups take from others', known before any
@@ -74,8 +79,16 @@ struct DwgNames {
   std::unordered_map<uint64_t, uint32_t> blockIndex;
   uint64_t modelSpace = 0; // the *Model_Space and *Paper_Space block records
   uint64_t paperSpace = 0;
+  // When set, told of a handle byHandle lacks before find() gives up; it
+  // may add the handle's name (a reader that reads records as they are
+  // named).
+  std::function<void(uint64_t handle)> learn;
   const std::string* find(uint64_t handle) const {
     auto it = byHandle.find(handle);
+    if (it == byHandle.end() && learn && handle != 0) {
+      learn(handle);
+      it = byHandle.find(handle);
+    }
     return it == byHandle.end() ? nullptr : &it->second;
   }
 };
@@ -91,10 +104,19 @@ struct DwgClassInfo {
 // OUT (kind, relations) and its DXF groups, appended to TEXT (OUT.textBegin
 // and textEnd say where). NAMES supplies the names of the records it
 // refers to; OUT.kind may view CLS's name, which must outlive it. LISTONLY
-// reads the common data alone, as for a kind without a decoder. Throws
-// DwgError where the object's bits can't be trusted, TEXT then as it was.
+// reads the common data alone, as for a kind without a decoder; without
+// PREVIEWS a block record's preview bitmap and an entity's graphic (the
+// picture of it a program without its kind shows) are not written. Throws DwgError
+// where the object's bits can't be trusted, TEXT then as it was.
 void decodeObject(ObjectReader& in, uint32_t type, const DwgClassInfo* cls, const DwgNames& names,
-                  DwgObject& out, std::string& text, bool listOnly = false);
+                  DwgObject& out, std::string& text, bool listOnly = false, bool previews = true);
+
+// Reads only the common data of the entity IN reads (positioned after its
+// own handle) into OUT: its owner, entmode and, for R13 to R2000, its
+// chain's links (prev, next, noLinks); no text, no kind. What follows an
+// entity's chain needs no more. Throws DwgError where its bits can't be
+// trusted.
+void readEntityLinks(ObjectReader& in, const DwgNames& names, DwgObject& out);
 
 // The DXF name of type number TYPE for the fixed types (below 500), or
 // empty for one the format leaves unused.

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "dwg/back_reference.h"
 #include "dwg/dwg_error.h"
 
 namespace corvane::dwg {
@@ -140,29 +141,32 @@ private:
   void literal(size_t n) {
     if (n > src_.size() - pos_) fail("compressed data ends inside a literal run");
     if (n > out_.size() - written_) fail("page decompresses past its stated size");
-    while (n > 0) {
-      size_t chunk = n < 32 ? n : 32;
-      const uint8_t* s = src_.data() + pos_;
-      size_t end = chunk;
-      std::string_view pieces = kPieces[chunk];
-      for (size_t k = pieces.size(); k-- > 0;) {
-        size_t len = size_t(pieces[k] - '0');
-        end -= len;
-        std::memcpy(out_.data() + written_, s + end, len);
-        written_ += len;
+    uint8_t* d = out_.data() + written_;
+    const uint8_t* s = src_.data() + pos_;
+    written_ += n;
+    pos_ += n;
+    // Whole chunks: four pieces of 8, last first.
+    for (; n >= 32; n -= 32, s += 32, d += 32) {
+      std::memcpy(d, s + 24, 8);
+      std::memcpy(d + 8, s + 16, 8);
+      std::memcpy(d + 16, s + 8, 8);
+      std::memcpy(d + 24, s, 8);
+    }
+    size_t end = n;
+    const std::string_view pieces = kPieces[n];
+    for (size_t k = pieces.size(); k-- > 0;) {
+      switch (pieces[k]) {
+      case '8': end -= 8; std::memcpy(d, s + end, 8); d += 8; break;
+      case '4': end -= 4; std::memcpy(d, s + end, 4); d += 4; break;
+      default: end -= 1; *d++ = s[end]; break;
       }
-      pos_ += chunk;
-      n -= chunk;
     }
   }
 
   void copy(size_t back, size_t length) {
     if (back == 0 || back > written_) fail("compressed data copies from before the start of the page");
     if (length > out_.size() - written_) fail("page decompresses past its stated size");
-    // Byte by byte: a copy may overlap the bytes it writes.
-    uint8_t* d = out_.data() + written_;
-    const uint8_t* s = d - back;
-    for (size_t i = 0; i < length; ++i) d[i] = s[i];
+    copyBackReference(out_.data() + written_, back, length, out_.size() - written_);
     written_ += length;
   }
 

@@ -100,7 +100,43 @@ DwgSectionFrame frameSection(std::span<const uint8_t> section, std::span<const u
   return frame;
 }
 
-DwgSections readDwgSections(std::span<const uint8_t> file) {
+DwgObjectPages::DwgObjectPages(uint64_t size, std::vector<Slot> slots, Reader read)
+    : bytes_(new uint8_t[size_t(size)]), size_(size), slots_(std::move(slots)), read_(slots_.size()),
+      readSlot_(std::move(read)) {}
+
+void DwgObjectPages::fetch(uint64_t begin, uint64_t end) {
+  end = std::min(end, size_);
+  if (begin >= end) return;
+  // The first slot that ends after BEGIN, then each one up to END, with
+  // the bytes before and between them.
+  size_t i = size_t(std::upper_bound(slots_.begin(), slots_.end(), begin,
+                                     [](uint64_t at, const Slot& s) { return at < s.end; }) -
+                    slots_.begin());
+  uint64_t at = begin;
+  for (; at < end; ++i) {
+    const uint64_t slotBegin = i < slots_.size() ? slots_[i].begin : size_;
+    if (at < slotBegin) {
+      const uint64_t gapEnd = std::min(slotBegin, end);
+      std::memset(bytes_.get() + at, 0, size_t(gapEnd - at));
+      at = gapEnd;
+    }
+    if (i >= slots_.size() || at >= end) break;
+    if (!read_[i]) {
+      readSlot_(i, std::span<uint8_t>(bytes_.get(), size_t(size_)));
+      read_[i] = true;
+    }
+    at = slots_[i].end;
+  }
+}
+
+std::span<const uint8_t> DwgSections::objectBytes(uint64_t begin, uint64_t end) const {
+  end = std::min<uint64_t>(end, objects.size());
+  if (begin >= end) return {};
+  if (objectPages) objectPages->fetch(begin, end);
+  return objects.subspan(size_t(begin), size_t(end - begin));
+}
+
+DwgSections readDwgSections(std::span<const uint8_t> file, DwgObjectReading reading) {
   std::optional<DwgVersion> version = versionFromMagic(file);
   if (!version) refuseVersion(file);
   DwgSections sections;
@@ -108,8 +144,8 @@ DwgSections readDwgSections(std::span<const uint8_t> file) {
   case DwgVersion::kR13:
   case DwgVersion::kR14:
   case DwgVersion::kR2000: sections = readR2000Container(file, *version); break;
-  case DwgVersion::kR2007: sections = readR2007Container(file); break;
-  default: sections = readR2004Container(file, *version); break;
+  case DwgVersion::kR2007: sections = readR2007Container(file, reading); break;
+  default: sections = readR2004Container(file, *version, reading); break;
   }
   frameSection(sections.header, kHeaderSentinel, "AcDb:Header", sections);
   frameSection(sections.classes, kClassesSentinel, "AcDb:Classes", sections);

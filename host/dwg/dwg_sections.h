@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -21,6 +23,39 @@ enum class DwgVersion : uint8_t { kR13, kR14, kR2000, kR2004, kR2007, kR2010, kR
 std::optional<DwgVersion> versionFromMagic(std::span<const uint8_t> file);
 // "AC1015" for kR2000, and so on.
 std::string_view versionMagic(DwgVersion version);
+
+// How a container reads the objects' section (R2004 and later): all of it
+// at once, or each page when a byte of it is first asked for
+// (DwgSections::objectBytes), so that a reader that needs a few objects
+// decompresses, checks and holds in memory only their pages.
+enum class DwgObjectReading : uint8_t { kAll, kAsAsked };
+
+// The objects' section read as it is asked for: memory for the whole
+// section, taken once but touched only where pages are read, and the pages
+// laid over it. Each page fills a stretch of the section (its "slot"); a
+// byte no slot covers reads as zero.
+class DwgObjectPages {
+public:
+  struct Slot {
+    uint64_t begin = 0, end = 0; // ascending, apart
+  };
+  // READ fills slot I of SECTION (the whole section's bytes) from its page,
+  // or throws DwgError for a page that can't be read.
+  using Reader = std::function<void(size_t i, std::span<uint8_t> section)>;
+  DwgObjectPages(uint64_t size, std::vector<Slot> slots, Reader read);
+
+  std::span<const uint8_t> bytes() const { return {bytes_.get(), size_}; }
+  // Makes [BEGIN, END) readable (END clamped to the size): the slots it
+  // touches read, the bytes between them zeroed.
+  void fetch(uint64_t begin, uint64_t end);
+
+private:
+  std::unique_ptr<uint8_t[]> bytes_;
+  uint64_t size_;
+  std::vector<Slot> slots_;
+  std::vector<bool> read_;
+  Reader readSlot_;
+};
 
 struct DwgSections {
   DwgVersion version = DwgVersion::kR2000;
@@ -46,6 +81,14 @@ struct DwgSections {
   // struct moves but never copies.
   std::span<const uint8_t> objects;
   std::vector<uint8_t> ownedObjects;
+  // Set when the objects are read as asked for: `objects` then views its
+  // bytes, and only what objectBytes() gave may be read.
+  std::unique_ptr<DwgObjectPages> objectPages;
+
+  // The bytes [BEGIN, END) of `objects` (END clamped to its size), read
+  // first where they are read as asked for. Throws DwgError for a page that
+  // can't be read.
+  std::span<const uint8_t> objectBytes(uint64_t begin, uint64_t end) const;
 
   DwgSections() = default;
   DwgSections(DwgSections&&) = default;
@@ -62,8 +105,9 @@ struct DwgSections {
 // the first thing that can't be trusted; a file that is no DWG, a DWG older
 // than R13 or newer than R2018, and a password-protected drawing are
 // refused by name. The result's `objects` may point into FILE (R13 to
-// R2000): keep FILE alive while it is used.
-DwgSections readDwgSections(std::span<const uint8_t> file);
+// R2000), and its pages are read from FILE when read as asked for
+// (READING): keep FILE alive while it is used.
+DwgSections readDwgSections(std::span<const uint8_t> file, DwgObjectReading reading = DwgObjectReading::kAll);
 
 // Where the data of a header or classes section lies: after its start
 // sentinel and size (R2010 and R2013 from maintenance release 4 on, and

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "dwg/back_reference.h"
 #include "dwg/dwg_error.h"
 
 namespace corvane::dwg {
@@ -102,8 +103,8 @@ private:
     if (distance > written_)
       fail(at_, "a back reference " + std::to_string(distance) + " bytes back, before the page's start");
     ensureRoom(count);
-    // Byte by byte: a reference may overlap the bytes it writes.
-    for (size_t i = 0; i < count; ++i, ++written_) out_[written_] = out_[written_ - distance];
+    copyBackReference(out_.data() + written_, distance, count, out_.size() - written_);
+    written_ += count;
   }
 
   std::span<const uint8_t> in_;

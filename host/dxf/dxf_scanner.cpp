@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "dxf/dxf_cursor.h"
+#include "dxf/dxf_polyline_tally.h"
 
 namespace corvane {
 
@@ -172,8 +173,7 @@ private:
   int subFlags_ = 0;
   int subIndex_[4] = {0, 0, 0, 0};
   uint32_t subLine_ = 0;
-  long vertexCount_ = 0, controlCount_ = 0, surfaceCount_ = 0, allVertexCount_ = 0, faceCount_ = 0;
-  long badFace_ = 0, badIndex_ = 0;
+  DxfPolylineTally tally_;
   // Table header bookkeeping.
   DxfRange tableCount_;
   long long tableCountValue_ = 0;
@@ -549,8 +549,7 @@ void Scanner::startObject(DxfObjectRole role) {
   seen62_ = seen70_ = false;
   meshM_ = meshN_ = 0;
   subType_ = {};
-  vertexCount_ = controlCount_ = surfaceCount_ = allVertexCount_ = faceCount_ = 0;
-  badFace_ = badIndex_ = 0;
+  tally_ = {};
   tableCountSeen_ = false;
 }
 
@@ -648,21 +647,7 @@ void Scanner::finishSub() {
     return;
   }
   subType_ = {};
-  ++allVertexCount_;
-  if (subFlags_ & 16) ++controlCount_;
-  else if (subFlags_ & 8) ++surfaceCount_;
-  if ((subFlags_ & 128) && (subFlags_ & 64)) {
-    ++vertexCount_;
-  } else if (subFlags_ & 128) {
-    ++faceCount_;
-    for (int i : subIndex_) {
-      long a = i < 0 ? -static_cast<long>(i) : i;
-      if (a > badIndex_) {
-        badIndex_ = a;
-        badFace_ = faceCount_;
-      }
-    }
-  }
+  tally_.vertex(subFlags_, subIndex_);
 }
 
 void Scanner::finishObject(size_t endPos) {
@@ -674,9 +659,9 @@ void Scanner::finishObject(size_t endPos) {
   if (cur_.xdataEnd == SIZE_MAX) cur_.xdataEnd = cur_.ownEnd;
   cur_.end = endPos;
   if (isPolyline_) {
-    cur_.vertices = static_cast<uint32_t>(allVertexCount_);
-    cur_.controlVertices = static_cast<uint32_t>(controlCount_);
-    cur_.surfaceVertices = static_cast<uint32_t>(surfaceCount_);
+    cur_.vertices = static_cast<uint32_t>(tally_.all);
+    cur_.controlVertices = static_cast<uint32_t>(tally_.control);
+    cur_.surfaceVertices = static_cast<uint32_t>(tally_.surface);
   }
   if (cur_.role == DxfObjectRole::kTable && isWord(cur_.name, "APPID")) {
     DxfAppIdTable t;
@@ -687,20 +672,9 @@ void Scanner::finishObject(size_t endPos) {
   }
   uint32_t ordinal = ordinal_++;
   sink_.object(cur_);
-  if (isPolyline_ && (cur_.polylineFlags & 64) && badIndex_ > vertexCount_) {
-    sink_.inconsistency(ordinal, cur_.line,
-                        "polyface face " + std::to_string(badFace_) + " refers to vertex " +
-                            std::to_string(badIndex_) + " but the mesh has " +
-                            std::to_string(vertexCount_) + " vertices");
-  } else if (isPolyline_ && !(cur_.polylineFlags & 64) && (cur_.polylineFlags & 16)) {
-    bool smoothed = (cur_.polylineFlags & 4) != 0;
-    long count = smoothed ? controlCount_ : allVertexCount_;
-    long long expected = static_cast<long long>(meshM_) * meshN_;
-    if (count != expected)
-      sink_.inconsistency(ordinal, cur_.line,
-                          "polygon mesh of " + std::to_string(meshM_) + " by " + std::to_string(meshN_) +
-                              " has " + std::to_string(count) + (smoothed ? " control" : "") +
-                              " vertices, not " + std::to_string(expected));
+  if (isPolyline_) {
+    std::string why = tally_.inconsistency(cur_.polylineFlags, meshM_, meshN_);
+    if (!why.empty()) sink_.inconsistency(ordinal, cur_.line, std::move(why));
   }
 }
 

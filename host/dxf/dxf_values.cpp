@@ -223,16 +223,31 @@ std::string formatDxfReal(double value) {
   return s;
 }
 
-void appendDxfReal(std::string& out, double value) {
-  char buf[64];
-  auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, value);
-  if (ec != std::errc()) {
-    out.append("0.0");
-    return;
+char* writeDxfReal(char* out, double value) {
+  // A whole number below 1e5 (not -0) is its digits in any shortest form:
+  // no exponent is shorter. Drawings hold many (0, 1, whole coordinates).
+  if (std::fabs(value) < 1e5 && value == static_cast<double>(static_cast<int32_t>(value)) &&
+      (value != 0 || !std::signbit(value))) {
+    char* end = std::to_chars(out, out + kDxfRealChars, static_cast<int32_t>(value)).ptr;
+    *end++ = '.';
+    *end++ = '0';
+    return end;
   }
-  const std::string_view digits(buf, static_cast<size_t>(ptr - buf));
-  out.append(digits);
-  if (digits.find_first_of(".eE") == std::string_view::npos) out.append(".0");
+  auto [ptr, ec] = std::to_chars(out, out + kDxfRealChars - 2, value);
+  if (ec != std::errc()) {
+    std::memcpy(out, "0.0", 3);
+    return out + 3;
+  }
+  if (std::string_view(out, static_cast<size_t>(ptr - out)).find_first_of(".eE") == std::string_view::npos) {
+    *ptr++ = '.';
+    *ptr++ = '0';
+  }
+  return ptr;
+}
+
+void appendDxfReal(std::string& out, double value) {
+  char buf[kDxfRealChars];
+  out.append(buf, static_cast<size_t>(writeDxfReal(buf, value) - buf));
 }
 
 namespace {

@@ -139,6 +139,10 @@ std::string encodeDxfHex(std::string_view bytes); // upper case
 std::string formatDxfReal(double value);
 // The same text appended to OUT, with no string of its own.
 void appendDxfReal(std::string& out, double value);
+// The same text written at OUT (room for kDxfRealChars bytes); returns
+// where it ends.
+constexpr size_t kDxfRealChars = 40;
+char* writeDxfReal(char* out, double value);
 
 // How a file writes its groups, taken from the file itself so that new
 // groups look like their neighbours.

@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <unordered_map>
 
 #include "drawing/drawing.h"
 #include "explode/block_table.h"
 #include "explode/placement.h"
+#include "runtime/host_services.h"
 
 namespace corvane {
 namespace {
@@ -48,11 +51,23 @@ Reference readReference(const Drawing& d, const AcDbObjectRecord& r) {
   return ref;
 }
 
-// The transforms of every copy: one, or one per row and column of a
-// multiple insert (its grid in the reference's rotated object coordinates,
-// not scaled).
-std::vector<Affine> copiesOf(const Reference& ref, const Vec3& base) {
-  std::vector<Affine> out;
+// Counts of placed objects, saturating: a few kilobytes of nested multiple
+// inserts name more objects than 64 bits hold.
+using Count = unsigned long long;
+constexpr Count kCountMax = std::numeric_limits<Count>::max();
+Count timesCount(Count a, Count b) { return a != 0 && b > kCountMax / a ? kCountMax : a * b; }
+Count plusCount(Count a, Count b) { return b > kCountMax - a ? kCountMax : a + b; }
+
+Count copyCount(const Reference& ref) {
+  return timesCount(static_cast<Count>(std::max<long long>(ref.columns, 1)),
+                    static_cast<Count>(std::max<long long>(ref.rows, 1)));
+}
+
+// Calls VISIT with the transform of every copy: one, or one per row and
+// column of a multiple insert (its grid in the reference's rotated object
+// coordinates, not scaled), one at a time, so that a grid of a billion
+// copies holds no list of them. VISIT returns false to stop; so does this.
+template <typename Visit> bool forEachCopy(const Reference& ref, const Vec3& base, Visit visit) {
   const long long columns = std::max<long long>(ref.columns, 1), rows = std::max<long long>(ref.rows, 1);
   const Affine turn = rotationZ(ref.placement.rotation);
   for (long long r = 0; r < rows; ++r)
@@ -61,9 +76,9 @@ std::vector<Affine> copiesOf(const Reference& ref, const Vec3& base) {
       const Vec3 offset = turn.applyLinear({static_cast<double>(c) * ref.columnSpacing,
                                             static_cast<double>(r) * ref.rowSpacing, 0});
       p.insertion = {p.insertion.x + offset.x, p.insertion.y + offset.y, p.insertion.z + offset.z};
-      out.push_back(insertTransform(p, base));
+      if (!visit(insertTransform(p, base))) return false;
     }
-  return out;
+  return true;
 }
 
 // What a reference on LAYER with COLOR hands down, itself placed under OUTER.
@@ -93,16 +108,25 @@ public:
     Reference r = readReference(d_, ref);
     const BlockDefinition* block = findBlock(r.block, why);
     if (block == nullptr) return false;
+    if (block->entities.empty()) return true; // nothing to place, however many copies
     const Appearance app = appearanceOf(d_, ref, Appearance{});
-    for (const Affine& a : copiesOf(r, block->base)) {
+    return forEachCopy(r, block->base, [&](const Affine& a) {
       if (a.determinant() == 0) {
         why = "a scale factor is zero";
         return false;
       }
       for (AcDbObjectRecord* e : block->entities) {
         if (e->cls == AcDbBlockReference::desc()) {
-          // A nested reference stays one, unless the transform would shear it.
+          // A nested reference stays one, unless the transform would shear it;
+          // its objects are then placed through every level, which the count
+          // made beforehand took as one object.
           if (placer_.placeReference(*e, a, app, out)) continue;
+          const Count more = nestedCount(*e, false);
+          if (plusCount(placedSoFar_, plusCount(out.size(), more)) > limit_) {
+            why = "block " + block->name + " holds " + describe(d_, *e) + ", whose " + std::to_string(more) +
+                  " objects would pass the limit of " + std::to_string(limit_) + " (EXPLODELIMIT)";
+            return false;
+          }
           if (!placeContents(*e, a, app, out, why, false, 1)) return false;
           continue;
         }
@@ -111,8 +135,8 @@ public:
           return false;
         }
       }
-    }
-    return true;
+      return true;
+    });
   }
 
   // The objects of the block REF refers to, placed by OUTER after REF's own
@@ -127,10 +151,13 @@ public:
       why = "block " + block->name + " refers to itself";
       return false;
     }
+    // Copies of a block that places nothing are not walked (a grid of a
+    // billion copies of nothing would take minutes).
+    if (blockCount(*block, exportOnly) == 0) return true;
     const Appearance app = appearanceOf(d_, ref, outerLook);
-    for (const Affine& own : copiesOf(r, block->base)) {
+    return forEachCopy(r, block->base, [&](const Affine& own) {
       const Affine a = outer * own;
-      if (a.determinant() == 0) continue; // a scale factor of zero shows nothing
+      if (a.determinant() == 0) return true; // a scale factor of zero shows nothing
       for (AcDbObjectRecord* e : block->entities) {
         bool placed = true;
         if (e->cls == AcDbBlockReference::desc()) {
@@ -143,13 +170,58 @@ public:
         }
         if (!placed) return false;
       }
+      return true;
+    });
+  }
+
+  // How many objects exploding REF would place, without placing any: one
+  // level (nested references count one each) or, with WHOLE, through every
+  // level for the export. An upper bound (copies scaled to nothing count).
+  Count countFor(const AcDbObjectRecord& ref, bool whole) {
+    if (!whole) {
+      const Reference r = readReference(d_, ref);
+      const BlockDefinition* block = blocks_.find(r.block);
+      if (block == nullptr || block->isExternal()) return 0;
+      return timesCount(copyCount(r), block->entities.size());
     }
-    return true;
+    return nestedCount(ref, true);
+  }
+
+  // The objects placed so far by earlier references and the limit, which
+  // the shear fallback of explodeReference checks against.
+  void setBudget(Count placedSoFar, Count limit) {
+    placedSoFar_ = placedSoFar;
+    limit_ = limit;
   }
 
   Placer& placer() { return placer_; }
 
 private:
+  // The objects a reference places through every level (EXPORTONLY: those
+  // the export converts, a MESH as one).
+  Count nestedCount(const AcDbObjectRecord& ref, bool exportOnly) {
+    const Reference r = readReference(d_, ref);
+    const BlockDefinition* block = blocks_.find(r.block);
+    if (block == nullptr || block->isExternal()) return 0;
+    return timesCount(copyCount(r), blockCount(*block, exportOnly));
+  }
+
+  // The objects one copy of BLOCK places through every level, remembered per
+  // block. A block met again while it is being counted refers to itself:
+  // it counts nothing here, and placing it refuses it.
+  Count blockCount(const BlockDefinition& block, bool exportOnly) {
+    auto& known = counted_[exportOnly ? 1 : 0];
+    auto [it, fresh] = known.try_emplace(&block, 0);
+    if (!fresh) return it->second;
+    Count n = 0;
+    for (const AcDbObjectRecord* e : block.entities) {
+      if (e->cls == AcDbBlockReference::desc()) n = plusCount(n, nestedCount(*e, exportOnly));
+      else if (!exportOnly || isExportable(*e) || d_.typeName(*e) == "MESH") n = plusCount(n, 1);
+    }
+    known[&block] = n; // the map may have grown meanwhile: no reference kept
+    return n;
+  }
+
   const BlockDefinition* findBlock(const std::string& name, std::string& why) const {
     const BlockDefinition* block = blocks_.find(name);
     if (block == nullptr) why = "block " + name + " is not defined";
@@ -161,20 +233,48 @@ private:
   Drawing& d_;
   BlockTable blocks_;
   Placer placer_;
+  std::unordered_map<const BlockDefinition*, Count> counted_[2]; // [exportOnly]
+  Count placedSoFar_ = 0, limit_ = kCountMax;
 };
+
+std::string withThousands(Count n) {
+  std::string digits = std::to_string(n), out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i != 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
 
 // Replaces each of OBJECTS that is a block reference or a MESH; WHOLE
 // explodes references through every level for the export (placing what it
 // converts only, and leaving what shows nothing of that), else one level.
-ExplodeReport explode(Drawing& drawing, const std::vector<AcDbObjectRecord*>& objects, bool whole) {
+ExplodeReport explode(Drawing& drawing, const std::vector<AcDbObjectRecord*>& objects, bool whole, Count limit) {
   ExplodeReport report;
   Exploder exploder(drawing);
+  // Everything is counted before anything is placed, so that a drawing
+  // past the limit is refused whole and as it was.
+  Count total = 0;
+  for (const AcDbObjectRecord* r : objects) {
+    if (r->has(record_flags::kErased) || r->cls != AcDbBlockReference::desc()) continue;
+    const Count own = exploder.countFor(*r, whole);
+    total = plusCount(total, own);
+    // A count past 64 bits is over any limit.
+    if (total <= limit && total != kCountMax) continue;
+    std::string count = own == kCountMax ? "more than " + withThousands(kCountMax) : withThousands(own);
+    report.overLimit = describe(drawing, *r) + " would place " + count + " objects" +
+                       (total != own ? " (" + withThousands(total) + " with the references before it)" : "") +
+                       ", more than the limit of " + withThousands(limit) + " (EXPLODELIMIT)";
+    return report;
+  }
+  Count placedSoFar = 0;
   for (AcDbObjectRecord* r : objects) {
     if (r->has(record_flags::kErased)) continue;
     std::vector<PlacedObject> placed;
     std::string why;
     bool done = true;
     if (r->cls == AcDbBlockReference::desc()) {
+      exploder.setBudget(placedSoFar, limit);
       done = whole ? exploder.placeContents(*r, Affine{}, Appearance{}, placed, why, true, 0)
                    : exploder.explodeReference(*r, placed, why);
     } else if (drawing.typeName(*r) == "MESH") {
@@ -194,6 +294,7 @@ ExplodeReport explode(Drawing& drawing, const std::vector<AcDbObjectRecord*>& ob
       continue;
     }
     if (whole && placed.empty()) continue;
+    placedSoFar = plusCount(placedSoFar, placed.size());
     for (PlacedObject& p : placed) drawing.addEntity(p.text, p.handle, r, p.solidRecord);
     drawing.setErased(*r, true);
     ++report.exploded;
@@ -216,10 +317,19 @@ size_t ExplodeReport::notExploded() const {
   return n;
 }
 
-ExplodeReport explodeObjects(Drawing& drawing, const std::vector<AcDbObjectRecord*>& objects) {
-  return explode(drawing, objects, false);
+unsigned long long explodeLimit() {
+  const SysVar* v = sysVars().find("EXPLODELIMIT");
+  if (v == nullptr || !(v->realValue >= 0)) return defaultExplodeLimit();
+  return v->realValue >= 1.8e19 ? kCountMax : static_cast<Count>(v->realValue);
 }
 
-ExplodeReport explodeForExport(Drawing& drawing) { return explode(drawing, drawing.records().modelSpace(), true); }
+ExplodeReport explodeObjects(Drawing& drawing, const std::vector<AcDbObjectRecord*>& objects,
+                             unsigned long long limit) {
+  return explode(drawing, objects, false, limit);
+}
+
+ExplodeReport explodeForExport(Drawing& drawing, unsigned long long limit) {
+  return explode(drawing, drawing.records().modelSpace(), true, limit);
+}
 
 } // namespace corvane

@@ -2,7 +2,11 @@
 // The file's entries name the drawing and, per entity, its handle and type
 // (and why a solid model gave no faces); entities of kinds without faces
 // keep their O and U records so that positions still match the selection.
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <array>
+#include <string>
 #include <span>
 #include <vector>
 #include <utility>
@@ -30,6 +34,40 @@ void addEntries(const Drawing& drawing, const AcDbObjectRecord& record, bool fir
   }
   content.entries.push_back({"handle", drawing.handleText(record)});
   content.entries.push_back({"type", std::string(drawing.typeName(record))});
+}
+
+// The answer to a request the host can't serve because the drawing's file
+// changed under it (or could not be read): the command is failed, so
+// that the module stops at its next check and replaces no file, and the
+// request gets a file that holds RECORDS without faces, so that the module
+// does not abort (an abort keeps the groups written so far). The file is
+// held in memory, not on a file system that may be full, and named by its
+// descriptor; it stays readable until the next such answer (the module's
+// attempt to delete the name fails harmlessly). Null when not even that
+// can be made.
+const char* answerWithoutFaces(std::span<const AcDbObjectRecord* const> records, int flags) {
+  failCommand();
+  static int held = -1;
+  static std::string name;
+  // Entries name the drawing only: the records' own text is not to be
+  // trusted any more.
+  FaceFileContent content;
+  content.flags = flags;
+  const std::string& path = records[0]->drawing->file().path();
+  content.entries.push_back({"drawing", path.size() > 4096 ? path.substr(path.size() - 4096) : path});
+  content.entities.resize(records.size());
+  std::vector<uint8_t> bytes;
+  if (!encodeFaceFile(content, bytes)) return nullptr;
+  const int fd = ::memfd_create("corvane-no-faces", MFD_CLOEXEC);
+  if (fd < 0) return nullptr;
+  if (::write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+    ::close(fd);
+    return nullptr;
+  }
+  if (held >= 0) ::close(held);
+  held = fd;
+  name = "/proc/self/fd/" + std::to_string(fd);
+  return name.c_str();
 }
 
 } // namespace
@@ -105,13 +143,16 @@ extern "C" int adsi_ent2face(const ads_name ss, const char** filename, int flags
   for (const AcDbObjectRecord* record : records) {
     if (!record->drawing->file().cutShort()) continue;
     // The drawing's file was cut short while it was read: the faces may hold
-    // zeros in place of its bytes. No file is better than a wrong one.
+    // zeros in place of its bytes. No world is better than a wrong one.
     if (file.fileName) FaceFileDirectory::forProcess().discard(file.fileName);
-    hostError("corvane: " + record->drawing->file().path() + ": the file changed during the export\n");
-    return RTERROR;
+    if (!commandFailed())
+      hostError("corvane: " + record->drawing->file().path() + ": the file changed during the export\n");
+    *filename = answerWithoutFaces(records, flags);
+    return *filename != nullptr ? RTNORM : RTERROR;
   }
   if (!file.fileName) {
-    // The module only learns that the call failed; the user hears why here.
+    // The module only learns that the call failed (and aborts, keeping the
+    // groups it wrote); the user hears why here.
     hostError("corvane: " + file.error + "\n");
     return RTERROR;
   }

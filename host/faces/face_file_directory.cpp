@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,7 +77,8 @@ pid_t ownerInName(const char* name) {
 
 // Removes the face-file directories under BASE that processes now gone left
 // behind: only directories of ours (our user, mode 0700, our name with a
-// process id) whose process no longer exists.
+// process id) whose process no longer exists here and whose lock can be
+// taken, which no live process holds, in whatever PID namespace it runs.
 void removeAbandoned(const std::string& base) {
   DIR* listing = opendir(base.c_str());
   if (listing == nullptr) return;
@@ -88,7 +90,8 @@ void removeAbandoned(const std::string& base) {
     const int fd = openat(baseFd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) continue;
     struct stat st{};
-    if (fstat(fd, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 07777) == 0700) {
+    if (fstat(fd, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 07777) == 0700 &&
+        flock(fd, LOCK_EX | LOCK_NB) == 0) {
       removeEntries(fd);
       unlinkat(baseFd, entry->d_name, AT_REMOVEDIR);
     }
@@ -149,12 +152,22 @@ bool FaceFileDirectory::ensureDirectory(size_t firstBase, std::string& error) {
     for (const std::string& base : bases_) removeAbandoned(base);
   }
   error = "no usable temporary directory";
+  int lockRetries = 0;
   for (size_t b = firstBase; b < bases_.size(); ++b) {
     std::string templ = bases_[b] + "/" + kDirectoryPrefix + std::to_string(getpid()) + "-XXXXXX";
     // mkdtemp makes the directory with mode 0700 under an unguessable name.
     if (mkdtemp(templ.data()) != nullptr) {
+      // Locked before it is used: a directory another process's sweep
+      // locked (or removed) first is given up for a new one. On a file
+      // system without locks it is used unlocked: no sweep can lock it either.
+      UniqueFd lock(::open(templ.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+      const int err = lock.get() < 0 ? errno : flock(lock.get(), LOCK_EX | LOCK_NB) == 0 ? 0 : errno;
+      if ((err == EWOULDBLOCK || err == ENOENT) && ++lockRetries < 5) {
+        --b; // the same base again (wraps below 0 and back)
+        continue;
+      }
       if (processOwn_) publishForSignals(templ);
-      dirs_.push_back({std::move(templ), b});
+      dirs_.push_back({std::move(templ), b, std::move(lock)});
       current_ = dirs_.size() - 1;
       owner_ = getpid();
       error.clear();

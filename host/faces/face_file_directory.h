@@ -4,7 +4,11 @@
 // system when there is one, else the temporary folder. A base that is
 // missing, read-only or full is passed over. The directory is removed with
 // whatever is left in it when the process that made it ends; one left by a
-// process that died is removed by the next process that makes its own.
+// process that died is removed by the next process that makes its own. A
+// process holds an exclusive lock (flock) on each of its directories for
+// as long as it lives, and a directory is removed as abandoned only by a
+// process that can take that lock: a process id means nothing across PID
+// namespaces that share /dev/shm (containers), a lock does.
 #pragma once
 
 #include <deque>
@@ -111,6 +115,7 @@ private:
   struct Directory {
     std::string path;
     size_t base = 0; // index into bases_
+    UniqueFd lock;   // the directory, locked exclusively while we live
   };
   static constexpr size_t kNone = static_cast<size_t>(-1);
 

@@ -186,8 +186,10 @@ int ads_findfile(const char* fname, char* result);
 int ads_regapp(const char* appname);
 
 // True (1) while the user has asked to stop the command in progress: Ctrl-C
-// at the shell, or SIGINT, SIGTERM or SIGHUP when corvane runs without one.
-// The request lasts until the command ends. 0 otherwise.
+// at the shell, or SIGINT, SIGTERM or SIGHUP when corvane runs without one;
+// also once the host found it can't serve the command (the drawing's file
+// changed under an export: nothing must replace the world file). The
+// request lasts until the command ends. 0 otherwise.
 int ads_usrbrk(void);
 
 // ---- output files ---------------------------------------------------------
@@ -204,7 +206,10 @@ int adsi_fileerror(const char* path, int errnum);
 // Writes the faces of the entities of SS into a new temporary face file (of
 // the layout face_file.h states) and returns its name in FILENAME. FLAGS 1:
 // world coordinates. RTNORM or
-// RTERROR. The caller reads the file and deletes it. The name is host-owned
+// RTERROR. When the host can't give the faces because the drawing's file
+// changed under it (or could not be read), it says why, fails the command
+// (ads_usrbrk answers 1 from then on) and answers RTNORM with a file that
+// holds the entities without faces. The caller reads the file and deletes it. The name is host-owned
 // and readable until the host ends; the file is the caller's until it
 // deletes it, or at the latest until the command or list function that
 // asked for it returns, when the host deletes what is left. (The host may

@@ -32,6 +32,20 @@ const std::string& currentOutputLine();
 void setErrorSink(OutputSink sink);
 void hostError(std::string_view text);
 
+// The host can't serve the command in progress to its end (the drawing's
+// file changed or could not be read under an export): from
+// failCommand until clearCommandFailure, ads_usrbrk answers 1, so that the
+// module stops as it does for Ctrl-C and replaces no file. The reason is
+// the caller's to print. failCommand is safe from any thread.
+void failCommand();
+// True once the command failed, or when the check set by setCommandCheck
+// finds it must (which then fails it). The command thread only.
+bool commandFailed();
+void clearCommandFailure();
+// CHECK (empty: none) is asked by each commandFailed until it is set again:
+// true fails the command (an export: its drawing's file changed).
+void setCommandCheck(std::function<bool()> check);
+
 // A system variable's value.
 struct SysVar {
   enum Type { kShort, kReal, kString } type = kShort;
@@ -56,6 +70,12 @@ private:
 };
 
 SysVars& sysVars();
+
+// The EXPLODELIMIT system variable's default: the objects exploding may
+// place that fit in a quarter of the memory this process may have (the
+// machine's, or less under an address-space limit), at the bytes a placed
+// object takes in the drawing and the export. At least 100,000.
+unsigned long long defaultExplodeLimit();
 
 // The folders ads_findfile searches, in order.
 std::vector<std::string>& searchPath();

@@ -50,37 +50,20 @@ bool decodeModelText(const corvane::SolidModelData& data, std::string& text, std
   return true;
 }
 
-bool encodeModelText(std::string_view text, std::vector<std::pair<int, std::string>>& groups) {
-  constexpr size_t kMaxValue = 255;
-  groups.clear();
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string value;
-    int code = 1;
-    for (size_t i = start; i < end; ++i) {
-      auto c = static_cast<unsigned char>(text[i]);
-      std::string stored;
-      if (c == ' ') {
-        stored = " ";
-      } else {
-        auto e = static_cast<unsigned char>(159 - c);
-        if (e <= 32 || e > 126) return false;
-        // A stored caret is written "^ ", so that no reader takes it for a
-        // control character.
-        stored = e == '^' ? "^ " : std::string(1, static_cast<char>(e));
-      }
-      if (value.size() + stored.size() > kMaxValue) {
-        groups.emplace_back(code, std::move(value));
-        value.clear();
-        code = 3;
-      }
-      value += stored;
-    }
-    groups.emplace_back(code, std::move(value));
-    start = end + 1;
+bool modelTextStorable(std::string_view text) {
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == ' ' || c == '\n') continue;
+    const auto e = static_cast<unsigned char>(159 - c);
+    if (e <= 32 || e > 126) return false;
   }
+  return true;
+}
+
+bool encodeModelText(std::string_view text, std::vector<std::pair<int, std::string>>& groups) {
+  groups.clear();
+  if (!modelTextStorable(text)) return false;
+  emitModelText(text, [&groups](int code, std::string_view value) { groups.emplace_back(code, std::string(value)); });
   return true;
 }
 

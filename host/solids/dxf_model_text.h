@@ -26,4 +26,39 @@ std::string decodeModelLine(const std::string& stored);
 // become a control character).
 bool encodeModelText(std::string_view text, std::vector<std::pair<int, std::string>>& groups);
 
+// Whether every character of TEXT (model text, lines ended by '\n') has a
+// stored form, as encodeModelText needs.
+bool modelTextStorable(std::string_view text);
+
+// TEXT's groups as encodeModelText makes them, handed one by one to EMIT
+// (code, value) without a list of them: VALUE views a buffer used again
+// for the next. TEXT must be storable (modelTextStorable).
+template <typename Emit> void emitModelText(std::string_view text, Emit emit) {
+  constexpr size_t kMaxValue = 255;
+  std::string value;
+  value.reserve(kMaxValue + 1);
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    value.clear();
+    int code = 1;
+    for (size_t i = start; i < end; ++i) {
+      const auto c = static_cast<unsigned char>(text[i]);
+      const char stored = c == ' ' ? ' ' : static_cast<char>(159 - c);
+      // A stored caret is written "^ ", so that no reader takes it for a
+      // control character.
+      const size_t length = stored == '^' ? 2 : 1;
+      if (value.size() + length > kMaxValue) {
+        emit(code, std::string_view(value));
+        value.clear();
+        code = 3;
+      }
+      value.push_back(stored);
+      if (length == 2) value.push_back(' ');
+    }
+    emit(code, std::string_view(value));
+    start = end + 1;
+  }
+}
+
 } // namespace corvane::solids

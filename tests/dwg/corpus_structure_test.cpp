@@ -1,10 +1,17 @@
 // Every corpus DWG's structure reads: its sections with every checksum the
 // container keeps, its object map, every object the map names framed (its
 // type, and the handle the map gives it), its classes as its DXF twin lists
-// them, and the header's handles naming objects of their kinds.
+// them, and the header's handles naming objects of their kinds. Its
+// layouts read as its twin holds them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <sstream>
+
 #include "dwg/dwg_error.h"
+#include "dwg/dwg_reader.h"
 #include "dwg/dwg_file.h"
 #include "dwg_twin.h"
 
@@ -88,6 +95,70 @@ TEST(DwgCorpus, HandSeeds) {
     std::filesystem::path path = corvane::testing::dwgCorpusDir() / name;
     if (!std::filesystem::exists(path)) GTEST_SKIP() << "no " << path;
     EXPECT_EQ(readDwgFile(fileBytes(path)).header.handSeed, seed) << name;
+  }
+}
+
+// Each LAYOUT's groups (from its plot settings on, where the twin's own
+// head and ours may differ in a round-trip dictionary's link), by handle.
+using Groups = std::vector<std::pair<int, std::string>>;
+std::map<std::string, Groups> layoutsOf(const Groups& groups) {
+  std::map<std::string, Groups> out;
+  Groups* current = nullptr;
+  bool body = false;
+  for (const auto& [code, value] : groups) {
+    if (code == 0) {
+      current = value == "LAYOUT" ? &out["?"] : nullptr;
+      body = false;
+    } else if (current != nullptr && code == 5) {
+      out[value] = Groups();
+      out.erase("?");
+      current = &out[value];
+    } else if (current != nullptr && code == 100 && value == "AcDbPlotSettings") {
+      body = true;
+    }
+    if (current != nullptr && body) current->emplace_back(code, value);
+  }
+  return out;
+}
+
+// Two values of one group alike: the same text, or numbers within the
+// twin's 16 printed digits.
+bool alike(const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  char* endA = nullptr;
+  char* endB = nullptr;
+  const double x = std::strtod(a.c_str(), &endA), y = std::strtod(b.c_str(), &endB);
+  if (a.empty() || b.empty() || *endA != '\0' || *endB != '\0') return false;
+  return std::fabs(x - y) <= 1e-14 * std::max(1.0, std::fabs(y)) * 100;
+}
+
+// The layouts read from every corpus DWG are its twin's, group for group
+// (the R13 and R14 twins, of releases without layouts, have none to
+// compare: there every layout must still be read, not only listed).
+TEST(DwgCorpus, LayoutsAreTheTwins) {
+  const auto files = corvane::testing::dwgCorpusFiles();
+  if (files.empty()) GTEST_SKIP() << "no DWG corpus at " << corvane::testing::dwgCorpusDir();
+  for (const auto& path : files) {
+    SCOPED_TRACE(path.filename().string());
+    const std::vector<uint8_t> bytes = fileBytes(path);
+    std::istringstream in(readDwgAsDxf(bytes).text);
+    Groups ours;
+    std::string code, value;
+    while (std::getline(in, code) && std::getline(in, value)) ours.emplace_back(std::stoi(code), value);
+    const auto mine = layoutsOf(ours), twins = layoutsOf(testing::twinGroups(path));
+    EXPECT_EQ(mine.size(), 3u);
+    for (const auto& [handle, groups] : mine) EXPECT_NE(std::find(groups.begin(), groups.end(), Groups::value_type(100, "AcDbLayout")), groups.end()) << handle;
+    for (const auto& [handle, twin] : twins) {
+      const auto it = mine.find(handle);
+      ASSERT_NE(it, mine.end()) << handle;
+      const Groups& groups = it->second;
+      ASSERT_EQ(groups.size(), twin.size()) << handle;
+      for (size_t i = 0; i < twin.size(); ++i) {
+        EXPECT_EQ(groups[i].first, twin[i].first) << handle << " group " << i;
+        EXPECT_TRUE(alike(groups[i].second, twin[i].second))
+            << handle << " " << twin[i].first << ": " << groups[i].second << " / " << twin[i].second;
+      }
+    }
   }
 }
 

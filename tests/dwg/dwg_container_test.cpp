@@ -4,8 +4,11 @@
 // drawings and targeted corruptions of them, each refused with a DwgError.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 
+#include "dwg/back_reference.h"
 #include "dwg/dwg_checksums.h"
 #include "dwg/dwg_container_r2004.h"
 #include "dwg/dwg_error.h"
@@ -126,6 +129,23 @@ TEST(R2004Decompressor, FarReferences) {
   ASSERT_EQ(out.size(), text.size() + 4 + 10);
   EXPECT_TRUE(std::equal(out.begin() + 0x4007, out.begin() + 0x400B, text.begin()));
   EXPECT_TRUE(std::equal(out.begin() + 0x400B, out.end(), out.begin() + 3));
+}
+
+// The copy both compressions end in, against the byte-by-byte reading of
+// a back reference: every distance that overlaps and some that don't,
+// every count up to several periods, with room to spare and without.
+TEST(R2004Decompressor, BackReferencesRepeatWhatTheyOverlap) {
+  for (size_t distance = 1; distance <= 20; ++distance)
+    for (size_t count = 0; count <= 70; ++count)
+      for (size_t spare : {size_t{0}, size_t{3}, size_t{8}, size_t{64}}) {
+        std::vector<uint8_t> want(distance + count + spare), got;
+        for (size_t i = 0; i < distance; ++i) want[i] = static_cast<uint8_t>(0xA0 + i);
+        got = want;
+        for (size_t i = 0; i < count; ++i) want[distance + i] = want[i];
+        copyBackReference(got.data() + distance, distance, count, count + spare);
+        ASSERT_TRUE(std::equal(want.begin(), want.begin() + static_cast<long>(distance + count), got.begin()))
+            << distance << " back, " << count << " bytes, " << spare << " spare";
+      }
 }
 
 TEST(R2004Decompressor, RefusesWhatItCantTrust) {

@@ -133,6 +133,20 @@ TEST(DxfValues, RealsAreWrittenShortestAndReadBackExactly) {
     ASSERT_EQ(checkDxfReal(s), NumberCheck::kOk) << s;
     ASSERT_EQ(parseDxfReal(s, NAN), v) << s;
   }
+  // Whole numbers take a short way: the same text as the shortest form,
+  // up to where an exponent is shorter.
+  EXPECT_EQ(formatDxfReal(-0.0), "-0.0");
+  EXPECT_EQ(formatDxfReal(99999.0), "99999.0");
+  EXPECT_EQ(formatDxfReal(100000.0), "1e+05");
+  EXPECT_EQ(formatDxfReal(-100000.0), "-1e+05");
+  EXPECT_EQ(formatDxfReal(10000.0), "10000.0");
+  for (double v = -100003; v <= 100003; v += v > -99990 && v < 99990 ? 97 : 1) {
+    char digits[64];
+    const auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;
+    std::string shortest(digits, end);
+    if (shortest.find_first_of(".e") == std::string::npos) shortest += ".0";
+    ASSERT_EQ(formatDxfReal(v), shortest);
+  }
 }
 
 TEST(DxfValues, GroupsInTheFilesStyle) {

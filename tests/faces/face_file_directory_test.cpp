@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <set>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -149,8 +151,22 @@ TEST_F(FaceFileDirectoryTest, DirectoriesOfDeadProcessesAreRemovedAndNoOthers) {
   const fs::path alive = leave("corvane-faces-" + std::to_string(getppid()) + "-bbbbbb", privateDir);
   const fs::path shared = leave("corvane-faces-" + std::to_string(child) + "-cccccc", fs::perms::all);
   const fs::path other = leave("corvane-facesX" + std::to_string(child) + "-dddddd", privateDir);
+  // A live export in another PID namespace sharing the base: its process id
+  // names no process here, but it holds its directory's lock.
+  const fs::path elsewhere = leave("corvane-faces-" + std::to_string(child) + "-eeeeee", privateDir);
+  const int held = open(elsewhere.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
   FaceFileDirectory dir({base_.string()});
   ASSERT_NE(dir.createFile().name, nullptr);
+  EXPECT_TRUE(fs::exists(elsewhere / "faces-abcdef"));
+  close(held);
+  // Ours is locked likewise while it lives.
+  const int ours = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(ours, 0);
+  EXPECT_NE(flock(ours, LOCK_EX | LOCK_NB), 0);
+  EXPECT_EQ(errno, EWOULDBLOCK);
+  close(ours);
   EXPECT_FALSE(fs::exists(dead));
   EXPECT_TRUE(fs::exists(alive / "faces-abcdef"));
   EXPECT_TRUE(fs::exists(shared / "faces-abcdef"));

@@ -186,6 +186,38 @@ TEST_F(WorldFileSafety, ASignalMidExportLeavesTheOldFileAndNoTemporaryOnes) {
   }
 }
 
+// A failure the host finds (the drawing's file cut short or rewritten under
+// the export) keeps the old world whole, unlike the module's own aborts.
+TEST_F(WorldFileSafety, ADrawingChangedMidExportLeavesTheOldWorld) {
+  const std::string text = bigDrawing(40);
+  for (const bool cut : {true, false}) {
+    SCOPED_TRACE(cut ? "cut short" : "rewritten in place");
+    writeFile(home_ + "/big.dxf", text);
+    RunningProcess child({corvanePath(), "export", "big.dxf", "-o", out_ + "/world.wrl", "--progress"},
+                         withShim({"CORVANE_FAULT_SLOW_MS=25"}), home_);
+    ASSERT_TRUE(child.waitForOutput("Processing 10 of 40."));
+    if (cut) {
+      ASSERT_EQ(::truncate((home_ + "/big.dxf").c_str(), static_cast<off_t>(text.size() / 2)), 0);
+    } else {
+      // The same size, a byte changed, through the same file.
+      std::string other = text;
+      other[other.size() / 2] = other[other.size() / 2] == '1' ? '2' : '1';
+      FILE* f = std::fopen((home_ + "/big.dxf").c_str(), "r+");
+      ASSERT_NE(f, nullptr);
+      ASSERT_EQ(std::fwrite(other.data(), 1, other.size(), f), other.size());
+      ASSERT_EQ(std::fclose(f), 0);
+    }
+    ProcessResult r = child.wait();
+    EXPECT_EQ(r.status, 2) << r.out << r.err;
+    EXPECT_NE(r.err.find("corvane: big.dxf: the file changed during the export; " + out_ +
+                         "/world.wrl was left as it was\n"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.out.find("objects converted"), std::string::npos) << r.out;
+    expectOldWorldAlone();
+  }
+}
+
 TEST_F(WorldFileSafety, TwoExportsToOneNameNeverMix) {
   writeFile(home_ + "/a.dxf", bigDrawing(20));
   TestDrawing faces;

@@ -11,6 +11,11 @@ ezdxf itself finds in them.
   blocks.py audit IN.dxf            exit 1 with the problems ezdxf finds
   blocks.py count IN.dxf            objects the export converts, through
                                     model space and every reference
+  blocks.py grid OUT.dxf N          one multiple insert of N x N copies of
+                                    a block holding one 3D face
+  blocks.py nested OUT.dxf DEPTH    ten references to a block of ten
+                                    references, DEPTH levels deep, down to
+                                    one 3D face: 10^(DEPTH+1) faces placed
 
 A placed object is one line: its type family, layer, colour, whether it
 carries the VRML_Application extended data, and its points rounded to
@@ -240,8 +245,36 @@ def count(doc, entities, depth=0):
     return n
 
 
+def face_block(doc, name):
+    block = doc.blocks.new(name)
+    block.add_3dface([(0, 0, 0), (1, 0, 0), (1, 1, 0), (0, 1, 0)])
+    return block
+
+
+def grid(path, n):
+    doc = ezdxf.new("R2000")
+    face_block(doc, "CELL")
+    doc.modelspace().add_blockref("CELL", (0, 0, 0)).grid(size=(n, n), spacing=(2, 2))
+    doc.saveas(path)
+
+
+def nested(path, depth):
+    doc = ezdxf.new("R2000")
+    face_block(doc, "L0")
+    for level in range(1, depth + 1):
+        block = doc.blocks.new("L%d" % level)
+        for i in range(10):
+            block.add_blockref("L%d" % (level - 1), (i * 2, 0, 0))
+    for i in range(10):
+        doc.modelspace().add_blockref("L%d" % depth, (0, i * 2, 0))
+    doc.saveas(path)
+
+
 def main():
     command = sys.argv[1]
+    if command in ("grid", "nested"):
+        (grid if command == "grid" else nested)(sys.argv[2], int(sys.argv[3]))
+        return 0
     if command == "write":
         write(sys.argv[2], sys.argv[3], *sys.argv[4:5])
         return 0

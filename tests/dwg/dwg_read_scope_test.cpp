@@ -1,0 +1,178 @@
+// What an export reads of a DWG is what the whole drawing reads of it: the
+// same entities, each in its place; those an export converts or places in
+// the same text; the others as the reader lists a kind it has no decoder
+// for (their common groups and extended data, nothing of their own); the
+// tables as they are but for block previews. Blocks hold only what the
+// export's explode places, and only the blocks it reaches. Checked on
+// every corpus DWG.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "dwg/dwg_reader.h"
+#include "dxf/dxf_values.h"
+#include "support/corpus.h"
+
+namespace corvane::dwg {
+namespace {
+
+struct Placed {
+  const DwgDxfObject* object = nullptr;
+  std::string_view type, own, head, xdata;
+};
+
+// Each object with a handle, by handle: its type, its own groups (the
+// records that follow it left out), and those split where its extended
+// data begins.
+std::map<std::string, Placed> byHandle(const DwgAsDxf& dxf) {
+  std::map<std::string, Placed> out;
+  const std::string_view text = dxf.text;
+  for (const DwgDxfObject& o : dxf.objects) {
+    if (o.handle == DwgDxfObject::kNone) continue;
+    Placed p;
+    p.object = &o;
+    p.type = text.substr(o.begin + 4, o.afterType - 5);
+    p.own = text.substr(o.begin, o.ownEnd);
+    p.head = text.substr(o.begin, o.xdataBegin);
+    p.xdata = text.substr(o.begin + o.xdataBegin, o.xdataEnd - o.xdataBegin);
+    out.emplace(std::string(text.substr(o.begin + o.handle, o.handleEnd - o.handle)), p);
+  }
+  return out;
+}
+
+// TEXT without the pictures an export leaves out: an entity's graphic (a
+// 92 or 160 group with the 310 groups after it) and a block record's
+// preview (its 310 groups).
+std::string withoutPictures(std::string_view text, bool blockRecord) {
+  std::vector<std::pair<int, std::string_view>> groups;
+  for (size_t at = 0; at < text.size();) {
+    const size_t codeEnd = text.find('\n', at), valueEnd = text.find('\n', codeEnd + 1);
+    groups.emplace_back(parseGroupCode(text.substr(at, codeEnd - at)).value_or(-1), text.substr(at, valueEnd + 1 - at));
+    at = valueEnd + 1;
+  }
+  std::string out;
+  for (size_t i = 0; i < groups.size(); ++i) {
+    const int code = groups[i].first;
+    const bool graphic = (code == 92 || code == 160) && i + 1 < groups.size() && groups[i + 1].first == 310;
+    if (graphic) {
+      while (i + 1 < groups.size() && groups[i + 1].first == 310) ++i;
+      continue;
+    }
+    if (blockRecord && code == 310) continue;
+    out += groups[i].second;
+  }
+  return out;
+}
+
+// The value of TEXT's first group CODE ("" for none).
+std::string_view groupValue(std::string_view text, int code) {
+  for (size_t at = 0; at < text.size();) {
+    const size_t codeEnd = text.find('\n', at), valueEnd = text.find('\n', codeEnd + 1);
+    if (codeEnd == std::string_view::npos || valueEnd == std::string_view::npos) break;
+    if (parseGroupCode(text.substr(at, codeEnd - at)) == code) return text.substr(codeEnd + 1, valueEnd - codeEnd - 1);
+    at = valueEnd + 1;
+  }
+  return {};
+}
+
+// Each handle's block, by name ("" outside blocks), and the blocks an
+// export's explode reaches: named by a block reference outside blocks, or
+// by one in a block reached.
+struct Blocks {
+  std::map<std::string, std::string> of;
+  std::set<std::string> reached;
+};
+
+Blocks blocksOf(const DwgAsDxf& dxf, const std::map<std::string, Placed>& objects) {
+  Blocks out;
+  std::map<std::string, std::vector<std::string>> references; // by the block they lie in
+  std::vector<std::pair<uint64_t, const Placed*>> inOrder;
+  for (const auto& [handle, p] : objects) inOrder.emplace_back(p.object->begin, &p);
+  std::sort(inOrder.begin(), inOrder.end());
+  std::string current;
+  for (const auto& [begin, p] : inOrder) {
+    const std::string handle(std::string_view(dxf.text).substr(begin + p->object->handle,
+                                                                p->object->handleEnd - p->object->handle));
+    if (p->type == "BLOCK") current = groupValue(p->own, 2);
+    out.of[handle] = p->object->inBlock ? current : "";
+    if (p->type == "INSERT") references[p->object->inBlock ? current : ""].emplace_back(groupValue(p->own, 2));
+    if (p->type == "ENDBLK") current.clear();
+  }
+  std::vector<std::string> todo = references[""];
+  while (!todo.empty()) {
+    const std::string name = todo.back();
+    todo.pop_back();
+    if (!out.reached.insert(name).second) continue;
+    for (const std::string& inner : references[name]) todo.push_back(inner);
+  }
+  return out;
+}
+
+// The kinds an export's explode places from a block: what it converts,
+// meshes, block references (and what belongs to them).
+bool placedKind(std::string_view type) {
+  for (const char* k : {"3DFACE", "SOLID", "POLYLINE", "VERTEX", "SEQEND", "3DSOLID", "BODY", "MESH", "INSERT"})
+    if (type == k) return true;
+  return false;
+}
+
+TEST(DwgReadScope, AnExportReadsWhatTheWholeDrawingReads) {
+  const auto files = corvane::testing::dwgCorpusFiles();
+  if (files.empty()) GTEST_SKIP() << "the shared DWG corpus is not beside the project";
+  for (const auto& file : files) {
+    SCOPED_TRACE(file.filename().string());
+    const std::string bytes = corvane::testing::readBytes(file);
+    const std::span<const uint8_t> span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    const DwgAsDxf whole = readDwgAsDxf(span, DwgReadScope::kWholeDrawing);
+    const DwgAsDxf exported = readDwgAsDxf(span, DwgReadScope::kExport);
+    const auto ours = byHandle(exported), all = byHandle(whole);
+    const Blocks blocks = blocksOf(whole, all);
+    int same = 0, listed = 0, leftOut = 0;
+    for (const auto& [handle, w] : all) {
+      if (w.object->role == DxfObjectRole::kObject) continue;
+      auto e = ours.find(handle);
+      const bool inBlock = w.object->inBlock && w.type != "BLOCK" && w.type != "ENDBLK";
+      if (e == ours.end() && inBlock) {
+        // Left out of a block: of a kind the explode doesn't place, or of
+        // a block it doesn't reach.
+        EXPECT_TRUE(!placedKind(w.type) || !blocks.reached.contains(blocks.of.at(handle)))
+            << w.type << " " << handle << " of " << blocks.of.at(handle);
+        ++leftOut;
+        continue;
+      }
+      // Every other entity, block and table record is there, in its place.
+      ASSERT_NE(e, ours.end()) << w.type << " " << handle;
+      EXPECT_EQ(e->second.type, w.type) << handle;
+      EXPECT_EQ(e->second.object->role, w.object->role) << handle;
+      EXPECT_EQ(e->second.object->inBlock, w.object->inBlock) << handle;
+      const bool blockRecord = w.type == "BLOCK_RECORD";
+      if (e->second.own == withoutPictures(w.own, blockRecord)) {
+        ++same;
+      } else {
+        // Listed: the common groups, then the extended data.
+        ++listed;
+        EXPECT_TRUE(withoutPictures(w.head, blockRecord).starts_with(e->second.head)) << w.type << " " << handle;
+        EXPECT_EQ(e->second.xdata, w.xdata) << w.type << " " << handle;
+        EXPECT_NE(w.type, "3DFACE");
+        EXPECT_NE(w.type, "INSERT");
+        EXPECT_NE(w.type, "3DSOLID");
+      }
+    }
+    EXPECT_GT(same, 0);
+    // Every corpus drawing but one without blocks has dimensions' blocks.
+    if (file.stem() != "r2004_libredwg_surfaces") {
+      EXPECT_GT(leftOut, 0);
+    }
+    EXPECT_TRUE(exported.text.find("\nOBJECTS\n") == std::string::npos);
+    EXPECT_TRUE(exported.listedHandles.empty());
+    (void)listed;
+  }
+}
+
+} // namespace
+} // namespace corvane::dwg
