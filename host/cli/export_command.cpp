@@ -87,6 +87,15 @@ int exportSingle(const std::string& drawing, const ExportOptions& options, Sessi
   else if (!toStandardOutput && isFolder(world))
     world += (world.back() == '/' ? "" : "/") + worldNameFor(session.drawingPath);
 
+  // A FIFO, socket or device would be opened by the module and written in
+  // place, or wait for ever for a reader: standard output is "-o -".
+  struct stat st;
+  if (!toStandardOutput && ::stat(world.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    diagnose(streams, "cannot write " + world + ": it is " + specialFileKind(st.st_mode) +
+                          ", not a regular file (-o - writes standard output)");
+    return kExitLoadError;
+  }
+
   // With -o -, the transcript and the diagnostics share the error stream,
   // and the world goes out only when it is whole.
   PrivateFolder folder;

@@ -124,13 +124,20 @@ HostResult RecoveryCopy::write(const Drawing& drawing) {
     std::string error;
     for (int i = 0; i < kNamesPerFolder && error.empty(); ++i) {
       std::string name = nameIn(folder, i);
-      int state = ours && name == path_ ? 0 : nameState(name);
+      const bool again = ours && name == path_;
+      int state = again ? 0 : nameState(name);
       if (state == EEXIST) continue;
       if (state != 0) {
         error = name + ": " + fileErrorText(name, state);
         break;
       }
-      HostResult saved = drawing.saveCopy(name, folder.maxMode);
+      // The name is never followed: a link put there since it was seen free
+      // makes the write fail, and the copy we wrote before is replaced by
+      // name, whatever someone put in its place.
+      SaveResult saved = drawing.saveCopy(name, folder.maxMode,
+                                          again ? FileReplacer::Target::kNameItself : FileReplacer::Target::kNewName);
+      // Taken meanwhile: the next name.
+      if (saved.nameTaken) continue;
       if (!saved) {
         // The folder refuses (no permission, a full disk): its other names
         // would fare no better.

@@ -1,7 +1,9 @@
 #include "cli/session.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 
@@ -22,6 +24,7 @@
 #include "lisp/resbuf_convert.h"
 #include "runtime/file_errors.h"
 #include "runtime/host_services.h"
+#include "runtime/link_rules.h"
 #include "runtime/list_functions.h"
 #include "runtime/module_loader.h"
 
@@ -44,9 +47,15 @@ Session* gRunningSession = nullptr;
 // Why writing the file NAME failed, ERRNUM being the errno of the call.
 std::string outputFileReason(const std::string& name, int errnum) {
   Drawing* drawing = currentDrawing();
-  return drawing != nullptr && drawing->file().isOwnFile(name)
-             ? "it is the drawing that is open; only SAVE and SAVEAS write it"
-             : fileErrorText(name, errnum);
+  if (drawing != nullptr && drawing->file().isOwnFile(name))
+    return "it is the drawing that is open; only SAVE and SAVEAS write it";
+  // The module follows links at the world's name only where the kernel
+  // would, and says no more than "permission denied".
+  if (errnum == EACCES) {
+    const FollowedPath followed = followLinks(name);
+    if (!followed.refused.empty()) return refusedLinkText(followed.refused);
+  }
+  return fileErrorText(name, errnum);
 }
 
 // The transcript on its way to the session's output stream, where the
@@ -162,6 +171,16 @@ bool Session::start(const SessionOptions& options, std::string& error) {
   searchPath().push_back(".");
   for (const std::string& dir : options.supportDirs) searchPath().push_back(dir);
 
+  if (haveDrawing) {
+    // A SAVE of a drawing with other names rewrites it in place; one that
+    // was cut short left the drawing's old content beside it: said before
+    // the load, which a damaged drawing may fail.
+    const std::string old = FileReplacer::oldContentName(followLinks(options.drawingPath).path);
+    struct stat st;
+    if (::lstat(old.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+      diagnose(old + " holds " + options.drawingPath + " as it was before a SAVE that did not finish; if " +
+               options.drawingPath + " is damaged, open the copy with 'corvane shell " + old + "', then SAVEAS");
+  }
   const auto bytes = options.readOnly ? DrawingBytes::Kind::kMapped : DrawingBytes::Kind::kCopy;
   DrawingLoadResult loaded = haveDrawing ? Drawing::load(options.drawingPath, bytes)
                                          : Drawing::loadText(kEmptyDrawing, "");

@@ -24,13 +24,16 @@ extern "C" void onInterrupt(int signal) {
     gBreak = 1;
     return;
   }
-  if (gStop) {
-    // Asked twice: whatever the host is stuck in, it ends now.
+  // A logout sends SIGTERM and SIGHUP within a millisecond or two: the
+  // second is only noted, so that the recovery copy still gets written and
+  // the terminal restored. A third means the host is stuck (a write that
+  // never returns) and the user wants out: it ends now.
+  if (gStop >= 2) {
     std::signal(signal, SIG_DFL);
     std::raise(signal);
     return;
   }
-  gStop = 1;
+  gStop = gStop + 1;
   gBreak = 1;
 }
 

@@ -9,8 +9,9 @@ namespace corvane {
 // Installs handlers for SIGINT, SIGTERM and SIGHUP. With CTRL_C_CANCELS (the
 // interactive shell) SIGINT cancels the prompt or command in progress and
 // nothing more; otherwise SIGINT, and always SIGTERM and SIGHUP, also ask the
-// host to stop. A second stop signal while the first is pending ends the
-// process at once, as if no handler were installed.
+// host to stop. A second stop signal is noted as well (a logout sends SIGTERM
+// and SIGHUP together): the host still ends as it does after one. A third
+// ends the process at once, as if no handler were installed.
 void installInterruptHandlers(bool ctrlCCancels);
 
 // True while a break is pending: the command in progress should stop.

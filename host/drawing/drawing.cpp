@@ -62,8 +62,8 @@ HostResult Drawing::saveAs(const std::string& path) {
   return result;
 }
 
-HostResult Drawing::saveCopy(const std::string& path, unsigned maxMode) const {
-  return file_.write(path, savePatches(file_, index_, newApps_, listedSerials_), file_.mode() & maxMode);
+SaveResult Drawing::saveCopy(const std::string& path, unsigned maxMode, FileReplacer::Target target) const {
+  return file_.write(path, savePatches(file_, index_, newApps_, listedSerials_), file_.mode() & maxMode, target);
 }
 
 // ---- properties of a record ------------------------------------------------------

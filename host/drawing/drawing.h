@@ -82,7 +82,9 @@ public:
   // Writes what save() would write to PATH, the same way, and leaves the
   // drawing's path and its unsaved state alone. A new file at PATH gets the
   // drawing file's permissions (read and write bits), within MAXMODE.
-  HostResult saveCopy(const std::string& path, unsigned maxMode = 0666) const;
+  // TARGET says how PATH is taken (FileReplacer::Target).
+  SaveResult saveCopy(const std::string& path, unsigned maxMode = 0666,
+                      FileReplacer::Target target = FileReplacer::Target::kFollowLinks) const;
   // The bytes save() would write.
   std::string savedText() const;
 

@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "runtime/file_errors.h"
+
 namespace corvane {
 
 namespace {
@@ -167,9 +169,13 @@ HostResult DrawingBytes::open(const std::string& path, Kind kind) {
   reset();
   path_ = path;
   kind_ = kind;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return {path + ": cannot open: " + std::strerror(errno)};
+  // A FIFO, socket or device is refused before it is opened (opening a FIFO
+  // waits for a writer), and without waiting should one be put there since.
   struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+    return {path + ": not a regular file but " + specialFileKind(st.st_mode)};
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return {path + ": cannot open: " + std::strerror(errno)};
   if (::fstat(fd, &st) != 0) {
     const int e = errno;
     ::close(fd);
@@ -177,7 +183,7 @@ HostResult DrawingBytes::open(const std::string& path, Kind kind) {
   }
   if (!S_ISREG(st.st_mode)) {
     ::close(fd);
-    return {path + ": not a regular file"};
+    return {path + ": not a regular file" + (S_ISDIR(st.st_mode) ? "" : " but " + specialFileKind(st.st_mode))};
   }
   if (static_cast<unsigned long long>(st.st_size) >= (1ULL << 32)) {
     ::close(fd);

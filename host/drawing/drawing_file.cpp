@@ -55,14 +55,15 @@ std::string DrawingFile::patched(std::vector<DxfPatch> patches) const {
   return out;
 }
 
-HostResult DrawingFile::write(const std::string& path, std::vector<DxfPatch> patches, unsigned newFileMode) const {
+SaveResult DrawingFile::write(const std::string& path, std::vector<DxfPatch> patches, unsigned newFileMode,
+                              FileReplacer::Target target) const {
   FileReplacer writer;
-  HostResult opened = writer.open(path, newFileMode);
+  SaveResult opened = writer.open(path, newFileMode, target);
   if (!opened) return opened;
   emitPatched(text(), std::move(patches), [&writer](std::string_view piece) { return writer.write(piece); });
   // A mapped file that changed since it was read no longer holds the
   // drawing's bytes; the temporary file goes with the writer.
-  if (bytes_.changed()) return {path_ + ": the file changed since it was read; the drawing is not saved"};
+  if (bytes_.changed()) return {{path_ + ": the file changed since it was read; the drawing is not saved"}};
   return writer.commit();
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "drawing/drawing_bytes.h"
+#include "drawing/file_replacer.h"
 #include "dxf/dxf_output.h"
 #include "dxf/dxf_scanner.h"
 #include "dxf/dxf_text_codec.h"
@@ -87,8 +88,10 @@ public:
   // file there is replaced only when every write and the close succeeded; a
   // new file gets NEWFILEMODE. Mapped bytes whose file changed since they
   // were read are not written (the error says so). Leaves path() alone.
-  // The error names the file.
-  HostResult write(const std::string& path, std::vector<DxfPatch> patches, unsigned newFileMode = 0666) const;
+  // TARGET says how PATH is taken (FileReplacer::Target). The error names
+  // the file; nameTaken is set as FileReplacer::commit sets it.
+  SaveResult write(const std::string& path, std::vector<DxfPatch> patches, unsigned newFileMode = 0666,
+                   FileReplacer::Target target = FileReplacer::Target::kFollowLinks) const;
 
 private:
   std::string path_;

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include <sys/stat.h>
+
 namespace corvane {
 
 std::string fileErrorText(const std::string& path, int err) {
@@ -23,6 +25,15 @@ std::string fileErrorText(const std::string& path, int err) {
   case EWOULDBLOCK: return "another program holds it open for writing";
   default: return std::strerror(err);
   }
+}
+
+std::string specialFileKind(unsigned mode) {
+  if (S_ISREG(mode)) return {};
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISDIR(mode)) return "a folder";
+  return "not a regular file";
 }
 
 } // namespace corvane

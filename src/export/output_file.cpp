@@ -15,14 +15,35 @@ namespace {
 
 constexpr int kMaxLinks = 40; // as the kernel's limit on a path's links
 
+std::string folderOf(const std::string& path);
+
+// The kernel's rule for following a link (fs.protected_symlinks): in a
+// sticky folder anyone may write, only a link of the user's or of the
+// folder's owner is followed.
+bool kernelFollows(const std::string& link, const struct stat& linkInfo) {
+  if (linkInfo.st_uid == ::geteuid()) {
+    return true;
+  }
+  struct stat folder;
+  if (::stat(folderOf(link).c_str(), &folder) != 0) {
+    return false;
+  }
+  const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+  return !shared || folder.st_uid == linkInfo.st_uid;
+}
+
 // PATH with the symbolic links of its last part followed, so that the file
 // a link leads to is the one replaced and the link itself stays. A loop of
-// links is left for open() to report.
+// links is left for open() to report. A link the kernel would not follow
+// is not followed here either: the result is empty.
 std::string followLinks(std::string path) {
   for (int hop = 0; hop < kMaxLinks; ++hop) {
     struct stat info;
     if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
       return path;
+    }
+    if (!kernelFollows(path, info)) {
+      return {};
     }
     char link[PATH_MAX];
     const ssize_t n = ::readlink(path.c_str(), link, sizeof link);
@@ -95,6 +116,11 @@ bool OutputFile::open(const char* path) {
     }
   }
   target_ = followLinks(path);
+  if (target_.empty()) {
+    // What the kernel says of a link it refuses to follow.
+    error_ = EACCES;
+    return false;
+  }
   struct stat info;
   const bool exists = ::stat(target_.c_str(), &info) == 0;
   if (!exists && errno != ENOENT) {
@@ -111,7 +137,7 @@ bool OutputFile::open(const char* path) {
   if (exists) {
     // Opening for writing checks that the user may write the file; the lock
     // keeps out a second writer until the file has been replaced.
-    targetFd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    targetFd_ = ::open(target_.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW);
     if (targetFd_ < 0 || ::flock(targetFd_, LOCK_EX | LOCK_NB) != 0) {
       error_ = errno;
       discard();

@@ -18,7 +18,9 @@ public:
   OutputFile& operator=(const OutputFile&) = delete;
 
   // Prepares to write PATH. A symbolic link is followed: the file it leads
-  // to is replaced and the link stays. An existing file must be writable; it
+  // to is replaced and the link stays; but a link the kernel would not
+  // follow (another user's, in a sticky folder anyone may write) is refused
+  // as the kernel refuses it (EACCES). An existing file must be writable; it
   // is locked exclusively without waiting, so a second run on the same file
   // (or a file that another program holds locked, such as the drawing the
   // host has open) is refused before anything is written. A device or pipe

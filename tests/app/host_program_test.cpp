@@ -49,10 +49,11 @@ TEST(HostProgram, AbortEndsTheHostWithStatusThree) {
 // and in a batch, where each drawing's worker says why it ended.
 TEST(HostProgram, AnAbortDuringAnExportIsToldWithItsReason) {
   const std::string sample = std::string(CORVANE_BIN_DIR) + "/examples/pavilion.dxf";
-  ProcessResult one = runProcess({corvanePath(), "--module", ABORT_MODULE, "export", sample, "-o", "/dev/null"});
+  const std::string dir = makeTempDir();
+  ProcessResult one =
+      runProcess({corvanePath(), "--module", ABORT_MODULE, "export", sample, "-o", dir + "/one.wrl"});
   EXPECT_EQ(one.status, 3);
   EXPECT_EQ(one.out, "Failed AcDbObject::close()\n");
-  const std::string dir = makeTempDir();
   for (const char* name : {"/a.dxf", "/b.dxf"}) {
     std::filesystem::create_directories(dir + "/lib");
     std::filesystem::copy_file(sample, dir + "/lib" + name);

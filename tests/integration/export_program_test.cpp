@@ -182,9 +182,13 @@ TEST(ExportProgram, FullDiskEndsTheRunInOrder) {
   d.face("2A", "0", 1).polygonMesh("2B", "0", 2, 40, 40);
   std::string dir = makeTempDir();
   writeFile(dir + "/d.dxf", d.text());
-  ProcessResult batch = runProcess({corvanePath(), "export", dir + "/d.dxf", "-o", "/dev/full"});
+  const std::string full = makeTempDir();
+  ProcessResult batch = runProcess({corvanePath(), "export", dir + "/d.dxf", "-o", full + "/d.wrl"}, "", "",
+                                   withShim({"CORVANE_FAULT_DIR=" + full, "CORVANE_FAULT_WRITE=ENOSPC"}));
   EXPECT_EQ(batch.status, 2) << batch.out << batch.err;
-  EXPECT_EQ(batch.err, "corvane: cannot write /dev/full: the disk is full\n");
+  EXPECT_EQ(batch.err, "corvane: cannot write " + full + "/d.wrl: the disk is full\n");
+  EXPECT_EQ(filesIn(full), std::vector<std::string>{});
+  std::filesystem::remove_all(full);
   // The file dialog adds ".wrl" to a name without one; a link named so
   // leads to the full device.
   ASSERT_EQ(symlink("/dev/full", (dir + "/full.wrl").c_str()), 0);

@@ -203,6 +203,29 @@ ProcessResult blocks(const std::vector<std::string>& args) {
   return runProcess(argv);
 }
 
+const std::string& largeDrawingPath() {
+  // Kept in the build's tests folder: ctest runs each test in a process of
+  // its own, and the drawing is the same every time.
+  static const std::string path = [] {
+    const std::string file = std::string(CORVANE_BIN_DIR) + "/../tests/large_drawing.dxf";
+    // Only ever put there whole (below): if it is there, it is done.
+    if (std::filesystem::exists(file)) return file;
+    TestDrawing d;
+    // 3DFACE records of about 130 bytes: 380,000 of them make 50 MB.
+    for (int i = 0; i < 380000; ++i) {
+      char handle[16];
+      std::snprintf(handle, sizeof handle, "%X", 0x100 + i);
+      d.face(handle, "0", 1 + i % 200, i * 0.001);
+    }
+    // Written whole under another name first: two tests may write it at once.
+    const std::string partial = file + "." + std::to_string(::getpid());
+    writeFile(partial, d.text());
+    std::filesystem::rename(partial, file);
+    return file;
+  }();
+  return path;
+}
+
 std::string coinCheck(const std::string& file, const std::vector<std::string>& expectations) {
   std::string checker = std::string(CORVANE_BIN_DIR) + "/vrmlcheck";
   if (access(checker.c_str(), X_OK) != 0) return "";

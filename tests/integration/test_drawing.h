@@ -78,6 +78,9 @@ std::string shellAssignments(const std::vector<std::string>& env);
 bool haveEzdxf();
 // tests/integration/explode/blocks.py with ARGS (see there).
 ProcessResult blocks(const std::vector<std::string>& args);
+// A drawing of about 50 MB (3D faces), written once into the build's tests
+// folder and kept there; tests only read it.
+const std::string& largeDrawingPath();
 // vrmlcheck on FILE with extra expectations; empty when it passes (or when
 // vrmlcheck isn't built), else its complaint.
 std::string coinCheck(const std::string& file, const std::vector<std::string>& expectations = {});
