@@ -21,13 +21,15 @@ constexpr std::array<Word, 256> reflectedTable() {
 
 constexpr auto kCrc16Table = reflectedTable<uint16_t, 0xA001>();
 
-// The CRC-16 of eight bytes at a time ("slicing by eight"): table K gives
-// what a byte contributes when K more bytes follow it. Every object of a
-// drawing is checked, so this is on the loading path of every DWG.
-constexpr std::array<std::array<uint16_t, 256>, 8> crc16Slices() {
-  std::array<std::array<uint16_t, 256>, 8> t{};
+// The CRC-16 of sixteen bytes at a time ("slicing by sixteen"): table K
+// gives what a byte contributes when K more bytes follow it. Every object
+// an export reads is checked, its model among them, so this is on the
+// loading path of every DWG.
+constexpr size_t kCrc16Slice = 16;
+constexpr std::array<std::array<uint16_t, 256>, kCrc16Slice> crc16Slices() {
+  std::array<std::array<uint16_t, 256>, kCrc16Slice> t{};
   t[0] = reflectedTable<uint16_t, 0xA001>();
-  for (size_t k = 1; k < 8; ++k)
+  for (size_t k = 1; k < kCrc16Slice; ++k)
     for (unsigned i = 0; i < 256; ++i) t[k][i] = uint16_t((t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF]);
   return t;
 }
@@ -39,11 +41,11 @@ constexpr auto kCrc32Table = reflectedTable<uint32_t, 0xEDB88320u>();
 uint16_t crc16(uint16_t seed, std::span<const uint8_t> bytes) {
   uint16_t crc = seed;
   size_t i = 0;
-  for (; i + 8 <= bytes.size(); i += 8) {
+  for (; i + kCrc16Slice <= bytes.size(); i += kCrc16Slice) {
     const uint8_t* b = bytes.data() + i;
-    crc = uint16_t(kCrc16Slices[7][(crc ^ b[0]) & 0xFF] ^ kCrc16Slices[6][((crc >> 8) ^ b[1]) & 0xFF] ^
-                   kCrc16Slices[5][b[2]] ^ kCrc16Slices[4][b[3]] ^ kCrc16Slices[3][b[4]] ^ kCrc16Slices[2][b[5]] ^
-                   kCrc16Slices[1][b[6]] ^ kCrc16Slices[0][b[7]]);
+    uint16_t next = uint16_t(kCrc16Slices[15][(crc ^ b[0]) & 0xFF] ^ kCrc16Slices[14][((crc >> 8) ^ b[1]) & 0xFF]);
+    for (size_t k = 2; k < kCrc16Slice; ++k) next ^= kCrc16Slices[kCrc16Slice - 1 - k][b[k]];
+    crc = next;
   }
   for (; i < bytes.size(); ++i) crc = uint16_t((crc >> 8) ^ kCrc16Table[(crc ^ bytes[i]) & 0xFF]);
   return crc;

@@ -964,29 +964,34 @@ void dropModelTime(std::string& model) {
   }
 }
 
-// Model text (plain, lines ended by '\n') as DXF groups: a group 1 per
-// line, continued in groups 3, through the one writer of model groups the
-// host has.
-void writeModelText(DxfTextWriter& w, const std::string& text) {
+// Model text (lines ended by '\n'; in its stored form when STORED, plain
+// else) as DXF groups: a group 1 per line, continued in groups 3, through
+// the one writer of model groups the host has. TEXT is made plain in
+// place: a model is the largest thing a drawing holds, and is read once.
+void writeModelText(DxfTextWriter& w, std::string& text, bool stored) {
   // Lines as DXF keeps them: without the carriage returns and the trailing
   // blanks some writers leave.
-  std::string plain;
-  plain.reserve(text.size());
+  char* const begin = text.data();
+  char* out = begin;
   for (char c : text) {
+    if (stored) c = plainModelChar(c);
     if (c == '\n')
-      while (!plain.empty() && (plain.back() == ' ' || plain.back() == '\r')) plain.pop_back();
-    plain.push_back(c);
+      while (out != begin && (out[-1] == ' ' || out[-1] == '\r')) --out;
+    *out++ = c;
   }
-  while (!plain.empty() && (plain.back() == ' ' || plain.back() == '\r' || plain.back() == '\n')) plain.pop_back();
+  while (out != begin && (out[-1] == ' ' || out[-1] == '\r' || out[-1] == '\n')) --out;
+  text.resize(size_t(out - begin));
+  const std::string& plain = text;
   if (solids::modelTextStorable(plain)) {
     solids::emitModelText(plain, [&w](int code, std::string_view value) { w.raw(code, value); });
     return;
   }
   // A character with no stored form: the lines stored as they are.
   size_t at = 0;
+  std::string line;
   while (at < plain.size()) {
     const size_t end = std::min(plain.find('\n', at), plain.size());
-    std::string line = plain.substr(at, end - at);
+    line.assign(plain, at, end - at);
     for (char& c : line) c = plainModelChar(c);
     w.text(1, line);
     at = end + 1;
@@ -1119,12 +1124,10 @@ void decodeModeler(Decoding& d, std::string_view name) {
     if (!solids::writeSatText(binaryModel, solids::SatTextStyle::kDxf, text, reason))
       in.fail("binary solid model: " + reason);
     w.integer(70, 1);
-    writeModelText(w, text);
+    writeModelText(w, text, false);
   } else {
     w.integer(70, version);
-    std::string plain(model);
-    for (char& c : plain) c = plainModelChar(c);
-    writeModelText(w, plain);
+    writeModelText(w, model, true);
   }
   if (hasHistory) {
     w.subclass("AcDb3dSolid");

@@ -35,12 +35,13 @@ bool modelTextStorable(std::string_view text);
 // for the next. TEXT must be storable (modelTextStorable).
 template <typename Emit> void emitModelText(std::string_view text, Emit emit) {
   constexpr size_t kMaxValue = 255;
-  std::string value;
-  value.reserve(kMaxValue + 1);
+  // A value is built in a fixed buffer: a model runs to megabytes, a
+  // character at a time.
+  char value[kMaxValue + 1];
   for (size_t start = 0; start < text.size();) {
     size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
-    value.clear();
+    size_t n = 0;
     int code = 1;
     for (size_t i = start; i < end; ++i) {
       const auto c = static_cast<unsigned char>(text[i]);
@@ -48,15 +49,15 @@ template <typename Emit> void emitModelText(std::string_view text, Emit emit) {
       // A stored caret is written "^ ", so that no reader takes it for a
       // control character.
       const size_t length = stored == '^' ? 2 : 1;
-      if (value.size() + length > kMaxValue) {
-        emit(code, std::string_view(value));
-        value.clear();
+      if (n + length > kMaxValue) {
+        emit(code, std::string_view(value, n));
+        n = 0;
         code = 3;
       }
-      value.push_back(stored);
-      if (length == 2) value.push_back(' ');
+      value[n++] = stored;
+      if (length == 2) value[n++] = ' ';
     }
-    emit(code, std::string_view(value));
+    emit(code, std::string_view(value, n));
     start = end + 1;
   }
 }

@@ -89,6 +89,29 @@ TEST(DwgChecksums, PublishedCheckValues) {
   EXPECT_LT(sum >> 16, 0xFFF1u);
 }
 
+// The CRC-16 runs sixteen bytes at a time, then byte by byte: every length
+// around and across those steps, from any seed, gives what a bit-by-bit
+// reckoning does.
+TEST(DwgChecksums, Crc16OfEveryLengthMatchesBitByBit) {
+  auto bitByBit = [](uint16_t crc, std::span<const uint8_t> bytes) {
+    for (uint8_t b : bytes) {
+      crc ^= b;
+      for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
+    }
+    return crc;
+  };
+  std::vector<uint8_t> bytes(100);
+  uint32_t x = 12345;
+  for (uint8_t& b : bytes) b = uint8_t((x = x * 1103515245u + 12345u) >> 16);
+  for (uint16_t seed : {uint16_t(0), kCrc16SectionSeed, uint16_t(0xFFFF)})
+    for (size_t n = 0; n <= bytes.size(); ++n)
+      for (size_t from : {size_t(0), size_t(1), size_t(7)})
+        if (from <= n) {
+          const std::span<const uint8_t> part = std::span<const uint8_t>(bytes).subspan(from, n - from);
+          ASSERT_EQ(crc16(seed, part), bitByBit(seed, part)) << "seed " << seed << ", bytes " << from << " to " << n;
+        }
+}
+
 TEST(R2004Decompressor, OpcodesGoldenBytes) {
   std::vector<uint8_t> out;
   // A literal "abca", then 8 bytes from 3 back (0x98 0x00), then the end.

@@ -124,6 +124,20 @@ TEST(ModelTransform, ModelsThatCantBeRewrittenAreLeftAlone) {
   EXPECT_EQ(bytes.size(), 7u);
 }
 
+// A caret is stored as two characters, "^ ", never split between groups:
+// it fills a group to 255 exactly or opens the next one.
+TEST(ModelText, StoredCaretIsNeverSplitAcrossGroups) {
+  std::vector<std::pair<int, std::string>> groups;
+  ASSERT_TRUE(encodeModelText(std::string(253, 'x') + "A\n", groups));
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(groups[0].second, std::string(253, '\'') + "^ ");
+  ASSERT_TRUE(encodeModelText(std::string(254, 'x') + "A" + "\nx", groups));
+  ASSERT_EQ(groups.size(), 3u);
+  EXPECT_EQ(groups[0], (std::pair<int, std::string>{1, std::string(254, '\'')}));
+  EXPECT_EQ(groups[1], (std::pair<int, std::string>{3, "^ "}));
+  EXPECT_EQ(groups[2], (std::pair<int, std::string>{1, "'"}));
+}
+
 TEST(ModelText, CharactersWithoutAStoredFormAreRefused) {
   std::vector<std::pair<int, std::string>> groups;
   EXPECT_TRUE(encodeModelText("A b\n" + std::string(600, 'x') + "\n", groups));
