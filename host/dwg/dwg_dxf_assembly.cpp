@@ -108,7 +108,7 @@ public:
     writeEntitiesOf(names_.paperSpace);
     endSection();
     if (scope_ == DwgReadScope::kWholeDrawing) writeObjects();
-    if (version_ >= DwgVersion::kR2013) writeDataStorage();
+    if (version_ >= DwgVersion::kR2013 || !inlineModels_.empty()) writeDataStorage();
     rec_.endOfFile(out_.text.size());
     w_.text(0, "EOF");
     out_.listedKinds.assign(listedKinds_.begin(), listedKinds_.end());
@@ -172,7 +172,8 @@ private:
       if (cls == nullptr) in.fail("object of type " + std::to_string(frame.type) + " has no class");
     }
     try {
-      decodeObject(in, frame.type, cls, names_, o, text, listOnly, scope_ == DwgReadScope::kWholeDrawing);
+      decodeObject(in, frame.type, cls, names_, o, text, listOnly, scope_ == DwgReadScope::kWholeDrawing,
+                   scope_ == DwgReadScope::kExport);
     } catch (const DwgError&) {
       // Tables are what every other object leans on: no listing for them.
       if (listOnly || isNamedRecordType(frame.type)) throw;
@@ -412,6 +413,8 @@ private:
       notes.groups -= 3;
     }
     rec_.piece(notes, begin);
+    if (!o->binaryModel.empty())
+      inlineModels_.push_back({o->handle, o == &current_ ? std::move(current_.binaryModel) : o->binaryModel});
     if (o->listedOnly) {
       state_[i] |= kListed;
       if (scope_ == DwgReadScope::kWholeDrawing) {
@@ -643,7 +646,9 @@ private:
 
   // ACDSDATA: the two schemas DXF writes for solids' models (their
   // records' layout, as the format fixes it), then one record per model
-  // of an object written (for an export, of one written whole).
+  // of an object written (for an export, of one written whole). Before
+  // R2013 only an export writes it: for the binary models its solids
+  // handed up as read.
   void writeDataStorage() {
     section(DxfObjectRecorder::Section::kAcdsData, "ACDSDATA");
     DxfTextWriter& w = w_;
@@ -690,19 +695,26 @@ private:
       const std::optional<size_t> at = indexOf(m.entity);
       if (!at || !emitted(*at)) continue; // a model of no object written
       if (scope_ == DwgReadScope::kExport && (state_[*at] & kListed) != 0) continue;
-      const size_t begin = out_.text.size();
-      w.text(0, "ACDSRECORD");
-      w.integer(90, 1);
-      w.text(2, "AcDbDs::ID");
-      w.integer(280, 10);
-      w.handle(320, m.entity);
-      w.text(2, "ASM_Data");
-      w.integer(280, 15);
-      w.integer(94, static_cast<long long>(m.data.size()));
-      w.binary(310, m.data);
-      rec_.acdsRecord(begin, out_.text.size(), m.entity);
+      writeModelRecord(m);
     }
+    for (const DwgStoredModel& m : inlineModels_) writeModelRecord(m);
     endSection();
+  }
+
+  // One ACDSDATA record: M's binary model, linked to its entity.
+  void writeModelRecord(const DwgStoredModel& m) {
+    DxfTextWriter& w = w_;
+    const size_t begin = out_.text.size();
+    w.text(0, "ACDSRECORD");
+    w.integer(90, 1);
+    w.text(2, "AcDbDs::ID");
+    w.integer(280, 10);
+    w.handle(320, m.entity);
+    w.text(2, "ASM_Data");
+    w.integer(280, 15);
+    w.integer(94, static_cast<long long>(m.data.size()));
+    w.binary(310, m.data);
+    rec_.acdsRecord(begin, out_.text.size(), m.entity);
   }
 
   const DwgFile& dwg_;
@@ -710,6 +722,8 @@ private:
   DwgVersion version_;
   DwgHeaderValues header_; // what the header gave, completed from the objects
   const std::vector<DwgStoredModel>& models_;
+  // An export's binary models its solids handed up as read (R2004 to R2010).
+  std::vector<DwgStoredModel> inlineModels_;
   DwgReadScope scope_;
   DwgAsDxf& out_;
   DxfTextWriter w_;

@@ -2,7 +2,8 @@
 // them: HEADER, CLASSES, TABLES (each table's control object, then its
 // records), BLOCKS (each block record's BLOCK, its entities and ENDBLK),
 // ENTITIES (model space, then the current paper space), OBJECTS (the named
-// objects dictionary first), and ACDSDATA for R2013 and later. Table
+// objects dictionary first), and ACDSDATA for R2013 and later (and for an
+// export's binary models of R2004 to R2010). Table
 // records and dictionaries are decoded first, so that every other object
 // can name the layers, linetypes, styles and blocks it refers to; every
 // other object is decoded where its text goes, and recorded as the DXF

@@ -42,6 +42,7 @@ struct Decoding {
   bool xdictMissing = false;
   bool inPaperSpaceBlock = false; // BLOCK and ENDBLK of a layout's block: 67
   bool previews = true;           // block records' previews and entities' graphics written
+  bool binaryModels = false;      // binary models handed up as read, not as model text
 
   bool since(V v) const { return in.since(v); }
   bool before(V v) const { return in.before(v); }
@@ -1118,6 +1119,15 @@ void decodeModeler(Decoding& d, std::string_view name) {
   if (d.since(V::kR2013)) {
     w.integer(290, hasRevision ? 1 : 0);
     w.text(2, revision);
+  } else if (binary && d.binaryModels) {
+    // Handed up as read: the reader of an export takes binary models as
+    // they are, and model text would only be parsed back into this. What
+    // has no text form is refused as the text would refuse it.
+    std::string reason;
+    if (!solids::hasSatTextForm(binaryModel, solids::SatTextStyle::kDxf, reason))
+      in.fail("binary solid model: " + reason);
+    w.integer(70, 1);
+    d.obj.binaryModel = std::move(model);
   } else if (binary) {
     // The binary model as model text, as DXF of these versions keeps it.
     std::string text, reason;
@@ -1853,7 +1863,7 @@ void readEntityLinks(ObjectReader& in, const DwgNames& names, DwgObject& out) {
 }
 
 void decodeObject(ObjectReader& in, uint32_t type, const DwgClassInfo* cls, const DwgNames& names,
-                  DwgObject& out, std::string& text, bool listOnly, bool previews) {
+                  DwgObject& out, std::string& text, bool listOnly, bool previews, bool binaryModels) {
   out.type = type;
   out.handle = in.ownHandle();
   out.textBegin = text.size();
@@ -1862,6 +1872,7 @@ void decodeObject(ObjectReader& in, uint32_t type, const DwgClassInfo* cls, cons
   try {
     Decoding d(in, text, names, out);
     d.previews = previews;
+    d.binaryModels = binaryModels;
     const Kind* kind = nullptr;
     if (type >= 500) {
       if (cls == nullptr) in.fail("object of type " + std::to_string(type) + " has no class");

@@ -56,6 +56,9 @@ struct DwgObject {
   DwgBlockInfo block;      // a block record's flags, base point and path
   // A solid model kept in the data-storage section (R2013 and later).
   bool modelInDataStorage = false;
+  // A binary model kept in the object itself (R2004 to R2010), handed up
+  // as read when the decoding asked for binary models (no model text then).
+  std::string binaryModel;
   // Its extension dictionary (0 for none), and where the three groups
   // that name it lie in its text (relative to textBegin).
   uint64_t xdict = 0;
@@ -106,10 +109,13 @@ struct DwgClassInfo {
 // refers to; OUT.kind may view CLS's name, which must outlive it. LISTONLY
 // reads the common data alone, as for a kind without a decoder; without
 // PREVIEWS a block record's preview bitmap and an entity's graphic (the
-// picture of it a program without its kind shows) are not written. Throws DwgError
+// picture of it a program without its kind shows) are not written. With
+// BINARYMODELS a solid's binary model goes to OUT.binaryModel instead of
+// becoming model text (its DXF then holds group 70 alone). Throws DwgError
 // where the object's bits can't be trusted, TEXT then as it was.
 void decodeObject(ObjectReader& in, uint32_t type, const DwgClassInfo* cls, const DwgNames& names,
-                  DwgObject& out, std::string& text, bool listOnly = false, bool previews = true);
+                  DwgObject& out, std::string& text, bool listOnly = false, bool previews = true,
+                  bool binaryModels = false);
 
 // Reads only the common data of the entity IN reads (positioned after its
 // own handle) into OUT: its owner, entmode and, for R13 to R2000, its

@@ -1,5 +1,6 @@
 #include "solids/sat_text_writer.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <span>
@@ -109,13 +110,24 @@ void appendNumber(std::string& out, double v) {
 }
 
 bool isControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+bool hasControl(std::string_view s) { return std::any_of(s.begin(), s.end(), isControl); }
+// A record kind or keyword model text can't hold: empty, or with a blank
+// or control character (it would not read back as one word).
+bool badKeyword(std::string_view word) {
+  return word.empty() || std::any_of(word.begin(), word.end(), [](char c) { return c == ' ' || isControl(c); });
+}
+
+// The header strings STYLE writes: product and modeller version, and the
+// save date but in DXF's style.
+size_t headerStringsWritten(const SatDocument& doc, SatTextStyle style) {
+  if (doc.version < 200) return 0;
+  return std::min(doc.headerStrings.size(), size_t{style == SatTextStyle::kDxf ? 2u : 3u});
+}
 
 bool appendString(std::string& out, const std::string& s, int version, std::string& reason) {
-  for (char c : s) {
-    if (isControl(c)) {
-      reason = "solid model string holds a control character";
-      return false;
-    }
+  if (hasControl(s)) {
+    reason = "solid model string holds a control character";
+    return false;
   }
   if (version >= 700) out += '@';
   out += std::to_string(s.size());
@@ -125,11 +137,6 @@ bool appendString(std::string& out, const std::string& s, int version, std::stri
 }
 
 bool appendRecord(std::string& out, const SatRecord& rec, int version, std::string& reason) {
-  auto badKeyword = [&](std::string_view word) {
-    for (char c : word)
-      if (c == ' ' || isControl(c)) return true;
-    return word.empty();
-  };
   if (badKeyword(rec.kind)) {
     reason = "solid model record kind \"" + rec.kind + "\" has no text form";
     return false;
@@ -219,11 +226,9 @@ bool writeSatText(const SatDocument& doc, SatTextStyle style, std::string& text,
     for (size_t i = 0; i < strings.size() && i < doc.headerStrings.size(); ++i) strings[i] = doc.headerStrings[i];
     if (style == SatTextStyle::kDxf) strings[2] = {};
     for (size_t i = 0; i < strings.size(); ++i) {
-      for (char c : strings[i]) {
-        if (isControl(c)) {
-          reason = "solid model header string holds a control character";
-          return false;
-        }
+      if (hasControl(strings[i])) {
+        reason = "solid model header string holds a control character";
+        return false;
       }
       if (i > 0) text += ' ';
       text += std::to_string(strings[i].size());
@@ -247,6 +252,32 @@ bool writeSatText(const SatDocument& doc, SatTextStyle style, std::string& text,
     if (!appendRecord(text, rec, doc.version, reason)) return false;
   if (style == SatTextStyle::kFile)
     text += (doc.endMarker.starts_with("End-of-") ? doc.endMarker : std::string("End-of-ACIS-data")) + '\n';
+  return true;
+}
+
+bool hasSatTextForm(const SatDocument& doc, SatTextStyle style, std::string& reason) {
+  for (size_t i = 0; i < headerStringsWritten(doc, style); ++i) {
+    if (hasControl(doc.headerStrings[i])) {
+      reason = "solid model header string holds a control character";
+      return false;
+    }
+  }
+  for (const SatRecord& rec : doc.records) {
+    if (badKeyword(rec.kind)) {
+      reason = "solid model record kind \"" + rec.kind + "\" has no text form";
+      return false;
+    }
+    for (const SatValue& v : rec.values) {
+      if (v.kind == SatKind::String && hasControl(v.text)) {
+        reason = "solid model string holds a control character";
+        return false;
+      }
+      if (v.kind == SatKind::Word && badKeyword(v.text)) {
+        reason = "solid model keyword \"" + v.text + "\" has no text form";
+        return false;
+      }
+    }
+  }
   return true;
 }
 

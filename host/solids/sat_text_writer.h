@@ -40,6 +40,11 @@ enum class SatTextStyle : uint8_t {
 // control character, a keyword that is empty or holds a blank.
 bool writeSatText(const SatDocument& doc, SatTextStyle style, std::string& text, std::string& reason);
 
+// Whether writeSatText would write DOC in STYLE: false with the REASON it
+// would give where it would refuse. Walks the names and strings alone, so
+// a reader that keeps a model binary can refuse what the text would.
+bool hasSatTextForm(const SatDocument& doc, SatTextStyle style, std::string& reason);
+
 // Reads binary model data (readSab) and writes it as model text. False with
 // REASON when the data can't be read or written.
 bool sabToSatText(const uint8_t* data, size_t size, SatTextStyle style, std::string& text, std::string& reason);

@@ -3,8 +3,10 @@
 // the same text; the others as the reader lists a kind it has no decoder
 // for (their common groups and extended data, nothing of their own); the
 // tables as they are but for block previews. Blocks hold only what the
-// export's explode places, and only the blocks it reaches. Checked on
-// every corpus DWG.
+// export's explode places, and only the blocks it reaches. A solid's
+// binary model (R2004 to R2010) reaches an export as read, in ACDSDATA as
+// R2013 keeps it, and the whole drawing as model text. Checked on every
+// corpus DWG.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +18,10 @@
 
 #include "dwg/dwg_reader.h"
 #include "dxf/dxf_values.h"
+#include "dxf/entity_views.h"
+#include "solids/dxf_model_text.h"
+#include "solids/sab_reader.h"
+#include "solids/sat_text_writer.h"
 #include "support/corpus.h"
 
 namespace corvane::dwg {
@@ -151,6 +157,7 @@ TEST(DwgReadScope, AnExportReadsWhatTheWholeDrawingReads) {
       EXPECT_EQ(e->second.object->role, w.object->role) << handle;
       EXPECT_EQ(e->second.object->inBlock, w.object->inBlock) << handle;
       const bool blockRecord = w.type == "BLOCK_RECORD";
+      if (w.type == "3DSOLID" && e->second.own != w.own) continue; // a binary model: its own test
       if (e->second.own == withoutPictures(w.own, blockRecord)) {
         ++same;
       } else {
@@ -172,6 +179,69 @@ TEST(DwgReadScope, AnExportReadsWhatTheWholeDrawingReads) {
     EXPECT_TRUE(exported.listedHandles.empty());
     (void)listed;
   }
+}
+
+// The ACDSDATA record naming HANDLE in DXF ("" for none).
+std::string_view modelRecordOf(const DwgAsDxf& dxf, uint64_t handle) {
+  for (const DxfAcdsRecord& r : dxf.layout.acdsRecords)
+    if (r.owner == handle) return std::string_view(dxf.text).substr(r.range.begin, r.range.end - r.range.begin);
+  return {};
+}
+
+// R2004 to R2010 keep each solid's model as binary data in the object: an
+// export hands it through as read (group 70 alone in the entity, the bytes
+// in an ACDSDATA record naming it), so that the loader reads no model text
+// back; the whole drawing (shell, entget, SAVEAS) keeps the model text its
+// DXF twin holds. Both are the same model.
+TEST(DwgReadScope, AnExportTakesBinaryModelsAsRead) {
+  int solids = 0;
+  for (const auto& file : corvane::testing::dwgCorpusFiles()) {
+    const std::string stem = file.stem().string();
+    if (!stem.starts_with("r2004") && !stem.starts_with("r2007") && !stem.starts_with("r2010")) continue;
+    SCOPED_TRACE(stem);
+    const std::string bytes = corvane::testing::readBytes(file);
+    const std::span<const uint8_t> span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    const DwgAsDxf whole = readDwgAsDxf(span, DwgReadScope::kWholeDrawing);
+    const DwgAsDxf exported = readDwgAsDxf(span, DwgReadScope::kExport);
+    EXPECT_TRUE(whole.layout.acdsRecords.empty());
+    EXPECT_EQ(whole.text.find("\nACDSDATA\n"), std::string::npos);
+    const auto all = byHandle(whole), ours = byHandle(exported);
+    for (const auto& [handle, w] : all) {
+      if (w.type != "3DSOLID") continue;
+      ++solids;
+      SCOPED_TRACE(handle);
+      const auto e = ours.find(handle);
+      ASSERT_NE(e, ours.end());
+      SolidModelData text, binary;
+      readSolidModelText(w.own, DxfEncoding::kText, text);
+      readSolidModelText(e->second.own, DxfEncoding::kText, binary);
+      ASSERT_FALSE(text.textGroups.empty());
+      EXPECT_TRUE(binary.textGroups.empty());
+      EXPECT_EQ(binary.modelerVersion, 1);
+      EXPECT_TRUE(modelRecordOf(whole, *parseHandle(handle)).empty());
+      const std::string_view record = modelRecordOf(exported, *parseHandle(handle));
+      ASSERT_FALSE(record.empty());
+      ASSERT_TRUE(readAcdsBinary(record, DxfEncoding::kText, binary.binary));
+      // The bytes, written as model text, are the whole drawing's model.
+      solids::SatDocument doc;
+      std::string reason, fromBinary, fromText;
+      ASSERT_TRUE(solids::readSab(binary.binary.data(), binary.binary.size(), doc, reason)) << reason;
+      ASSERT_TRUE(solids::writeSatText(doc, solids::SatTextStyle::kDxf, fromBinary, reason)) << reason;
+      ASSERT_TRUE(solids::decodeModelText(text, fromText, reason)) << reason;
+      EXPECT_EQ(fromBinary, fromText);
+      // Everything else of the entity is as the whole drawing has it.
+      std::string withoutModel;
+      for (std::string_view rest = w.own; !rest.empty();) {
+        const size_t codeEnd = rest.find('\n'), valueEnd = rest.find('\n', codeEnd + 1);
+        const std::string_view group = rest.substr(0, valueEnd + 1);
+        const int code = parseGroupCode(rest.substr(0, codeEnd)).value_or(-1);
+        if (code != 1 && code != 3) withoutModel += group;
+        rest.remove_prefix(group.size());
+      }
+      EXPECT_EQ(e->second.own, withoutModel);
+    }
+  }
+  if (solids == 0) GTEST_SKIP() << "no R2004 to R2010 drawing with a solid beside the project";
 }
 
 } // namespace

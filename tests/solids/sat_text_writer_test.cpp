@@ -124,6 +124,17 @@ TEST(SatTextWriter, OldVersionsAndBareDocumentsGetTheirOwnForms) {
   EXPECT_EQ(text, "106 1 1 0\nedge 7 unknown #\n");
 }
 
+// hasSatTextForm refuses what the writer refuses, with its reason, and
+// passes what it writes: a DWG export keeps models binary on its word.
+void expectTheWritersVerdict(const SatDocument& doc, SatTextStyle style, const std::string& what) {
+  std::string text, written, checked;
+  const bool writes = writeSatText(doc, style, text, written);
+  EXPECT_EQ(hasSatTextForm(doc, style, checked), writes) << what;
+  if (!writes) {
+    EXPECT_EQ(checked, written) << what;
+  }
+}
+
 TEST(SatTextWriter, RefusesValuesWithoutATextForm) {
   auto refusal = [](SatKind kind, const std::string& value) {
     SatDocument doc;
@@ -135,12 +146,35 @@ TEST(SatTextWriter, RefusesValuesWithoutATextForm) {
     doc.records[0].values.push_back(v);
     std::string text, reason;
     EXPECT_FALSE(writeSatText(doc, SatTextStyle::kFile, text, reason)) << value;
+    expectTheWritersVerdict(doc, SatTextStyle::kFile, value);
     return reason;
   };
   EXPECT_EQ(refusal(SatKind::String, "two\nlines"), "solid model string holds a control character");
   EXPECT_EQ(refusal(SatKind::Word, "two words"), "solid model keyword \"two words\" has no text form");
   EXPECT_EQ(refusal(SatKind::Word, ""), "solid model keyword \"\" has no text form");
-  std::string text, reason;
+  // Record kinds and header strings; DXF's style leaves the save date out,
+  // so a date no text can hold refuses a file only.
+  SatDocument doc;
+  doc.version = 21800;
+  doc.headerStrings = {"product", "modeller", "a\tdate"};
+  doc.records.push_back({0, "body", {}});
+  SatValue fine;
+  fine.kind = SatKind::String;
+  fine.text = "a name";
+  doc.records[0].values.push_back(fine);
+  expectTheWritersVerdict(doc, SatTextStyle::kFile, "date");
+  expectTheWritersVerdict(doc, SatTextStyle::kDxf, "date in DXF");
+  std::string reason;
+  EXPECT_TRUE(hasSatTextForm(doc, SatTextStyle::kDxf, reason));
+  EXPECT_FALSE(hasSatTextForm(doc, SatTextStyle::kFile, reason));
+  doc.headerStrings = {"pro\nduct", "modeller"};
+  expectTheWritersVerdict(doc, SatTextStyle::kDxf, "product");
+  doc.headerStrings = {"product", "modeller"};
+  doc.records[0].kind = "two kinds";
+  expectTheWritersVerdict(doc, SatTextStyle::kDxf, "kind");
+  EXPECT_FALSE(hasSatTextForm(doc, SatTextStyle::kDxf, reason));
+  EXPECT_EQ(reason, "solid model record kind \"two kinds\" has no text form");
+  std::string text;
   EXPECT_FALSE(sabToSatText(reinterpret_cast<const uint8_t*>("ACIS BinaryFile"), 15, SatTextStyle::kFile, text,
                             reason));
   EXPECT_EQ(reason, "binary solid model header is truncated");
