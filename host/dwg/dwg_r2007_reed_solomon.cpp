@@ -85,13 +85,12 @@ inline Lanes timesConstant(Lanes s, const std::array<uint8_t, 8>& bits) {
 // element's row and column bits (4 each) one place round; four rounds make
 // the turn.
 inline void transpose16(Lanes (&rows)[16]) {
-  const Lanes low = {0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23};
-  const Lanes high = {8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31};
   for (int round = 0; round < 4; ++round) {
     Lanes next[16];
     for (size_t i = 0; i < 8; ++i) {
-      next[2 * i] = __builtin_shuffle(rows[i], rows[i + 8], low);
-      next[2 * i + 1] = __builtin_shuffle(rows[i], rows[i + 8], high);
+      next[2 * i] = __builtin_shufflevector(rows[i], rows[i + 8], 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+      next[2 * i + 1] =
+          __builtin_shufflevector(rows[i], rows[i + 8], 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31);
     }
     std::memcpy(rows, next, sizeof next);
   }
