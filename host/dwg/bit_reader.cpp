@@ -244,43 +244,6 @@ DwgColor BitReader::readENC() {
   return color;
 }
 
-Vec2 BitReader::read2RD() {
-  Vec2 p;
-  p.x = readRD();
-  p.y = readRD();
-  return p;
-}
-
-Vec3 BitReader::read3RD() {
-  Vec3 p;
-  p.x = readRD();
-  p.y = readRD();
-  p.z = readRD();
-  return p;
-}
-
-Vec2 BitReader::read2BD() {
-  Vec2 p;
-  p.x = readBD();
-  p.y = readBD();
-  return p;
-}
-
-Vec2 BitReader::read2DD(Vec2 defaults) {
-  Vec2 p;
-  p.x = readDD(defaults.x);
-  p.y = readDD(defaults.y);
-  return p;
-}
-
-Vec3 BitReader::read3DD(Vec3 defaults) {
-  Vec3 p;
-  p.x = readDD(defaults.x);
-  p.y = readDD(defaults.y);
-  p.z = readDD(defaults.z);
-  return p;
-}
-
 DwgHandleRef BitReader::readH(uint64_t reference) {
   uint64_t at = pos_;
   uint8_t first = readRC();

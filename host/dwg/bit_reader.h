@@ -157,19 +157,15 @@ public:
   DwgColor readCMC(BitReader& strings);
   DwgColor readENC(); // ENC: a BS before R2004; the flags in its high byte after
 
-  // Points.
-  Vec2 read2RD();
-  Vec3 read3RD();
-  Vec2 read2BD();
-  Vec3 read3BD() {
-    Vec3 p;
-    p.x = readBD();
-    p.y = readBD();
-    p.z = readBD();
-    return p;
-  }
-  Vec2 read2DD(Vec2 defaults);
-  Vec3 read3DD(Vec3 defaults);
+  // Points: their coordinates in turn (a braced list is evaluated left to
+  // right, so the reads happen in the file's order).
+  Vec2 read2RD() { return {readRD(), readRD()}; }
+  Vec3 read3RD() { return {readRD(), readRD(), readRD()}; }
+  Vec2 read2BD() { return {readBD(), readBD()}; }
+  Vec3 read3BD() { return {readBD(), readBD(), readBD()}; }
+  // DD points: each coordinate against its default.
+  Vec2 read2DD(Vec2 defaults) { return {readDD(defaults.x), readDD(defaults.y)}; }
+  Vec3 read3DD(Vec3 defaults) { return {readDD(defaults.x), readDD(defaults.y), readDD(defaults.z)}; }
 
   // Handles. REFERENCE is the handle relative codes count from (the
   // object's own handle); a code the format does not have, more than eight
