@@ -127,7 +127,7 @@ double BitReader::readDD(double defaultValue) {
   }
 }
 
-uint64_t BitReader::readUMC() {
+uint64_t BitReader::readModular(unsigned& lastShift) {
   uint64_t at = pos_;
   uint64_t v = 0;
   if ((pos_ & 7) == 0) {
@@ -138,6 +138,7 @@ uint64_t BitReader::readUMC() {
       v |= uint64_t(p[i] & 0x7F) << (7 * i);
       if ((p[i] & 0x80) == 0) {
         pos_ += 8 * (i + 1);
+        lastShift = 7 * i;
         return v;
       }
     }
@@ -147,37 +148,24 @@ uint64_t BitReader::readUMC() {
   for (unsigned shift = 0; shift < 63; shift += 7) {
     uint8_t b = readRC();
     v |= uint64_t(b & 0x7F) << shift;
-    if ((b & 0x80) == 0) return v;
+    if ((b & 0x80) == 0) {
+      lastShift = shift;
+      return v;
+    }
   }
   failAt(at, "a modular number longer than nine bytes");
 }
 
+uint64_t BitReader::readUMC() {
+  unsigned lastShift = 0;
+  return readModular(lastShift);
+}
+
 int64_t BitReader::readMC() {
-  uint64_t at = pos_;
-  uint64_t v = 0;
-  if ((pos_ & 7) == 0) {
-    // On a byte boundary (the object map): the bytes themselves.
-    const uint64_t bytes = (end_ - pos_) / 8;
-    const uint8_t* p = bytes_.data() + (pos_ >> 3);
-    for (unsigned i = 0; i < 9 && i < bytes; ++i) {
-      if ((p[i] & 0x80) == 0) {
-        v |= uint64_t(p[i] & 0x3F) << (7 * i);
-        pos_ += 8 * (i + 1);
-        return (p[i] & 0x40) ? -int64_t(v) : int64_t(v);
-      }
-      v |= uint64_t(p[i] & 0x7F) << (7 * i);
-    }
-    v = 0; // the long way names what is wrong
-  }
-  for (unsigned shift = 0; shift < 63; shift += 7) {
-    uint8_t b = readRC();
-    if ((b & 0x80) == 0) {
-      v |= uint64_t(b & 0x3F) << shift;
-      return (b & 0x40) ? -int64_t(v) : int64_t(v);
-    }
-    v |= uint64_t(b & 0x7F) << shift;
-  }
-  failAt(at, "a modular number longer than nine bytes");
+  unsigned lastShift = 0;
+  uint64_t v = readModular(lastShift);
+  const uint64_t sign = uint64_t(0x40) << lastShift;
+  return (v & sign) ? -int64_t(v & ~sign) : int64_t(v);
 }
 
 uint32_t BitReader::readMS() {

@@ -100,6 +100,9 @@ public:
   // section: "SECTION at byte OFFSET: WHAT".
   [[noreturn]] void fail(const std::string& what) const;
   [[noreturn]] void failAt(uint64_t at, const std::string& what) const;
+  // The 7-bit groups of a UMC or MC, in order; LASTSHIFT is where the last
+  // byte's group starts (MC's sign is that group's 0x40).
+  uint64_t readModular(unsigned& lastShift);
 
   // Raw values.
   bool readB() { return take(1) != 0; }               // B: one bit
