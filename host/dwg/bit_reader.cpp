@@ -80,7 +80,20 @@ void BitReader::readBytes(std::span<uint8_t> out) {
   if ((pos_ & 7) == 0) {
     if (!out.empty()) std::memcpy(out.data(), bytes_.data() + (pos_ >> 3), out.size());
   } else {
-    for (size_t i = 0; i < out.size(); ++i) out[i] = byteAt(pos_ + 8 * i);
+    // Eight bytes at a time from nine: the bytes as one big-endian word
+    // moved up by the offset, and the top of the ninth below them.
+    const uint8_t* from = bytes_.data() + (pos_ >> 3);
+    const unsigned shift = unsigned(pos_ & 7);
+    size_t i = 0;
+    for (; i + 8 <= out.size(); i += 8) {
+      uint64_t word;
+      std::memcpy(&word, from + i, 8);
+      if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+      word = (word << shift) | (from[i + 8] >> (8 - shift));
+      if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+      std::memcpy(out.data() + i, &word, 8);
+    }
+    for (; i < out.size(); ++i) out[i] = byteAt(pos_ + 8 * i);
   }
   pos_ += uint64_t(out.size()) * 8;
 }

@@ -3,6 +3,12 @@
 #include <array>
 #include <cstring>
 
+#include "dwg/cpu_features.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace corvane::dwg {
 namespace {
 
@@ -20,6 +26,9 @@ struct Field {
   // Each root times x^b, b from 0 to 7: a product with the root, bit by bit.
   std::array<std::array<uint8_t, 8>, 16> rootTimesBit{};
   std::array<uint8_t, 17> generator{}; // monic, highest coefficient first
+  // Each root times every low nibble and every high nibble: a product is
+  // the sum of the two.
+  std::array<std::array<uint8_t, 16>, 16> rootTimesLow{}, rootTimesHigh{};
 
   constexpr Field(unsigned fieldPolynomial, size_t parityBytes) : polynomial(fieldPolynomial), parity(parityBytes) {
     unsigned x = 1;
@@ -33,6 +42,11 @@ struct Field {
     for (size_t k = 0; k < parity; ++k) roots[k] = exp[255 - parity + k];
     for (size_t k = 0; k < parity; ++k)
       for (size_t b = 0; b < 8; ++b) rootTimesBit[k][b] = mul(roots[k], static_cast<uint8_t>(1u << b));
+    for (size_t k = 0; k < parity; ++k)
+      for (unsigned n = 0; n < 16; ++n) {
+        rootTimesLow[k][n] = mul(roots[k], static_cast<uint8_t>(n));
+        rootTimesHigh[k][n] = mul(roots[k], static_cast<uint8_t>(n << 4));
+      }
     // The generator: the product of (x + root) over the roots.
     generator[0] = 1;
     for (size_t k = 0; k < parity; ++k) {
@@ -96,6 +110,24 @@ inline void transpose16(Lanes (&rows)[16]) {
   }
 }
 
+// Rows of sixteen bytes to words: byte l of row j becomes byte j of word l,
+// for the LANES words (at most sixteen) whose data bytes go to DATA, word
+// after word. Sixteen rows at a time are turned over whole, the rest byte
+// by byte.
+void rowsToWords(const uint8_t* rows, size_t rowStride, size_t dataBytes, size_t lanes, uint8_t* data) {
+  size_t j = 0;
+  for (; j + 16 <= dataBytes; j += 16) {
+    Lanes block[16];
+    for (size_t r = 0; r < 16; ++r) std::memcpy(&block[r], rows + (j + r) * rowStride, 16);
+    transpose16(block);
+    for (size_t l = 0; l < lanes; ++l) std::memcpy(data + l * dataBytes + j, &block[l], 16);
+  }
+  for (size_t l = 0; l < lanes; ++l) {
+    uint8_t* out = data + l * dataBytes;
+    for (size_t r = j; r < dataBytes; ++r) out[r] = rows[r * rowStride + l];
+  }
+}
+
 // Up to sixteen words side by side: byte j of word l at FIRST[l + j *
 // STRIDE] (sixteen bytes readable in each row; lanes past LANES hold zero
 // words, which are valid). Their data bytes go to DATA, word after word;
@@ -107,7 +139,6 @@ std::optional<size_t> deinterleaveLanes(const uint8_t* first, size_t stride, siz
                                         uint8_t* data) {
   // The parity fixed at compile time: the checks' steps unrolled.
   static_assert(kParity <= 16);
-  const size_t dataBytes = kR2007WordBytes - kParity;
   const uint8_t half = static_cast<uint8_t>(f.polynomial >> 1);
   Lanes syndromes[16] = {};
   alignas(16) uint8_t rows[kR2007WordBytes][16];
@@ -129,23 +160,48 @@ std::optional<size_t> deinterleaveLanes(const uint8_t* first, size_t stride, siz
   }
   Lanes bad = {};
   for (size_t k = 0; k < kParity; ++k) bad |= syndromes[k];
-  // Rows to words: sixteen rows at a time turned over whole, the rest
-  // byte by byte.
-  size_t j = 0;
-  for (; j + 16 <= dataBytes; j += 16) {
-    Lanes block[16];
-    std::memcpy(block, rows[j], sizeof block);
-    transpose16(block);
-    for (size_t l = 0; l < lanes; ++l) std::memcpy(data + l * dataBytes + j, &block[l], 16);
-  }
-  for (size_t l = 0; l < lanes; ++l) {
-    uint8_t* out = data + l * dataBytes;
-    for (size_t r = j; r < dataBytes; ++r) out[r] = rows[r][l];
-  }
+  rowsToWords(&rows[0][0], 16, kR2007WordBytes - kParity, lanes, data);
   for (size_t l = 0; l < lanes; ++l)
     if (bad[l] != 0) return l;
   return std::nullopt;
 }
+
+#if defined(__x86_64__)
+// Up to thirty-two words side by side, as deinterleaveLanes takes sixteen,
+// where the processor has AVX2: each product with a root is two table
+// lookups, one per nibble, thirty-two bytes at once.
+template <size_t kParity>
+__attribute__((target("avx2"))) std::optional<size_t> deinterleave32(const uint8_t* first, size_t stride,
+                                                                     size_t lanes, const Field& f, uint8_t* data) {
+  static_assert(kParity <= 16);
+  __m256i low[kParity], high[kParity], syndromes[kParity];
+  for (size_t k = 0; k < kParity; ++k) {
+    low[k] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(f.rootTimesLow[k].data())));
+    high[k] = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(f.rootTimesHigh[k].data())));
+    syndromes[k] = _mm256_setzero_si256();
+  }
+  const __m256i nibble = _mm256_set1_epi8(0x0F);
+  alignas(32) uint8_t rows[kR2007WordBytes][32];
+  for (size_t j = 0; j < kR2007WordBytes; ++j) {
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first + j * stride));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(rows[j]), b);
+    for (size_t k = 0; k < kParity; ++k) {
+      const __m256i s = syndromes[k];
+      const __m256i product = _mm256_xor_si256(_mm256_shuffle_epi8(low[k], _mm256_and_si256(s, nibble)),
+                                               _mm256_shuffle_epi8(high[k], _mm256_and_si256(_mm256_srli_epi16(s, 4), nibble)));
+      syndromes[k] = _mm256_xor_si256(product, b);
+    }
+  }
+  __m256i any = _mm256_setzero_si256();
+  for (size_t k = 0; k < kParity; ++k) any = _mm256_or_si256(any, syndromes[k]);
+  const uint32_t bad = ~uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(any, _mm256_setzero_si256())));
+  const size_t dataBytes = kR2007WordBytes - kParity;
+  rowsToWords(&rows[0][0], 32, dataBytes, std::min<size_t>(lanes, 16), data);
+  if (lanes > 16) rowsToWords(&rows[0][16], 32, dataBytes, lanes - 16, data + 16 * dataBytes);
+  if (bad != 0) return size_t(__builtin_ctz(bad));
+  return std::nullopt;
+}
+#endif
 
 } // namespace
 
@@ -155,21 +211,35 @@ std::vector<uint8_t> deinterleaveR2007(std::span<const uint8_t> encoded, size_t 
   const size_t dataBytes = kR2007WordBytes - f.parity;
   firstBadWord.reset();
   std::vector<uint8_t> data(words * dataBytes);
+#if defined(__x86_64__)
+  const bool wide = cpuFeatures().avx2;
+#else
+  const bool wide = false;
+#endif
+  const size_t width = wide ? 32 : 16;
+  // LANES words from word W on, their rows STRIDE apart from FIRST.
   auto run = [&](const uint8_t* first, size_t stride, size_t w, size_t lanes) {
     uint8_t* out = data.data() + w * dataBytes;
     // The two codes' parities: the data pages' 4, the system pages' 16.
-    const std::optional<size_t> bad = f.parity == kDataField.parity ? deinterleaveLanes<kDataField.parity>(first, stride, lanes, f, out)
-                                                                    : deinterleaveLanes<kSystemField.parity>(first, stride, lanes, f, out);
+    const bool dataCode = f.parity == kDataField.parity;
+    std::optional<size_t> bad;
+#if defined(__x86_64__)
+    if (wide)
+      bad = dataCode ? deinterleave32<kDataField.parity>(first, stride, lanes, f, out)
+                     : deinterleave32<kSystemField.parity>(first, stride, lanes, f, out);
+    else
+#endif
+      bad = dataCode ? deinterleaveLanes<kDataField.parity>(first, stride, lanes, f, out)
+                     : deinterleaveLanes<kSystemField.parity>(first, stride, lanes, f, out);
     if (!firstBadWord && bad) firstBadWord = w + *bad;
   };
   size_t w = 0;
-  for (; w + 16 <= words; w += 16) run(encoded.data() + w, words, w, 16);
+  for (; w + width <= words; w += width) run(encoded.data() + w, words, w, width);
   if (w < words) {
-    // The last few words, gathered into rows of sixteen.
-    alignas(16) uint8_t rest[kR2007WordBytes][16] = {};
-    for (size_t j = 0; j < kR2007WordBytes; ++j)
-      for (size_t l = 0; w + l < words; ++l) rest[j][l] = encoded[w + l + j * words];
-    run(&rest[0][0], 16, w, words - w);
+    // The last few words, gathered into rows (zero words after them).
+    alignas(32) uint8_t rest[kR2007WordBytes][32] = {};
+    for (size_t j = 0; j < kR2007WordBytes; ++j) std::memcpy(rest[j], encoded.data() + w + j * words, words - w);
+    run(&rest[0][0], 32, w, words - w);
   }
   return data;
 }

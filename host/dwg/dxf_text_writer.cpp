@@ -46,6 +46,15 @@ size_t plainPrefix(std::string_view value) {
   return at;
 }
 
+// Appends the first N bytes at GROUP (N <= kWidth, kWidth bytes there): a
+// copy of a width the compiler knows, cut back to N. A short group is
+// appended without a copy of variable length.
+template <size_t kWidth> void appendGroup(std::string& out, const char* group, size_t n) {
+  const size_t at = out.size();
+  out.append(group, kWidth);
+  out.resize(at + n);
+}
+
 } // namespace
 
 // What the scan's ownGroup and subGroup note, group by group (see
@@ -144,7 +153,11 @@ void DxfTextWriter::text(int c, std::string_view value) {
   if (plain == value.size() && value.size() < sizeof group - valueAt - 1) {
     std::memcpy(group + valueAt, value.data(), value.size());
     group[valueAt + value.size()] = '\n';
-    out_.append(group, valueAt + value.size() + 1);
+    const size_t n = valueAt + value.size() + 1;
+    if (n <= 64)
+      appendGroup<64>(out_, group, n);
+    else
+      out_.append(group, n);
     done(c, begin, begin + valueAt);
     return;
   }
@@ -175,16 +188,16 @@ void DxfTextWriter::raw(int c, std::string_view value) {
 void DxfTextWriter::integer(int c, long long value) {
   const size_t begin = out_.size();
   // The code, then the value padded to six columns, in one append.
-  char group[48];
+  char group[40];
   const size_t valueAt = codeLine(c, group);
-  char digits[24];
+  char digits[20];
   const size_t n = static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, value).ptr - digits);
   size_t at = valueAt;
   for (size_t pad = n; pad < 6; ++pad) group[at++] = ' ';
   std::memcpy(group + at, digits, n);
   at += n;
   group[at++] = '\n';
-  out_.append(group, at);
+  appendGroup<sizeof group>(out_, group, at);
   done(c, begin, begin + valueAt);
 }
 
@@ -194,7 +207,7 @@ void DxfTextWriter::real(int c, double value) {
   const size_t valueAt = codeLine(c, group);
   char* end = writeDxfReal(group + valueAt, value);
   *end++ = '\n';
-  out_.append(group, static_cast<size_t>(end - group));
+  appendGroup<sizeof group>(out_, group, static_cast<size_t>(end - group));
   done(c, begin, begin + valueAt);
 }
 
@@ -219,11 +232,11 @@ void DxfTextWriter::handle(int c, uint64_t value) {
     *--p = kHex[value & 15];
     value >>= 4;
   } while (value != 0);
-  char group[40];
+  char group[32];
   const size_t valueAt = codeLine(c, group);
   const size_t n = static_cast<size_t>(digits + 17 - p);
   std::memcpy(group + valueAt, p, n);
-  out_.append(group, valueAt + n);
+  appendGroup<sizeof group>(out_, group, valueAt + n);
   done(c, begin, begin + valueAt);
 }
 

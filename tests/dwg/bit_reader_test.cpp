@@ -63,6 +63,30 @@ TEST(BitReader, RawValuesOnAndOffByteBoundaries) {
   EXPECT_EQ(be.readBits(8), 0x56u);
 }
 
+// A run of bytes at every bit offset and of every length up to past two
+// words: the bytes are those the bits hold, and the run may end on the
+// stream's last bit.
+TEST(BitReader, ByteRunsAtEveryBitOffset) {
+  std::vector<uint8_t> data(40);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i * 37 + 11);
+  auto bitAt = [&](size_t bit) { return (data[bit / 8] >> (7 - bit % 8)) & 1; };
+  for (unsigned offset = 0; offset < 8; ++offset)
+    for (size_t n = 0; n <= 20; ++n) {
+      // Only the bytes the run touches, so that a read past them shows.
+      const std::vector<uint8_t> exact(data.begin(), data.begin() + (offset + 8 * n + 7) / 8);
+      BitReader in(exact, DwgVersion::kR2000, "test");
+      in.seek(offset);
+      std::vector<uint8_t> run(n);
+      in.readBytes(run);
+      for (size_t i = 0; i < n; ++i) {
+        uint8_t expected = 0;
+        for (size_t b = 0; b < 8; ++b) expected = uint8_t(expected << 1 | bitAt(offset + 8 * i + b));
+        ASSERT_EQ(run[i], expected) << "offset " << offset << ", length " << n << ", byte " << i;
+      }
+      EXPECT_LT(in.remaining(), 8u);
+    }
+}
+
 TEST(BitReader, BitShortAndBitLong) {
   std::vector<uint8_t> data = bits("00 00110100 00010010"  // BS: RS 0x1234
                                    "01 11111111"           // BS: RC 255

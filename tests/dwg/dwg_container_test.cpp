@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "dwg/back_reference.h"
+#include "dwg/cpu_features.h"
 #include "dwg/dwg_checksums.h"
 #include "dwg/dwg_container_r2004.h"
 #include "dwg/dwg_error.h"
@@ -89,9 +90,9 @@ TEST(DwgChecksums, PublishedCheckValues) {
   EXPECT_LT(sum >> 16, 0xFFF1u);
 }
 
-// The CRC-16 runs sixteen bytes at a time, then byte by byte: every length
-// around and across those steps, from any seed, gives what a bit-by-bit
-// reckoning does.
+// The CRC-16 runs sixteen bytes at a time (or folds them), then byte by
+// byte: every length around and across those steps, from any seed, gives
+// what a bit-by-bit reckoning does.
 TEST(DwgChecksums, Crc16OfEveryLengthMatchesBitByBit) {
   auto bitByBit = [](uint16_t crc, std::span<const uint8_t> bytes) {
     for (uint8_t b : bytes) {
@@ -100,16 +101,24 @@ TEST(DwgChecksums, Crc16OfEveryLengthMatchesBitByBit) {
     }
     return crc;
   };
-  std::vector<uint8_t> bytes(100);
+  std::vector<uint8_t> bytes(300);
   uint32_t x = 12345;
   for (uint8_t& b : bytes) b = uint8_t((x = x * 1103515245u + 12345u) >> 16);
-  for (uint16_t seed : {uint16_t(0), kCrc16SectionSeed, uint16_t(0xFFFF)})
-    for (size_t n = 0; n <= bytes.size(); ++n)
-      for (size_t from : {size_t(0), size_t(1), size_t(7)})
-        if (from <= n) {
-          const std::span<const uint8_t> part = std::span<const uint8_t>(bytes).subspan(from, n - from);
-          ASSERT_EQ(crc16(seed, part), bitByBit(seed, part)) << "seed " << seed << ", bytes " << from << " to " << n;
-        }
+  // Both forms: folded by carry-less products where the processor has
+  // them, and by tables.
+  const CpuFeatures saved = cpuFeatures();
+  for (bool folded : {saved.carrylessMultiply, false}) {
+    cpuFeatures().carrylessMultiply = folded;
+    for (uint16_t seed : {uint16_t(0), kCrc16SectionSeed, uint16_t(0xFFFF)})
+      for (size_t n = 0; n <= bytes.size(); ++n)
+        for (size_t from : {size_t(0), size_t(1), size_t(7)})
+          if (from <= n) {
+            const std::span<const uint8_t> part = std::span<const uint8_t>(bytes).subspan(from, n - from);
+            ASSERT_EQ(crc16(seed, part), bitByBit(seed, part))
+                << "seed " << seed << ", bytes " << from << " to " << n << ", folded " << folded;
+          }
+  }
+  cpuFeatures() = saved;
 }
 
 TEST(R2004Decompressor, OpcodesGoldenBytes) {

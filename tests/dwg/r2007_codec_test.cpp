@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "dwg/cpu_features.h"
 #include "dwg/dwg_error.h"
 #include "dwg/dwg_r2007_decompress.h"
 #include "dwg/dwg_r2007_reed_solomon.h"
@@ -155,29 +156,35 @@ TEST(R2007ReedSolomon, ADamagedByteAnywhereNamesItsWord) {
   }
 }
 
-// Runs of sixteen words and more are checked sixteen at a time, the rest
-// one by one: a damaged byte names its word in either part, the first of
-// two damaged words is named, and the data comes back whole.
+// Runs of words are checked sixteen at a time (thirty-two where the
+// processor has AVX2), the rest gathered: a damaged byte names its word in
+// any part, the first of two damaged words is named, and the data comes
+// back whole, in both forms of the check.
 TEST(R2007ReedSolomon, LongRunsNameTheFirstDamagedWord) {
-  for (R2007Code code : {R2007Code::kSystem, R2007Code::kData}) {
-    const std::vector<uint8_t> data = iota(37 * r2007DataBytes(code));
-    const std::vector<uint8_t> encoded = interleaveR2007(data, code);
-    const size_t words = encoded.size() / kR2007WordBytes;
-    ASSERT_EQ(words, 37u);
-    std::optional<size_t> bad;
-    const std::vector<uint8_t> back = deinterleaveR2007(encoded, words, code, bad);
-    EXPECT_FALSE(bad);
-    EXPECT_EQ(back, data);
-    for (size_t word : {0u, 5u, 15u, 16u, 31u, 32u, 36u}) {
-      for (size_t j : {size_t{0}, size_t{100}, kR2007WordBytes - 1}) {
-        std::vector<uint8_t> damaged = encoded;
-        damaged[word + j * words] ^= 0x01;
-        if (word + 3 < words) damaged[word + 3 + 7 * words] ^= 0x80; // a later word too
-        deinterleaveR2007(damaged, words, code, bad);
-        ASSERT_EQ(bad, std::optional<size_t>(word)) << "word " << word << " byte " << j;
+  const CpuFeatures saved = cpuFeatures();
+  for (bool wide : {saved.avx2, false}) {
+    cpuFeatures().avx2 = wide;
+    for (R2007Code code : {R2007Code::kSystem, R2007Code::kData}) {
+      const std::vector<uint8_t> data = iota(70 * r2007DataBytes(code));
+      const std::vector<uint8_t> encoded = interleaveR2007(data, code);
+      const size_t words = encoded.size() / kR2007WordBytes;
+      ASSERT_EQ(words, 70u);
+      std::optional<size_t> bad;
+      const std::vector<uint8_t> back = deinterleaveR2007(encoded, words, code, bad);
+      EXPECT_FALSE(bad);
+      EXPECT_EQ(back, data);
+      for (size_t word : {0u, 5u, 15u, 16u, 31u, 32u, 47u, 63u, 64u, 69u}) {
+        for (size_t j : {size_t{0}, size_t{100}, kR2007WordBytes - 1}) {
+          std::vector<uint8_t> damaged = encoded;
+          damaged[word + j * words] ^= 0x01;
+          if (word + 3 < words) damaged[word + 3 + 7 * words] ^= 0x80; // a later word too
+          deinterleaveR2007(damaged, words, code, bad);
+          ASSERT_EQ(bad, std::optional<size_t>(word)) << "word " << word << " byte " << j << " wide " << wide;
+        }
       }
     }
   }
+  cpuFeatures() = saved;
 }
 
 TEST(R2007ReedSolomon, ParityEqualsTheCorpusWriters) {
