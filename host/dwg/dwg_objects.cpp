@@ -999,14 +999,10 @@ void writeModelText(DxfTextWriter& w, std::string& text, bool stored) {
   }
 }
 
-// The bytes of a binary model (SAB) at the start of BYTES: up to and with
-// its end marker; DOC gets the model as read. Throws through IN where the
-// model can't be read.
-size_t binaryModelLength(ObjectReader& in, const std::string& bytes, solids::SatDocument& doc) {
-  std::string reason;
+// Where the model read into DOC ends in BYTES: after its end marker, a name
+// (its parts, tag 0x0E, then its last, 0x0D).
+size_t endOfModel(ObjectReader& in, const std::string& bytes, const solids::SatDocument& doc) {
   const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
-  if (!solids::readSab(data, bytes.size(), doc, reason)) in.fail(reason);
-  // The end marker is a name: its parts (0x0E), then its last (0x0D).
   size_t at = doc.endAt;
   while (at + 2 <= bytes.size()) {
     const uint8_t tag = data[at];
@@ -1016,6 +1012,30 @@ size_t binaryModelLength(ObjectReader& in, const std::string& bytes, solids::Sat
     if (tag == 0x0D) return at;
   }
   in.fail("binary solid model has no end marker");
+}
+
+// The bytes of a binary model (SAB) at the start of BYTES: up to and with
+// its end marker; DOC gets the model as read. Throws through IN where the
+// model can't be read. With NOTEXTFORM, DOC keeps only the model's header,
+// and its records are looked at one by one as they are read: NOTEXTFORM
+// gets why the model has no text form (as hasSatTextForm would say),
+// empty when it has one.
+size_t binaryModelLength(ObjectReader& in, const std::string& bytes, solids::SatDocument& doc,
+                         std::string* noTextForm = nullptr) {
+  std::string reason;
+  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+  if (noTextForm == nullptr) {
+    if (!solids::readSab(data, bytes.size(), doc, reason)) in.fail(reason);
+    return endOfModel(in, bytes, doc);
+  }
+  std::string recordReason;
+  const auto look = [&recordReason](const solids::SatRecord& record, std::string&) {
+    if (recordReason.empty()) solids::satRecordHasTextForm(record, recordReason);
+    return true;
+  };
+  if (!solids::scanSab(data, bytes.size(), doc, look, reason)) in.fail(reason);
+  if (solids::satHeaderHasTextForm(doc, solids::SatTextStyle::kDxf, *noTextForm)) *noTextForm = recordReason;
+  return endOfModel(in, bytes, doc);
 }
 
 // A wire of the wireframe kept beside a model: skipped.
@@ -1042,7 +1062,8 @@ void decodeModeler(Decoding& d, std::string_view name) {
   ObjectReader& in = d.in;
   std::string model;
   bool binary = false;
-  solids::SatDocument binaryModel; // a binary model, as read
+  solids::SatDocument binaryModel; // a binary model, as read (an export's: its header alone)
+  std::string noTextForm;          // an export's binary model: why it has no text form
   int version = 1;
   // A model kept in the data-storage section (R2013 and later) leaves
   // nothing of itself here; else a flag says whether there is one.
@@ -1059,7 +1080,7 @@ void decodeModeler(Decoding& d, std::string_view name) {
     } else {
       // Binary model data inline, up to its end marker.
       std::string rest = in.bytes(in.data().remaining() / 8);
-      const size_t length = binaryModelLength(in, rest, binaryModel);
+      const size_t length = binaryModelLength(in, rest, binaryModel, d.binaryModels ? &noTextForm : nullptr);
       in.data().seek(in.data().position() - (rest.size() - length) * 8);
       rest.resize(length);
       model = std::move(rest);
@@ -1123,9 +1144,7 @@ void decodeModeler(Decoding& d, std::string_view name) {
     // Handed up as read: the reader of an export takes binary models as
     // they are, and model text would only be parsed back into this. What
     // has no text form is refused as the text would refuse it.
-    std::string reason;
-    if (!solids::hasSatTextForm(binaryModel, solids::SatTextStyle::kDxf, reason))
-      in.fail("binary solid model: " + reason);
+    if (!noTextForm.empty()) in.fail("binary solid model: " + noTextForm);
     w.integer(70, 1);
     d.obj.binaryModel = std::move(model);
   } else if (binary) {

@@ -30,6 +30,23 @@ constexpr bool piecesAddUp() {
 }
 static_assert(piecesAddUp(), "every chunk's pieces must cover the chunk");
 
+// The same shuffle as a table: byte i of a chunk of n bytes comes from byte
+// kFrom[n][i] of its source. A short chunk is copied byte by byte through
+// it, with no branch on its pieces.
+constexpr std::array<std::array<uint8_t, 32>, 33> shuffleTable() {
+  std::array<std::array<uint8_t, 32>, 33> from{};
+  for (size_t n = 0; n < kPieces.size(); ++n) {
+    size_t end = n, at = 0;
+    for (size_t k = kPieces[n].size(); k-- > 0;) {
+      const size_t piece = size_t(kPieces[n][k] - '0');
+      end -= piece;
+      for (size_t b = 0; b < piece; ++b) from[n][at++] = uint8_t(end + b);
+    }
+  }
+  return from;
+}
+constexpr auto kFrom = shuffleTable();
+
 class Decoder {
 public:
   Decoder(std::span<const uint8_t> src, std::span<uint8_t> out, std::string_view section, uint64_t offset)
@@ -152,15 +169,8 @@ private:
       std::memcpy(d + 16, s + 8, 8);
       std::memcpy(d + 24, s, 8);
     }
-    size_t end = n;
-    const std::string_view pieces = kPieces[n];
-    for (size_t k = pieces.size(); k-- > 0;) {
-      switch (pieces[k]) {
-      case '8': end -= 8; std::memcpy(d, s + end, 8); d += 8; break;
-      case '4': end -= 4; std::memcpy(d, s + end, 4); d += 4; break;
-      default: end -= 1; *d++ = s[end]; break;
-      }
-    }
+    const std::array<uint8_t, 32>& from = kFrom[n];
+    for (size_t i = 0; i < n; ++i) d[i] = s[from[i]];
   }
 
   void copy(size_t back, size_t length) {

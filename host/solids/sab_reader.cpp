@@ -160,7 +160,10 @@ bool looksLikeSab(const uint8_t* data, size_t size) {
   return false;
 }
 
-bool readSab(const uint8_t* data, size_t size, SatDocument& doc, std::string& reason) {
+namespace {
+
+// readSab, or scanSab with EACH.
+bool parseSab(const uint8_t* data, size_t size, SatDocument& doc, const SabRecordVisit* each, std::string& reason) {
   doc = SatDocument{};
   doc.binary = true;
   ByteCursor c(data, size);
@@ -223,19 +226,21 @@ bool readSab(const uint8_t* data, size_t size, SatDocument& doc, std::string& re
     if (v.kind == SatKind::String) doc.headerStrings.push_back(std::move(v.text));
   }
 
+  size_t records = 0;
+  SatRecord rec; // a scan reuses it for every record
   while (true) {
     if (kind.starts_with("End-of-") || kind.starts_with("Begin-of-")) {
       doc.endAt = kindAt;
       doc.endMarker = std::move(kind);
       return true;
     }
-    if (doc.records.size() >= kMaxSatRecords) {
+    if (records >= kMaxSatRecords) {
       reason = "solid model has too many records";
       return false;
     }
-    SatRecord rec;
     rec.at = kindAt;
     rec.kind = std::move(kind);
+    rec.values.clear();
     kind.clear();
     std::string pendingWord;
     while (true) {
@@ -254,7 +259,13 @@ bool readSab(const uint8_t* data, size_t size, SatDocument& doc, std::string& re
       }
       rec.values.push_back(std::move(v));
     }
-    doc.records.push_back(std::move(rec));
+    ++records;
+    if (each != nullptr) {
+      if (!(*each)(rec, reason)) return false;
+    } else {
+      doc.records.push_back(std::move(rec));
+      rec = SatRecord{};
+    }
     // The next record's name.
     bool first = true;
     while (true) {
@@ -264,7 +275,7 @@ bool readSab(const uint8_t* data, size_t size, SatDocument& doc, std::string& re
       if (first) kindAt = v.at;
       first = false;
       if (tag != kTagIdent && tag != kTagIdentPart) {
-        reason = "binary solid model record " + std::to_string(doc.records.size()) + " does not start with a kind name";
+        reason = "binary solid model record " + std::to_string(records) + " does not start with a kind name";
         return false;
       }
       kind += v.text;
@@ -272,6 +283,16 @@ bool readSab(const uint8_t* data, size_t size, SatDocument& doc, std::string& re
       kind += '-';
     }
   }
+}
+
+} // namespace
+
+bool readSab(const uint8_t* data, size_t size, SatDocument& doc, std::string& reason) {
+  return parseSab(data, size, doc, nullptr, reason);
+}
+
+bool scanSab(const uint8_t* data, size_t size, SatDocument& doc, const SabRecordVisit& each, std::string& reason) {
+  return parseSab(data, size, doc, &each, reason);
 }
 
 } // namespace corvane::solids

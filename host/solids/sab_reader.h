@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "solids/sat_document.h"
@@ -15,6 +16,14 @@
 namespace corvane::solids {
 
 bool readSab(const uint8_t* data, size_t size, SatDocument& doc, std::string& reason);
+
+// Reads as readSab does, but keeps no records in DOC (its header, end and
+// end marker are read): each record is handed to EACH as soon as it is
+// read, then dropped. For a reader that needs only where a model ends, and
+// what a look at each record tells, without holding the model. False from
+// EACH stops the read with the reason it gives.
+using SabRecordVisit = std::function<bool(const SatRecord& record, std::string& reason)>;
+bool scanSab(const uint8_t* data, size_t size, SatDocument& doc, const SabRecordVisit& each, std::string& reason);
 
 // True when the bytes start with one of the binary file signatures.
 bool looksLikeSab(const uint8_t* data, size_t size);

@@ -255,29 +255,38 @@ bool writeSatText(const SatDocument& doc, SatTextStyle style, std::string& text,
   return true;
 }
 
-bool hasSatTextForm(const SatDocument& doc, SatTextStyle style, std::string& reason) {
+bool satHeaderHasTextForm(const SatDocument& doc, SatTextStyle style, std::string& reason) {
   for (size_t i = 0; i < headerStringsWritten(doc, style); ++i) {
     if (hasControl(doc.headerStrings[i])) {
       reason = "solid model header string holds a control character";
       return false;
     }
   }
-  for (const SatRecord& rec : doc.records) {
-    if (badKeyword(rec.kind)) {
-      reason = "solid model record kind \"" + rec.kind + "\" has no text form";
+  return true;
+}
+
+bool satRecordHasTextForm(const SatRecord& rec, std::string& reason) {
+  if (badKeyword(rec.kind)) {
+    reason = "solid model record kind \"" + rec.kind + "\" has no text form";
+    return false;
+  }
+  for (const SatValue& v : rec.values) {
+    if (v.kind == SatKind::String && hasControl(v.text)) {
+      reason = "solid model string holds a control character";
       return false;
     }
-    for (const SatValue& v : rec.values) {
-      if (v.kind == SatKind::String && hasControl(v.text)) {
-        reason = "solid model string holds a control character";
-        return false;
-      }
-      if (v.kind == SatKind::Word && badKeyword(v.text)) {
-        reason = "solid model keyword \"" + v.text + "\" has no text form";
-        return false;
-      }
+    if (v.kind == SatKind::Word && badKeyword(v.text)) {
+      reason = "solid model keyword \"" + v.text + "\" has no text form";
+      return false;
     }
   }
+  return true;
+}
+
+bool hasSatTextForm(const SatDocument& doc, SatTextStyle style, std::string& reason) {
+  if (!satHeaderHasTextForm(doc, style, reason)) return false;
+  for (const SatRecord& rec : doc.records)
+    if (!satRecordHasTextForm(rec, reason)) return false;
   return true;
 }
 

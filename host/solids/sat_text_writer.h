@@ -44,6 +44,10 @@ bool writeSatText(const SatDocument& doc, SatTextStyle style, std::string& text,
 // would give where it would refuse. Walks the names and strings alone, so
 // a reader that keeps a model binary can refuse what the text would.
 bool hasSatTextForm(const SatDocument& doc, SatTextStyle style, std::string& reason);
+// The same check in its two parts: the header's strings, and one record
+// (for a reader that scans records without keeping them, scanSab).
+bool satHeaderHasTextForm(const SatDocument& doc, SatTextStyle style, std::string& reason);
+bool satRecordHasTextForm(const SatRecord& rec, std::string& reason);
 
 // Reads binary model data (readSab) and writes it as model text. False with
 // REASON when the data can't be read or written.

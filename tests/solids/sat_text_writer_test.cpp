@@ -102,6 +102,53 @@ TEST(SatTextWriter, WritesEveryBinaryValueInItsTextForm) {
                 records);
 }
 
+// A scan keeps the header and the end but not the records: it shows each
+// as read, the same records a read keeps, and stops where the look says.
+TEST(SatTextWriter, AScanSeesTheRecordsAReadKeeps) {
+  SabBytes s;
+  s.raw("ASM BinaryFile4").le(21800, 4).le(0, 4).le(1, 4).le(0, 4);
+  s.str(0x07, "product").str(0x07, "ASM 1.0").str(0x07, "a date").dbl(1).dbl(1e-6).dbl(1e-10);
+  s.ident("body").ptr(-1).lng(-1).ptr(1).end();
+  s.part("two").ident("part").str(0x07, "a\tname").part("key").ident("word").end();
+  s.ident("face").ptr(-1).yes().end();
+  s.part("End").part("of").part("ASM").ident("data");
+  SatDocument read, scanned;
+  std::string reason;
+  ASSERT_TRUE(readSab(s.b.data(), s.b.size(), read, reason)) << reason;
+  std::vector<SatRecord> seen;
+  const SabRecordVisit keep = [&seen](const SatRecord& r, std::string&) {
+    seen.push_back(r);
+    return true;
+  };
+  ASSERT_TRUE(scanSab(s.b.data(), s.b.size(), scanned, keep, reason)) << reason;
+  EXPECT_TRUE(scanned.records.empty());
+  EXPECT_EQ(scanned.endAt, read.endAt);
+  EXPECT_EQ(scanned.endMarker, "End-of-ASM-data");
+  EXPECT_EQ(scanned.headerStrings, read.headerStrings);
+  ASSERT_EQ(seen.size(), read.records.size());
+  for (size_t i = 0; i < seen.size(); ++i) {
+    EXPECT_EQ(seen[i].at, read.records[i].at);
+    EXPECT_EQ(seen[i].kind, read.records[i].kind);
+    ASSERT_EQ(seen[i].values.size(), read.records[i].values.size()) << seen[i].kind;
+    for (size_t k = 0; k < seen[i].values.size(); ++k) EXPECT_EQ(seen[i].values[k].text, read.records[i].values[k].text);
+  }
+  // The check in its parts says what the whole says: the string with a tab.
+  std::string whole, parts;
+  EXPECT_FALSE(hasSatTextForm(read, SatTextStyle::kDxf, whole));
+  EXPECT_TRUE(satHeaderHasTextForm(scanned, SatTextStyle::kDxf, parts));
+  EXPECT_FALSE(satRecordHasTextForm(seen[1], parts));
+  EXPECT_EQ(parts, whole);
+  // A look that says no stops the scan with its reason.
+  size_t looked = 0;
+  const SabRecordVisit stop = [&looked](const SatRecord&, std::string& why) {
+    why = "stopped";
+    return ++looked < 2;
+  };
+  EXPECT_FALSE(scanSab(s.b.data(), s.b.size(), scanned, stop, reason));
+  EXPECT_EQ(reason, "stopped");
+  EXPECT_EQ(looked, 2u);
+}
+
 TEST(SatTextWriter, OldVersionsAndBareDocumentsGetTheirOwnForms) {
   // Before version 7 strings carry no '@'; before version 2 there are no
   // product and units lines; a document without them gets the modeller's

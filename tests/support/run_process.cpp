@@ -10,9 +10,11 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 namespace corvane::testing {
 
@@ -178,9 +180,44 @@ ProcessResult RunningProcess::wait() {
 std::string corvanePath() { return std::string(CORVANE_BIN_DIR) + "/corvane"; }
 std::string modulePath() { return std::string(CORVANE_BIN_DIR) + "/Vrml.arx"; }
 
+namespace {
+
+// The folders tests made, removed when the test program ends, by the
+// process that made them (a forked child that exits leaves them), so that
+// a run leaves nothing behind in /tmp. A folder a test made unreadable is
+// opened up first.
+class TempDirs {
+public:
+  void add(const std::string& path) { paths_.push_back(path); }
+  ~TempDirs() {
+    if (getpid() != owner_) return;
+    namespace fs = std::filesystem;
+    for (const std::string& path : paths_) {
+      std::error_code ec;
+      fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ec);
+      for (auto it = fs::recursive_directory_iterator(path, fs::directory_options::skip_permission_denied, ec);
+           !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+        if (it->is_directory(ec) && !it->is_symlink(ec)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+      fs::remove_all(path, ec);
+    }
+  }
+
+private:
+  pid_t owner_ = getpid();
+  std::vector<std::string> paths_;
+};
+
+TempDirs& tempDirs() {
+  static TempDirs dirs;
+  return dirs;
+}
+
+} // namespace
+
 std::string makeTempDir() {
   std::string pattern = "/tmp/corvane-test-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  tempDirs().add(pattern);
   return pattern;
 }
 
