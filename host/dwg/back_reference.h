@@ -15,6 +15,10 @@ namespace corvane::dwg {
 // and a source at least eight back, whole words are copied and the last
 // may write past COUNT.
 inline void copyBackReference(uint8_t* to, size_t distance, size_t count, size_t room) {
+  if (distance >= 16 && room >= count + 16) {
+    for (size_t i = 0; i < count; i += 16) std::memcpy(to + i, to - distance + i, 16);
+    return;
+  }
   if (distance >= 8 && room >= count + 8) {
     for (size_t i = 0; i < count; i += 8) std::memcpy(to + i, to - distance + i, 8);
     return;

@@ -12,10 +12,17 @@ using V = DwgVersion;
 
 // Reads the variables in turn, each from the stream its kind lives in, and
 // keeps them under their names.
+// More variables than any version keeps.
+constexpr size_t kMostVariables = 512;
+
 class HeaderReader {
 public:
   HeaderReader(DwgSectionStreams& streams, DwgVersion version, DwgHeaderVariables& out)
-      : s_(streams), version_(version), out_(out) {}
+      : s_(streams), version_(version), out_(out) {
+    // Room for every version's variables at once: growing the list would
+    // take fresh memory at every step.
+    out_.variables.reserve(kMostVariables);
+  }
 
   bool since(V v) const { return version_ >= v; }
   bool until(V v) const { return version_ <= v; }

@@ -10,7 +10,8 @@
 namespace corvane::dwg {
 
 // Decompresses IN into OUT, whose size is the most the page may hold, and
-// returns how many bytes were written. Throws DwgError (SECTION, at byte
+// returns how many bytes were written (the bytes of OUT after them may be
+// written over: short copies are made a fixed width at a time). Throws DwgError (SECTION, at byte
 // BASE plus the input offset) when the output would pass OUT's end ("the
 // page decompresses past its stated size"), when IN ends before the closing
 // opcode, when a back reference reaches before the output's start, or on an
