@@ -51,8 +51,7 @@ void stopWithPair(const std::string& drawingBytes, const SignalPair& pair) {
   ASSERT_TRUE(tmux.started());
   ASSERT_TRUE(tmux.waitFor("Command:")) << tmux.screen();
   const pid_t pid = std::atoi(readFile(pidFile).c_str());
-  tmux.type("(regapp \"LOGGED_OUT\")");
-  tmux.keys("Enter");
+  tmux.enter("(regapp \"LOGGED_OUT\")");
   ASSERT_TRUE(tmux.waitFor("\"LOGGED_OUT\"\n")) << tmux.screen(true);
   ::kill(pid, pair.first);
   if (pair.gapMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pair.gapMs));

@@ -56,8 +56,7 @@ protected:
   }
   std::string errors() const { return readFile(dir_ + ".err"); }
   void command(TmuxSession& tmux, const std::string& line) {
-    tmux.type(line);
-    tmux.keys("Enter");
+    tmux.enter(line);
   }
 
   std::string dir_;

@@ -35,14 +35,12 @@ TEST_F(ShellHabits, EnterOrSpaceOnAnEmptyCommandLineRepeatsTheLastCommand) {
   auto tmux = shell();
   // Nothing to repeat yet: Enter only shows the prompt again.
   tmux->keys("Enter");
-  tmux->type("(+ 1 2)");
-  tmux->keys("Enter");
+  tmux->enter("(+ 1 2)");
   ASSERT_TRUE(tmux->waitFor("\n3\n")) << tmux->screen();
   tmux->keys("LIST Enter 2A Enter Enter");
   ASSERT_TRUE(tmux->waitFor("3DFACE  Handle = 2A")) << tmux->screen();
   // A list expression is not a command: Enter repeats LIST.
-  tmux->type("(+ 1 2)");
-  tmux->keys("Enter");
+  tmux->enter("(+ 1 2)");
   tmux->keys("Enter");
   ASSERT_TRUE(tmux->waitFor("Command:\nLIST\n")) << tmux->screen();
   ASSERT_TRUE(tmux->waitFor("Select objects:", 2)) << tmux->screen();
@@ -60,20 +58,16 @@ TEST_F(ShellHabits, EnterOrSpaceOnAnEmptyCommandLineRepeatsTheLastCommand) {
 
 TEST_F(ShellHabits, AnOpenListExpressionAsksForTheRest) {
   auto tmux = shell();
-  tmux->type("(defun twice (x)");
-  tmux->keys("Enter");
+  tmux->enter("(defun twice (x)");
   ASSERT_TRUE(tmux->waitFor("(_>")) << tmux->screen();
-  tmux->type("(* 2 x))");
-  tmux->keys("Enter");
+  tmux->enter("(* 2 x))");
   ASSERT_TRUE(tmux->waitFor("\nTWICE\n")) << tmux->screen();
-  tmux->type("(twice \"not closed");
-  tmux->keys("Enter");
+  tmux->enter("(twice \"not closed");
   ASSERT_TRUE(tmux->waitFor("(_>", 2)) << tmux->screen();
   // Ctrl-C drops it and comes back to the command line.
   tmux->keys("C-c");
   ASSERT_TRUE(tmux->waitFor("*Cancel*")) << tmux->screen();
-  tmux->type("(twice 21)");
-  tmux->keys("Enter");
+  tmux->enter("(twice 21)");
   ASSERT_TRUE(tmux->waitFor("\n42\n")) << tmux->screen();
   tmux->keys("C-d");
   EXPECT_TRUE(tmux->waitFor("EXIT 0")) << tmux->screen();
@@ -86,8 +80,7 @@ TEST_F(ShellHabits, DecliningToReplaceAndARefusedPickAskAgain) {
   ASSERT_TRUE(tmux->waitFor("Do you want to replace it? <N>:")) << tmux->screen();
   tmux->keys("Enter");
   ASSERT_TRUE(tmux->waitFor("Save drawing as <d.dxf>:", 2)) << tmux->screen();
-  tmux->type("my copy");
-  tmux->keys("Enter");
+  tmux->enter("my copy");
   ASSERT_TRUE(tmux->waitFor("Saved my copy.dxf.")) << tmux->screen();
   EXPECT_EQ(readFile(dir_ + "/keep.dxf"), "precious");
   tmux->keys("vrmlprop Enter 2B Enter");

@@ -54,8 +54,7 @@ TEST_F(ShellTerminal, PromptsShowOnceAndCtrlCOrEscapeCancelThem) {
   tmux->keys("Escape");
   ASSERT_TRUE(tmux->waitFor("Type QUIT or press Ctrl-D to leave.", 2)) << tmux->screen();
   // And they stop an expression that would run forever.
-  tmux->type("(while t)");
-  tmux->keys("Enter");
+  tmux->enter("(while t)");
   ASSERT_TRUE(tmux->waitFor("Command: (while t)")) << tmux->screen();
   tmux->keys("C-c");
   ASSERT_TRUE(tmux->waitFor("; error: Function cancelled")) << tmux->screen();
@@ -71,11 +70,9 @@ TEST_F(ShellTerminal, CtrlCCancelsTheDialogAndCtrlDAsksBeforeDiscarding) {
   tmux->type("x");
   tmux->keys("C-c");
   ASSERT_TRUE(tmux->waitFor("*Cancel*")) << tmux->screen();
-  tmux->type("(vrml_geturl (handent \"2A\"))");
-  tmux->keys("Enter");
+  tmux->enter("(vrml_geturl (handent \"2A\"))");
   ASSERT_TRUE(tmux->waitFor("\n(nil nil)\n")) << tmux->screen(); // nothing stored
-  tmux->type("(regapp \"CHANGED\")");
-  tmux->keys("Enter");
+  tmux->enter("(regapp \"CHANGED\")");
   tmux->keys("C-d");
   ASSERT_TRUE(tmux->waitFor("Discard them? <N>:")) << tmux->screen();
   tmux->keys("C-d"); // no
@@ -92,13 +89,10 @@ TEST_F(ShellTerminal, ADialogLargerThanTheTerminalIsAnsweredOnTheCommandLine) {
   auto tmux = shell(60, 15);
   tmux->keys("vrmlprop Enter 2A Enter");
   ASSERT_TRUE(tmux->waitFor("The dialog needs a 76x19 terminal; this one is 60x15.")) << tmux->screen();
-  tmux->type("@1018 http://a.b");
-  tmux->keys("Enter");
-  tmux->type("@1");
-  tmux->keys("Enter");
+  tmux->enter("@1018 http://a.b");
+  tmux->enter("@1");
   ASSERT_TRUE(tmux->waitFor("[VRML Properties: OK]")) << tmux->screen();
-  tmux->type("(vrml_geturl (handent \"2A\"))");
-  tmux->keys("Enter");
+  tmux->enter("(vrml_geturl (handent \"2A\"))");
   EXPECT_TRUE(tmux->waitFor("(\"http://a.b\" nil)")) << tmux->screen();
   tmux->keys("QUIT Enter y Enter");
 }
@@ -117,8 +111,7 @@ TEST_F(ShellTerminal, DialogFieldsTakeWholeCharacters) {
   ASSERT_TRUE(tmux->waitFor("URL Link:    cafßé ")) << tmux->screen();
   tmux->keys("Enter");
   ASSERT_TRUE(tmux->waitFor("Command:", 2)) << tmux->screen();
-  tmux->type("(vrml_geturl (handent \"2A\"))");
-  tmux->keys("Enter");
+  tmux->enter("(vrml_geturl (handent \"2A\"))");
   EXPECT_TRUE(tmux->waitFor("\n(\"cafßé\" nil)\n")) << tmux->screen();
   tmux->keys("QUIT Enter y Enter");
   EXPECT_TRUE(tmux->waitFor("EXIT 0")) << tmux->screen();
@@ -139,10 +132,8 @@ TEST_F(ShellTerminal, TheDialogFollowsTheTerminalsSize) {
                             "  1014 Shininess: 20 (0 to 100)\n  1015 Transparency: 0 (0 to 100)\n     1 [OK] (Enter)\n"
                             "     2 [Cancel]\n"))
       << tmux->screen(true);
-  tmux->type("@1018 http://a.b");
-  tmux->keys("Enter");
-  tmux->type("@1015 40");
-  tmux->keys("Enter");
+  tmux->enter("@1018 http://a.b");
+  tmux->enter("@1015 40");
   // Large enough again: the full dialog, centred, as the answers left it,
   // with nothing of the text form left on the screen.
   tmux->resize(120, 40);
@@ -152,8 +143,7 @@ TEST_F(ShellTerminal, TheDialogFollowsTheTerminalsSize) {
   EXPECT_EQ(TmuxSession::count(tmux->screen(), "@1018"), 0u) << tmux->screen();
   tmux->keys("Enter");
   ASSERT_TRUE(tmux->waitFor("Command:", 2)) << tmux->screen();
-  tmux->type("(list (vrml_geturl (handent \"2A\")) (vrml_getmaterial (handent \"2A\")))");
-  tmux->keys("Enter");
+  tmux->enter("(list (vrml_geturl (handent \"2A\")) (vrml_getmaterial (handent \"2A\")))");
   EXPECT_TRUE(tmux->waitFor("((\"http://a.b\" nil) (1 ")) << tmux->screen();
   EXPECT_TRUE(tmux->waitFor(" 0.4)")) << tmux->screen();
   tmux->keys("QUIT Enter y Enter");
@@ -233,8 +223,7 @@ TEST_F(ShellTerminal, EscapeStopsARunningExportAsCtrlCDoes) {
   ASSERT_TRUE(tmux->waitFor("interrupted; w.wrl was not written", 2)) << tmux->screen();
   EXPECT_EQ(readFile(dir_ + "/w.wrl"), "the world before\n");
   // And an expression that runs on and on.
-  tmux->type("(while t)");
-  tmux->keys("Enter");
+  tmux->enter("(while t)");
   ASSERT_TRUE(tmux->waitFor("Command: (while t)")) << tmux->screen();
   tmux->keys("Escape");
   ASSERT_TRUE(tmux->waitFor("; error: Function cancelled")) << tmux->screen();

@@ -34,10 +34,8 @@ TEST(TerminalDialogTest, TypedLinkAndMovedTrackBarAreStored) {
   size_t prompts = TmuxSession::count(tmux.screen(true), "Command:");
   tmux.keys("Enter");
   ASSERT_TRUE(tmux.waitFor("Command:", prompts + 1)) << tmux.screen();
-  tmux.type("(vrml_geturl (handent \"2F\"))");
-  tmux.keys("Enter");
-  tmux.type("(vrml_getmaterial (handent \"2F\"))");
-  tmux.keys("Enter");
+  tmux.enter("(vrml_geturl (handent \"2F\"))");
+  tmux.enter("(vrml_getmaterial (handent \"2F\"))");
   EXPECT_TRUE(tmux.waitFor("(\"http://x.org/t\" nil)")) << tmux.screen();
   EXPECT_TRUE(tmux.waitFor("(1 0.45 0.0)")) << tmux.screen(); // 20 + 5 arrows + a page of 20
   tmux.keys("quit Enter y Enter");

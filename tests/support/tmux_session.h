@@ -39,6 +39,11 @@ public:
   // Sends keys by their tmux names ("Enter", "C-c", "Escape"), or TEXT as typed.
   void keys(const std::string& names) { run(tmux_ + "send-keys -t " + name_ + " " + names); }
   void type(const std::string& text) { run(tmux_ + "send-keys -l -t " + name_ + " " + shellQuoted(text)); }
+  // Enters a line: TEXT typed, then Enter.
+  void enter(const std::string& text) {
+    type(text);
+    keys("Enter");
+  }
   // Resizes the terminal, as a person dragging its window would.
   void resize(int cols, int rows) {
     run(tmux_ + "resize-window -t " + name_ + " -x " + std::to_string(cols) + " -y " + std::to_string(rows));
