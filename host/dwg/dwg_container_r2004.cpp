@@ -71,11 +71,11 @@ size_t pageRoom(const SectionInfo& info, const SectionPage& sp) {
 
 // One data page of FILE: a 32-byte header XORed with a mask made from its
 // file offset (type, section id, data size, page size, start offset, two
-// checksums), then the data, checked and decoded into ROOM (what passes
-// ROOM made in SPARE and dropped). Returns the bytes the page holds.
+// checksums), then the data, checked and decoded into ROOM. Returns the
+// bytes the page holds, or ROOM's size plus one once ROOM is full and the
+// page holds more (what passes ROOM is not decoded).
 size_t readDataPage(std::span<const uint8_t> file, const SectionInfo& info, const SectionPage& sp,
-                    const PageLocation& where, const std::string& structure, std::span<uint8_t> room,
-                    std::vector<uint8_t>& spare) {
+                    const PageLocation& where, const std::string& structure, std::span<uint8_t> room) {
   if (where.size < 32) throw DwgError(structure, where.address, "a page too short for its header");
   uint8_t head[32];
   std::memcpy(head, file.data() + where.address, 32);
@@ -106,12 +106,7 @@ size_t readDataPage(std::span<const uint8_t> file, const SectionInfo& info, cons
     std::memcpy(room.data(), data.data(), std::min(held, room.size()));
     return held;
   }
-  const size_t limit = pageRoom(info, sp);
-  if (limit <= room.size()) return decompressR2004(data, room.first(limit), structure, where.address + 32);
-  spare.resize(limit);
-  const size_t held = decompressR2004(data, spare, structure, where.address + 32);
-  std::memcpy(room.data(), spare.data(), std::min(held, room.size()));
-  return held;
+  return decompressR2004(data, room, pageRoom(info, sp), structure, where.address + 32);
 }
 
 class R2004Reader {
@@ -203,7 +198,7 @@ private:
     putLe32(head + 16, 0);
     if (pageChecksum(pageChecksum(0, head), data) != checksum) throw DwgError(name, address + 16, "checksum mismatch");
     std::vector<uint8_t> out(decompressedSize);
-    size_t written = decompressR2004(data, out, name, address + 20);
+    size_t written = decompressR2004(data, out, out.size(), name, address + 20);
     if (written != decompressedSize)
       throw DwgError(name, address + 4, "the page decompresses to " + std::to_string(written) +
                                             " bytes, not the " + std::to_string(decompressedSize) + " it states");
@@ -317,7 +312,6 @@ private:
     // its first bad page.
     std::vector<uint8_t> out;
     out.reserve(size_t(info.size));
-    std::vector<uint8_t> spare;
     for (const SectionPage& sp : info.pages) {
       std::string structure = pageName(name, sp);
       const PageLocation& where = page(sp.number, structure, 0);
@@ -327,7 +321,7 @@ private:
       const size_t left = size_t(info.size - sp.start);
       out.resize(size_t(sp.start) + std::min(left, pageRoom(info, sp)), 0);
       const size_t held =
-          readDataPage(file_, info, sp, where, structure, std::span<uint8_t>(out).subspan(size_t(sp.start)), spare);
+          readDataPage(file_, info, sp, where, structure, std::span<uint8_t>(out).subspan(size_t(sp.start)));
       out.resize(size_t(sp.start) + std::min(held, left));
     }
     out.resize(size_t(info.size), 0);
@@ -353,12 +347,12 @@ private:
     const std::span<const uint8_t> file = file_;
     return std::make_unique<DwgObjectPages>(
         info.size, std::move(slots),
-        [file, info, where, name, spare = std::vector<uint8_t>()](size_t i, std::span<uint8_t> section) mutable {
+        [file, info, where, name](size_t i, std::span<uint8_t> section) {
           const SectionPage& sp = info.pages[i];
           const uint64_t slotEnd = i + 1 < info.pages.size() ? info.pages[i + 1].start : info.size;
           const std::span<uint8_t> slot = section.subspan(size_t(sp.start), size_t(slotEnd - sp.start));
           const size_t held = std::min<uint64_t>(
-              readDataPage(file, info, sp, where[i], pageName(name, sp), slot, spare), info.size - sp.start);
+              readDataPage(file, info, sp, where[i], pageName(name, sp), slot), info.size - sp.start);
           if (held > slot.size()) refuseStart(pageName(name, info.pages[i + 1]), where[i + 1], info.pages[i + 1]);
           std::memset(slot.data() + held, 0, slot.size() - held);
         });

@@ -1,5 +1,6 @@
 #include "dwg/r2004_decompressor.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -11,13 +12,15 @@ namespace {
 
 class Decompressor {
 public:
-  Decompressor(std::span<const uint8_t> in, std::span<uint8_t> out, std::string_view section, uint64_t base)
-      : in_(in), out_(out), section_(section), base_(base) {}
+  Decompressor(std::span<const uint8_t> in, std::span<uint8_t> out, size_t limit, std::string_view section,
+               uint64_t base)
+      : in_(in), out_(out), limit_(limit), section_(section), base_(base) {}
 
   size_t run() {
     uint8_t op = next();
     if (op < 0x10) {
       copyLiterals(literalLength(op));
+      if (full_) return out_.size() + 1;
       op = next();
     }
     while (op != 0x11) {
@@ -41,12 +44,14 @@ public:
         fail(at_ - 1, "an opcode the compression doesn't have (" + std::to_string(op) + ")");
       }
       copyMatch(count, offset + 1);
+      if (full_) return out_.size() + 1;
       if (literals == 0) {
         op = next();
         if (op >= 0x10) continue;
         literals = literalLength(op);
       }
       copyLiterals(literals);
+      if (full_) return out_.size() + 1;
       op = next();
     }
     return written_;
@@ -86,45 +91,52 @@ private:
     return (first >> 2) | (size_t(second) << 6);
   }
 
-  void ensureRoom(size_t n) const {
-    if (n > out_.size() - written_)
-      fail(at_, "the page decompresses past its stated size of " + std::to_string(out_.size()) + " bytes");
+  // How much of a copy of N bytes goes out: all of it, or, where the page
+  // may hold more than the output wants, what fits (and the page is left).
+  size_t fit(size_t n) {
+    if (n <= out_.size() - written_) return n;
+    if (n > limit_ - written_)
+      fail(at_, "the page decompresses past its stated size of " + std::to_string(limit_) + " bytes");
+    full_ = true;
+    return out_.size() - written_;
   }
 
   void copyLiterals(size_t n) {
     if (n > in_.size() - at_) fail(at_, "a literal run of " + std::to_string(n) + " bytes runs past the page");
-    ensureRoom(n);
+    const size_t m = fit(n);
     // A short run, where both sides have room, as one copy of a fixed
     // width: the bytes past the run are written over by what follows.
-    if (n <= 16 && in_.size() - at_ >= 16 && out_.size() - written_ >= 16)
+    if (m <= 16 && in_.size() - at_ >= 16 && out_.size() - written_ >= 16)
       std::memcpy(out_.data() + written_, in_.data() + at_, 16);
     else
-      std::memcpy(out_.data() + written_, in_.data() + at_, n);
+      std::memcpy(out_.data() + written_, in_.data() + at_, m);
     at_ += n;
-    written_ += n;
+    written_ += m;
   }
 
   void copyMatch(size_t count, size_t distance) {
     if (distance > written_)
       fail(at_, "a back reference " + std::to_string(distance) + " bytes back, before the page's start");
-    ensureRoom(count);
-    copyBackReference(out_.data() + written_, distance, count, out_.size() - written_);
-    written_ += count;
+    const size_t m = fit(count);
+    copyBackReference(out_.data() + written_, distance, m, out_.size() - written_);
+    written_ += m;
   }
 
   std::span<const uint8_t> in_;
   std::span<uint8_t> out_;
+  size_t limit_; // the most the page may hold: OUT's size or more
   std::string_view section_;
   uint64_t base_;
   size_t at_ = 0;
   size_t written_ = 0;
+  bool full_ = false; // OUT is full and the page holds more
 };
 
 } // namespace
 
-size_t decompressR2004(std::span<const uint8_t> in, std::span<uint8_t> out, std::string_view section,
+size_t decompressR2004(std::span<const uint8_t> in, std::span<uint8_t> out, size_t limit, std::string_view section,
                        uint64_t base) {
-  return Decompressor(in, out, section, base).run();
+  return Decompressor(in, out.first(std::min(out.size(), limit)), limit, section, base).run();
 }
 
 } // namespace corvane::dwg

@@ -42,10 +42,12 @@ std::string readAll(std::span<const uint8_t> file) {
   return "read";
 }
 
-std::string decompress(const std::vector<uint8_t>& in, size_t room, std::vector<uint8_t>& out) {
+// Decompresses IN into ROOM bytes of OUT, for a page that may hold LIMIT
+// (by default ROOM); OUT keeps what was written.
+std::string decompress(const std::vector<uint8_t>& in, size_t room, std::vector<uint8_t>& out, size_t limit = 0) {
   out.assign(room, 0);
   try {
-    out.resize(decompressR2004(in, out, "page", 100));
+    out.resize(std::min(room, decompressR2004(in, out, limit ? limit : room, "page", 100)));
   } catch (const DwgError& e) {
     return e.what();
   }
@@ -145,6 +147,24 @@ TEST(R2004Decompressor, OpcodesGoldenBytes) {
   EXPECT_EQ(decompress(longRun, 64, out), "ok");
   EXPECT_EQ(out.size(), 23u);
   EXPECT_EQ(out.back(), 'W');
+}
+
+// A page padded past what its section wants is decoded as far as wanted:
+// the result says it holds more, and what it holds beyond its stated size
+// is refused all the same when that is where the output stops.
+TEST(R2004Decompressor, StopsOnceTheOutputIsFull) {
+  const std::vector<uint8_t> in = hexBytes("01 61 62 63 61 98 00 02 31 32 33 34 35 11"); // "abcabcabcabc12345"
+  std::vector<uint8_t> out(64);
+  for (size_t room : {size_t{1}, size_t{4}, size_t{5}, size_t{12}, size_t{14}, size_t{16}}) {
+    out.assign(room, 0);
+    ASSERT_EQ(decompressR2004(in, out, 64, "page", 100), room + 1) << room;
+    EXPECT_EQ(std::string(out.begin(), out.end()), std::string("abcabcabcabc12345").substr(0, room));
+  }
+  out.assign(17, 0);
+  EXPECT_EQ(decompressR2004(in, out, 64, "page", 100), 17u);
+  EXPECT_EQ(decompress(in, 5, out, 10), "page at byte 107: the page decompresses past its stated size of 10 bytes");
+  EXPECT_EQ(decompress(in, 5, out, 12), "ok");
+  EXPECT_EQ(std::string(out.begin(), out.end()), "abcab");
 }
 
 TEST(R2004Decompressor, FarReferences) {
