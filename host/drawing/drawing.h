@@ -190,6 +190,12 @@ public:
     // What a DXF written from it can't carry: the kinds the reader could
     // only list, and how many of each, by kind.
     std::vector<std::pair<std::string, uint32_t>> listedKinds;
+    // An export's binary models of the solids of model and paper space,
+    // as the reader found them, by entity handle (ascending): their model
+    // records in the text hold none of their bytes.
+    std::vector<std::pair<uint64_t, std::string>> models;
+    // The model of the solid with HANDLE kept here; null for none.
+    const std::string* model(uint64_t handle) const;
   };
   const DwgOrigin* dwgOrigin() const { return dwg_.get(); }
 

@@ -47,11 +47,19 @@ DrawingLoadResult Drawing::loadDwg(std::unique_ptr<Drawing> d, const std::string
   drawing.dwg_ = std::make_unique<DwgOrigin>();
   drawing.dwg_->version = std::string(dwg::versionMagic(dxf.version));
   drawing.dwg_->listedKinds = std::move(dxf.listedKinds);
+  drawing.dwg_->models.reserve(dxf.models.size());
+  for (dwg::DwgStoredModel& m : dxf.models) drawing.dwg_->models.emplace_back(m.entity, std::move(m.data));
   for (uint64_t handle : dxf.listedHandles)
     if (const AcDbObjectRecord* r = drawing.index_.findByHandle(formatHandle(handle)))
       drawing.listedSerials_.push_back(r->serial);
   std::sort(drawing.listedSerials_.begin(), drawing.listedSerials_.end());
   return result;
+}
+
+const std::string* Drawing::DwgOrigin::model(uint64_t handle) const {
+  auto it = std::lower_bound(models.begin(), models.end(), handle,
+                             [](const std::pair<uint64_t, std::string>& m, uint64_t h) { return m.first < h; });
+  return it != models.end() && it->first == handle ? &it->second : nullptr;
 }
 
 } // namespace corvane

@@ -84,6 +84,10 @@ std::optional<SolidModelData> solidModelData(const Drawing& d, const AcDbObjectR
     readAcdsBinary(record, d.file().encoding(), data.binary);
     d.file().doneWith(record);
   }
+  // A DWG export's solid keeps its model beside the text, as read.
+  if (data.binary.empty() && d.dwgOrigin() != nullptr && r.has(record_flags::kHandleInFile))
+    if (const std::string* model = d.dwgOrigin()->model(d.records().handleOf(r)))
+      data.binary.assign(model->begin(), model->end());
   return data;
 }
 

@@ -68,9 +68,9 @@ void shiftNotes(DxfGroupNotes& notes, uint32_t from, uint32_t by) {
 
 class Assembly {
 public:
-  Assembly(const DwgFile& dwg, const DwgHeaderValues& header, const std::vector<DwgStoredModel>& models,
-           DwgReadScope scope, DwgAsDxf& out)
-      : dwg_(dwg), map_(dwg.objectMap.entries()), version_(dwg.version()), header_(header), models_(models),
+  Assembly(const DwgFile& dwg, const DwgHeaderValues& header, std::vector<DwgStoredModel> models, DwgReadScope scope,
+           DwgAsDxf& out)
+      : dwg_(dwg), map_(dwg.objectMap.entries()), version_(dwg.version()), header_(header), models_(std::move(models)),
         scope_(scope), out_(out), w_(out.text), rec_(out.text, w_, out.objects, out.inconsistencies, out.layout) {
     for (const DwgClass& c : dwg.classes) classInfo_[c.number] = {c.dxfName, c.isEntity()};
     names_.modelSpace = header.modelSpace;
@@ -104,8 +104,10 @@ public:
     writeTables();
     writeBlocks();
     section(DxfObjectRecorder::Section::kEntities, "ENTITIES");
+    inSpace_ = true;
     writeEntitiesOf(names_.modelSpace);
     writeEntitiesOf(names_.paperSpace);
+    inSpace_ = false;
     endSection();
     if (scope_ == DwgReadScope::kWholeDrawing) writeObjects();
     if (version_ >= DwgVersion::kR2013 || !inlineModels_.empty()) writeDataStorage();
@@ -118,6 +120,7 @@ private:
   static constexpr uint8_t kEmitted = 1; // written, or left out for good
   static constexpr uint8_t kListed = 2;  // written as listed (by scope or for want of a decoder)
   static constexpr uint8_t kLinksKnown = 4; // its chain's links in links_
+  static constexpr uint8_t kInSpace = 8;    // an entity of model or paper space
 
   // ---- objects ----------------------------------------------------------------
 
@@ -472,6 +475,7 @@ private:
   Links writeEntity(size_t i) {
     if (!isEntity(i)) return {};
     if (emitted(i)) return linksOf(i);
+    if (inSpace_) state_[i] |= kInSpace;
     const DwgObject& o = emit(i);
     const Links links{o.next, o.noLinks};
     const uint64_t seqend = o.seqend;
@@ -691,18 +695,22 @@ private:
       w.integer(91, i == 3 ? 1 : 0);
       if (i == 3) w.integer(284, 1);
     }
-    for (const DwgStoredModel& m : models_) {
+    for (DwgStoredModel& m : models_) {
       const std::optional<size_t> at = indexOf(m.entity);
       if (!at || !emitted(*at)) continue; // a model of no object written
       if (scope_ == DwgReadScope::kExport && (state_[*at] & kListed) != 0) continue;
-      writeModelRecord(m);
+      writeModelRecord(m, *at);
     }
-    for (const DwgStoredModel& m : inlineModels_) writeModelRecord(m);
+    for (DwgStoredModel& m : inlineModels_) writeModelRecord(m, *indexOf(m.entity));
+    std::sort(out_.models.begin(), out_.models.end(),
+              [](const DwgStoredModel& a, const DwgStoredModel& b) { return a.entity < b.entity; });
     endSection();
   }
 
-  // One ACDSDATA record: M's binary model, linked to its entity.
-  void writeModelRecord(const DwgStoredModel& m) {
+  // One ACDSDATA record: M's binary model, linked to its entity (the I-th
+  // object); for an export's solid of a space, without the model, which
+  // goes to the output's models as it is.
+  void writeModelRecord(DwgStoredModel& m, size_t i) {
     DxfTextWriter& w = w_;
     const size_t begin = out_.text.size();
     w.text(0, "ACDSRECORD");
@@ -713,17 +721,20 @@ private:
     w.text(2, "ASM_Data");
     w.integer(280, 15);
     w.integer(94, static_cast<long long>(m.data.size()));
-    w.binary(310, m.data);
-    rec_.acdsRecord(begin, out_.text.size(), m.entity);
+    const uint64_t entity = m.entity;
+    if (scope_ == DwgReadScope::kExport && (state_[i] & kInSpace) != 0) out_.models.push_back(std::move(m));
+    else w.binary(310, m.data);
+    rec_.acdsRecord(begin, out_.text.size(), entity);
   }
 
   const DwgFile& dwg_;
   std::span<const DwgObjectLocation> map_;
   DwgVersion version_;
   DwgHeaderValues header_; // what the header gave, completed from the objects
-  const std::vector<DwgStoredModel>& models_;
+  std::vector<DwgStoredModel> models_;
   // An export's binary models its solids handed up as read (R2004 to R2010).
   std::vector<DwgStoredModel> inlineModels_;
+  bool inSpace_ = false; // writing the entities of model and paper space
   DwgReadScope scope_;
   DwgAsDxf& out_;
   DxfTextWriter w_;
@@ -766,10 +777,10 @@ std::string codePageName(uint16_t codePage) {
   return "ANSI_1252";
 }
 
-void assembleDxf(const DwgFile& dwg, const DwgHeaderValues& header, const std::vector<DwgStoredModel>& models,
+void assembleDxf(const DwgFile& dwg, const DwgHeaderValues& header, std::vector<DwgStoredModel> models,
                  DwgReadScope scope, DwgAsDxf& out) {
   out.version = dwg.version();
-  Assembly assembly(dwg, header, models, scope, out);
+  Assembly assembly(dwg, header, std::move(models), scope, out);
   assembly.run();
 }
 

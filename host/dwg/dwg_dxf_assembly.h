@@ -3,7 +3,8 @@
 // records), BLOCKS (each block record's BLOCK, its entities and ENDBLK),
 // ENTITIES (model space, then the current paper space), OBJECTS (the named
 // objects dictionary first), and ACDSDATA for R2013 and later (and for an
-// export's binary models of R2004 to R2010). Table
+// export's binary models of R2004 to R2010; an export's records of the
+// spaces' solids name their models, kept beside the text). Table
 // records and dictionaries are decoded first, so that every other object
 // can name the layers, linetypes, styles and blocks it refers to; every
 // other object is decoded where its text goes, and recorded as the DXF
@@ -34,17 +35,10 @@ struct DwgHeaderValues {
   const DwgHeaderVariables* variables = nullptr;
 };
 
-// A solid model kept in the data-storage section (R2013 and later): the
-// entity it belongs to and its binary model.
-struct DwgStoredModel {
-  uint64_t entity = 0;
-  std::string data;
-};
-
 // Decodes the objects of DWG that SCOPE needs and writes the drawing's DXF
 // into OUT (text, its objects and layout, listed handles and kinds).
 // Throws DwgError where an object can't be trusted.
-void assembleDxf(const DwgFile& dwg, const DwgHeaderValues& header, const std::vector<DwgStoredModel>& models,
+void assembleDxf(const DwgFile& dwg, const DwgHeaderValues& header, std::vector<DwgStoredModel> models,
                  DwgReadScope scope, DwgAsDxf& out);
 
 // $DWGCODEPAGE's name for a code page number ("ANSI_1252" for 30).

@@ -34,10 +34,11 @@ DwgAsDxf readDwgAsDxf(std::span<const uint8_t> file, DwgReadScope scope) {
                                     "STYLE_CONTROL_OBJECT", "VIEW_CONTROL_OBJECT",   "UCS_CONTROL_OBJECT",
                                     "APPID_CONTROL_OBJECT", "DIMSTYLE_CONTROL_OBJECT", "BLOCK_CONTROL_OBJECT"};
   for (size_t i = 0; i < 9; ++i) header.controls[i] = vars.handle(kControls[i]);
-  header.variables = &vars;
-  const std::vector<DwgStoredModel> models = readStoredModels(dwg.sections.dataStorage);
+  // An export reads nothing of the variables but the three the loader
+  // takes from any HEADER (written whatever the scope).
+  if (scope == DwgReadScope::kWholeDrawing) header.variables = &vars;
   DwgAsDxf out;
-  assembleDxf(dwg, header, models, scope, out);
+  assembleDxf(dwg, header, readStoredModels(dwg.sections.dataStorage), scope, out);
   return out;
 }
 

@@ -25,9 +25,19 @@ namespace corvane::dwg {
 // bodies, block references and blocks); the rest are written as listed
 // ones are. Left out: the vertices of other polylines, the attributes of
 // block references, the pictures of blocks and entities, the OBJECTS
-// section, and of the blocks what the export's explode doesn't place
-// (other kinds; everything in a block no reference reaches).
+// section, the header variables but the three the loader takes ($ACADVER,
+// $DWGCODEPAGE, $HANDSEED), and of the blocks what the export's explode
+// doesn't place (other kinds; everything in a block no reference reaches).
+// The binary models of the spaces' solids stay beside the text
+// (DwgAsDxf::models).
 enum class DwgReadScope : uint8_t { kWholeDrawing, kExport };
+
+// A solid's binary model: the entity it belongs to and its bytes (kept in
+// the data-storage section from R2013 on, in the entity before).
+struct DwgStoredModel {
+  uint64_t entity = 0;
+  std::string data;
+};
 
 struct DwgAsDxf {
   DwgVersion version = DwgVersion::kR2000;
@@ -43,6 +53,12 @@ struct DwgAsDxf {
   // each, by kind. Empty for an export.
   std::vector<uint64_t> listedHandles;
   std::vector<std::pair<std::string, uint32_t>> listedKinds;
+  // An export's binary models of the solids of model and paper space, as
+  // read, by entity handle (ascending): their ACDSDATA records hold no 310
+  // groups, so that no model is written as hex only to be read back. A
+  // solid in a block keeps its bytes in its record, which the explode
+  // copies.
+  std::vector<DwgStoredModel> models;
 };
 
 // Whether FILE starts as a DWG of any version ("AC1012" ... "AC1032" and

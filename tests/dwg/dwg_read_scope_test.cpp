@@ -4,9 +4,9 @@
 // for (their common groups and extended data, nothing of their own); the
 // tables as they are but for block previews. Blocks hold only what the
 // export's explode places, and only the blocks it reaches. A solid's
-// binary model (R2004 to R2010) reaches an export as read, in ACDSDATA as
-// R2013 keeps it, and the whole drawing as model text. Checked on every
-// corpus DWG.
+// binary model reaches an export as read, beside the text, and the whole
+// drawing as its DXF twin holds it. The HEADER of an export holds only
+// what the loader takes from it. Checked on every corpus DWG.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -176,6 +176,11 @@ TEST(DwgReadScope, AnExportReadsWhatTheWholeDrawingReads) {
       EXPECT_GT(leftOut, 0);
     }
     EXPECT_TRUE(exported.text.find("\nOBJECTS\n") == std::string::npos);
+    const std::string_view header = std::string_view(exported.text).substr(0, exported.text.find("\nENDSEC\n"));
+    EXPECT_NE(header.find("\n$ACADVER\n"), std::string_view::npos);
+    EXPECT_NE(header.find("\n$DWGCODEPAGE\n"), std::string_view::npos);
+    EXPECT_NE(header.find("\n$HANDSEED\n"), std::string_view::npos);
+    EXPECT_EQ(std::count(header.begin(), header.end(), '$'), 3) << header;
     EXPECT_TRUE(exported.listedHandles.empty());
     (void)listed;
   }
@@ -188,44 +193,78 @@ std::string_view modelRecordOf(const DwgAsDxf& dxf, uint64_t handle) {
   return {};
 }
 
-// R2004 to R2010 keep each solid's model as binary data in the object: an
-// export hands it through as read (group 70 alone in the entity, the bytes
-// in an ACDSDATA record naming it), so that the loader reads no model text
-// back; the whole drawing (shell, entget, SAVEAS) keeps the model text its
-// DXF twin holds. Both are the same model.
-TEST(DwgReadScope, AnExportTakesBinaryModelsAsRead) {
+// The model an export keeps beside its text for HANDLE (null for none).
+const std::string* modelBeside(const DwgAsDxf& dxf, uint64_t handle) {
+  auto it = std::lower_bound(dxf.models.begin(), dxf.models.end(), handle,
+                             [](const DwgStoredModel& m, uint64_t h) { return m.entity < h; });
+  return it != dxf.models.end() && it->entity == handle ? &it->data : nullptr;
+}
+
+// A solid's binary model reaches an export as read, beside the text: its
+// ACDSDATA record (as R2013 keeps one) names the entity and the model's
+// size but holds none of its bytes, so that the loader reads no model back
+// from text. R2004 to R2010 keep the model in the object, where the whole
+// drawing (shell, entget, SAVEAS) has the model text its DXF twin holds;
+// R2013 and later keep it in the data-storage section, where the whole
+// drawing has it in ACDSDATA. Either way, the same model.
+TEST(DwgReadScope, AnExportKeepsBinaryModelsBesideItsText) {
   int solids = 0;
   for (const auto& file : corvane::testing::dwgCorpusFiles()) {
     const std::string stem = file.stem().string();
-    if (!stem.starts_with("r2004") && !stem.starts_with("r2007") && !stem.starts_with("r2010")) continue;
+    if (stem.starts_with("r13") || stem.starts_with("r14") || stem.starts_with("r2000")) continue;
     SCOPED_TRACE(stem);
+    const bool stored = !stem.starts_with("r2004") && !stem.starts_with("r2007") && !stem.starts_with("r2010");
     const std::string bytes = corvane::testing::readBytes(file);
     const std::span<const uint8_t> span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     const DwgAsDxf whole = readDwgAsDxf(span, DwgReadScope::kWholeDrawing);
     const DwgAsDxf exported = readDwgAsDxf(span, DwgReadScope::kExport);
-    EXPECT_TRUE(whole.layout.acdsRecords.empty());
-    EXPECT_EQ(whole.text.find("\nACDSDATA\n"), std::string::npos);
+    EXPECT_TRUE(whole.models.empty());
+    EXPECT_TRUE(std::is_sorted(exported.models.begin(), exported.models.end(),
+                               [](const DwgStoredModel& a, const DwgStoredModel& b) { return a.entity < b.entity; }));
+    if (!stored) {
+      EXPECT_TRUE(whole.layout.acdsRecords.empty());
+      EXPECT_EQ(whole.text.find("\nACDSDATA\n"), std::string::npos);
+    }
     const auto all = byHandle(whole), ours = byHandle(exported);
+    size_t beside = 0;
     for (const auto& [handle, w] : all) {
-      if (w.type != "3DSOLID") continue;
+      if (w.type != "3DSOLID" || w.object->inBlock) continue;
+      const uint64_t h = *parseHandle(handle);
+      SolidModelData text;
+      readSolidModelText(w.own, DxfEncoding::kText, text);
+      if (!stored && text.textGroups.empty()) continue;
       ++solids;
       SCOPED_TRACE(handle);
       const auto e = ours.find(handle);
       ASSERT_NE(e, ours.end());
-      SolidModelData text, binary;
-      readSolidModelText(w.own, DxfEncoding::kText, text);
-      readSolidModelText(e->second.own, DxfEncoding::kText, binary);
-      ASSERT_FALSE(text.textGroups.empty());
-      EXPECT_TRUE(binary.textGroups.empty());
-      EXPECT_EQ(binary.modelerVersion, 1);
-      EXPECT_TRUE(modelRecordOf(whole, *parseHandle(handle)).empty());
-      const std::string_view record = modelRecordOf(exported, *parseHandle(handle));
+      const std::string_view record = modelRecordOf(exported, h);
       ASSERT_FALSE(record.empty());
+      SolidModelData binary;
+      readSolidModelText(e->second.own, DxfEncoding::kText, binary);
+      EXPECT_TRUE(binary.textGroups.empty());
       ASSERT_TRUE(readAcdsBinary(record, DxfEncoding::kText, binary.binary));
+      EXPECT_TRUE(binary.binary.empty()) << "the record holds the model's bytes";
+      const std::string* model = modelBeside(exported, h);
+      ASSERT_NE(model, nullptr);
+      ++beside;
+      std::string_view size = groupValue(record, 94);
+      size.remove_prefix(std::min(size.find_first_not_of(' '), size.size()));
+      EXPECT_EQ(size, std::to_string(model->size()));
+      if (stored) {
+        // The whole drawing's record holds the same bytes.
+        std::vector<uint8_t> wholeModel;
+        ASSERT_TRUE(readAcdsBinary(modelRecordOf(whole, h), DxfEncoding::kText, wholeModel));
+        EXPECT_EQ(std::string(wholeModel.begin(), wholeModel.end()), *model);
+        EXPECT_EQ(e->second.own, w.own);
+        continue;
+      }
+      EXPECT_EQ(binary.modelerVersion, 1);
+      EXPECT_TRUE(modelRecordOf(whole, h).empty());
       // The bytes, written as model text, are the whole drawing's model.
       solids::SatDocument doc;
       std::string reason, fromBinary, fromText;
-      ASSERT_TRUE(solids::readSab(binary.binary.data(), binary.binary.size(), doc, reason)) << reason;
+      ASSERT_TRUE(solids::readSab(reinterpret_cast<const uint8_t*>(model->data()), model->size(), doc, reason))
+          << reason;
       ASSERT_TRUE(solids::writeSatText(doc, solids::SatTextStyle::kDxf, fromBinary, reason)) << reason;
       ASSERT_TRUE(solids::decodeModelText(text, fromText, reason)) << reason;
       EXPECT_EQ(fromBinary, fromText);
@@ -240,8 +279,9 @@ TEST(DwgReadScope, AnExportTakesBinaryModelsAsRead) {
       }
       EXPECT_EQ(e->second.own, withoutModel);
     }
+    EXPECT_EQ(beside, exported.models.size());
   }
-  if (solids == 0) GTEST_SKIP() << "no R2004 to R2010 drawing with a solid beside the project";
+  if (solids == 0) GTEST_SKIP() << "no R2004 to R2018 drawing with a solid beside the project";
 }
 
 } // namespace
