@@ -11,11 +11,11 @@ DwgObjectFrame DwgFile::frame(uint64_t handle) const {
   return frameAt(*offset);
 }
 
-DwgFile readDwgFile(std::span<const uint8_t> file, DwgObjectReading reading) {
+DwgFile readDwgFile(std::span<const uint8_t> file, DwgObjectReading reading, DwgHeaderKeeping keeping) {
   DwgFile dwg;
   dwg.sections = readDwgSections(file, reading);
   dwg.classes = readClasses(dwg.sections);
-  dwg.header = readHeaderVariables(dwg.sections);
+  dwg.header = readHeaderVariables(dwg.sections, keeping);
   dwg.objectMap = readObjectMap(dwg.sections);
   return dwg;
 }

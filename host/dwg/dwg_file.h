@@ -35,9 +35,11 @@ struct DwgFile {
 
 // Reads FILE's structure (readDwgSections, readClasses,
 // readHeaderVariables, readObjectMap). Objects are framed when asked for,
-// not here, and their pages read then when READING says so. The result may
+// not here, and their pages read then when READING says so; of the header
+// variables, what KEEPING says is kept. The result may
 // point into FILE: keep FILE alive while it is used. Throws DwgError for
 // anything that can't be trusted.
-DwgFile readDwgFile(std::span<const uint8_t> file, DwgObjectReading reading = DwgObjectReading::kAll);
+DwgFile readDwgFile(std::span<const uint8_t> file, DwgObjectReading reading = DwgObjectReading::kAll,
+                    DwgHeaderKeeping keeping = DwgHeaderKeeping::kAll);
 
 } // namespace corvane::dwg

@@ -10,18 +10,19 @@ namespace {
 
 using V = DwgVersion;
 
-// Reads the variables in turn, each from the stream its kind lives in, and
-// keeps them under their names.
-// More variables than any version keeps.
+// More variables than any version keeps, and more handles.
 constexpr size_t kMostVariables = 512;
+constexpr size_t kMostHandles = 64;
 
+// Reads the variables in turn, each from the stream its kind lives in, and
+// keeps them (or their handles alone) under their names.
 class HeaderReader {
 public:
-  HeaderReader(DwgSectionStreams& streams, DwgVersion version, DwgHeaderVariables& out)
-      : s_(streams), version_(version), out_(out) {
-    // Room for every version's variables at once: growing the list would
-    // take fresh memory at every step.
-    out_.variables.reserve(kMostVariables);
+  HeaderReader(DwgSectionStreams& streams, DwgVersion version, DwgHeaderKeeping keeping, DwgHeaderVariables& out)
+      : s_(streams), version_(version), handlesOnly_(keeping == DwgHeaderKeeping::kHandles), out_(out) {
+    // Room for every variable kept at once: growing the list would take
+    // fresh memory at every step.
+    out_.variables.reserve(handlesOnly_ ? kMostHandles : kMostVariables);
   }
 
   bool since(V v) const { return version_ >= v; }
@@ -62,15 +63,20 @@ public:
     out_.handSeed = seed.handle;
     keep("$HANDSEED", 5, seed);
   }
-  int64_t last() const { return std::get<int64_t>(out_.variables.back().value); }
+  // The integer read last.
+  int64_t last() const { return lastInteger_; }
 
 private:
   void keep(std::string_view name, int16_t group, DwgHeaderValue value) {
+    if (const int64_t* i = std::get_if<int64_t>(&value)) lastInteger_ = *i;
+    if (handlesOnly_ && !std::holds_alternative<DwgHandleRef>(value)) return;
     out_.variables.push_back(DwgHeaderVariable{name, group, std::move(value)});
   }
 
   DwgSectionStreams& s_;
   DwgVersion version_;
+  bool handlesOnly_;
+  int64_t lastInteger_ = 0;
   DwgHeaderVariables& out_;
 };
 
@@ -346,10 +352,10 @@ uint64_t DwgHeaderVariables::handle(std::string_view name) const {
   return ref ? ref->handle : 0;
 }
 
-DwgHeaderVariables readHeaderVariables(const DwgSections& sections) {
+DwgHeaderVariables readHeaderVariables(const DwgSections& sections, DwgHeaderKeeping keeping) {
   DwgSectionStreams streams = sectionStreams(sections.header, kHeaderSentinel, "AcDb:Header", sections);
   DwgHeaderVariables out;
-  HeaderReader reader(streams, sections.version, out);
+  HeaderReader reader(streams, sections.version, keeping, out);
   readAll(reader);
   // The variables must use the data up to its last byte, a little padding
   // aside; a version read with another's layout never does. Some files of

@@ -47,8 +47,12 @@ struct DwgHeaderVariables {
   uint64_t handle(std::string_view name) const;
 };
 
+// What a read keeps of the variables: all of them, or only those that name
+// objects (and the seed of handles), which is all an export needs.
+enum class DwgHeaderKeeping : uint8_t { kAll, kHandles };
+
 // Reads SECTIONS.header (its frame checked as frameSection does) from the
-// first variable to the last, and checks that the data ends where the last
+// first variable to the last, keeping what KEEPING says, and checks that the data ends where the last
 // one does. The handle variables, among them:
 //   BLOCK_CONTROL_OBJECT LAYER_CONTROL_OBJECT STYLE_CONTROL_OBJECT
 //   LTYPE_CONTROL_OBJECT VIEW_CONTROL_OBJECT UCS_CONTROL_OBJECT
@@ -62,6 +66,7 @@ struct DwgHeaderVariables {
 //   LTYPE_CONTINUOUS
 // Throws DwgError ("AcDb:Header" and the byte) for data that runs short or
 // doesn't end where the variables do.
-DwgHeaderVariables readHeaderVariables(const DwgSections& sections);
+DwgHeaderVariables readHeaderVariables(const DwgSections& sections,
+                                       DwgHeaderKeeping keeping = DwgHeaderKeeping::kAll);
 
 } // namespace corvane::dwg

@@ -22,8 +22,13 @@ bool isDwgName(std::string_view path) {
 }
 
 DwgAsDxf readDwgAsDxf(std::span<const uint8_t> file, DwgReadScope scope) {
-  // Objects' pages are read as the objects are: an export reads few.
-  const DwgFile dwg = readDwgFile(file, DwgObjectReading::kAsAsked);
+  // Objects' pages are read as the objects are: an export reads few. Of
+  // the header variables an export keeps the handles alone: its HEADER
+  // holds only the three the loader takes from any (written whatever the
+  // scope).
+  const DwgFile dwg = readDwgFile(
+      file, DwgObjectReading::kAsAsked,
+      scope == DwgReadScope::kExport ? DwgHeaderKeeping::kHandles : DwgHeaderKeeping::kAll);
   const DwgHeaderVariables& vars = dwg.header;
   DwgHeaderValues header;
   header.handSeed = vars.handSeed;
@@ -34,8 +39,6 @@ DwgAsDxf readDwgAsDxf(std::span<const uint8_t> file, DwgReadScope scope) {
                                     "STYLE_CONTROL_OBJECT", "VIEW_CONTROL_OBJECT",   "UCS_CONTROL_OBJECT",
                                     "APPID_CONTROL_OBJECT", "DIMSTYLE_CONTROL_OBJECT", "BLOCK_CONTROL_OBJECT"};
   for (size_t i = 0; i < 9; ++i) header.controls[i] = vars.handle(kControls[i]);
-  // An export reads nothing of the variables but the three the loader
-  // takes from any HEADER (written whatever the scope).
   if (scope == DwgReadScope::kWholeDrawing) header.variables = &vars;
   DwgAsDxf out;
   assembleDxf(dwg, header, readStoredModels(dwg.sections.dataStorage), scope, out);

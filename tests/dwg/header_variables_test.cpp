@@ -53,5 +53,31 @@ TEST(DwgHeaderVariables, CorpusMatchesItsTwins) {
   }
 }
 
+// What an export keeps: the variables that name objects, in the file's
+// order, the same as a whole read gives, and the seed; nothing else.
+TEST(DwgHeaderVariables, KeepingHandlesAloneKeepsEveryHandle) {
+  auto files = corvane::testing::dwgCorpusFiles();
+  if (files.empty()) GTEST_SKIP() << "no DWG corpus at " << corvane::testing::dwgCorpusDir();
+  for (const auto& path : files) {
+    SCOPED_TRACE(path.filename().string());
+    std::string bytes = corvane::testing::readBytes(path);
+    std::vector<uint8_t> file(bytes.begin(), bytes.end());
+    const DwgFile all = readDwgFile(file);
+    const DwgFile handles = readDwgFile(file, DwgObjectReading::kAll, DwgHeaderKeeping::kHandles);
+    std::vector<std::pair<std::string_view, uint64_t>> want, got;
+    for (const DwgHeaderVariable& v : all.header.variables)
+      if (const DwgHandleRef* h = std::get_if<DwgHandleRef>(&v.value)) want.emplace_back(v.name, h->handle);
+    for (const DwgHeaderVariable& v : handles.header.variables) {
+      const DwgHandleRef* h = std::get_if<DwgHandleRef>(&v.value);
+      ASSERT_NE(h, nullptr) << v.name;
+      got.emplace_back(v.name, h->handle);
+    }
+    EXPECT_GT(want.size(), 20u);
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(handles.header.handSeed, all.header.handSeed);
+    EXPECT_NE(handles.header.handle("BLOCK_RECORD_MSPACE"), 0u);
+  }
+}
+
 } // namespace
 } // namespace corvane::dwg
