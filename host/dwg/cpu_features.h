@@ -3,8 +3,15 @@
 // the extras off to run the baseline form as well.
 #pragma once
 
-#if defined(__x86_64__)
-#include <cpuid.h>
+#if defined(__x86_64__) && __has_include(<sys/platform/x86.h>)
+// The C library's header is written in C: clang's C++ knows no _Bool.
+#if defined(__clang__) && !defined(_Bool)
+#define _Bool bool
+#include <sys/platform/x86.h>
+#undef _Bool
+#else
+#include <sys/platform/x86.h>
+#endif
 #endif
 
 namespace corvane::dwg {
@@ -14,24 +21,16 @@ struct CpuFeatures {
   bool avx2 = false;
 };
 
-// Asked once, at the first call: three questions to the processor, no
-// more (each may be a trip to the hypervisor under a virtual machine, and
-// the compiler's own feature probe asks dozens).
+// Asked once, at the first call, of what the C library found when the
+// process started: no question goes to the processor (each may be a trip to
+// the hypervisor under a virtual machine, tens of microseconds). "Active"
+// features are those the system keeps the registers of as well.
 inline CpuFeatures& cpuFeatures() {
   static CpuFeatures features = [] {
     CpuFeatures f;
-#if defined(__x86_64__)
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    if (__get_cpuid(1, &a, &b, &c, &d) == 0) return f;
-    f.carrylessMultiply = (c & bit_PCLMUL) != 0 && (c & bit_SSE4_1) != 0;
-    // AVX2 needs the system to keep the wide registers (XSAVE enabled and
-    // the SSE and AVX state in XCR0) as well as the processor to have it.
-    const bool osSavesAvx = (c & bit_OSXSAVE) != 0 && (c & bit_AVX) != 0 && [] {
-      unsigned low = 0, high = 0;
-      __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
-      return (low & 6) == 6;
-    }();
-    if (osSavesAvx && __get_cpuid_count(7, 0, &a, &b, &c, &d) != 0) f.avx2 = (b & bit_AVX2) != 0;
+#if defined(__x86_64__) && __has_include(<sys/platform/x86.h>)
+    f.carrylessMultiply = CPU_FEATURE_ACTIVE(PCLMULQDQ) && CPU_FEATURE_ACTIVE(SSE4_1);
+    f.avx2 = CPU_FEATURE_ACTIVE(AVX2);
 #endif
     return f;
   }();
