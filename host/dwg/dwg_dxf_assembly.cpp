@@ -100,7 +100,9 @@ public:
     out_.text.reserve(static_cast<size_t>(std::min<uint64_t>(dwg_.sections.objects.size() * 4 + bytes + (1 << 16),
                                                              uint64_t{1} << 32)));
     writeHeader();
-    writeClasses();
+    // The loader reads nothing of CLASSES: only a drawing that may be saved
+    // keeps it.
+    if (scope_ == DwgReadScope::kWholeDrawing) writeClasses();
     writeTables();
     writeBlocks();
     section(DxfObjectRecorder::Section::kEntities, "ENTITIES");

@@ -25,8 +25,8 @@ namespace corvane::dwg {
 // bodies, block references and blocks); the rest are written as listed
 // ones are. Left out: the vertices of other polylines, the attributes of
 // block references, the pictures of blocks and entities, the OBJECTS
-// section, the header variables but the three the loader takes ($ACADVER,
-// $DWGCODEPAGE, $HANDSEED), and of the blocks what the export's explode
+// and CLASSES sections, the header variables but the three the loader
+// takes ($ACADVER, $DWGCODEPAGE, $HANDSEED), and of the blocks what the export's explode
 // doesn't place (other kinds; everything in a block no reference reaches).
 // The binary models of the spaces' solids stay beside the text
 // (DwgAsDxf::models).
