@@ -228,6 +228,13 @@ private:
     keepAll([](uint32_t type) { return type == kDictionaryType; }, nullptr);
   }
 
+  // The tables an export reads, by their place in header_.controls: the
+  // linetypes (which layers name), the layers, the applications (which
+  // extended data names) and the block records. Text styles, dimension
+  // styles, views, coordinate systems and viewports serve nothing an export
+  // converts or places.
+  static bool exportReadsTable(size_t k) { return k == 1 || k == 2 || k == 6 || k == 8; }
+
   // For an export: the records the tables' controls own, as decodeTables
   // would read them, without reading the type of every object; false
   // (nothing read) when the header doesn't name every control.
@@ -235,9 +242,11 @@ private:
     std::vector<size_t> candidates;
     std::string scratch;
     DwgObject control;
-    for (uint64_t h : header_.controls) {
+    for (size_t k = 0; k < 9; ++k) {
+      const uint64_t h = header_.controls[k];
       const std::optional<size_t> at = h ? writable(h) : std::nullopt;
       if (!at) return false;
+      if (!exportReadsTable(k)) continue;
       candidates.push_back(*at);
       // What it owns, read aside: the control is read for its text with
       // the other records, once the applications are known.
@@ -598,9 +607,9 @@ private:
 
   void writeTables() {
     section(DxfObjectRecorder::Section::kTables, "TABLES");
-    for (uint64_t control : header_.controls) {
-      const std::optional<size_t> at = writable(control);
-      if (!at) continue;
+    for (size_t k = 0; k < 9; ++k) {
+      const std::optional<size_t> at = writable(header_.controls[k]);
+      if (!at || (scope_ == DwgReadScope::kExport && !exportReadsTable(k))) continue;
       const DwgObject& c = emit(*at, false);
       std::vector<uint64_t> records;
       if (c.type == 56 || c.type == 48) {

@@ -24,12 +24,13 @@ namespace corvane::dwg {
 // export converts or places (3D faces, 2D solids, meshes, 3D solids and
 // bodies, block references and blocks); the rest are written as listed
 // ones are. Left out: the vertices of other polylines, the attributes of
-// block references, the pictures of blocks and entities, the OBJECTS
-// and CLASSES sections, the header variables but the three the loader
-// takes ($ACADVER, $DWGCODEPAGE, $HANDSEED), and of the blocks what the export's explode
-// doesn't place (other kinds; everything in a block no reference reaches).
-// The binary models of the spaces' solids stay beside the text
-// (DwgAsDxf::models).
+// block references, the pictures of blocks and entities, the OBJECTS and
+// CLASSES sections, the tables but those of linetypes, layers,
+// applications and block records, the header variables but the three the
+// loader takes ($ACADVER, $DWGCODEPAGE, $HANDSEED), and of the blocks what
+// the export's explode doesn't place (other kinds; everything in a block
+// no reference reaches). The binary models of the spaces' solids stay
+// beside the text (DwgAsDxf::models).
 enum class DwgReadScope : uint8_t { kWholeDrawing, kExport };
 
 // A solid's binary model: the entity it belongs to and its bytes (kept in
