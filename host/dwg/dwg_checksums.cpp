@@ -114,13 +114,56 @@ uint32_t crc32(uint32_t seed, std::span<const uint8_t> bytes) {
   return ~crc;
 }
 
+namespace {
+
+// The page checksum's two sums over BYTES (whose length is a multiple of
+// 32), 32 bytes a step: LOW gains the bytes, HIGH gains LOW before each
+// step 32 times and the bytes weighted 32, 31, ..., 1. The step's sums are
+// gathered per lane (byte sums by SAD, weighted ones by multiply-adds) and
+// folded into LOW and HIGH at the end.
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) void pageSumsWide(std::span<const uint8_t> bytes, uint64_t& low, uint64_t& high) {
+  const __m256i weights = _mm256_setr_epi8(32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15,
+                                           14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1);
+  const __m256i ones = _mm256_set1_epi16(1), zero = _mm256_setzero_si256();
+  __m256i sums = zero, before = zero, weighted = zero;
+  for (size_t i = 0; i < bytes.size(); i += 32) {
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes.data() + i));
+    before = _mm256_add_epi64(before, sums);
+    sums = _mm256_add_epi64(sums, _mm256_sad_epu8(x, zero));
+    weighted = _mm256_add_epi32(weighted, _mm256_madd_epi16(_mm256_maddubs_epi16(x, weights), ones));
+  }
+  alignas(32) uint64_t s[4], b[4];
+  alignas(32) uint32_t w[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(s), sums);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(b), before);
+  _mm256_store_si256(reinterpret_cast<__m256i*>(w), weighted);
+  uint64_t weightedSum = 0;
+  for (uint32_t v : w) weightedSum += v;
+  const uint64_t steps = bytes.size() / 32;
+  high += 32 * steps * low + 32 * (b[0] + b[1] + b[2] + b[3]) + weightedSum;
+  low += s[0] + s[1] + s[2] + s[3];
+}
+#endif
+
+} // namespace
+
 uint32_t pageChecksum(uint32_t seed, std::span<const uint8_t> bytes) {
-  // 0x15B0 bytes is the longest run whose sums can't overflow 32 bits before
-  // they are folded.
-  uint32_t low = seed & 0xFFFF, high = seed >> 16;
+  // The sums are folded every 0x15B0 bytes, as the format does (the longest
+  // run that can't overflow 32 bits); here they are kept in 64.
+  uint64_t low = seed & 0xFFFF, high = seed >> 16;
+#if defined(__x86_64__)
+  const bool wide = cpuFeatures().avx2;
+#endif
   while (!bytes.empty()) {
     size_t n = std::min<size_t>(bytes.size(), 0x15B0);
     size_t i = 0;
+#if defined(__x86_64__)
+    if (wide) {
+      i = n / 32 * 32;
+      pageSumsWide(bytes.first(i), low, high);
+    }
+#endif
     // Eight bytes at a time: HIGH gains eight times LOW and the bytes
     // weighted 8, 7, ..., 1; both sums are taken as four 16-bit lanes
     // multiplied into the top lane (no lane can carry into the next).
@@ -130,9 +173,9 @@ uint32_t pageChecksum(uint32_t seed, std::span<const uint8_t> bytes) {
       if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
       const uint64_t even = w & 0x00FF00FF00FF00FFull, odd = (w >> 8) & 0x00FF00FF00FF00FFull;
       const uint32_t sum = uint32_t(((even + odd) * 0x0001000100010001ull) >> 48);
-      const uint32_t weighted = uint32_t((even * 0x0008000600040002ull) >> 48) +
-                                uint32_t((odd * 0x0007000500030001ull) >> 48);
-      high += 8 * low + weighted;
+      const uint32_t weightedSum = uint32_t((even * 0x0008000600040002ull) >> 48) +
+                                   uint32_t((odd * 0x0007000500030001ull) >> 48);
+      high += 8 * low + weightedSum;
       low += sum;
     }
     for (; i < n; ++i) {
@@ -143,7 +186,7 @@ uint32_t pageChecksum(uint32_t seed, std::span<const uint8_t> bytes) {
     high %= 0xFFF1;
     bytes = bytes.subspan(n);
   }
-  return (high << 16) | (low & 0xFFFF);
+  return uint32_t(high << 16) | uint32_t(low & 0xFFFF);
 }
 
 } // namespace corvane::dwg

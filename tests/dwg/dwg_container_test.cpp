@@ -123,6 +123,34 @@ TEST(DwgChecksums, Crc16OfEveryLengthMatchesBitByBit) {
   cpuFeatures() = saved;
 }
 
+// The page checksum runs 32 bytes a step where the processor has AVX2, else
+// eight, then byte by byte: every length across those steps and across the
+// folds, from any seed, gives what a byte-by-byte reckoning does.
+TEST(DwgChecksums, PageChecksumOfEveryLengthMatchesByteByByte) {
+  auto byteByByte = [](uint32_t seed, std::span<const uint8_t> bytes) {
+    uint64_t low = seed & 0xFFFF, high = seed >> 16;
+    for (uint8_t b : bytes) {
+      low = (low + b) % 0xFFF1;
+      high = (high + low) % 0xFFF1;
+    }
+    return uint32_t(high << 16 | low);
+  };
+  std::vector<uint8_t> bytes(0x15B0 * 2 + 200);
+  uint32_t x = 777;
+  for (uint8_t& b : bytes) b = uint8_t((x = x * 1103515245u + 12345u) >> 16);
+  const std::vector<uint8_t> ones(0x15B0 * 3 + 41, 0xFF);
+  const CpuFeatures saved = cpuFeatures();
+  for (bool wide : {saved.avx2, false}) {
+    cpuFeatures().avx2 = wide;
+    for (uint32_t seed : {0u, 0x12345678u, 0xFFF0FFF0u})
+      for (size_t n = 0; n <= bytes.size(); n += n < 300 ? 1 : 97)
+        ASSERT_EQ(pageChecksum(seed, std::span(bytes).first(n)), byteByByte(seed, std::span(bytes).first(n)))
+            << "seed " << seed << ", " << n << " bytes, wide " << wide;
+    EXPECT_EQ(pageChecksum(0, ones), byteByByte(0, ones)) << "wide " << wide;
+  }
+  cpuFeatures() = saved;
+}
+
 TEST(R2004Decompressor, OpcodesGoldenBytes) {
   std::vector<uint8_t> out;
   // A literal "abca", then 8 bytes from 3 back (0x98 0x00), then the end.
