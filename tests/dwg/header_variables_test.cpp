@@ -25,13 +25,21 @@ bool sameAsTwin(const DwgHeaderVariable& v, const std::vector<std::pair<int, std
   return true; // handles: the twins number their objects anew
 }
 
+// Every corpus DWG: its path and its bytes.
+std::vector<std::pair<std::filesystem::path, std::vector<uint8_t>>> corpusDrawings() {
+  std::vector<std::pair<std::filesystem::path, std::vector<uint8_t>>> out;
+  for (const auto& path : corvane::testing::dwgCorpusFiles()) {
+    const std::string bytes = corvane::testing::readBytes(path);
+    out.emplace_back(path, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+  }
+  return out;
+}
+
 TEST(DwgHeaderVariables, CorpusMatchesItsTwins) {
-  auto files = corvane::testing::dwgCorpusFiles();
-  if (files.empty()) GTEST_SKIP() << "no DWG corpus at " << corvane::testing::dwgCorpusDir();
-  for (const auto& path : files) {
+  const auto drawings = corpusDrawings();
+  if (drawings.empty()) GTEST_SKIP() << "no DWG corpus at " << corvane::testing::dwgCorpusDir();
+  for (const auto& [path, file] : drawings) {
     SCOPED_TRACE(path.filename().string());
-    std::string bytes = corvane::testing::readBytes(path);
-    std::vector<uint8_t> file(bytes.begin(), bytes.end());
     try {
       DwgFile dwg = readDwgFile(file);
       auto twin = testing::twinHeader(path);
@@ -56,12 +64,10 @@ TEST(DwgHeaderVariables, CorpusMatchesItsTwins) {
 // What an export keeps: the variables that name objects, in the file's
 // order, the same as a whole read gives, and the seed; nothing else.
 TEST(DwgHeaderVariables, KeepingHandlesAloneKeepsEveryHandle) {
-  auto files = corvane::testing::dwgCorpusFiles();
-  if (files.empty()) GTEST_SKIP() << "no DWG corpus at " << corvane::testing::dwgCorpusDir();
-  for (const auto& path : files) {
+  const auto drawings = corpusDrawings();
+  if (drawings.empty()) GTEST_SKIP() << "no DWG corpus at " << corvane::testing::dwgCorpusDir();
+  for (const auto& [path, file] : drawings) {
     SCOPED_TRACE(path.filename().string());
-    std::string bytes = corvane::testing::readBytes(path);
-    std::vector<uint8_t> file(bytes.begin(), bytes.end());
     const DwgFile all = readDwgFile(file);
     const DwgFile handles = readDwgFile(file, DwgObjectReading::kAll, DwgHeaderKeeping::kHandles);
     std::vector<std::pair<std::string_view, uint64_t>> want, got;
