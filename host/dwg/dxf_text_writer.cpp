@@ -12,23 +12,25 @@ namespace corvane::dwg {
 
 namespace {
 
-// Every group code's line, made once: the writer appends one per group.
+// Every group code's line, made when the host is compiled: the writer
+// appends one per group.
 struct CodeLines {
-  std::array<char, 6> text[kMaxDxfCode + 1];
-  uint8_t length[kMaxDxfCode + 1];
-  CodeLines() {
+  std::array<char, 6> text[kMaxDxfCode + 1] = {};
+  uint8_t length[kMaxDxfCode + 1] = {};
+  constexpr CodeLines() {
     for (int c = 0; c <= kMaxDxfCode; ++c) {
-      char digits[8];
-      const size_t n = static_cast<size_t>(std::to_chars(digits, digits + sizeof digits, c).ptr - digits);
+      char digits[4] = {};
+      size_t n = 0;
+      for (int v = c; n == 0 || v > 0; v /= 10) digits[n++] = static_cast<char>('0' + v % 10);
       size_t at = 0;
       for (size_t pad = n; pad < 3; ++pad) text[c][at++] = ' ';
-      for (size_t i = 0; i < n; ++i) text[c][at++] = digits[i];
+      while (n > 0) text[c][at++] = digits[--n];
       text[c][at++] = '\n';
       length[c] = static_cast<uint8_t>(at);
     }
   }
 };
-const CodeLines kCodeLines;
+constexpr CodeLines kCodeLines;
 
 // How many bytes VALUE starts with that need no escape (no control
 // character, no caret): eight at a time while they last.
