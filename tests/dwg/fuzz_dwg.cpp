@@ -1,5 +1,7 @@
 // libFuzzer target for the DWG reader's structure. An input opening with
-// "AC" is a whole file: its structure is read and every object framed. Any
+// "AC" is a whole file: its structure is read and every object framed, and
+// it is read again as an export reads it (objects' pages as asked for, the
+// DXF put together in export scope). Any
 // other input is one part of a file, wrapped so that its sentinels, sizes
 // and CRCs hold and the fuzzer's bytes reach the bit-level readers behind
 // them: byte 0 picks the part (header variables, classes, object map, one
@@ -16,6 +18,7 @@
 #include "dwg/dwg_checksums.h"
 #include "dwg/dwg_error.h"
 #include "dwg/dwg_file.h"
+#include "dwg/dwg_reader.h"
 #include "dwg/dwg_section_streams.h"
 
 namespace {
@@ -60,6 +63,11 @@ std::vector<uint8_t> mapPages(std::span<const uint8_t> data) {
 }
 
 void readWholeFile(std::span<const uint8_t> file) {
+  try {
+    readDwgAsDxf(file, DwgReadScope::kExport);
+  } catch (const DwgError&) {
+    // Refused; the structure is read on all the same.
+  }
   DwgFile dwg = readDwgFile(file);
   for (const DwgObjectLocation& entry : dwg.objectMap.entries()) {
     DwgObjectFrame f = dwg.frameAt(entry.offset);
